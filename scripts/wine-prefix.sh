@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Creates the project's own 32-bit Wine prefix once (never the user's default one) and
+# sets what the tests rely on: unmanaged X windows, so hiding and closing windows is fast.
+set -euo pipefail
+. "$(dirname "$0")/env.sh"
+stamp="$WINEPREFIX/.quillet-ready"
+if [ ! -f "$stamp" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  echo "setup: creating Wine prefix $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w || true
+  touch "$stamp"
+fi
