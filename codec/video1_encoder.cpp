@@ -1,0 +1,315 @@
+#include "video1_encoder.h"
+
+#include <cstring>
+
+namespace video1 {
+
+namespace {
+
+// Bytes each block kind costs; the choice weighs them against distortion.
+constexpr int kFillBytes = 2;
+constexpr int kTwoBytes = 6;
+constexpr int kEightBytes = 18;
+
+enum class Kind { fill, two, eight };
+
+struct Pixels {
+    int r[16], g[16], b[16];
+};
+
+struct Coded {
+    Kind kind = Kind::fill;
+    std::uint16_t flags = 0;
+    std::uint16_t colour[8] = {};
+    int distortion = 0;
+};
+
+inline int sq(int v) { return v * v; }
+
+// Integer mean rounded to nearest: the colour minimising the squared error of a group.
+inline int rounded_mean(int sum, int n) { return (sum + n / 2) / n; }
+
+void unpack(const std::uint16_t* px, Pixels& p) {
+    for (int i = 0; i < 16; ++i) {
+        p.r[i] = (px[i] >> 10) & 31;
+        p.g[i] = (px[i] >> 5) & 31;
+        p.b[i] = px[i] & 31;
+    }
+}
+
+int block_error(const std::uint16_t* a, const std::uint16_t* b) {
+    int d = 0;
+    for (int i = 0; i < 16; ++i) {
+        d += sq(((a[i] >> 10) & 31) - ((b[i] >> 10) & 31)) +
+             sq(((a[i] >> 5) & 31) - ((b[i] >> 5) & 31)) + sq((a[i] & 31) - (b[i] & 31));
+    }
+    return d;
+}
+
+// One colour for the block. A fill whose red is 1 would read as a skip code, so red 1 becomes
+// the nearer of 0 and 2 (the two-colour block still codes red 1 exactly when that pays).
+void code_fill(const Pixels& p, Coded& c) {
+    int sr = 0, sg = 0, sb = 0, qr = 0, qg = 0, qb = 0;
+    for (int i = 0; i < 16; ++i) {
+        sr += p.r[i], sg += p.g[i], sb += p.b[i];
+        qr += sq(p.r[i]), qg += sq(p.g[i]), qb += sq(p.b[i]);
+    }
+    int mr = rounded_mean(sr, 16), mg = rounded_mean(sg, 16), mb = rounded_mean(sb, 16);
+    if (mr == 1) mr = sr >= 16 ? 2 : 0;
+    c.kind = Kind::fill;
+    c.colour[0] = pack555(mr, mg, mb);
+    c.distortion = qr - 2 * mr * sr + 16 * mr * mr + qg - 2 * mg * sg + 16 * mg * mg + qb -
+                   2 * mb * sb + 16 * mb * mb;
+}
+
+// Two colours: split along the channel that varies most at its mean, then let each pixel move
+// to the nearer colour `refinements` times (a few steps of two-means clustering).
+void code_two(const Pixels& p, int refinements, Coded& c) {
+    int sum[3] = {0, 0, 0}, sqsum[3] = {0, 0, 0};
+    const int* ch[3] = {p.r, p.g, p.b};
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 16; ++i) sum[k] += ch[k][i], sqsum[k] += sq(ch[k][i]);
+    int axis = 0, best_var = -1;
+    for (int k = 0; k < 3; ++k) {
+        int var = 16 * sqsum[k] - sum[k] * sum[k];
+        if (var > best_var) best_var = var, axis = k;
+    }
+    unsigned first = 0; // bit i set: pixel i takes the first colour
+    for (int i = 0; i < 16; ++i)
+        if (16 * ch[axis][i] > sum[axis]) first |= 1u << i;
+
+    int ca[3] = {0, 0, 0}, cb[3] = {0, 0, 0};
+    for (int step = 0;; ++step) {
+        int sa[3] = {0, 0, 0}, sb[3] = {0, 0, 0}, na = 0;
+        for (int i = 0; i < 16; ++i) {
+            int* s = (first >> i) & 1 ? sa : sb;
+            s[0] += p.r[i], s[1] += p.g[i], s[2] += p.b[i];
+            na += (first >> i) & 1;
+        }
+        int nb = 16 - na;
+        for (int k = 0; k < 3; ++k) {
+            ca[k] = na ? rounded_mean(sa[k], na) : 0;
+            cb[k] = nb ? rounded_mean(sb[k], nb) : 0;
+        }
+        if (!na) ca[0] = cb[0], ca[1] = cb[1], ca[2] = cb[2];
+        if (!nb) cb[0] = ca[0], cb[1] = ca[1], cb[2] = ca[2];
+        if (step == refinements) break;
+        unsigned next = 0;
+        for (int i = 0; i < 16; ++i) {
+            int da = sq(p.r[i] - ca[0]) + sq(p.g[i] - ca[1]) + sq(p.b[i] - ca[2]);
+            int db = sq(p.r[i] - cb[0]) + sq(p.g[i] - cb[1]) + sq(p.b[i] - cb[2]);
+            if (da < db) next |= 1u << i;
+        }
+        if (next == first) break;
+        first = next;
+    }
+    int d = 0;
+    for (int i = 0; i < 16; ++i) {
+        const int* m = (first >> i) & 1 ? ca : cb;
+        d += sq(p.r[i] - m[0]) + sq(p.g[i] - m[1]) + sq(p.b[i] - m[2]);
+    }
+    c.kind = Kind::two;
+    c.flags = static_cast<std::uint16_t>(first);
+    c.colour[0] = pack555(ca[0], ca[1], ca[2]);
+    c.colour[1] = pack555(cb[0], cb[1], cb[2]);
+    c.distortion = d;
+    // Flag bit 15 set would make the block read as a fill or skip code.
+    if (c.flags & 0x8000) {
+        c.flags = static_cast<std::uint16_t>(~c.flags);
+        std::uint16_t t = c.colour[0];
+        c.colour[0] = c.colour[1], c.colour[1] = t;
+    }
+}
+
+// Pixel indices (flag bits) of each 2x2 quadrant, in the order of the colour pairs.
+constexpr int kQuadrant[4][4] = {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}};
+
+// Two colours per quadrant: with four pixels every split can be tried, so this is the best
+// 8-colour block there is.
+void code_eight(const Pixels& p, Coded& c) {
+    c.kind = Kind::eight;
+    c.flags = 0;
+    c.distortion = 0;
+    for (int q = 0; q < 4; ++q) {
+        int r[4], g[4], b[4];
+        for (int j = 0; j < 4; ++j) {
+            int i = kQuadrant[q][j];
+            r[j] = p.r[i], g[j] = p.g[i], b[j] = p.b[i];
+        }
+        int best = 1 << 30, best_mask = 0, best_a = 0, best_b = 0;
+        // Pixel 3 always stays with the second colour; mask bit j moves pixel j to the first.
+        for (int mask = 0; mask < 8; ++mask) {
+            int sa[3] = {0, 0, 0}, sb[3] = {0, 0, 0}, qa = 0, qb = 0, na = 0;
+            for (int j = 0; j < 4; ++j) {
+                int e = sq(r[j]) + sq(g[j]) + sq(b[j]);
+                if ((mask >> j) & 1) {
+                    sa[0] += r[j], sa[1] += g[j], sa[2] += b[j], qa += e, ++na;
+                } else {
+                    sb[0] += r[j], sb[1] += g[j], sb[2] += b[j], qb += e;
+                }
+            }
+            int nb = 4 - na, d = qa + qb, ma[3] = {0, 0, 0}, mb[3];
+            for (int k = 0; k < 3; ++k) {
+                mb[k] = rounded_mean(sb[k], nb);
+                d += nb * mb[k] * mb[k] - 2 * mb[k] * sb[k];
+                if (na) {
+                    ma[k] = rounded_mean(sa[k], na);
+                    d += na * ma[k] * ma[k] - 2 * ma[k] * sa[k];
+                } else {
+                    ma[k] = mb[k];
+                }
+            }
+            if (d < best) {
+                best = d, best_mask = mask;
+                best_a = pack555(ma[0], ma[1], ma[2]);
+                best_b = pack555(mb[0], mb[1], mb[2]);
+            }
+        }
+        c.distortion += best;
+        for (int j = 0; j < 4; ++j)
+            if ((best_mask >> j) & 1) c.flags |= static_cast<std::uint16_t>(1u << kQuadrant[q][j]);
+        c.colour[2 * q] = static_cast<std::uint16_t>(best_a);
+        c.colour[2 * q + 1] = static_cast<std::uint16_t>(best_b);
+    }
+    // Flag bit 15 (top-right pixel) must be clear: swap the top-right pair instead.
+    if (c.flags & 0x8000) {
+        c.flags ^= (1u << 10) | (1u << 11) | (1u << 14) | (1u << 15);
+        std::uint16_t t = c.colour[6];
+        c.colour[6] = c.colour[7], c.colour[7] = t;
+    }
+}
+
+inline int cost(const Coded& c, int lambda) {
+    int bytes = c.kind == Kind::fill ? kFillBytes : c.kind == Kind::two ? kTwoBytes : kEightBytes;
+    return c.distortion + lambda * bytes;
+}
+
+// The block kinds in order of size; a larger kind is tried only when it can still win.
+void choose(const Pixels& p, int lambda, Coded& best) {
+    code_fill(p, best);
+    if (best.distortion == 0 || cost(best, lambda) <= lambda * kTwoBytes) return;
+    Coded two;
+    code_two(p, lambda == 0 ? 4 : 1, two);
+    if (cost(two, lambda) < cost(best, lambda)) best = two;
+    if (best.distortion == 0 || cost(best, lambda) <= lambda * kEightBytes) return;
+    Coded eight;
+    code_eight(p, eight);
+    if (cost(eight, lambda) < cost(best, lambda)) best = eight;
+}
+
+inline std::uint8_t* put16(std::uint8_t* out, unsigned v) {
+    out[0] = static_cast<std::uint8_t>(v & 0xFF);
+    out[1] = static_cast<std::uint8_t>(v >> 8);
+    return out + 2;
+}
+
+std::uint8_t* write_block(const Coded& c, std::uint8_t* out) {
+    switch (c.kind) {
+    case Kind::fill:
+        return put16(out, 0x8000u | c.colour[0]);
+    case Kind::two:
+        out = put16(out, c.flags);
+        out = put16(out, c.colour[0]);
+        return put16(out, c.colour[1]);
+    case Kind::eight:
+        out = put16(out, c.flags);
+        out = put16(out, 0x8000u | c.colour[0]);
+        for (int i = 1; i < 8; ++i) out = put16(out, c.colour[i]);
+        return out;
+    }
+    return out;
+}
+
+// The pixels a decoder shows for the block.
+void reconstruct(const Coded& c, std::uint16_t* px) {
+    for (int i = 0; i < 16; ++i) {
+        int first = (c.flags >> i) & 1;
+        switch (c.kind) {
+        case Kind::fill:
+            px[i] = c.colour[0];
+            break;
+        case Kind::two:
+            px[i] = c.colour[first ? 0 : 1];
+            break;
+        case Kind::eight: {
+            int q = ((i >> 3) << 1) | ((i & 3) >> 1);
+            px[i] = c.colour[2 * q + (first ? 0 : 1)];
+            break;
+        }
+        }
+    }
+}
+
+std::uint8_t* flush_skips(int& run, std::uint8_t* out) {
+    if (run > 0) out = put16(out, (0x84u << 8) + static_cast<unsigned>(run));
+    run = 0;
+    return out;
+}
+
+} // namespace
+
+int lambda_for_quality(int quality) {
+    if (quality < 0) quality = 0;
+    if (quality > kMaxQuality) quality = kMaxQuality;
+    int t = kMaxQuality - quality;
+    return static_cast<int>((static_cast<long long>(t) * t) / 250000);
+}
+
+Encoder::Encoder(int width, int height)
+    : width_(width), height_(height), recon_(static_cast<std::size_t>(width) * height) {}
+
+std::size_t Encoder::encode(const std::uint16_t* frame, int quality, bool key_frame,
+                            std::uint8_t* out) {
+    const bool key = key_frame || !has_reference_;
+    const int lambda = lambda_for_quality(quality);
+    const std::size_t w = static_cast<std::size_t>(width_);
+    std::uint8_t* p = out;
+    int run = 0;
+    std::uint16_t px[16], ref[16];
+    Pixels pixels;
+    Coded coded;
+    for (int by = 0; by < height_ / 4; ++by) {
+        for (int bx = 0; bx < width_ / 4; ++bx) {
+            const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
+            for (int r = 0; r < 4; ++r) {
+                for (int c = 0; c < 4; ++c) px[4 * r + c] = frame[origin + r * w + c] & 0x7FFF;
+                std::memcpy(ref + 4 * r, &recon_[origin + r * w], 8);
+            }
+            bool coded_yet = false;
+            if (!key) {
+                bool skip = std::memcmp(px, ref, sizeof px) == 0;
+                if (!skip && lambda > 0) {
+                    // Near-equal blocks stay as they are when coding them costs more than the
+                    // difference; the reference is our own reconstruction, so errors never drift.
+                    int d = block_error(px, ref);
+                    if (d <= lambda * kFillBytes) {
+                        skip = true;
+                    } else {
+                        unpack(px, pixels);
+                        choose(pixels, lambda, coded);
+                        coded_yet = true;
+                        skip = d <= cost(coded, lambda);
+                    }
+                }
+                if (skip) {
+                    if (++run == kMaxSkipRun) p = flush_skips(run, p);
+                    continue;
+                }
+            }
+            p = flush_skips(run, p);
+            if (!coded_yet) {
+                unpack(px, pixels);
+                choose(pixels, lambda, coded);
+            }
+            p = write_block(coded, p);
+            reconstruct(coded, px);
+            for (int r = 0; r < 4; ++r) std::memcpy(&recon_[origin + r * w], px + 4 * r, 8);
+        }
+    }
+    p = flush_skips(run, p); // trailing blocks are skipped explicitly, never left out
+    p = put16(p, 0);
+    has_reference_ = true;
+    return static_cast<std::size_t>(p - out);
+}
+
+} // namespace video1

@@ -1,0 +1,98 @@
+// The recorder: settings, progress counters, compressor catalogue, the corner marker it
+// owns, and the worker thread that carries a recording.
+#pragma once
+#include "framework/classes.h"
+#include "framework/thread.h"
+#include "framework/winapi.h"
+#include "recorder/VFW.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class TFlashingWnd;
+class TScreenCam;
+
+// Area of the latest StartRecording; a run reads it when it starts.
+extern std::atomic<int> RecordLeft, RecordTop, RecordWidth, RecordHeight;
+
+class TRecordAVIThread : public TThread {
+  public:
+    TRecordAVIThread(TScreenCam *ARecorder, const std::string &AAviFileName);
+
+    TScreenCam *Recorder;
+    std::string AviFileName;
+    COLORREF MarkerColor = 0;
+
+    void DoPaintMarker();
+
+  protected:
+    void Execute() override;
+};
+
+class TScreenCam : public TObject {
+  public:
+    explicit TScreenCam(TComponent *Owner);
+    ~TScreenCam() override;
+    TScreenCam(const TScreenCam &) = delete;
+    TScreenCam &operator=(const TScreenCam &) = delete;
+
+    // Settings and state. Those the main thread writes while a worker may read them are
+    // atomic.
+    int BitsPerPixel = 0;
+    std::atomic<DWORD> CompressorFourCC{0};
+    std::atomic<bool> Recording{false};
+    int ScreenWidth = 0;
+    int ScreenHeight = 0;
+    DWORD StartTime = 0;
+    double MsPerFrameActual = 0;
+    int SkippedFrames = 0;
+    int FrameIndex = 0;
+    int FramesWritten = 0;
+    int CaptureWidth = 0;
+    int CaptureHeight = 0;
+    TNotifyEvent OnProgress;
+    TNotifyEvent OnStart;
+    TNotifyEvent OnStop;
+    TNotifyEvent OnError;
+    std::atomic<TRecordAVIThread *> RecordThread{nullptr};
+    std::atomic<int> PlaybackFps{0};
+    std::atomic<int> MsPerFrame{0};
+    std::atomic<int> KeyFrameEvery{0};
+    std::atomic<int> SelectedCompressor{0};
+    std::atomic<int> Quality{0};
+    int CompressorCount = 0;
+    ICINFO Compressors[32] = {};
+    std::atomic<bool> RecordCursor{false};
+    TFlashingWnd *MarkerWindow = nullptr;
+    std::atomic<bool> ShowMarker{false};
+    HCURSOR ArrowCursor = nullptr;
+
+    // Recording thread
+    void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);
+    void StopRecording();
+    void ThreadDone(TObject *Sender);
+    void PaintMarker(bool Active);
+
+    // Frame grabber: a locked packed DIB, or null; give it back with FreeFrame.
+    BITMAPINFOHEADER *CaptureFrame(int Left, int Top, int Width, int Height);
+
+    // One recording run: 1 success, 0 failure, -1 run again with the default compressor.
+    int RecordToFile(int Left, int Top, int Width, int Height, const std::string &FileName);
+
+    // Compressor catalogue
+    void EnumerateCompressors();
+    void ShowCompressorAbout(uint8_t Index, HWND Owner);
+    void ConfigureCompressor(uint8_t Index, HWND Owner);
+    void QueryCompressorDialogs(uint8_t Index, bool &HasAbout, bool &HasConfigure);
+
+    // Guards the catalogue against a rebuild while a run copies its selected entry.
+    std::mutex CatalogueLock;
+};
+
+// Converts a device-dependent bitmap into an unlocked movable global block holding a packed
+// DIB at BitDepth bits per pixel, or returns null when the block cannot be allocated.
+HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth);
+// Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone.
+void FreeFrame(BITMAPINFOHEADER *&Frame);

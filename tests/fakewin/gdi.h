@@ -1,0 +1,99 @@
+// Screen, device contexts, bitmaps, cursor, global memory, clock and message boxes.
+#pragma once
+#include "fakewin/types.h"
+
+// Device capabilities
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+#define PLANES 14
+#define LOGPIXELSY 90
+
+#define SRCCOPY 0x00CC0020
+#define RGN_AND 1
+#define RGN_OR 2
+#define RGN_XOR 3
+#define RGN_DIFF 4
+#define RGN_COPY 5
+#define ERROR 0
+#define NULLREGION 1
+#define SIMPLEREGION 2
+#define COMPLEXREGION 3
+#define PS_SOLID 0
+#define HOLLOW_BRUSH 5
+#define NULL_BRUSH 5
+#define CLR_INVALID 0xFFFFFFFF
+
+HDC GetDC(HWND hwnd);
+int ReleaseDC(HWND hwnd, HDC dc);
+int GetDeviceCaps(HDC dc, int index);
+HDC CreateCompatibleDC(HDC dc);
+BOOL DeleteDC(HDC dc);
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ obj);
+BOOL DeleteObject(HGDIOBJ obj);
+int GetObjectA(HGDIOBJ obj, int size, LPVOID out);
+#define GetObject GetObjectA
+HGDIOBJ GetStockObject(int index);
+BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
+int GetDIBits(HDC dc, HBITMAP bmp, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi,
+              UINT usage);
+COLORREF GetPixel(HDC dc, int x, int y);
+HBRUSH CreateSolidBrush(COLORREF color);
+HPEN CreatePen(int style, int width, COLORREF color);
+BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
+
+// Cursor and icons
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_IBEAM MAKEINTRESOURCEA(32513)
+HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name);
+#define LoadCursor LoadCursorA
+HCURSOR GetCursor();
+BOOL GetCursorPos(LPPOINT pt);
+int ShowCursor(BOOL show);
+BOOL GetIconInfo(HICON icon, PICONINFO info);
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
+
+// Global memory
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+HGLOBAL GlobalAlloc(UINT flags, size_t bytes);
+LPVOID GlobalLock(HGLOBAL mem);
+BOOL GlobalUnlock(HGLOBAL mem);
+HGLOBAL GlobalFree(HGLOBAL mem);
+HGLOBAL GlobalHandle(LPCVOID ptr);
+size_t GlobalSize(HGLOBAL mem);
+
+// Clock and kernel
+DWORD timeGetTime();
+MMRESULT timeBeginPeriod(UINT ms);
+MMRESULT timeEndPeriod(UINT ms);
+#define TIMERR_NOERROR 0
+void Sleep(DWORD ms);
+BOOL DeleteFileA(LPCSTR name);
+#define DeleteFile DeleteFileA
+DWORD GetCurrentThreadId();
+DWORD GetLastError();
+
+// Message boxes
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_YESNO 0x00000004
+#define MB_ICONHAND 0x00000010
+#define MB_ICONERROR 0x00000010
+#define MB_ICONSTOP 0x00000010
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONWARNING 0x00000030
+#define MB_ICONEXCLAMATION 0x00000030
+#define MB_ICONINFORMATION 0x00000040
+#define MB_TASKMODAL 0x00002000
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+#define MessageBox MessageBoxA

@@ -1,0 +1,63 @@
+// Media Control Interface: command strings and the player's commands.
+#pragma once
+#include "fakewin/types.h"
+
+#define MCI_OPEN 0x0803
+#define MCI_CLOSE 0x0804
+#define MCI_PLAY 0x0806
+#define MCI_STOP 0x0808
+#define MCI_GETDEVCAPS 0x080B
+#define MCI_WINDOW 0x0841
+#define MCI_PUT 0x0842
+#define MCI_WHERE 0x0843
+#define MCI_NOTIFY 0x00000001L
+#define MCI_WAIT 0x00000002L
+#define MCI_OPEN_ELEMENT 0x00000200L
+#define MCI_OPEN_TYPE 0x00002000L
+#define MCI_GETDEVCAPS_ITEM 0x00000100L
+#define MCI_GETDEVCAPS_HAS_VIDEO 0x00000003L
+#define MCI_DGV_WINDOW_HWND 0x00010000L
+#define MCI_DGV_RECT 0x00040000L
+#define MCI_DGV_PUT_DESTINATION 0x00040000L
+#define MCI_DGV_WHERE_DESTINATION 0x00040000L
+#define MM_MCINOTIFY 0x3B9
+
+struct MCI_OPEN_PARMSA {
+    DWORD_PTR dwCallback;
+    MCIDEVICEID wDeviceID;
+    LPCSTR lpstrDeviceType;
+    LPCSTR lpstrElementName;
+    LPCSTR lpstrAlias;
+};
+struct MCI_GENERIC_PARMS {
+    DWORD_PTR dwCallback;
+};
+struct MCI_PLAY_PARMS {
+    DWORD_PTR dwCallback;
+    DWORD dwFrom;
+    DWORD dwTo;
+};
+struct MCI_GETDEVCAPS_PARMS {
+    DWORD_PTR dwCallback;
+    DWORD dwReturn;
+    DWORD dwItem;
+};
+struct MCI_DGV_WINDOW_PARMSA {
+    DWORD_PTR dwCallback;
+    HWND hWnd;
+    UINT nCmdShow;
+    LPSTR lpstrText;
+};
+struct MCI_DGV_RECT_PARMS {
+    DWORD_PTR dwCallback;
+    RECT rc;
+};
+typedef MCI_DGV_RECT_PARMS MCI_DGV_PUT_PARMS;
+typedef MCI_DGV_RECT_PARMS MCI_DGV_WHERE_PARMS;
+
+MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback);
+#define mciSendString mciSendStringA
+MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params);
+#define mciSendCommand mciSendCommandA
+BOOL mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length);
+#define mciGetErrorString mciGetErrorStringA

@@ -1,0 +1,161 @@
+// Basic Windows types for the native build. Handles are distinct pointer types, as with
+// STRICT, so that mixing them up fails to compile here as it would on Windows.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+#define VFWAPI
+#define CONST const
+#define FAR
+#define NEAR
+
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int64_t LONGLONG;
+typedef unsigned int UINT;
+typedef int INT;
+typedef int BOOL;
+typedef char CHAR;
+typedef wchar_t WCHAR_NATIVE;
+typedef char16_t WCHAR;
+typedef intptr_t LPARAM;
+typedef uintptr_t WPARAM;
+typedef intptr_t LRESULT;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uint32_t COLORREF;
+typedef uint32_t FOURCC;
+typedef long HRESULT;
+typedef void *LPVOID;
+typedef const void *LPCVOID;
+typedef char *LPSTR;
+typedef const char *LPCSTR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef BYTE *LPBYTE;
+typedef DWORD *LPDWORD;
+typedef LONG *LPLONG;
+typedef UINT MMRESULT;
+typedef DWORD MCIERROR;
+typedef UINT MCIDEVICEID;
+
+#define DECLARE_FAKE_HANDLE(name)                                                                  \
+    struct name##__ {                                                                              \
+        int unused;                                                                                \
+    };                                                                                             \
+    typedef struct name##__ *name
+DECLARE_FAKE_HANDLE(HWND);
+DECLARE_FAKE_HANDLE(HDC);
+DECLARE_FAKE_HANDLE(HBITMAP);
+DECLARE_FAKE_HANDLE(HBRUSH);
+DECLARE_FAKE_HANDLE(HPEN);
+DECLARE_FAKE_HANDLE(HRGN);
+DECLARE_FAKE_HANDLE(HFONT);
+DECLARE_FAKE_HANDLE(HICON);
+DECLARE_FAKE_HANDLE(HINSTANCE);
+DECLARE_FAKE_HANDLE(HMENU);
+DECLARE_FAKE_HANDLE(HIC);
+DECLARE_FAKE_HANDLE(HDRVR);
+typedef HICON HCURSOR;
+typedef HINSTANCE HMODULE;
+typedef void *HANDLE;
+typedef void *HGDIOBJ;
+typedef HANDLE HGLOBAL;
+typedef struct IAVIFile *PAVIFILE;
+typedef struct IAVIStream *PAVISTREAM;
+
+#define TRUE 1
+#define FALSE 0
+#ifndef NULL
+#define NULL 0
+#endif
+
+#define MAKEWORD(a, b) ((WORD)(((BYTE)(a)) | ((WORD)((BYTE)(b))) << 8))
+#define MAKELONG(a, b) ((LONG)(((WORD)(a)) | ((DWORD)((WORD)(b))) << 16))
+#define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
+#define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(c) ((BYTE)(c))
+#define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
+#define GetBValue(c) ((BYTE)((c) >> 16))
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+
+struct POINT {
+    LONG x, y;
+};
+struct SIZE {
+    LONG cx, cy;
+};
+struct RECT {
+    LONG left, top, right, bottom;
+};
+typedef RECT *LPRECT;
+typedef POINT *LPPOINT;
+
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+};
+
+#pragma pack(push, 2)
+struct BITMAPFILEHEADER {
+    WORD bfType;
+    DWORD bfSize;
+    WORD bfReserved1;
+    WORD bfReserved2;
+    DWORD bfOffBits;
+};
+#pragma pack(pop)
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+typedef BITMAPINFOHEADER *LPBITMAPINFOHEADER;
+static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
+
+struct RGBQUAD {
+    BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+typedef BITMAPINFO *LPBITMAPINFO;
+
+struct ICONINFO {
+    BOOL fIcon;
+    DWORD xHotspot;
+    DWORD yHotspot;
+    HBITMAP hbmMask;
+    HBITMAP hbmColor;
+};
+typedef ICONINFO *PICONINFO;
+
+#define BI_RGB 0
+#define DIB_RGB_COLORS 0

@@ -1,0 +1,118 @@
+// Video for Windows: the AVIFile library and the video compression manager.
+#pragma once
+#include "fakewin/types.h"
+
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2, Data3;
+    uint8_t Data4[8];
+} CLSID;
+typedef CLSID *LPCLSID;
+
+#define mmioFOURCC_FAKE(a, b, c, d)                                                                \
+    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) | ((DWORD)(BYTE)(d) << 24))
+#define streamtypeVIDEO mmioFOURCC_FAKE('v', 'i', 'd', 's')
+#define ICTYPE_VIDEO mmioFOURCC_FAKE('v', 'i', 'd', 'c')
+
+#define OF_READ 0x0000
+#define OF_WRITE 0x0001
+#define OF_CREATE 0x1000
+#define AVIERR_OK 0
+#define AVIERR_FILEOPEN ((HRESULT)0x80044074)
+#define AVIERR_BADFORMAT ((HRESULT)0x80044066)
+#define AVIERR_NOCOMPRESSOR ((HRESULT)0x80044071)
+#define AVIERR_FILEWRITE ((HRESULT)0x80044073)
+#define AVIERR_MEMORY ((HRESULT)0x80044067)
+#define AVIIF_KEYFRAME 0x10
+#define AVICOMPRESSF_INTERLEAVE 0x01
+#define AVICOMPRESSF_DATARATE 0x02
+#define AVICOMPRESSF_KEYFRAMES 0x04
+#define AVICOMPRESSF_VALID 0x08
+
+struct AVISTREAMINFOA {
+    DWORD fccType;
+    DWORD fccHandler;
+    DWORD dwFlags;
+    DWORD dwCaps;
+    WORD wPriority;
+    WORD wLanguage;
+    DWORD dwScale;
+    DWORD dwRate;
+    DWORD dwStart;
+    DWORD dwLength;
+    DWORD dwInitialFrames;
+    DWORD dwSuggestedBufferSize;
+    DWORD dwQuality;
+    DWORD dwSampleSize;
+    RECT rcFrame;
+    DWORD dwEditCount;
+    DWORD dwFormatChangeCount;
+    char szName[64];
+};
+static_assert(sizeof(AVISTREAMINFOA) == 140, "AVISTREAMINFOA is 140 bytes");
+typedef AVISTREAMINFOA AVISTREAMINFO;
+
+struct AVICOMPRESSOPTIONS {
+    DWORD fccType;
+    DWORD fccHandler;
+    DWORD dwKeyFrameEvery;
+    DWORD dwQuality;
+    DWORD dwBytesPerSecond;
+    DWORD dwFlags;
+    LPVOID lpFormat;
+    DWORD cbFormat;
+    LPVOID lpParms;
+    DWORD cbParms;
+    DWORD dwInterleaveEvery;
+};
+typedef AVICOMPRESSOPTIONS *LPAVICOMPRESSOPTIONS;
+
+struct ICINFO {
+    DWORD dwSize;
+    DWORD fccType;
+    DWORD fccHandler;
+    DWORD dwFlags;
+    DWORD dwVersion;
+    DWORD dwVersionICM;
+    WCHAR szName[16];
+    WCHAR szDescription[128];
+    WCHAR szDriver[128];
+};
+static_assert(sizeof(ICINFO) == 568, "ICINFO is 568 bytes");
+
+#define ICMODE_COMPRESS 1
+#define ICMODE_DECOMPRESS 2
+#define ICMODE_QUERY 4
+#define ICERR_OK 0
+#define ICERR_UNSUPPORTED (-1)
+#define ICERR_BADFORMAT (-2)
+#define DRV_USER 0x4000
+#define ICM_USER (DRV_USER + 0x0000)
+#define ICM_RESERVED_LOW (DRV_USER + 0x1000)
+#define ICM_CONFIGURE (ICM_RESERVED_LOW + 10)
+#define ICM_ABOUT (ICM_RESERVED_LOW + 11)
+#define ICM_COMPRESS_QUERY (ICM_USER + 6)
+#define ICMF_ABOUT_QUERY 0x00000001
+#define ICMF_CONFIGURE_QUERY 0x00000001
+
+DWORD VideoForWindowsVersion();
+void AVIFileInit();
+void AVIFileExit();
+HRESULT AVIFileOpenA(PAVIFILE *file, LPCSTR name, UINT mode, LPCLSID handler);
+#define AVIFileOpen AVIFileOpenA
+HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM *stream, AVISTREAMINFOA *info);
+#define AVIFileCreateStream AVIFileCreateStreamA
+HRESULT AVIMakeCompressedStream(PAVISTREAM *compressed, PAVISTREAM source,
+                                AVICOMPRESSOPTIONS *options, LPCLSID handler);
+HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size);
+HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,
+                       DWORD flags, LONG *samplesWritten, LONG *bytesWritten);
+HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);
+ULONG AVIFileRelease(PAVIFILE file);
+ULONG AVIStreamRelease(PAVISTREAM stream);
+
+HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
+LRESULT ICClose(HIC hic);
+BOOL ICInfo(DWORD fccType, DWORD fccHandler, ICINFO *info);
+LRESULT ICGetInfo(HIC hic, ICINFO *info, DWORD size);
+LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR param1, DWORD_PTR param2);
