@@ -1,0 +1,31 @@
+// Test control of the video compression manager: scriptable installed compressors.
+#pragma once
+#include "fakewin/types.h"
+#include "fakewin/vfw.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fakewin {
+
+struct FakeCompressor {
+    DWORD fccType = ICTYPE_VIDEO;
+    DWORD fccHandler = 0;
+    std::u16string description;
+    // Whether ICM_COMPRESS_QUERY accepts this input format; null accepts every format.
+    std::function<bool(const BITMAPINFOHEADER &)> accepts;
+    bool open_fails = false;
+    bool has_about = false;
+    bool has_configure = false;
+};
+
+// Installs a compressor at the next manager index.
+void install_compressor(const FakeCompressor &compressor);
+// Compressor handles opened and not yet closed.
+int open_compressors();
+// What was asked of the compressors, one line per call, e.g. "open MSVC 4", "query MSVC 324x244x32",
+// "about MSVC", "configure MSVC", "close MSVC".
+std::vector<std::string> compressor_log();
+
+} // namespace fakewin
