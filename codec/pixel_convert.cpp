@@ -13,11 +13,11 @@ inline std::size_t dib_row(int y, int height, bool top_down) {
     return static_cast<std::size_t>(top_down ? height - 1 - y : y);
 }
 
-void store(std::uint8_t* p, int bits_per_pixel, bool rgb565, int r5, int g5, int b5) {
+void store(std::uint8_t *p, int bits_per_pixel, bool rgb565, int r5, int g5, int b5) {
     switch (bits_per_pixel) {
     case 16: {
-        unsigned v = rgb565 ? (r5 << 11) | (((g5 << 1) | (g5 >> 4)) << 5) | b5
-                            : (r5 << 10) | (g5 << 5) | b5;
+        unsigned v =
+            rgb565 ? (r5 << 11) | (((g5 << 1) | (g5 >> 4)) << 5) | b5 : (r5 << 10) | (g5 << 5) | b5;
         p[0] = static_cast<std::uint8_t>(v), p[1] = static_cast<std::uint8_t>(v >> 8);
         break;
     }
@@ -34,9 +34,9 @@ void store(std::uint8_t* p, int bits_per_pixel, bool rgb565, int r5, int g5, int
 
 } // namespace
 
-bool dib_to_rgb555(const std::uint8_t* bits, int width, int height, int bits_per_pixel,
-                   bool top_down, const std::uint32_t* palette, int palette_size,
-                   std::uint16_t* out) {
+bool dib_to_rgb555(const std::uint8_t *bits, int width, int height, int bits_per_pixel,
+                   bool top_down, const std::uint32_t *palette, int palette_size,
+                   std::uint16_t *out) {
     const std::size_t stride = dib_stride(width, bits_per_pixel);
     std::uint16_t lut[256] = {};
     if (bits_per_pixel == 8) {
@@ -46,21 +46,24 @@ bool dib_to_rgb555(const std::uint8_t* bits, int width, int height, int bits_per
         }
     }
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* s = bits + dib_row(y, height, top_down) * stride;
-        std::uint16_t* d = out + static_cast<std::size_t>(y) * width;
+        const std::uint8_t *s = bits + dib_row(y, height, top_down) * stride;
+        std::uint16_t *d = out + static_cast<std::size_t>(y) * width;
         switch (bits_per_pixel) {
         case 8:
-            for (int x = 0; x < width; ++x) d[x] = lut[s[x]];
+            for (int x = 0; x < width; ++x)
+                d[x] = lut[s[x]];
             break;
         case 16:
             for (int x = 0; x < width; ++x)
                 d[x] = static_cast<std::uint16_t>((s[2 * x] | (s[2 * x + 1] << 8)) & 0x7FFF);
             break;
         case 24:
-            for (int x = 0; x < width; ++x, s += 3) d[x] = from_rgb(s[2], s[1], s[0]);
+            for (int x = 0; x < width; ++x, s += 3)
+                d[x] = from_rgb(s[2], s[1], s[0]);
             break;
         case 32:
-            for (int x = 0; x < width; ++x, s += 4) d[x] = from_rgb(s[2], s[1], s[0]);
+            for (int x = 0; x < width; ++x, s += 4)
+                d[x] = from_rgb(s[2], s[1], s[0]);
             break;
         default:
             return false;
@@ -69,14 +72,14 @@ bool dib_to_rgb555(const std::uint8_t* bits, int width, int height, int bits_per
     return true;
 }
 
-bool rgb555_to_dib(const std::uint16_t* in, int width, int height, int bits_per_pixel,
-                   bool top_down, bool rgb565, std::uint8_t* bits) {
+bool rgb555_to_dib(const std::uint16_t *in, int width, int height, int bits_per_pixel,
+                   bool top_down, bool rgb565, std::uint8_t *bits) {
     if (bits_per_pixel != 16 && bits_per_pixel != 24 && bits_per_pixel != 32) return false;
     const std::size_t stride = dib_stride(width, bits_per_pixel);
     const int step = bits_per_pixel / 8;
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* d = bits + dib_row(y, height, top_down) * stride;
-        const std::uint16_t* s = in + static_cast<std::size_t>(y) * width;
+        std::uint8_t *d = bits + dib_row(y, height, top_down) * stride;
+        const std::uint16_t *s = in + static_cast<std::size_t>(y) * width;
         if (bits_per_pixel == 16 && !rgb565) {
             for (int x = 0; x < width; ++x) {
                 d[2 * x] = static_cast<std::uint8_t>(s[x]);
@@ -90,25 +93,27 @@ bool rgb555_to_dib(const std::uint16_t* in, int width, int height, int bits_per_
     return true;
 }
 
-bool indices_to_dib(const std::uint8_t* in, int width, int height, const std::uint32_t* palette,
+bool indices_to_dib(const std::uint8_t *in, int width, int height, const std::uint32_t *palette,
                     int palette_size, int bits_per_pixel, bool top_down, bool rgb565,
-                    std::uint8_t* bits) {
+                    std::uint8_t *bits) {
     const std::size_t stride = dib_stride(width, bits_per_pixel);
     if (bits_per_pixel == 8) {
         for (int y = 0; y < height; ++y) {
-            std::uint8_t* d = bits + dib_row(y, height, top_down) * stride;
-            const std::uint8_t* s = in + static_cast<std::size_t>(y) * width;
-            for (int x = 0; x < width; ++x) d[x] = s[x];
+            std::uint8_t *d = bits + dib_row(y, height, top_down) * stride;
+            const std::uint8_t *s = in + static_cast<std::size_t>(y) * width;
+            for (int x = 0; x < width; ++x)
+                d[x] = s[x];
         }
         return true;
     }
     if (bits_per_pixel != 16 && bits_per_pixel != 24 && bits_per_pixel != 32) return false;
     const int step = bits_per_pixel / 8;
     std::uint32_t lut[256] = {};
-    for (int i = 0; i < palette_size && i < 256; ++i) lut[i] = palette[i];
+    for (int i = 0; i < palette_size && i < 256; ++i)
+        lut[i] = palette[i];
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* d = bits + dib_row(y, height, top_down) * stride;
-        const std::uint8_t* s = in + static_cast<std::size_t>(y) * width;
+        std::uint8_t *d = bits + dib_row(y, height, top_down) * stride;
+        const std::uint8_t *s = in + static_cast<std::size_t>(y) * width;
         for (int x = 0; x < width; ++x, d += step) {
             std::uint32_t c = lut[s[x]];
             int r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;

@@ -10,7 +10,7 @@ namespace {
 // offset of the block's lower-left pixel and its two code bytes, and returns false when the data
 // runs out.
 template <typename Block>
-bool walk(const std::uint8_t* data, std::size_t size, int width, int height, Block block) {
+bool walk(const std::uint8_t *data, std::size_t size, int width, int height, Block block) {
     std::size_t pos = 0;
     int skip = 0;
     for (int by = 0; by < height / 4; ++by) {
@@ -34,17 +34,17 @@ bool walk(const std::uint8_t* data, std::size_t size, int width, int height, Blo
     return true;
 }
 
-inline unsigned read16(const std::uint8_t* d, std::size_t pos) {
+inline unsigned read16(const std::uint8_t *d, std::size_t pos) {
     return d[pos] | (static_cast<unsigned>(d[pos + 1]) << 8);
 }
 
 // Flag bit 4r+c is the pixel at row r (from the bottom), column c; a set bit takes the first
 // colour of the pair of its quadrant.
 template <typename Pixel>
-void paint(Pixel* frame, std::size_t origin, int width, unsigned flags, const Pixel* colours,
+void paint(Pixel *frame, std::size_t origin, int width, unsigned flags, const Pixel *colours,
            bool quadrants) {
     for (int r = 0; r < 4; ++r) {
-        Pixel* row = frame + origin + static_cast<std::size_t>(r) * width;
+        Pixel *row = frame + origin + static_cast<std::size_t>(r) * width;
         for (int c = 0; c < 4; ++c) {
             int bit = (flags >> (4 * r + c)) & 1;
             int pair = quadrants ? 2 * (2 * (r >> 1) + (c >> 1)) : 0;
@@ -55,11 +55,11 @@ void paint(Pixel* frame, std::size_t origin, int width, unsigned flags, const Pi
 
 } // namespace
 
-bool decode16(const std::uint8_t* data, std::size_t size, int width, int height,
-              std::uint16_t* frame) {
+bool decode16(const std::uint8_t *data, std::size_t size, int width, int height,
+              std::uint16_t *frame) {
     return walk(data, size, width, height,
-                [&](std::size_t origin, int a, int b, const std::uint8_t* d, std::size_t n,
-                    std::size_t& pos) {
+                [&](std::size_t origin, int a, int b, const std::uint8_t *d, std::size_t n,
+                    std::size_t &pos) {
                     std::uint16_t colours[8];
                     if (b >= 0x80) {
                         colours[0] = static_cast<std::uint16_t>(((b << 8) | a) & 0x7FFF);
@@ -78,11 +78,11 @@ bool decode16(const std::uint8_t* data, std::size_t size, int width, int height,
                 });
 }
 
-bool decode8(const std::uint8_t* data, std::size_t size, int width, int height,
-             std::uint8_t* frame) {
+bool decode8(const std::uint8_t *data, std::size_t size, int width, int height,
+             std::uint8_t *frame) {
     return walk(data, size, width, height,
-                [&](std::size_t origin, int a, int b, const std::uint8_t* d, std::size_t n,
-                    std::size_t& pos) {
+                [&](std::size_t origin, int a, int b, const std::uint8_t *d, std::size_t n,
+                    std::size_t &pos) {
                     std::uint8_t colours[8];
                     int count = b < 0x80 ? 2 : b >= 0x90 ? 8 : 0;
                     if (count == 0) {
@@ -91,7 +91,8 @@ bool decode8(const std::uint8_t* data, std::size_t size, int width, int height,
                         return true;
                     }
                     if (pos + count > n) return false;
-                    for (int i = 0; i < count; ++i) colours[i] = d[pos + i];
+                    for (int i = 0; i < count; ++i)
+                        colours[i] = d[pos + i];
                     pos += count;
                     paint(frame, origin, width, (b << 8) | a, colours, count == 8);
                     return true;

@@ -8,11 +8,11 @@ namespace video1 {
 
 // 16-bit frames into RGB555 pixels (bit 15 cleared), DIB memory order (row 0 at the bottom).
 // Returns false when the data ends before the last block; the blocks read so far are kept.
-bool decode16(const std::uint8_t* data, std::size_t size, int width, int height,
-              std::uint16_t* frame);
+bool decode16(const std::uint8_t *data, std::size_t size, int width, int height,
+              std::uint16_t *frame);
 
 // 8-bit (palette) frames into palette indices, same order and rules.
-bool decode8(const std::uint8_t* data, std::size_t size, int width, int height,
-             std::uint8_t* frame);
+bool decode8(const std::uint8_t *data, std::size_t size, int width, int height,
+             std::uint8_t *frame);
 
 } // namespace video1

@@ -29,7 +29,7 @@ inline int sq(int v) { return v * v; }
 // Integer mean rounded to nearest: the colour minimising the squared error of a group.
 inline int rounded_mean(int sum, int n) { return (sum + n / 2) / n; }
 
-void unpack(const std::uint16_t* px, Pixels& p) {
+void unpack(const std::uint16_t *px, Pixels &p) {
     for (int i = 0; i < 16; ++i) {
         p.r[i] = (px[i] >> 10) & 31;
         p.g[i] = (px[i] >> 5) & 31;
@@ -37,7 +37,7 @@ void unpack(const std::uint16_t* px, Pixels& p) {
     }
 }
 
-int block_error(const std::uint16_t* a, const std::uint16_t* b) {
+int block_error(const std::uint16_t *a, const std::uint16_t *b) {
     int d = 0;
     for (int i = 0; i < 16; ++i) {
         d += sq(((a[i] >> 10) & 31) - ((b[i] >> 10) & 31)) +
@@ -48,7 +48,7 @@ int block_error(const std::uint16_t* a, const std::uint16_t* b) {
 
 // One colour for the block. A fill whose red is 1 would read as a skip code, so red 1 becomes
 // the nearer of 0 and 2 (the two-colour block still codes red 1 exactly when that pays).
-void code_fill(const Pixels& p, Coded& c) {
+void code_fill(const Pixels &p, Coded &c) {
     int sr = 0, sg = 0, sb = 0, qr = 0, qg = 0, qb = 0;
     for (int i = 0; i < 16; ++i) {
         sr += p.r[i], sg += p.g[i], sb += p.b[i];
@@ -64,11 +64,12 @@ void code_fill(const Pixels& p, Coded& c) {
 
 // Two colours: split along the channel that varies most at its mean, then let each pixel move
 // to the nearer colour `refinements` times (a few steps of two-means clustering).
-void code_two(const Pixels& p, int refinements, Coded& c) {
+void code_two(const Pixels &p, int refinements, Coded &c) {
     int sum[3] = {0, 0, 0}, sqsum[3] = {0, 0, 0};
-    const int* ch[3] = {p.r, p.g, p.b};
+    const int *ch[3] = {p.r, p.g, p.b};
     for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 16; ++i) sum[k] += ch[k][i], sqsum[k] += sq(ch[k][i]);
+        for (int i = 0; i < 16; ++i)
+            sum[k] += ch[k][i], sqsum[k] += sq(ch[k][i]);
     int axis = 0, best_var = -1;
     for (int k = 0; k < 3; ++k) {
         int var = 16 * sqsum[k] - sum[k] * sum[k];
@@ -82,7 +83,7 @@ void code_two(const Pixels& p, int refinements, Coded& c) {
     for (int step = 0;; ++step) {
         int sa[3] = {0, 0, 0}, sb[3] = {0, 0, 0}, na = 0;
         for (int i = 0; i < 16; ++i) {
-            int* s = (first >> i) & 1 ? sa : sb;
+            int *s = (first >> i) & 1 ? sa : sb;
             s[0] += p.r[i], s[1] += p.g[i], s[2] += p.b[i];
             na += (first >> i) & 1;
         }
@@ -105,7 +106,7 @@ void code_two(const Pixels& p, int refinements, Coded& c) {
     }
     int d = 0;
     for (int i = 0; i < 16; ++i) {
-        const int* m = (first >> i) & 1 ? ca : cb;
+        const int *m = (first >> i) & 1 ? ca : cb;
         d += sq(p.r[i] - m[0]) + sq(p.g[i] - m[1]) + sq(p.b[i] - m[2]);
     }
     c.kind = Kind::two;
@@ -126,7 +127,7 @@ constexpr int kQuadrant[4][4] = {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10
 
 // Two colours per quadrant: with four pixels every split can be tried, so this is the best
 // 8-colour block there is.
-void code_eight(const Pixels& p, Coded& c) {
+void code_eight(const Pixels &p, Coded &c) {
     c.kind = Kind::eight;
     c.flags = 0;
     c.distortion = 0;
@@ -179,13 +180,13 @@ void code_eight(const Pixels& p, Coded& c) {
     }
 }
 
-inline int cost(const Coded& c, int lambda) {
+inline int cost(const Coded &c, int lambda) {
     int bytes = c.kind == Kind::fill ? kFillBytes : c.kind == Kind::two ? kTwoBytes : kEightBytes;
     return c.distortion + lambda * bytes;
 }
 
 // The block kinds in order of size; a larger kind is tried only when it can still win.
-void choose(const Pixels& p, int lambda, Coded& best) {
+void choose(const Pixels &p, int lambda, Coded &best) {
     code_fill(p, best);
     if (best.distortion == 0 || cost(best, lambda) <= lambda * kTwoBytes) return;
     Coded two;
@@ -197,13 +198,13 @@ void choose(const Pixels& p, int lambda, Coded& best) {
     if (cost(eight, lambda) < cost(best, lambda)) best = eight;
 }
 
-inline std::uint8_t* put16(std::uint8_t* out, unsigned v) {
+inline std::uint8_t *put16(std::uint8_t *out, unsigned v) {
     out[0] = static_cast<std::uint8_t>(v & 0xFF);
     out[1] = static_cast<std::uint8_t>(v >> 8);
     return out + 2;
 }
 
-std::uint8_t* write_block(const Coded& c, std::uint8_t* out) {
+std::uint8_t *write_block(const Coded &c, std::uint8_t *out) {
     switch (c.kind) {
     case Kind::fill:
         return put16(out, 0x8000u | c.colour[0]);
@@ -214,14 +215,15 @@ std::uint8_t* write_block(const Coded& c, std::uint8_t* out) {
     case Kind::eight:
         out = put16(out, c.flags);
         out = put16(out, 0x8000u | c.colour[0]);
-        for (int i = 1; i < 8; ++i) out = put16(out, c.colour[i]);
+        for (int i = 1; i < 8; ++i)
+            out = put16(out, c.colour[i]);
         return out;
     }
     return out;
 }
 
 // The pixels a decoder shows for the block.
-void reconstruct(const Coded& c, std::uint16_t* px) {
+void reconstruct(const Coded &c, std::uint16_t *px) {
     for (int i = 0; i < 16; ++i) {
         int first = (c.flags >> i) & 1;
         switch (c.kind) {
@@ -240,7 +242,7 @@ void reconstruct(const Coded& c, std::uint16_t* px) {
     }
 }
 
-std::uint8_t* flush_skips(int& run, std::uint8_t* out) {
+std::uint8_t *flush_skips(int &run, std::uint8_t *out) {
     if (run > 0) out = put16(out, (0x84u << 8) + static_cast<unsigned>(run));
     run = 0;
     return out;
@@ -256,14 +258,18 @@ int lambda_for_quality(int quality) {
 }
 
 Encoder::Encoder(int width, int height)
-    : width_(width), height_(height), recon_(static_cast<std::size_t>(width) * height) {}
+    : width_(width), height_(height), recon_(static_cast<std::size_t>(width) * height),
+      previous_input_(recon_.size()) {}
 
-std::size_t Encoder::encode(const std::uint16_t* frame, int quality, bool key_frame,
-                            std::uint8_t* out) {
+std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_frame,
+                            std::uint8_t *out) {
     const bool key = key_frame || !has_reference_;
     const int lambda = lambda_for_quality(quality);
+    // A block whose input did not change since the last frame, coded at the same quality,
+    // would be coded to the same pixels again: skipping it shows the same picture for less.
+    const bool same_quality = quality == previous_quality_;
     const std::size_t w = static_cast<std::size_t>(width_);
-    std::uint8_t* p = out;
+    std::uint8_t *p = out;
     int run = 0;
     std::uint16_t px[16], ref[16];
     Pixels pixels;
@@ -271,13 +277,19 @@ std::size_t Encoder::encode(const std::uint16_t* frame, int quality, bool key_fr
     for (int by = 0; by < height_ / 4; ++by) {
         for (int bx = 0; bx < width_ / 4; ++bx) {
             const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
+            bool unchanged = same_quality;
             for (int r = 0; r < 4; ++r) {
-                for (int c = 0; c < 4; ++c) px[4 * r + c] = frame[origin + r * w + c] & 0x7FFF;
+                std::uint16_t *last = &previous_input_[origin + r * w];
+                for (int c = 0; c < 4; ++c) {
+                    std::uint16_t v = frame[origin + r * w + c] & 0x7FFF;
+                    unchanged &= v == last[c];
+                    px[4 * r + c] = last[c] = v;
+                }
                 std::memcpy(ref + 4 * r, &recon_[origin + r * w], 8);
             }
             bool coded_yet = false;
             if (!key) {
-                bool skip = std::memcmp(px, ref, sizeof px) == 0;
+                bool skip = unchanged || std::memcmp(px, ref, sizeof px) == 0;
                 if (!skip && lambda > 0) {
                     // Near-equal blocks stay as they are when coding them costs more than the
                     // difference; the reference is our own reconstruction, so errors never drift.
@@ -303,12 +315,14 @@ std::size_t Encoder::encode(const std::uint16_t* frame, int quality, bool key_fr
             }
             p = write_block(coded, p);
             reconstruct(coded, px);
-            for (int r = 0; r < 4; ++r) std::memcpy(&recon_[origin + r * w], px + 4 * r, 8);
+            for (int r = 0; r < 4; ++r)
+                std::memcpy(&recon_[origin + r * w], px + 4 * r, 8);
         }
     }
     p = flush_skips(run, p); // trailing blocks are skipped explicitly, never left out
     p = put16(p, 0);
     has_reference_ = true;
+    previous_quality_ = quality;
     return static_cast<std::size_t>(p - out);
 }
 

@@ -17,16 +17,18 @@ class Encoder {
     // Codes `frame` into `out`, which holds at least max_frame_size16 bytes, and returns the
     // number of bytes written. A key frame has no skip codes; a delta frame skips blocks that
     // match the previous reconstruction closely enough for `quality` (0..10000).
-    std::size_t encode(const std::uint16_t* frame, int quality, bool key_frame, std::uint8_t* out);
+    std::size_t encode(const std::uint16_t *frame, int quality, bool key_frame, std::uint8_t *out);
 
     // What a decoder shows after the last encoded frame; delta frames are coded against it.
-    const std::vector<std::uint16_t>& reconstruction() const { return recon_; }
+    const std::vector<std::uint16_t> &reconstruction() const { return recon_; }
     bool has_reference() const { return has_reference_; }
-    void forget_reference() { has_reference_ = false; }
+    void forget_reference() { has_reference_ = false, previous_quality_ = -1; }
 
   private:
     int width_, height_;
     std::vector<std::uint16_t> recon_;
+    std::vector<std::uint16_t> previous_input_;
+    int previous_quality_ = -1;
     bool has_reference_ = false;
 };
 

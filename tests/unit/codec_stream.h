@@ -17,7 +17,7 @@ struct Item {
     std::uint16_t c0 = 0; // first colour word as written
 };
 
-inline std::vector<Item> read_codes(const std::vector<std::uint8_t>& f, std::size_t blocks) {
+inline std::vector<Item> read_codes(const std::vector<std::uint8_t> &f, std::size_t blocks) {
     std::vector<Item> items;
     std::size_t pos = 0, seen = 0;
     auto rd = [&](std::size_t at) { return unsigned(f.at(at) | (f.at(at + 1) << 8)); };
@@ -41,9 +41,10 @@ inline std::vector<Item> read_codes(const std::vector<std::uint8_t>& f, std::siz
     return items;
 }
 
-inline int count(const std::vector<Item>& items, Code code) {
+inline int count(const std::vector<Item> &items, Code code) {
     int n = 0;
-    for (const Item& i : items) n += i.code == code;
+    for (const Item &i : items)
+        n += i.code == code;
     return n;
 }
 
@@ -58,19 +59,21 @@ inline std::vector<std::uint16_t> screen_picture(int w, int h, unsigned seed) {
             if (x < w / 3 && y < h / 3) v = std::uint16_t(((x % 32) << 10) | ((y % 32) << 5) | 9);
             px[std::size_t(y) * w + x] = v;
         }
-    for (int i = 0; i < w * h / 50; ++i) px[rng() % px.size()] = std::uint16_t(rng() & 0x7FFF);
+    for (int i = 0; i < w * h / 50; ++i)
+        px[rng() % px.size()] = std::uint16_t(rng() & 0x7FFF);
     return px;
 }
 
 inline std::vector<std::uint16_t> noise(int w, int h, unsigned seed) {
     std::vector<std::uint16_t> px(std::size_t(w) * h);
     std::mt19937 rng(seed);
-    for (auto& p : px) p = std::uint16_t(rng() & 0x7FFF);
+    for (auto &p : px)
+        p = std::uint16_t(rng() & 0x7FFF);
     return px;
 }
 
 // Sum of squared 5-bit channel differences.
-inline long long sse(const std::vector<std::uint16_t>& a, const std::vector<std::uint16_t>& b) {
+inline long long sse(const std::vector<std::uint16_t> &a, const std::vector<std::uint16_t> &b) {
     long long d = 0;
     for (std::size_t i = 0; i < a.size(); ++i)
         for (int s = 0; s < 15; s += 5) {
