@@ -20,8 +20,17 @@
 #define SIMPLEREGION 2
 #define COMPLEXREGION 3
 #define PS_SOLID 0
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
 #define HOLLOW_BRUSH 5
 #define NULL_BRUSH 5
+#define WHITE_PEN 6
+#define BLACK_PEN 7
+#define NULL_PEN 8
+#define PS_NULL 5
 #define CLR_INVALID 0xFFFFFFFF
 
 HDC GetDC(HWND hwnd);

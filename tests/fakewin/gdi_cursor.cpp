@@ -1,0 +1,154 @@
+// The virtual mouse cursor: position, shape, hot spot, visibility counter and icon drawing.
+#include "fakewin/gdi_state.h"
+#include "fakewin/screen.h"
+
+namespace fakewin {
+namespace gdi {
+namespace {
+// Cursors are 32 x 32; the shapes sit in the top-left corner, the rest is transparent.
+const int cursor_size = 32;
+
+const std::vector<const char *> arrow = {
+    "B",         "BB",        "BWB",        "BWWB",        "BWWWB",        "BWWWWB",   "BWWWWWB",
+    "BWWWWWWB",  "BWWWWWWWB", "BWWWWWWWWB", "BWWWWWWWWWB", "BWWWWWWBBBBB", "BWWWBWWB", "BWWBBWWB",
+    "BWB  BWWB", "BB   BWWB", "B     BWWB", "      BWWB",  "       BB",
+};
+
+const std::vector<const char *> ibeam = {
+    "BBB BBB", "   B", "   B", "   B", "   B", "   B", "   B", "   B",
+    "   B",    "   B", "   B", "   B", "   B", "   B", "   B", "BBB BBB",
+};
+
+uintptr_t make_cursor(const std::vector<const char *> &shape, int hx, int hy) {
+    Object c{Kind::Cursor};
+    c.stock = true;
+    c.shape = &shape;
+    c.hot_x = hx;
+    c.hot_y = hy;
+    return add_object(std::move(c));
+}
+
+// 'B', 'W' or ' ' at a cursor pixel.
+char shape_at(const std::vector<const char *> &shape, int x, int y) {
+    if (y >= (int)shape.size()) return ' ';
+    const char *row = shape[y];
+    for (int i = 0; i < x; i++)
+        if (!row[i]) return ' ';
+    return row[x] ? row[x] : ' ';
+}
+} // namespace
+
+void reset_cursors_locked() {
+    State &s = state();
+    s.arrow = make_cursor(arrow, 0, 0);
+    s.ibeam = make_cursor(ibeam, 4, 8);
+    s.current_cursor = s.arrow;
+}
+} // namespace gdi
+
+using namespace gdi;
+
+void set_cursor_pos(int x, int y) {
+    std::lock_guard<std::mutex> lock(mutex());
+    state().cursor_x = x;
+    state().cursor_y = y;
+}
+
+void set_current_cursor(HCURSOR cursor) {
+    std::lock_guard<std::mutex> lock(mutex());
+    state().current_cursor = key(cursor);
+}
+
+void set_cursor_hotspot(int x, int y) {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (Object *c = find((void *)state().current_cursor, Kind::Cursor)) {
+        c->hot_x = x;
+        c->hot_y = y;
+    }
+}
+
+void fail_icon_info(bool fail) {
+    std::lock_guard<std::mutex> lock(mutex());
+    state().icon_info_fails = fail;
+}
+
+int cursor_show_count() {
+    std::lock_guard<std::mutex> lock(mutex());
+    return state().show_count;
+}
+
+const std::vector<const char *> &arrow_shape() { return arrow; }
+
+} // namespace fakewin
+
+using namespace fakewin;
+using namespace fakewin::gdi;
+
+HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name) {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (inst) return nullptr; // the program has no cursor resources of its own
+    if (name == IDC_ARROW) return handle_of<HCURSOR>(state().arrow);
+    if (name == IDC_IBEAM) return handle_of<HCURSOR>(state().ibeam);
+    return nullptr;
+}
+
+HCURSOR GetCursor() {
+    std::lock_guard<std::mutex> lock(mutex());
+    return handle_of<HCURSOR>(state().current_cursor);
+}
+
+BOOL GetCursorPos(LPPOINT pt) {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (!pt) return FALSE;
+    pt->x = state().cursor_x;
+    pt->y = state().cursor_y;
+    return TRUE;
+}
+
+int ShowCursor(BOOL show) {
+    std::lock_guard<std::mutex> lock(mutex());
+    return show ? ++state().show_count : --state().show_count;
+}
+
+BOOL GetIconInfo(HICON icon, PICONINFO info) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *c = find(icon, Kind::Cursor);
+    if (!c || !info || state().icon_info_fails) return FALSE;
+    // The caller owns copies of the mask and colour bitmaps.
+    Object mask{Kind::Bitmap}, color{Kind::Bitmap};
+    mask.surface = Surface{cursor_size, cursor_size, 1, {}};
+    mask.surface.px.assign(cursor_size * cursor_size, 1);
+    color.surface = Surface{cursor_size, cursor_size, state().screen.bpp, {}};
+    color.surface.px.assign(cursor_size * cursor_size, 0);
+    for (int y = 0; y < cursor_size; y++)
+        for (int x = 0; x < cursor_size; x++) {
+            char p = shape_at(*c->shape, x, y);
+            if (p == ' ') continue;
+            mask.surface.at(x, y) = 0;
+            color.surface.at(x, y) =
+                to_device(color.surface.bpp, p == 'W' ? RGB(255, 255, 255) : RGB(0, 0, 0));
+        }
+    info->fIcon = FALSE;
+    info->xHotspot = (DWORD)c->hot_x;
+    info->yHotspot = (DWORD)c->hot_y;
+    info->hbmMask = handle_of<HBITMAP>(add_object(std::move(mask)));
+    info->hbmColor = handle_of<HBITMAP>(add_object(std::move(color)));
+    return TRUE;
+}
+
+BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *d = find(dc, Kind::Dc);
+    Object *c = find(icon, Kind::Cursor);
+    Surface *s = d ? dc_surface(*d) : nullptr;
+    if (!c) return FALSE;
+    if (!s) return d != nullptr; // drawing on a window goes unrecorded
+    // The icon's top-left corner goes to (x, y); the hot spot plays no part here.
+    for (int j = 0; j < cursor_size; j++)
+        for (int i = 0; i < cursor_size; i++) {
+            char p = shape_at(*c->shape, i, j);
+            if (p != ' ' && s->inside(x + i, y + j))
+                s->at(x + i, y + j) = to_device(s->bpp, p == 'W' ? RGB(255, 255, 255) : 0);
+        }
+    return TRUE;
+}

@@ -1,0 +1,195 @@
+// Brushes, pens, rectangles and rectangle-set regions.
+#include "fakewin/gdi_state.h"
+#include "fakewin/screen.h"
+
+#include <algorithm>
+
+namespace fakewin {
+namespace gdi {
+namespace {
+bool empty(const RECT &r) { return r.left >= r.right || r.top >= r.bottom; }
+
+// a minus b as up to four disjoint rectangles.
+void subtract(const RECT &a, const RECT &b, std::vector<RECT> &out) {
+    RECT i = {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+              std::min(a.bottom, b.bottom)};
+    if (empty(i)) {
+        out.push_back(a);
+        return;
+    }
+    const RECT parts[4] = {{a.left, a.top, a.right, i.top},
+                           {a.left, i.bottom, a.right, a.bottom},
+                           {a.left, i.top, i.left, i.bottom},
+                           {i.right, i.top, a.right, i.bottom}};
+    for (const RECT &p : parts)
+        if (!empty(p)) out.push_back(p);
+}
+
+std::vector<RECT> minus(const std::vector<RECT> &a, const std::vector<RECT> &b) {
+    std::vector<RECT> cur = a;
+    for (const RECT &r : b) {
+        std::vector<RECT> next;
+        for (const RECT &c : cur)
+            subtract(c, r, next);
+        cur.swap(next);
+    }
+    return cur;
+}
+
+std::vector<RECT> intersect(const std::vector<RECT> &a, const std::vector<RECT> &b) {
+    std::vector<RECT> out;
+    for (const RECT &x : a)
+        for (const RECT &y : b) {
+            RECT i = {std::max(x.left, y.left), std::max(x.top, y.top), std::min(x.right, y.right),
+                      std::min(x.bottom, y.bottom)};
+            if (!empty(i)) out.push_back(i);
+        }
+    return out;
+}
+
+int region_type(const std::vector<RECT> &rects) {
+    if (rects.empty()) return NULLREGION;
+    RECT box = rects[0];
+    long long area = 0;
+    for (const RECT &r : rects) {
+        box = {std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
+               std::max(box.bottom, r.bottom)};
+        area += (long long)(r.right - r.left) * (r.bottom - r.top);
+    }
+    return area == (long long)(box.right - box.left) * (box.bottom - box.top) ? SIMPLEREGION
+                                                                              : COMPLEXREGION;
+}
+
+void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c) {
+    uint32_t v = to_device(s.bpp, c);
+    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
+        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
+            s.at(x, y) = v;
+}
+} // namespace
+} // namespace gdi
+
+using namespace gdi;
+
+bool take_region(HRGN rgn) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *r = find(rgn, Kind::Region);
+    if (!r || r->owned_by_window) return false;
+    r->owned_by_window = true;
+    return true;
+}
+
+void drop_region(HRGN rgn) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *r = find(rgn, Kind::Region);
+    if (r && r->owned_by_window) state().objects.erase(key(rgn));
+}
+
+bool region_contains(HRGN rgn, int x, int y) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *r = find(rgn, Kind::Region);
+    if (!r) return false;
+    for (const RECT &c : r->rects)
+        if (x >= c.left && x < c.right && y >= c.top && y < c.bottom) return true;
+    return false;
+}
+
+bool region_valid(HRGN rgn) {
+    std::lock_guard<std::mutex> lock(mutex());
+    return find(rgn, Kind::Region) != nullptr;
+}
+
+} // namespace fakewin
+
+using namespace fakewin;
+using namespace fakewin::gdi;
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object b{Kind::Brush};
+    b.color = color & 0xFFFFFF;
+    return handle_of<HBRUSH>(add_object(std::move(b)));
+}
+
+HPEN CreatePen(int style, int width, COLORREF color) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object p{Kind::Pen};
+    p.null_tool = style == PS_NULL;
+    p.pen_width = width < 1 ? 1 : width;
+    p.color = color & 0xFFFFFF;
+    return handle_of<HPEN>(add_object(std::move(p)));
+}
+
+BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *d = find(dc, Kind::Dc);
+    if (!d) return FALSE;
+    Object *brush = find((void *)d->brush, Kind::Brush);
+    Object *pen = find((void *)d->pen, Kind::Pen);
+    bool filled = brush && !brush->null_tool, outlined = pen && !pen->null_tool;
+    if (Surface *s = dc_surface(*d)) {
+        if (filled) fill(*s, left + 1, top + 1, right - 1, bottom - 1, brush->color);
+        if (outlined) {
+            fill(*s, left, top, right, top + 1, pen->color);
+            fill(*s, left, bottom - 1, right, bottom, pen->color);
+            fill(*s, left, top, left + 1, bottom, pen->color);
+            fill(*s, right - 1, top, right, bottom, pen->color);
+        }
+        return TRUE;
+    }
+    WindowPaint p = {d->hwnd,
+                     {left, top, right, bottom},
+                     filled,
+                     filled ? brush->color : 0,
+                     outlined,
+                     outlined ? pen->color : 0,
+                     pen ? pen->pen_width : 0};
+    state().paints.push_back(p);
+    return TRUE;
+}
+
+HRGN CreateRectRgn(int left, int top, int right, int bottom) {
+    std::lock_guard<std::mutex> lock(mutex());
+    // The corners are put in order, as the system does.
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    Object r{Kind::Region};
+    if (left != right && top != bottom) r.rects.push_back({left, top, right, bottom});
+    return handle_of<HRGN>(add_object(std::move(r)));
+}
+
+int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
+    std::lock_guard<std::mutex> lock(mutex());
+    Object *d = find(dst, Kind::Region), *a = find(src1, Kind::Region),
+           *b = find(src2, Kind::Region);
+    if (!d || !a || (mode != RGN_COPY && !b)) {
+        state().misuse.push_back("CombineRgn with an unknown region");
+        return ERROR;
+    }
+    std::vector<RECT> result;
+    switch (mode) {
+    case RGN_AND:
+        result = intersect(a->rects, b->rects);
+        break;
+    case RGN_OR:
+        result = a->rects;
+        for (const RECT &r : minus(b->rects, a->rects))
+            result.push_back(r);
+        break;
+    case RGN_XOR:
+        result = minus(a->rects, b->rects);
+        for (const RECT &r : minus(b->rects, a->rects))
+            result.push_back(r);
+        break;
+    case RGN_DIFF:
+        result = minus(a->rects, b->rects);
+        break;
+    case RGN_COPY:
+        result = a->rects;
+        break;
+    default:
+        return ERROR;
+    }
+    d->rects = std::move(result);
+    return region_type(d->rects);
+}

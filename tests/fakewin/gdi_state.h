@@ -1,0 +1,95 @@
+// Shared state of the double's screen, GDI objects, cursor and global memory. One mutex guards
+// all of it, so a worker thread can grab while the main thread paints.
+#pragma once
+#include "fakewin/screen.h"
+#include "fakewin/windows.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace fakewin {
+namespace gdi {
+
+// Pixels as the device holds them: 32/24 bits a COLORREF, 16 bits RGB565, 8 bits a palette
+// index, 1 bit 0 (black) or 1 (white).
+struct Surface {
+    int width = 0, height = 0, bpp = 32;
+    std::vector<uint32_t> px;
+    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+    uint32_t &at(int x, int y) { return px[(size_t)y * width + x]; }
+};
+
+enum class Kind { Bitmap, Brush, Pen, Region, Cursor, Dc };
+enum class DcKind { Screen, Window, Memory };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    Kind kind;
+    bool stock = false;
+    bool owned_by_window = false; // regions handed to a window
+    int selected_in = 0;          // bitmaps, brushes, pens: DCs holding it
+    // Bitmap
+    Surface surface;
+    // Brush and pen: hollow brush / null pen have no colour
+    bool null_tool = false;
+    COLORREF color = 0;
+    int pen_width = 1;
+    // Region: disjoint rectangles
+    std::vector<RECT> rects;
+    // Cursor
+    int hot_x = 0, hot_y = 0;
+    const std::vector<const char *> *shape = nullptr;
+    // Device context
+    DcKind dc_kind = DcKind::Screen;
+    HWND hwnd = nullptr;
+    uintptr_t bitmap = 0, brush = 0, pen = 0;
+};
+
+struct Block {
+    std::unique_ptr<BYTE[]> data;
+    size_t size = 0;
+    int locks = 0;
+};
+
+struct State {
+    Surface screen;
+    std::map<uintptr_t, Object> objects;
+    uintptr_t next_handle = 0x10000;
+    uintptr_t stock[19] = {};
+    uintptr_t default_bitmap = 0;
+    uintptr_t arrow = 0, ibeam = 0, current_cursor = 0;
+    int cursor_x = 0, cursor_y = 0, show_count = 0;
+    bool icon_info_fails = false;
+    std::map<uintptr_t, Block> blocks;
+    int global_failures = 0;
+    int dibits_failures = 0;
+    std::vector<WindowPaint> paints;
+    std::map<HWND, int> window_dcs;
+    std::vector<const char *> misuse;
+};
+
+// Lock it before touching the state.
+std::mutex &mutex();
+State &state();
+void reset_locked();
+
+uintptr_t add_object(Object obj);
+Object *find(const void *handle, Kind kind);
+inline uintptr_t key(const void *handle) { return (uintptr_t)handle; }
+template <class H> H handle_of(uintptr_t k) { return (H)(void *)k; }
+
+// Conversions between colours and device values.
+uint32_t to_device(int bpp, COLORREF color);
+COLORREF from_device(int bpp, uint32_t value);
+const RGBQUAD *palette332(); // 256 entries
+const RGBQUAD *palette16();  // the 16 VGA colours
+
+void reset_cursors_locked();
+
+// The surface a DC reads and draws (the screen, or its selected bitmap); null for a window DC.
+Surface *dc_surface(Object &dc);
+
+} // namespace gdi
+} // namespace fakewin
