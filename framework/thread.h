@@ -5,6 +5,7 @@
 #include "framework/classes.h"
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <thread>
 
@@ -16,7 +17,16 @@ bool IsMainThread();
 // Returns true when at least one call ran.
 bool CheckSynchronize();
 
+// Runs Method on the main thread and returns once it has run there (at once when called on
+// the main thread). An exception thrown by Method is raised again in the caller.
+void RunOnMainThread(const std::function<void()> &Method);
+
+// On the main thread: runs queued calls, sleeping while there are none, until Done() is true.
+// Done is checked before the first wait and after every call.
+void PumpUntil(const std::function<bool()> &Done);
+
 // Set by the application: wakes the main thread's message loop after a call was queued.
+// Assigned once at start-up, before any thread runs.
 extern void (*WakeMainThread)();
 
 class TThread : public TObject {
@@ -28,22 +38,26 @@ class TThread : public TObject {
     TThread &operator=(const TThread &) = delete;
 
     void Start();
-    // Waits until Execute has returned and OnTerminate has run. Not for self-freeing threads.
+    // Waits until Execute has returned and OnTerminate has run; on the main thread it runs the
+    // queued calls meanwhile. Not for self-freeing threads.
     void WaitFor();
     bool Finished() const { return FFinished.load(); }
 
     bool FreeOnTerminate = false;
     TNotifyEvent OnTerminate;
+    // An exception that escaped Execute, kept here and not shown.
+    std::exception_ptr FatalException;
 
     // Runs Method on the main thread and returns when it has run; on the main thread itself
     // it runs at once.
-    void Synchronize(const std::function<void()> &Method);
+    void Synchronize(const std::function<void()> &Method) { RunOnMainThread(Method); }
 
   protected:
     virtual void Execute() = 0;
 
   private:
     void Run();
+    void DoTerminate();
     std::thread FThread;
     std::atomic<bool> FFinished{false};
 };
