@@ -1,0 +1,166 @@
+// MCI of the double: command strings are logged and answered from a script; the player's
+// commands work on a small table of media files.
+#include "fakewin/fakewin.h"
+#include "fakewin/mcilog.h"
+#include "framework/thread.h"
+
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace fakewin {
+namespace {
+
+struct MediaFile {
+    bool video;
+    int width, height;
+};
+
+std::mutex mutex;
+std::vector<MciString> strings;
+std::deque<MCIERROR> string_results;
+std::vector<MciCommand> commands;
+std::map<std::string, MediaFile> files;
+std::map<UINT, MCIERROR> failures;
+std::map<MCIDEVICEID, MediaFile> devices;
+MCIDEVICEID next_device = 1;
+
+void reset_mci() {
+    std::lock_guard<std::mutex> lock(mutex);
+    strings.clear();
+    string_results.clear();
+    commands.clear();
+    files.clear();
+    failures.clear();
+    devices.clear();
+    next_device = 1;
+}
+ResetHook hook(&reset_mci);
+
+} // namespace
+
+std::vector<MciString> mci_strings() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return strings;
+}
+void mci_string_results(std::vector<MCIERROR> results) {
+    std::lock_guard<std::mutex> lock(mutex);
+    string_results.assign(results.begin(), results.end());
+}
+std::vector<MciCommand> mci_commands() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return commands;
+}
+void add_media_file(const std::string &name, bool video, int width, int height) {
+    std::lock_guard<std::mutex> lock(mutex);
+    files[name] = {video, width, height};
+}
+void fail_mci_command(UINT msg, MCIERROR error) {
+    std::lock_guard<std::mutex> lock(mutex);
+    failures[msg] = error;
+}
+int open_mci_devices() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return (int)devices.size();
+}
+
+} // namespace fakewin
+
+using namespace fakewin;
+
+MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback) {
+    std::lock_guard<std::mutex> lock(mutex);
+    strings.push_back(
+        {command ? command : "", callback, ret != nullptr && retLength != 0, IsMainThread()});
+    if (ret && retLength) ret[0] = 0;
+    if (string_results.empty()) return 0;
+    MCIERROR result = string_results.front();
+    string_results.pop_front();
+    return result;
+}
+
+MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params) {
+    std::lock_guard<std::mutex> lock(mutex);
+    MciCommand c = {device, msg, flags, "", false, 0, nullptr, {}, 0};
+    if (params) c.callback = ((MCI_GENERIC_PARMS *)params)->dwCallback;
+    switch (msg) {
+    case MCI_OPEN:
+        if (params) {
+            auto *p = (MCI_OPEN_PARMSA *)params;
+            c.element =
+                (flags & MCI_OPEN_ELEMENT) && p->lpstrElementName ? p->lpstrElementName : "";
+            c.device_type = (flags & MCI_OPEN_TYPE) != 0;
+        }
+        break;
+    case MCI_GETDEVCAPS:
+        if (params) c.item = ((MCI_GETDEVCAPS_PARMS *)params)->dwItem;
+        break;
+    case MCI_WINDOW:
+        if (params && (flags & MCI_DGV_WINDOW_HWND))
+            c.window = ((MCI_DGV_WINDOW_PARMSA *)params)->hWnd;
+        break;
+    case MCI_PUT:
+        if (params) c.rect = ((MCI_DGV_RECT_PARMS *)params)->rc;
+        break;
+    }
+    commands.push_back(c);
+
+    auto failure = failures.find(msg);
+    if (failure != failures.end()) {
+        MCIERROR error = failure->second;
+        failures.erase(failure);
+        return error;
+    }
+    if (msg == MCI_OPEN) {
+        auto file = files.find(c.element);
+        if (!params || file == files.end()) return MCIERR_FILE_NOT_FOUND;
+        ((MCI_OPEN_PARMSA *)params)->wDeviceID = next_device;
+        devices[next_device++] = file->second;
+        return 0;
+    }
+    auto dev = devices.find(device);
+    if (dev == devices.end()) return MCIERR_INVALID_DEVICE_ID;
+    switch (msg) {
+    case MCI_CLOSE:
+        devices.erase(dev);
+        break;
+    case MCI_GETDEVCAPS:
+        if (!params) return MCIERR_UNRECOGNIZED_COMMAND;
+        ((MCI_GETDEVCAPS_PARMS *)params)->dwReturn =
+            c.item == MCI_GETDEVCAPS_HAS_VIDEO ? (DWORD)dev->second.video : 0;
+        break;
+    case MCI_WHERE:
+        if (!dev->second.video) return MCIERR_UNRECOGNIZED_COMMAND;
+        if (params)
+            ((MCI_DGV_RECT_PARMS *)params)->rc = {0, 0, dev->second.width, dev->second.height};
+        break;
+    case MCI_WINDOW:
+    case MCI_PUT:
+        if (!dev->second.video) return MCIERR_UNRECOGNIZED_COMMAND;
+        break;
+    }
+    return 0;
+}
+
+BOOL mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length) {
+    if (!text || !length) return FALSE;
+    const char *msg;
+    switch (error) {
+    case MCIERR_FILE_NOT_FOUND:
+        msg = "Cannot find the specified file. Make sure the path and filename are correct.";
+        break;
+    case MCIERR_INVALID_DEVICE_ID:
+        msg = "Invalid device ID. Use the ID given to the device when the device was opened.";
+        break;
+    case MCIERR_UNRECOGNIZED_COMMAND:
+        msg = "The driver cannot recognize the specified command.";
+        break;
+    default:
+        snprintf(text, length, "MCI error %u.", (unsigned)error);
+        return TRUE;
+    }
+    snprintf(text, length, "%s", msg);
+    return TRUE;
+}
