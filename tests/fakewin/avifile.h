@@ -1,0 +1,59 @@
+// Test control of the AVIFile library: a sink that records what was asked of it, per file,
+// and fails chosen calls on demand.
+#pragma once
+#include "fakewin/types.h"
+#include "fakewin/vfw.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fakewin {
+
+// What VideoForWindowsVersion returns (0x040003B6 after a reset).
+void set_vfw_version(DWORD version);
+
+struct AviWrite {
+    LONG pos;
+    LONG samples;
+    LONG size;
+    DWORD flags;
+    std::vector<BYTE> data; // copy of the written bytes
+};
+
+// One AVIFileOpen, and everything done on that file and its streams.
+struct AviFileRecord {
+    std::string name;
+    UINT mode = 0;
+    bool has_stream = false;
+    AVISTREAMINFOA header{};
+    bool has_compressed = false;
+    AVICOMPRESSOPTIONS options{};
+    bool has_format = false;
+    LONG format_pos = -1;
+    std::vector<BYTE> format; // the bytes given to AVIStreamSetFormat
+    std::vector<AviWrite> writes;
+};
+std::vector<AviFileRecord> avi_files();
+
+// Every AVIFile call in order, one line each: "init", "open <name> <mode>", "create stream",
+// "make compressed <handler>", "set format <size>", "write <pos>", "options free <count>",
+// "release file", "release stream", "release compressed", "exit". Failed calls end in " failed".
+std::vector<std::string> avi_log();
+// Called with each line as it is logged, on the calling thread, outside the double's lock.
+void on_avi_call(std::function<void(const std::string &line)> hook);
+
+int avi_init_balance();  // AVIFileInit minus AVIFileExit
+int avi_live_handles();  // files and streams handed out and not yet released
+int avi_options_frees(); // options records given to AVISaveOptionsFree
+// Faults: a handle released twice or unknown, a stream used after release, a null options record.
+std::vector<std::string> avi_misuse();
+
+enum class AviCall { Open, CreateStream, MakeCompressed, SetFormat, Write };
+// The nth call (1 = the next) of that kind fails with the error; several may be queued.
+void fail_avi_call(AviCall call, HRESULT error, int nth = 1);
+// A compressed stream for this handler refuses its format, as Wine's wrapper does when the
+// driver is only a decoder (AVIERR_NOCOMPRESSOR from AVIStreamSetFormat).
+void refuse_format_for(DWORD handler);
+
+} // namespace fakewin
