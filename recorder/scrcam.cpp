@@ -1,0 +1,28 @@
+// The recorder object: its settings at creation and the marker window it owns.
+#include "recorder/scrcam.h"
+#include "marker/flashwnd.h"
+
+TScreenCam::TScreenCam(TComponent *Owner) {
+    Recording = false;
+    CompressorCount = 0;
+    SelectedCompressor = -1;
+    HDC screen = GetDC(nullptr);
+    BitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
+    ScreenWidth = GetDeviceCaps(screen, HORZRES);
+    ScreenHeight = GetDeviceCaps(screen, VERTRES);
+    ReleaseDC(nullptr, screen);
+    CompressorFourCC = mmioFOURCC('M', 'S', 'V', 'C');
+    MsPerFrame = 100;
+    PlaybackFps = 10;
+    KeyFrameEvery = 5;
+    Quality = 6550;
+    RecordCursor = true;
+    // The owner (the main window) would free the marker too; the recorder frees it first and
+    // the component leaves its owner's list then.
+    MarkerWindow = new TFlashingWnd(Owner);
+    ShowMarker = true;
+    ArrowCursor = LoadCursor(nullptr, IDC_ARROW);
+    RecordThread = nullptr;
+}
+
+TScreenCam::~TScreenCam() { delete MarkerWindow; }
