@@ -1,0 +1,286 @@
+#include "fakewin/fakewin.h"
+#include "fakewin/kernel.h"
+#include "fakewin/screen.h"
+#include "marker/flashwnd.h"
+#include "recorder/scrcam.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+COLORREF Pattern(int x, int y) { return RGB(x * 7 + y, y * 5 + 3, (x ^ y) * 3); }
+
+void PaintPattern() {
+    for (int y = 0; y < 100; y++)
+        for (int x = 0; x < 400; x++)
+            fakewin::set_screen_pixel(x, y, Pattern(x, y));
+}
+
+// Reads a frame pixel (row 0 at the top) back as a colour, whatever the depth.
+COLORREF FramePixel(const BITMAPINFOHEADER *f, int x, int y) {
+    const BYTE *base = (const BYTE *)f;
+    const RGBQUAD *table = (const RGBQUAD *)(base + f->biSize);
+    const BYTE *bits = base + f->biSize + 4 * f->biClrUsed;
+    size_t stride = ((size_t)f->biWidth * f->biBitCount + 31) / 32 * 4;
+    const BYTE *row = bits + (f->biHeight - 1 - y) * stride;
+    switch (f->biBitCount) {
+    case 32:
+    case 24: {
+        const BYTE *p = row + x * (f->biBitCount / 8);
+        return RGB(p[2], p[1], p[0]);
+    }
+    case 16: {
+        WORD w = (WORD)(row[x * 2] | row[x * 2 + 1] << 8);
+        return RGB((w >> 10 & 31) << 3, (w >> 5 & 31) << 3, (w & 31) << 3);
+    }
+    case 8:
+        return RGB(table[row[x]].rgbRed, table[row[x]].rgbGreen, table[row[x]].rgbBlue);
+    default:
+        return CLR_INVALID;
+    }
+}
+
+// What the screen colour becomes in a frame of that depth.
+COLORREF AsFrame(COLORREF c, int bpp) { return bpp == 16 ? c & 0xF8F8F8 : c; }
+
+class Grabber : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fakewin::reset();
+        fakewin::set_cursor_pos(1000, 700); // far from every area unless a test moves it
+    }
+    void TearDown() override {
+        EXPECT_EQ(fakewin::live_objects(), fakewin::LiveObjects{});
+        EXPECT_TRUE(fakewin::misuse_log().empty()) << fakewin::misuse_log()[0];
+    }
+    // The screen area, cursor drawn where the test expects, compared pixel by pixel.
+    void ExpectArea(const BITMAPINFOHEADER *f, int left, int top, int bpp) {
+        for (int y = 0; y < f->biHeight; y++)
+            for (int x = 0; x < f->biWidth; x++)
+                ASSERT_EQ(FramePixel(f, x, y),
+                          AsFrame(fakewin::screen_pixel(left + x, top + y), bpp))
+                    << "at " << x << "," << y;
+    }
+};
+
+TEST_F(Grabber, FramesAtEveryScreenDepthHoldTheScreenPixels) {
+    for (int bpp : {32, 24, 16, 8}) {
+        SCOPED_TRACE(bpp);
+        fakewin::set_screen(640, 480, bpp);
+        PaintPattern();
+        TScreenCam cam(nullptr);
+        ASSERT_EQ(cam.BitsPerPixel, bpp);
+        BITMAPINFOHEADER *f = cam.CaptureFrame(13, 9, 321, 37);
+        ASSERT_NE(f, nullptr);
+        DWORD colors = bpp == 8 ? 256 : 0;
+        size_t row = ((size_t)321 * bpp + 31) / 32 * 4;
+        EXPECT_EQ(f->biSize, 40u);
+        EXPECT_EQ(f->biWidth, 321);
+        EXPECT_EQ(f->biHeight, 37);
+        EXPECT_EQ(f->biPlanes, 1);
+        EXPECT_EQ(f->biBitCount, bpp);
+        EXPECT_EQ(f->biCompression, (DWORD)BI_RGB);
+        EXPECT_EQ(f->biSizeImage, row * 37);
+        EXPECT_EQ(f->biXPelsPerMeter, 0);
+        EXPECT_EQ(f->biYPelsPerMeter, 0);
+        EXPECT_EQ(f->biClrUsed, colors);
+        EXPECT_EQ(f->biClrImportant, 0u);
+        HGLOBAL mem = GlobalHandle(f);
+        EXPECT_EQ(GlobalSize(mem), 40 + 4 * colors + row * 37);
+        EXPECT_EQ(fakewin::global_lock_count(mem), 1);
+        ExpectArea(f, 13, 9, bpp);
+        FreeFrame(f);
+        EXPECT_EQ(f, nullptr);
+    }
+}
+
+TEST_F(Grabber, RowPaddingAndFormatBlockOffsets) {
+    TScreenCam cam(nullptr);
+    cam.BitsPerPixel = 24;
+    BITMAPINFOHEADER *f = cam.CaptureFrame(0, 0, 321, 2);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->biSizeImage, 964u * 2);
+    FreeFrame(f);
+
+    fakewin::set_screen(640, 480, 8);
+    fakewin::fill_screen_rect(0, 0, 640, 480, RGB(255, 255, 255));
+    TScreenCam cam8(nullptr);
+    f = cam8.CaptureFrame(0, 0, 5, 3);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->biClrUsed, 256u);
+    EXPECT_EQ(f->biSizeImage, 8u * 3);
+    // Pixels start right after the 1064-byte format block.
+    const BYTE *p = (const BYTE *)f;
+    const RGBQUAD *table = (const RGBQUAD *)(p + 40);
+    BYTE index = p[1064];
+    EXPECT_EQ(RGB(table[index].rgbRed, table[index].rgbGreen, table[index].rgbBlue),
+              RGB(255, 255, 255));
+    EXPECT_EQ(GlobalSize(GlobalHandle(f)), 1064u + 24);
+    FreeFrame(f);
+}
+
+TEST_F(Grabber, LowDepthConversionFillsTheColourTableAndKeepsItsCount) {
+    for (int depth : {1, 4}) {
+        SCOPED_TRACE(depth);
+        HDC screen = GetDC(nullptr);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, 9, 2);
+        ReleaseDC(nullptr, screen);
+        HGLOBAL mem = BitmapToDIB(bmp, depth);
+        DeleteObject(bmp);
+        ASSERT_NE(mem, nullptr);
+        EXPECT_EQ(fakewin::global_lock_count(mem), 0);
+        auto *h = (BITMAPINFOHEADER *)GlobalLock(mem);
+        EXPECT_EQ(h->biClrUsed, 1u << depth);
+        EXPECT_EQ(h->biSizeImage, (depth == 1 ? 4u : 8u) * 2); // 9 pixels padded to 32 bits or 64
+        const RGBQUAD *table = (const RGBQUAD *)(h + 1);
+        EXPECT_EQ(table[(1 << depth) - 1].rgbRed, 255); // the last entry is white
+        GlobalUnlock(mem);
+        GlobalFree(mem);
+    }
+}
+
+TEST_F(Grabber, AreaReachingOffTheScreenComesOutBlack) {
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(10, 20, 30));
+    TScreenCam cam(nullptr);
+    BITMAPINFOHEADER *f = cam.CaptureFrame(1020, -2, 8, 4);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(FramePixel(f, 0, 0), 0u);
+    EXPECT_EQ(FramePixel(f, 3, 2), RGB(10, 20, 30));
+    EXPECT_EQ(FramePixel(f, 4, 2), 0u);
+    FreeFrame(f);
+}
+
+class GrabberCursor : public Grabber {
+  protected:
+    void SetUp() override {
+        Grabber::SetUp();
+        PaintPattern();
+        owned = std::make_unique<TScreenCam>(nullptr);
+    }
+    void TearDown() override {
+        owned.reset();
+        Grabber::TearDown();
+    }
+    // The arrow's shape with its top-left corner at (ax, ay) of the frame, the screen elsewhere.
+    void ExpectArrowAt(const BITMAPINFOHEADER *f, int left, int top, int ax, int ay) {
+        const auto &shape = fakewin::arrow_shape();
+        for (int y = 0; y < f->biHeight; y++)
+            for (int x = 0; x < f->biWidth; x++) {
+                int sx = x - ax, sy = y - ay;
+                char c = ' ';
+                if (sy >= 0 && sy < (int)shape.size() && sx >= 0 && sx < (int)strlen(shape[sy]))
+                    c = shape[sy][sx];
+                COLORREF want = c == 'B'   ? RGB(0, 0, 0)
+                                : c == 'W' ? RGB(255, 255, 255)
+                                           : fakewin::screen_pixel(left + x, top + y);
+                ASSERT_EQ(FramePixel(f, x, y), want) << "at " << x << "," << y;
+            }
+    }
+    std::unique_ptr<TScreenCam> owned;
+    TScreenCam &cam() { return *owned; }
+};
+
+TEST_F(GrabberCursor, ArrowIsDrawnAtTheHotSpotAdjustedPosition) {
+    fakewin::set_cursor_pos(60, 40);
+    BITMAPINFOHEADER *f = cam().CaptureFrame(50, 30, 40, 40);
+    ExpectArrowAt(f, 50, 30, 10, 10);
+    FreeFrame(f);
+
+    // The hot spot is the shown cursor's, the image still the arrow.
+    fakewin::set_current_cursor(LoadCursor(nullptr, IDC_IBEAM));
+    f = cam().CaptureFrame(50, 30, 40, 40);
+    ExpectArrowAt(f, 50, 30, 6, 2);
+    FreeFrame(f);
+
+    fakewin::set_current_cursor(cam().ArrowCursor);
+    fakewin::set_cursor_hotspot(3, 5);
+    f = cam().CaptureFrame(50, 30, 40, 40);
+    ExpectArrowAt(f, 50, 30, 7, 5);
+    FreeFrame(f);
+}
+
+TEST_F(GrabberCursor, WithoutIconInfoTheArrowGoesToTheUnadjustedPosition) {
+    fakewin::set_current_cursor(LoadCursor(nullptr, IDC_IBEAM));
+    fakewin::fail_icon_info(true);
+    fakewin::set_cursor_pos(60, 40);
+    BITMAPINFOHEADER *f = cam().CaptureFrame(50, 30, 40, 40);
+    ExpectArrowAt(f, 50, 30, 10, 10);
+    FreeFrame(f);
+}
+
+TEST_F(GrabberCursor, CursorAtTheEdgesIsClippedAndOutsideLeavesTheFrameAlone) {
+    const struct {
+        int x, y;
+    } places[] = {{50 + 37, 30 + 35}, {50 - 4, 30 - 6}, {50 + 40, 30}, {50, 30 + 40}, {0, 0}};
+    for (auto p : places) {
+        SCOPED_TRACE(p.x);
+        fakewin::set_cursor_pos(p.x, p.y);
+        BITMAPINFOHEADER *f = cam().CaptureFrame(50, 30, 40, 40);
+        ExpectArrowAt(f, 50, 30, p.x - 50, p.y - 30);
+        FreeFrame(f);
+    }
+    // Right of and below the area the frame is the screen alone.
+    fakewin::set_cursor_pos(50 + 40, 30 + 2);
+    BITMAPINFOHEADER *f = cam().CaptureFrame(50, 30, 40, 40);
+    ExpectArea(f, 50, 30, 32);
+    FreeFrame(f);
+}
+
+TEST_F(GrabberCursor, RecordCursorOffLeavesTheScreenPixelsAlone) {
+    cam().RecordCursor = false;
+    fakewin::set_cursor_pos(60, 40);
+    BITMAPINFOHEADER *f = cam().CaptureFrame(50, 30, 40, 40);
+    ExpectArea(f, 50, 30, 32);
+    FreeFrame(f);
+}
+
+TEST_F(Grabber, FailedConversionIsReportedAndTheFrameKeepsZeroPixels) {
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(200, 100, 50));
+    TScreenCam cam(nullptr);
+    fakewin::fail_get_dibits(1);
+    BITMAPINFOHEADER *f = cam.CaptureFrame(0, 0, 10, 10);
+    ASSERT_NE(f, nullptr);
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].text, "Error retrieving bitmap bits");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].type, (UINT)MB_OK);
+    EXPECT_EQ(f->biWidth, 10);
+    EXPECT_EQ(f->biSizeImage, 400u);
+    const BYTE *bits = (const BYTE *)(f + 1);
+    for (DWORD i = 0; i < f->biSizeImage; i++)
+        ASSERT_EQ(bits[i], 0) << i;
+    FreeFrame(f);
+}
+
+TEST_F(Grabber, FailedAllocationGivesNoFrameAndAWarning) {
+    TScreenCam cam(nullptr);
+    fakewin::fail_global_allocs(1);
+    BITMAPINFOHEADER *f = cam.CaptureFrame(0, 0, 10, 10);
+    EXPECT_EQ(f, nullptr);
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].text, "Error capturing a frame!");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].type, (UINT)MB_ICONWARNING);
+    FreeFrame(f); // nil is accepted
+    EXPECT_EQ(f, nullptr);
+}
+
+TEST_F(Grabber, WithoutARecordingThreadTheMarkerIsNotPainted) {
+    TScreenCam cam(nullptr);
+    cam.MarkerWindow->SetCaptureRect(100, 100, 50, 50);
+    ASSERT_TRUE(cam.ShowMarker);
+    ASSERT_EQ(cam.RecordThread, nullptr);
+    BITMAPINFOHEADER *f = cam.CaptureFrame(100, 100, 50, 50);
+    FreeFrame(f);
+    EXPECT_TRUE(fakewin::window_paints().empty());
+    EXPECT_EQ(fakewin::window_dcs_taken(cam.MarkerWindow->Handle()), 0);
+}
+
+} // namespace
