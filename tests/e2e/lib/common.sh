@@ -1,0 +1,195 @@
+# Shared parts of the end-to-end suites: a private virtual display, a warm Wine, a private
+# PulseAudio with a virtual microphone, screenshots, PASS/FAIL counting and a cleanup trap that
+# ends everything the suite started (only that: processes are ended by their own ids).
+#
+#   . "$(dirname "$0")/../lib/common.sh"
+#   e2e_init app                  # root, build and output folders, trap; Xvfb not yet started
+#   e2e_start_xvfb                # on :$QUILLET_DISPLAY (default 66), 1024x768x24; exports DISPLAY
+#   e2e_warm_wine
+#   e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"   # started under Wine, ended by the trap
+#   e2e_pass "name" / e2e_fail "name" "why"
+#   e2e_finish                    # prints the tally; use as the suite's last command
+#
+# Variables after e2e_init: E2E_ROOT (repo root), E2E_WIN_BUILD (absolute), E2E_OUT (the suite's
+# output folder, emptied), E2E_TMP (scratch, removed at exit), E2E_DISPLAY (":66").
+
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+. "$E2E_ROOT/scripts/env.sh"
+
+E2E_PASSED=0
+E2E_FAILED=0
+E2E_PIDS=()
+E2E_XVFB_PID=
+E2E_PULSE_PID=
+
+e2e_init() { # suite-name
+    local suite=$1
+    local build=${QUILLET_WIN_BUILD:-build/win}
+    case $build in /*) ;; *) build=$E2E_ROOT/$build ;; esac
+    E2E_WIN_BUILD=$build
+    local n=${QUILLET_DISPLAY:-66}
+    E2E_DISPLAY=:${n#:}
+    E2E_OUT=${QUILLET_E2E_OUT:-$E2E_ROOT/out/e2e/$suite}
+    rm -rf "$E2E_OUT"
+    mkdir -p "$E2E_OUT"
+    E2E_TMP=$(mktemp -d "/tmp/quillet-e2e-$suite.XXXXXX")
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+}
+
+e2e_log() { echo "[$(date +%T)] $*" >>"$E2E_OUT/suite.log"; }
+
+e2e_pass() {
+    E2E_PASSED=$((E2E_PASSED + 1))
+    echo "PASS: $1"
+    e2e_log "PASS: $1"
+}
+
+e2e_fail() {
+    E2E_FAILED=$((E2E_FAILED + 1))
+    echo "FAIL: $1: $2"
+    e2e_log "FAIL: $1: $2"
+}
+
+# e2e_expect name why command...: PASS when the command succeeds, FAIL with why otherwise.
+e2e_expect() {
+    local name=$1 why=$2
+    shift 2
+    if "$@" >>"$E2E_OUT/suite.log" 2>&1; then e2e_pass "$name"; else e2e_fail "$name" "$why"; fi
+}
+
+e2e_finish() {
+    echo "e2e: $E2E_PASSED passed, $E2E_FAILED failed (output in ${E2E_OUT#$E2E_ROOT/})"
+    [ "$E2E_FAILED" -eq 0 ]
+}
+
+e2e_start_xvfb() {
+    local n=${E2E_DISPLAY#:}
+    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
+        local holder
+        holder=$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null || true)
+        if [ -n "$holder" ] && kill -0 "$holder" 2>/dev/null; then
+            echo "e2e: display $E2E_DISPLAY is in use (pid $holder); set QUILLET_DISPLAY" >&2
+            return 1
+        fi
+    fi
+    Xvfb "$E2E_DISPLAY" -screen 0 1024x768x24 -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
+    E2E_XVFB_PID=$!
+    export DISPLAY=$E2E_DISPLAY
+    local i
+    for i in $(seq 100); do
+        if xdpyinfo >/dev/null 2>&1; then return 0; fi
+        kill -0 "$E2E_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "e2e: Xvfb on $E2E_DISPLAY did not come up" >&2
+    return 1
+}
+
+# A wineserver that lingers for a while after its last client saves half a second on every
+# Wine start. If one already runs for the prefix (another suite), that one is used.
+e2e_warm_wine() {
+    setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
+    e2e_wine "$E2E_WIN_BUILD/drive.exe" windows >/dev/null 2>&1 || true
+}
+
+# Runs a Windows program in the foreground under Wine with a time limit; console line ends
+# are turned into plain ones.
+e2e_wine() {
+    local limit=${E2E_WINE_TIMEOUT:-30}
+    timeout -k 2 "$limit" wine "$@" </dev/null 2>>"$E2E_OUT/wine.log" | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
+
+drive() { e2e_wine "$E2E_WIN_BUILD/drive.exe" "$@"; }
+
+# e2e_bg name program args...: starts a Windows program in the background under Wine, its output
+# in $E2E_OUT/name.log; the pid (the Windows process itself: wine execs into it) is in E2E_BG_PID
+# and is ended by the trap.
+e2e_bg() {
+    local name=$1
+    shift
+    wine "$@" </dev/null >"$E2E_OUT/$name.log" 2>&1 &
+    E2E_BG_PID=$!
+    E2E_PIDS+=("$E2E_BG_PID")
+}
+
+# e2e_alive pid: the process exists and is not a zombie.
+e2e_alive() {
+    local st
+    st=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+    [ -n "$st" ] && [[ $st != Z* ]]
+}
+
+# e2e_stop pid [grace_seconds]: asks the process to end, then forces it.
+e2e_stop() {
+    local pid=$1 grace=${2:-3} i
+    e2e_alive "$pid" || return 0
+    kill "$pid" 2>/dev/null || true
+    for i in $(seq $((grace * 10))); do
+        e2e_alive "$pid" || return 0
+        sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+}
+
+# e2e_wait_exit pid seconds: waits for a process to end by itself; 1 when it is still there.
+e2e_wait_exit() {
+    local pid=$1 i
+    for i in $(seq $(($2 * 10))); do
+        e2e_alive "$pid" || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# A private PulseAudio with a null sink; Wine records from its monitor, which a player feeds.
+e2e_start_pulse() {
+    local d=$E2E_TMP/pulse
+    mkdir -p "$d"
+    export PULSE_RUNTIME_PATH=$d PULSE_STATE_PATH=$d PULSE_SERVER=unix:$d/native
+    setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+        -L "module-native-protocol-unix auth-anonymous=1 socket=$d/native" \
+        -L "module-null-sink sink_name=vsink rate=22050 channels=1 format=s16le" \
+        -L "module-always-sink" >"$E2E_OUT/pulse.log" 2>&1 </dev/null &
+    E2E_PULSE_PID=$!
+    local i
+    for i in $(seq 50); do
+        if pactl info >/dev/null 2>&1; then
+            pactl set-default-source vsink.monitor >/dev/null 2>&1 || true
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "e2e: PulseAudio did not start" >&2
+    return 1
+}
+
+# e2e_microphone file.wav: plays the file into the null sink (what Wine records); returns
+# after the stream has settled. The player is ended by the trap or by e2e_stop "$E2E_MIC_PID".
+e2e_microphone() {
+    paplay --latency-msec=20 --device=vsink "$1" >>"$E2E_OUT/pulse.log" 2>&1 </dev/null &
+    E2E_MIC_PID=$!
+    E2E_PIDS+=("$E2E_MIC_PID")
+    sleep 2.5
+}
+
+# e2e_shot file [x y w h]: the whole screen, or a part of it.
+e2e_shot() {
+    if [ $# -ge 5 ]; then
+        import -window root -crop "${4}x${5}+${2}+${3}" +repage "$1" 2>>"$E2E_OUT/suite.log"
+    else
+        import -window root "$1" 2>>"$E2E_OUT/suite.log"
+    fi
+}
+
+e2e_cleanup() {
+    local rc=$? i
+    for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
+        e2e_stop "${E2E_PIDS[i]}" 2
+    done
+    [ -n "$E2E_PULSE_PID" ] && e2e_stop "$E2E_PULSE_PID" 2
+    [ -n "$E2E_XVFB_PID" ] && e2e_stop "$E2E_XVFB_PID" 2
+    [ -n "${E2E_TMP:-}" ] && rm -rf "$E2E_TMP"
+    exit "$rc"
+}
