@@ -305,7 +305,9 @@ using namespace fakewin::gdi;
 HDC GetDC(HWND hwnd) {
     std::lock_guard<std::mutex> lock(mutex());
     if (hwnd) state().window_dcs[hwnd]++;
-    return handle_of<HDC>(make_dc(hwnd ? DcKind::Window : DcKind::Screen, hwnd));
+    // The desktop window's context reads and draws the whole screen, as on Windows.
+    bool screen = !hwnd || hwnd == GetDesktopWindow();
+    return handle_of<HDC>(make_dc(screen ? DcKind::Screen : DcKind::Window, hwnd));
 }
 
 int ReleaseDC(HWND hwnd, HDC dc) {
