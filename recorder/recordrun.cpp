@@ -1,0 +1,337 @@
+// One recording run: version gate, first frame, size negotiation with the chosen compressor,
+// the AVI file and its streams, the timed capture loop, teardown and outcome.
+#include "recorder/recordthread.h"
+#include "marker/flashwnd.h"
+
+#include <cmath>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+constexpr DWORD DefaultCompressor = mmioFOURCC('M', 'S', 'V', 'C');
+// Replaced by the default whenever chosen.
+constexpr DWORD ReplacedCompressor = mmioFOURCC('I', 'V', '5', '0');
+
+// The run's frame, given back on every path.
+struct Frame {
+    BITMAPINFOHEADER *Bits = nullptr;
+    Frame() = default;
+    Frame(const Frame &) = delete;
+    Frame &operator=(const Frame &) = delete;
+    ~Frame() { FreeFrame(Bits); }
+    size_t FormatSize() const { return Bits->biSize + 4 * (size_t)Bits->biClrUsed; }
+    BYTE *Pixels() const { return (BYTE *)Bits + FormatSize(); }
+};
+
+struct QueryCompressor {
+    HIC Handle;
+    explicit QueryCompressor(HIC h) : Handle(h) {}
+    QueryCompressor(const QueryCompressor &) = delete;
+    QueryCompressor &operator=(const QueryCompressor &) = delete;
+    ~QueryCompressor() {
+        if (Handle) ICClose(Handle);
+    }
+};
+
+// AVIFileInit when the run gets to it, AVIFileExit at teardown.
+struct AviLibrary {
+    bool Started = false;
+    AviLibrary() = default;
+    AviLibrary(const AviLibrary &) = delete;
+    AviLibrary &operator=(const AviLibrary &) = delete;
+    void Start() {
+        AVIFileInit();
+        Started = true;
+    }
+    ~AviLibrary() {
+        if (Started) AVIFileExit();
+    }
+};
+
+struct AviFile {
+    PAVIFILE Handle = nullptr;
+    AviFile() = default;
+    AviFile(const AviFile &) = delete;
+    AviFile &operator=(const AviFile &) = delete;
+    ~AviFile() {
+        if (Handle) AVIFileRelease(Handle);
+    }
+};
+
+struct AviStream {
+    PAVISTREAM Handle = nullptr;
+    AviStream() = default;
+    AviStream(const AviStream &) = delete;
+    AviStream &operator=(const AviStream &) = delete;
+    ~AviStream() {
+        if (Handle) AVIStreamRelease(Handle);
+    }
+};
+
+struct CompressOptions {
+    AVICOMPRESSOPTIONS Options{};
+    bool Set = false;
+    CompressOptions() = default;
+    CompressOptions(const CompressOptions &) = delete;
+    CompressOptions &operator=(const CompressOptions &) = delete;
+    ~CompressOptions() {
+        if (!Set) return;
+        LPAVICOMPRESSOPTIONS list[1] = {&Options};
+        AVISaveOptionsFree(1, list);
+    }
+};
+
+// A one-millisecond timer period while the run goes, so that Sleep and timeGetTime keep the
+// capture interval.
+struct TimerPeriod {
+    TimerPeriod() { timeBeginPeriod(1); }
+    TimerPeriod(const TimerPeriod &) = delete;
+    TimerPeriod &operator=(const TimerPeriod &) = delete;
+    ~TimerPeriod() { timeEndPeriod(1); }
+};
+
+// The marker window belongs to the main thread: the run's calls on it go there and wait.
+void OnMainThread(const std::function<void()> &Method) {
+    if (TRecordAVIThread *thread = CurrentRecordThread())
+        thread->Synchronize(Method);
+    else
+        RunOnMainThread(Method);
+}
+
+// Shows the marker around the area while it lives; hidden again when the run tears down.
+struct MarkerShown {
+    TScreenCam *Recorder;
+    TRecordAVIThread *Thread = CurrentRecordThread();
+    MarkerShown(TScreenCam *ARecorder, int Left, int Top, int Width, int Height)
+        : Recorder(ARecorder) {
+        OnMainThread([&] {
+            Recorder->MarkerWindow->SetCaptureRect(Left, Top, Width, Height);
+            ShowWindow(Recorder->MarkerWindow->Handle(), SW_SHOW);
+        });
+    }
+    MarkerShown(const MarkerShown &) = delete;
+    MarkerShown &operator=(const MarkerShown &) = delete;
+    ~MarkerShown() {
+        OnMainThread([this] {
+            // A newer recording may already have put the marker up for itself.
+            TRecordAVIThread *current = Recorder->RecordThread;
+            if (Thread && current && current != Thread) return;
+            ShowWindow(Recorder->MarkerWindow->Handle(), SW_HIDE);
+        });
+    }
+};
+
+void Raise(const TNotifyEvent &Event, TObject *Sender) {
+    if (Event) Event(Sender);
+}
+
+// Size aligned up to Factor, or down when up would pass the screen's edge.
+int Align(int Size, int Factor, int Limit) {
+    int r = Size % Factor;
+    if (r == 0) return Size;
+    return Size + (Factor - r) > Limit ? Size - r : Size + (Factor - r);
+}
+
+// Finds a size the chosen compressor accepts, growing the area to multiples of 2, 4 and 8.
+// Leaves the format frame in Current and the size to record in the recorder; false when a
+// frame could not be grabbed.
+bool Negotiate(TScreenCam *Recorder, Frame &Current, int Left, int Top, int Width, int Height) {
+    DWORD type = 0, handler = 0;
+    {
+        // The Options command may rebuild the catalogue while we read the entry.
+        std::lock_guard<std::mutex> lock(Recorder->CatalogueLock);
+        int selected = Recorder->SelectedCompressor;
+        if (selected >= 0 && selected < Recorder->CompressorCount && selected < 32) {
+            type = Recorder->Compressors[selected].fccType;
+            handler = Recorder->Compressors[selected].fccHandler;
+        }
+    }
+    QueryCompressor query(type ? ICOpen(type, handler, ICMODE_QUERY) : nullptr);
+    if (!query.Handle) {
+        Recorder->CompressorFourCC = DefaultCompressor;
+        return true;
+    }
+    int factor = 1, width = Width, height = Height;
+    for (;;) {
+        if (ICCompressQuery(query.Handle, Current.Bits, nullptr) == ICERR_OK) break;
+        factor *= 2;
+        if (factor > 8) break;
+        width = Align(Width, factor, Recorder->ScreenWidth);
+        height = Align(Height, factor, Recorder->ScreenHeight);
+        FreeFrame(Current.Bits);
+        Current.Bits = Recorder->CaptureFrame(Left, Top, width, height);
+        if (!Current.Bits) return false;
+    }
+    if (factor <= 8) {
+        Recorder->CaptureWidth = width;
+        Recorder->CaptureHeight = height;
+        // The compressor that accepted the frames records them; a run repeated after the user
+        // chose the default keeps the default.
+        if (!IsRepeatedRun()) Recorder->CompressorFourCC = handler;
+        return true;
+    }
+    // The last probe was sized for the compressor that refused: the default records at the
+    // size asked for, and the stream format must match the frames written.
+    Recorder->CompressorFourCC = DefaultCompressor;
+    if (width != Width || height != Height) {
+        FreeFrame(Current.Bits);
+        Current.Bits = Recorder->CaptureFrame(Left, Top, Width, Height);
+    }
+    return Current.Bits != nullptr;
+}
+
+// The timed loop: grabs frames and writes each at the position its capture time calls for,
+// until the recording is stopped. Returns the failed write's error, or 0.
+HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
+                     const std::function<bool()> &KeepGoing, bool &FrameLost) {
+    int interval = R->MsPerFrame;
+    if (interval < 1) interval = 1; // the loop divides by it
+    int sleepSlice = interval / 10;
+    if (sleepSlice == 0) sleepSlice = 1;
+    Raise(R->OnStart, R);
+
+    DWORD lastWriteTime = 0, lastProgressTime = 0;
+    int lastWrittenIndex = 0;
+    R->FramesWritten = 0;
+    R->MsPerFrameActual = 0;
+    R->StartTime = timeGetTime();
+    R->SkippedFrames = 0;
+    while (KeepGoing()) {
+        DWORD elapsed = timeGetTime() - R->StartTime;
+        Frame frame;
+        frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
+        if (!frame.Bits) {
+            FrameLost = true;
+            return AVIERR_OK;
+        }
+        int index = (int)std::nearbyint((double)elapsed / interval);
+        R->FrameIndex = index;
+        if (index - lastWrittenIndex - 1 > 0) R->SkippedFrames += index - lastWrittenIndex - 1;
+        // Position 0 only while nothing is written: a second write there would replace the
+        // first frame of the file.
+        if (R->FramesWritten == 0 ? index >= 0 : index > lastWrittenIndex) {
+            HRESULT error = AVIStreamWrite(Stream, index, 1, frame.Pixels(),
+                                           (LONG)frame.Bits->biSizeImage, 0, nullptr, nullptr);
+            if (error != AVIERR_OK) return error;
+            R->FramesWritten++;
+            R->MsPerFrameActual = (double)(elapsed - lastWriteTime);
+            lastWriteTime = elapsed;
+            lastWrittenIndex = index;
+        }
+        FreeFrame(frame.Bits);
+
+        if (elapsed > lastProgressTime + 500) {
+            lastProgressTime = elapsed;
+            Raise(R->OnProgress, R);
+        }
+
+        DWORD work = (timeGetTime() - R->StartTime) - elapsed;
+        if (work < (DWORD)interval) {
+            int remaining = interval - (int)work;
+            int slices = remaining / sleepSlice;
+            int rest = remaining - slices * sleepSlice;
+            for (int i = 0; i < slices && KeepGoing(); ++i)
+                Sleep(sleepSlice);
+            if (rest > 0 && KeepGoing()) Sleep(rest);
+        }
+    }
+    return AVIERR_OK;
+}
+
+} // namespace
+
+int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
+                             const std::string &FileName) {
+    // A worker whose recording was stopped and replaced by a newer one must not carry on
+    // when it sees the new recording's flag.
+    TRecordAVIThread *thread = CurrentRecordThread();
+    auto keepGoing = [this, thread] {
+        return Recording && (thread == nullptr || RecordThread == thread);
+    };
+
+    CaptureWidth = Width;
+    CaptureHeight = Height;
+
+    if (HIWORD(VideoForWindowsVersion()) < 0x010A) {
+        MessageBoxA(nullptr, "Failure: Video for Windows version too old!", "Error", MB_ICONERROR);
+        Raise(OnError, this);
+        return 0;
+    }
+
+    TimerPeriod period;
+    HRESULT error = AVIERR_OK;
+    // The grabber has already told the user when a frame could not be made: such a run ends
+    // through the same teardown, without a message of its own.
+    bool frameLost = false;
+    {
+        Frame frame;
+        frame.Bits = CaptureFrame(Left, Top, Width, Height);
+        if (frame.Bits && SelectedCompressor != -1)
+            frameLost = !Negotiate(this, frame, Left, Top, Width, Height);
+        else
+            frameLost = !frame.Bits;
+        if (frameLost) {
+            Raise(OnError, this);
+            return 0;
+        }
+        if (CompressorFourCC == ReplacedCompressor) CompressorFourCC = DefaultCompressor;
+
+        // Declared so that teardown runs in its order: marker hidden, options freed, file,
+        // stream and compressed stream released, library closed.
+        AviLibrary library;
+        AviStream compressed;
+        AviStream stream;
+        AviFile file;
+        CompressOptions options;
+        std::optional<MarkerShown> marker;
+
+        if (ShowMarker) marker.emplace(this, Left, Top, Width, Height);
+        library.Start();
+
+        error = AVIFileOpen(&file.Handle, FileName.c_str(), OF_WRITE | OF_CREATE, nullptr);
+        if (error == AVIERR_OK) {
+            AVISTREAMINFOA header{};
+            header.fccType = streamtypeVIDEO;
+            header.fccHandler = 0;
+            header.dwScale = 1;
+            header.dwRate = PlaybackFps;
+            header.dwSuggestedBufferSize = frame.Bits->biSizeImage;
+            header.rcFrame.right = frame.Bits->biWidth;
+            header.rcFrame.bottom = frame.Bits->biHeight;
+            error = AVIFileCreateStream(file.Handle, &stream.Handle, &header);
+        }
+        if (error == AVIERR_OK) {
+            options.Options.fccType = streamtypeVIDEO;
+            options.Options.fccHandler = CompressorFourCC;
+            options.Options.dwKeyFrameEvery = KeyFrameEvery;
+            options.Options.dwQuality = Quality;
+            options.Options.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
+            options.Set = true;
+            error = AVIMakeCompressedStream(&compressed.Handle, stream.Handle, &options.Options,
+                                            nullptr);
+        }
+        if (error == AVIERR_OK)
+            error = AVIStreamSetFormat(compressed.Handle, 0, frame.Bits, (LONG)frame.FormatSize());
+        if (error == AVIERR_OK) {
+            FreeFrame(frame.Bits);
+            error = RecordFrames(this, compressed.Handle, Left, Top, keepGoing, frameLost);
+            Raise(OnStop, this);
+        }
+    }
+
+    if (error == AVIERR_OK && !frameLost) return 1;
+    Raise(OnError, this);
+    if (frameLost) return 0;
+    if (CompressorFourCC != DefaultCompressor) {
+        int answer = MessageBoxA(
+            nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
+            "Notice", MB_YESNO | MB_ICONWARNING);
+        if (answer != IDYES) return 0;
+        CompressorFourCC = DefaultCompressor;
+        return -1;
+    }
+    MessageBoxA(nullptr, "Error Creating AVI file", "Error", MB_ICONWARNING);
+    return 0;
+}

@@ -1,0 +1,126 @@
+// The recording thread, and the recorder's operations that start, stop and serve it.
+#include "recorder/recordthread.h"
+#include "marker/flashwnd.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+
+std::atomic<int> RecordLeft{0}, RecordTop{0}, RecordWidth{0}, RecordHeight{0};
+
+namespace {
+
+thread_local TRecordAVIThread *RunningThread = nullptr;
+thread_local bool RepeatedRun = false;
+
+// Workers started and not yet through ThreadDone, per recorder. An old worker may still be
+// finishing while a newer recording runs, so the recorder's RecordThread alone does not
+// tell when it is safe to free the recorder.
+std::mutex WorkersLock;
+std::map<const TScreenCam *, std::set<const TObject *>> Workers;
+
+bool HasWorkers(const TScreenCam *Recorder) {
+    std::lock_guard<std::mutex> lock(WorkersLock);
+    auto it = Workers.find(Recorder);
+    return it != Workers.end() && !it->second.empty();
+}
+
+} // namespace
+
+TRecordAVIThread *CurrentRecordThread() { return RunningThread; }
+bool IsRepeatedRun() { return RepeatedRun; }
+
+TRecordAVIThread::TRecordAVIThread(TScreenCam *ARecorder, const std::string &AAviFileName)
+    : Recorder(ARecorder), AviFileName(AAviFileName) {
+    FreeOnTerminate = true;
+}
+
+void TRecordAVIThread::Execute() {
+    RunningThread = this;
+    RepeatedRun = false;
+    // A worker whose recording was stopped and replaced by a newer one does not start over:
+    // the retry belongs to the recording the user was answering for.
+    while (Recorder->RecordToFile(RecordLeft, RecordTop, RecordWidth, RecordHeight, AviFileName) ==
+               -1 &&
+           Recorder->RecordThread == this)
+        RepeatedRun = true;
+}
+
+void TRecordAVIThread::DoPaintMarker() {
+    // A paint still queued from an old worker must not blink a newer recording's marker.
+    if (Recorder->Recording && Recorder->RecordThread == this)
+        Recorder->MarkerWindow->PaintFrame(MarkerColor);
+}
+
+void TScreenCam::StartRecording(int Left, int Top, int Width, int Height,
+                                const std::string &FileName) {
+    RecordLeft = Left;
+    RecordTop = Top;
+    RecordWidth = Width;
+    RecordHeight = Height;
+    if (Recording) return;
+    // The thread frees itself once ThreadDone has run; nothing else owns it.
+    auto *thread = new TRecordAVIThread(this, FileName);
+    RecordThread = thread;
+    thread->OnTerminate = [this](TObject *Sender) { ThreadDone(Sender); };
+    Recording = true;
+    {
+        std::lock_guard<std::mutex> lock(WorkersLock);
+        Workers[this].insert(thread);
+    }
+    try {
+        thread->Start();
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> lock(WorkersLock);
+            Workers[this].erase(thread);
+        }
+        RecordThread = nullptr;
+        Recording = false;
+        delete thread;
+        throw;
+    }
+}
+
+void TScreenCam::StopRecording() { Recording = false; }
+
+void TScreenCam::ThreadDone(TObject *Sender) {
+    {
+        std::lock_guard<std::mutex> lock(WorkersLock);
+        auto it = Workers.find(this);
+        if (it != Workers.end()) {
+            it->second.erase(Sender);
+            if (it->second.empty()) Workers.erase(it);
+        }
+    }
+    // The end of an old worker leaves a recording started after it alone.
+    if (RecordThread != nullptr && RecordThread != Sender) return;
+    Recording = false;
+    RecordThread = nullptr;
+}
+
+void TScreenCam::PaintMarker(bool Active) {
+    COLORREF color = Active ? MarkerActiveColor : MarkerIdleColor;
+    // A grab on the main thread (the catalogue's probe during a recording) would wait for
+    // itself in Synchronize: paint at once instead.
+    if (IsMainThread()) {
+        if (Recording) MarkerWindow->PaintFrame(color);
+        return;
+    }
+    TRecordAVIThread *thread = CurrentRecordThread();
+    if (!thread) {
+        RunOnMainThread([this, color] {
+            if (Recording) MarkerWindow->PaintFrame(color);
+        });
+        return;
+    }
+    thread->MarkerColor = color;
+    thread->Synchronize([thread] { thread->DoPaintMarker(); });
+}
+
+void StopRecordingAndWait(TScreenCam *Recorder) {
+    Recorder->StopRecording();
+    if (!IsMainThread()) throw std::logic_error("StopRecordingAndWait off the main thread");
+    PumpUntil([Recorder] { return !HasWorkers(Recorder); });
+}
