@@ -133,9 +133,8 @@ HMODULE GetModuleHandleA(LPCSTR name);
 WORD RegisterClassExA(const WNDCLASSEXA *cls);
 #define RegisterClassEx RegisterClassExA
 BOOL GetClassInfoExA(HINSTANCE inst, LPCSTR name, WNDCLASSEXA *cls);
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE inst,
-                     LPVOID param);
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE inst, LPVOID param);
 #define CreateWindowEx CreateWindowExA
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
@@ -182,3 +181,136 @@ BOOL IsDialogMessageA(HWND hwnd, LPMSG msg);
 void PostQuitMessage(int code);
 HBRUSH GetSysColorBrush(int index);
 DWORD GetSysColor(int index);
+HWND GetAncestor(HWND hwnd, UINT flags);
+#define GA_PARENT 1
+#define GA_ROOT 2
+
+// Dialog-style keyboard handling and the standard controls' styles and messages.
+#define DM_GETDEFID (WM_USER + 0)
+#define DC_HASDEFID 0x534B
+#define WM_GETFONT 0x0031
+#define WM_CTLCOLOREDIT 0x0133
+
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BS_GROUPBOX 0x00000007L
+#define BS_AUTORADIOBUTTON 0x00000009L
+#define BS_TYPEMASK 0x0000000FL
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+#define BN_CLICKED 0
+
+#define ES_LEFT 0x0000L
+#define ES_AUTOHSCROLL 0x0080L
+#define EN_CHANGE 0x0300
+
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_RIGHT 0x00000002L
+#define SS_NOPREFIX 0x00000080L
+
+#define CBS_DROPDOWN 0x0002L
+#define CBS_DROPDOWNLIST 0x0003L
+#define CBS_AUTOHSCROLL 0x0040L
+#define CBS_HASSTRINGS 0x0200L
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CBN_SELCHANGE 1
+#define CBN_EDITCHANGE 5
+
+#define TRACKBAR_CLASSA "msctls_trackbar32"
+#define TRACKBAR_CLASS TRACKBAR_CLASSA
+#define TBS_HORZ 0x0000
+#define TBS_NOTICKS 0x0010
+#define TBM_GETPOS (WM_USER)
+#define TBM_SETPOS (WM_USER + 5)
+#define TBM_SETRANGEMIN (WM_USER + 7)
+#define TBM_SETRANGEMAX (WM_USER + 8)
+#define TB_THUMBPOSITION 4
+#define TB_ENDTRACK 8
+
+// Common controls and the file-open dialog.
+#define ICC_BAR_CLASSES 0x00000004
+#define ICC_STANDARD_CLASSES 0x00004000
+struct INITCOMMONCONTROLSEX {
+    DWORD dwSize;
+    DWORD dwICC;
+};
+BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *icc);
+
+#define MAX_PATH 260
+#define OFN_HIDEREADONLY 0x00000004
+#define OFN_PATHMUSTEXIST 0x00000800
+#define OFN_FILEMUSTEXIST 0x00001000
+#define OFN_EXPLORER 0x00080000
+struct OPENFILENAMEA {
+    DWORD lStructSize;
+    HWND hwndOwner;
+    HINSTANCE hInstance;
+    LPCSTR lpstrFilter;
+    LPSTR lpstrCustomFilter;
+    DWORD nMaxCustFilter;
+    DWORD nFilterIndex;
+    LPSTR lpstrFile;
+    DWORD nMaxFile;
+    LPSTR lpstrFileTitle;
+    DWORD nMaxFileTitle;
+    LPCSTR lpstrInitialDir;
+    LPCSTR lpstrTitle;
+    DWORD Flags;
+    WORD nFileOffset;
+    WORD nFileExtension;
+    LPCSTR lpstrDefExt;
+    LPARAM lCustData;
+    LPVOID lpfnHook;
+    LPCSTR lpTemplateName;
+};
+BOOL GetOpenFileNameA(OPENFILENAMEA *ofn);
+#define GetOpenFileName GetOpenFileNameA
+
+// Fonts of forms and controls.
+#define LF_FACESIZE 32
+#define FW_NORMAL 400
+#define DEFAULT_CHARSET 1
+#define OUT_DEFAULT_PRECIS 0
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define DEFAULT_PITCH 0
+#define FF_DONTCARE 0
+struct LOGFONTA {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    CHAR lfFaceName[LF_FACESIZE];
+};
+HFONT CreateFontIndirectA(const LOGFONTA *font);
+#define CreateFontIndirect CreateFontIndirectA
+
+// Locale and text conversion.
+#define LOCALE_USER_DEFAULT 0x0400
+#define LOCALE_SDECIMAL 0x000E
+#define CP_ACP 0
+int GetLocaleInfoA(DWORD locale, DWORD type, LPSTR data, int size);
+#define GetLocaleInfo GetLocaleInfoA
+int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR wide, int wide_len, LPSTR out,
+                        int out_size, LPCSTR default_char, BOOL *used_default);

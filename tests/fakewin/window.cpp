@@ -26,6 +26,12 @@ struct Window {
     WindowInfo info;
     WNDPROC proc = nullptr;
     LONG_PTR userdata = 0;
+    // State of the system's own controls (buttons, combo boxes, track bars).
+    int check = BST_UNCHECKED;
+    std::vector<std::string> items;
+    int cursel = -1;
+    int pos = 0, min = 0, max = 100;
+    HFONT font = nullptr;
 };
 
 struct ClassRecord {
@@ -125,6 +131,8 @@ void frame_size(DWORD style, DWORD exstyle, int &side, int &top) {
     if (exstyle & WS_EX_CLIENTEDGE) side += 2;
     top = side + ((style & WS_CAPTION) == WS_CAPTION ? 19 : 0);
 }
+
+LRESULT CALLBACK SystemControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 } // namespace
 
@@ -241,7 +249,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         // DefWindowProc here, the program keeps their state itself.
         auto cls = classes.find(lower(className));
         Window w;
-        w.proc = cls == classes.end() ? &DefWindowProcA : cls->second.proc;
+        w.proc = cls == classes.end() ? &SystemControlProc : cls->second.proc;
         hwnd = (HWND)next_handle;
         next_handle += 4;
         w.info.hwnd = hwnd;
@@ -548,6 +556,19 @@ HWND GetDlgItem(HWND hwnd, int id) {
     return nullptr;
 }
 
+HWND GetAncestor(HWND hwnd, UINT flags) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    if (!w) return nullptr;
+    if (flags == GA_PARENT) return (w->info.style & WS_CHILD) ? w->info.parent : GetDesktopWindow();
+    while (w->info.style & WS_CHILD) {
+        Window *p = find(w->info.parent);
+        if (!p) break;
+        w = p;
+    }
+    return w->info.hwnd;
+}
+
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     WNDPROC proc = proc_of(hwnd);
     return proc ? proc(hwnd, msg, wp, lp) : 0;
@@ -570,19 +591,24 @@ BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max) {
-    for (;;) {
-        std::function<bool()> fn;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (take(msg, hwnd, min, max, true)) return msg->message != WM_QUIT;
-            fn = idle;
-        }
-        if (!fn || !fn()) {
-            *msg = MSG{};
-            msg->message = WM_QUIT;
-            return FALSE;
-        }
+    std::function<bool()> fn;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (take(msg, hwnd, min, max, true)) return msg->message != WM_QUIT;
+        fn = idle;
     }
+    if (fn && fn()) {
+        // The idle step did something: hand back what it queued, or a null message so that
+        // the caller's loop looks at its state (a modal result, say) again.
+        std::lock_guard<std::mutex> lock(mutex);
+        if (take(msg, hwnd, min, max, true)) return msg->message != WM_QUIT;
+        *msg = MSG{};
+        msg->message = WM_NULL;
+        return TRUE;
+    }
+    *msg = MSG{};
+    msg->message = WM_QUIT;
+    return FALSE;
 }
 
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max, UINT remove) {
@@ -625,3 +651,131 @@ DWORD GetSysColor(int index) {
     }
     return 0;
 }
+
+namespace fakewin {
+namespace {
+// The part of the standard controls' behaviour that the program reads back.
+LRESULT CALLBACK SystemControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        Window *w = find(hwnd);
+        if (!w) return 0;
+        switch (msg) {
+        case BM_GETCHECK:
+            return w->check;
+        case BM_SETCHECK:
+            w->check = (int)wp;
+            return 0;
+        case CB_ADDSTRING:
+            w->items.push_back(lp ? (const char *)lp : "");
+            return (LRESULT)w->items.size() - 1;
+        case CB_RESETCONTENT:
+            w->items.clear();
+            w->cursel = -1;
+            return 0;
+        case CB_GETCOUNT:
+            return (LRESULT)w->items.size();
+        case CB_GETCURSEL:
+            return w->cursel;
+        case CB_GETLBTEXTLEN:
+            return wp < w->items.size() ? (LRESULT)w->items[wp].size() : CB_ERR;
+        case CB_GETLBTEXT:
+            if (wp >= w->items.size() || !lp) return CB_ERR;
+            strcpy((char *)lp, w->items[wp].c_str());
+            return (LRESULT)w->items[wp].size();
+        case CB_SETCURSEL:
+            if ((int)wp < 0 || wp >= w->items.size()) {
+                w->cursel = -1;
+                return CB_ERR;
+            }
+            w->cursel = (int)wp;
+            w->info.text = w->items[wp];
+            return (LRESULT)wp;
+        case TBM_GETPOS:
+            return w->pos;
+        case TBM_SETPOS:
+            w->pos = std::min(std::max((int)lp, w->min), w->max);
+            return 0;
+        case TBM_SETRANGEMIN:
+            w->min = (int)lp;
+            w->pos = std::max(w->pos, w->min);
+            return 0;
+        case TBM_SETRANGEMAX:
+            w->max = (int)lp;
+            w->pos = std::min(w->pos, w->max);
+            return 0;
+        case WM_SETFONT:
+            w->font = (HFONT)wp;
+            return 0;
+        case WM_GETFONT:
+            return (LRESULT)w->font;
+        }
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+} // namespace
+} // namespace fakewin
+
+namespace fakewin {
+
+HFONT window_font(HWND hwnd) { return (HFONT)SendMessageA(hwnd, WM_GETFONT, 0, 0); }
+
+// The user's own actions on a control: the control changes as the real one would and tells
+// its parent window.
+static void notify_parent(HWND hwnd, WORD code) {
+    WindowInfo info;
+    if (!window_info(hwnd, info)) return;
+    SendMessageA(info.parent, WM_COMMAND, MAKELONG(info.id, code), (LPARAM)hwnd);
+}
+
+void user_click(HWND hwnd) {
+    WindowInfo info;
+    if (!window_info(hwnd, info) || !info.enabled) return;
+    DWORD type = info.style & BS_TYPEMASK;
+    if (lower(info.cls) == "button" && type == BS_AUTOCHECKBOX)
+        SendMessageA(hwnd, BM_SETCHECK, SendMessageA(hwnd, BM_GETCHECK, 0, 0) ? 0 : 1, 0);
+    if (lower(info.cls) == "button" && type == BS_AUTORADIOBUTTON) {
+        for (HWND sibling : children(info.parent)) {
+            WindowInfo other;
+            if (window_info(sibling, other) && lower(other.cls) == "button" &&
+                (other.style & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+                SendMessageA(sibling, BM_SETCHECK, sibling == hwnd, 0);
+        }
+    }
+    notify_parent(hwnd, BN_CLICKED);
+}
+
+void user_pick(HWND hwnd, int index) {
+    SendMessageA(hwnd, CB_SETCURSEL, (WPARAM)index, 0);
+    notify_parent(hwnd, CBN_SELCHANGE);
+}
+
+void user_type(HWND hwnd, const std::string &text) {
+    SendMessageA(hwnd, WM_SETTEXT, 0, (LPARAM)text.c_str());
+    WindowInfo info;
+    if (window_info(hwnd, info))
+        notify_parent(hwnd, lower(info.cls) == "combobox" ? CBN_EDITCHANGE : EN_CHANGE);
+}
+
+void user_slide(HWND hwnd, int pos) {
+    SendMessageA(hwnd, TBM_SETPOS, TRUE, pos);
+    SendMessageA(GetParent(hwnd), WM_HSCROLL, MAKELONG(TB_THUMBPOSITION, pos), (LPARAM)hwnd);
+    SendMessageA(GetParent(hwnd), WM_HSCROLL, TB_ENDTRACK, (LPARAM)hwnd);
+}
+
+int control_check(HWND hwnd) { return (int)SendMessageA(hwnd, BM_GETCHECK, 0, 0); }
+int control_selection(HWND hwnd) { return (int)SendMessageA(hwnd, CB_GETCURSEL, 0, 0); }
+int control_position(HWND hwnd) { return (int)SendMessageA(hwnd, TBM_GETPOS, 0, 0); }
+std::vector<std::string> control_items(HWND hwnd) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    return w ? w->items : std::vector<std::string>{};
+}
+void control_range(HWND hwnd, int &min, int &max) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    min = w ? w->min : 0;
+    max = w ? w->max : 0;
+}
+
+} // namespace fakewin

@@ -3,6 +3,7 @@
 // queue behaves when a test pumps it.
 #pragma once
 #include "fakewin/types.h"
+#include "fakewin/user.h"
 
 #include <functional>
 #include <string>
@@ -68,5 +69,35 @@ void on_idle(std::function<bool()> fn);
 bool wait_for_message(unsigned real_ms);
 
 HWND focused_window();
+
+// What the system's own controls hold (check state, list, selection, slider position).
+int control_check(HWND hwnd);
+int control_selection(HWND hwnd);
+int control_position(HWND hwnd);
+void control_range(HWND hwnd, int &min, int &max);
+std::vector<std::string> control_items(HWND hwnd);
+HFONT window_font(HWND hwnd);
+
+// The user acting on a control: it changes as the real control would and notifies its parent
+// (a click toggles an auto check box or checks an auto radio button among its siblings).
+void user_click(HWND hwnd);
+void user_pick(HWND hwnd, int index);
+void user_type(HWND hwnd, const std::string &text);
+void user_slide(HWND hwnd, int pos);
+
+// The file-open dialog answers with path (confirmed) or is cancelled (empty path).
+void answer_open_dialog(const std::string &path);
+struct OpenDialogCall {
+    HWND owner;
+    std::string filter; // the double-NUL list with '|' in place of each NUL
+    DWORD filter_index;
+    bool default_ext, initial_dir, title;
+};
+std::vector<OpenDialogCall> open_dialogs();
+
+// The user's decimal separator (GetLocaleInfo LOCALE_SDECIMAL); "." after a reset.
+void set_decimal_separator(const std::string &sep);
+int common_controls_initialised(); // InitCommonControlsEx calls
+std::vector<LOGFONTA> fonts_created();
 
 } // namespace fakewin
