@@ -118,7 +118,10 @@ LRESULT decompress_get_format(const BITMAPINFOHEADER *in, BITMAPINFOHEADER *out)
     if (colours > 256) colours = 256;
     DWORD size = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
     if (!out) return size;
-    std::memcpy(out, in, size);
+    std::memcpy(out, in, sizeof(BITMAPINFOHEADER));
+    // The palette follows the input header wherever its biSize puts it.
+    std::memcpy(reinterpret_cast<BYTE *>(out) + sizeof(BITMAPINFOHEADER),
+                reinterpret_cast<const BYTE *>(in) + in->biSize, colours * sizeof(RGBQUAD));
     out->biSize = sizeof(BITMAPINFOHEADER);
     out->biCompression = BI_RGB;
     out->biClrUsed = colours;

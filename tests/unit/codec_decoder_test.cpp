@@ -131,3 +131,17 @@ TEST(CodecPixels, OutputDepthsExpandFiveBitsToFullRange) {
     EXPECT_EQ(b16[2] | (b16[3] << 8), 0x7C00);
     EXPECT_FALSE(video1::rgb555_to_dib(in.data(), 4, 1, 8, false, false, b16.data()));
 }
+
+TEST(CodecPixels, PaletteFramesExpandThroughTheirPalette) {
+    const std::uint32_t pal[2] = {0x102030, 0xF80000};
+    std::vector<std::uint8_t> idx = {0, 1, 1, 0, 1, 0, 0, 1}; // 4x2, bottom row first
+    std::vector<std::uint8_t> b24(24), b16(16), b8(8);
+    ASSERT_TRUE(video1::indices_to_dib(idx.data(), 4, 2, pal, 2, 24, true, false, b24.data()));
+    // Top-down: the first DIB row is the top frame row (1, 0, 0, 1).
+    EXPECT_EQ(std::vector<std::uint8_t>(b24.begin(), b24.begin() + 6),
+              (std::vector<std::uint8_t>{0x00, 0x00, 0xF8, 0x30, 0x20, 0x10}));
+    ASSERT_TRUE(video1::indices_to_dib(idx.data(), 4, 2, pal, 2, 16, false, false, b16.data()));
+    EXPECT_EQ(b16[2] | (b16[3] << 8), 0x7C00);
+    ASSERT_TRUE(video1::indices_to_dib(idx.data(), 4, 2, pal, 2, 8, false, false, b8.data()));
+    EXPECT_EQ(b8, idx);
+}
