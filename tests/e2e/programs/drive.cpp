@@ -5,11 +5,16 @@
 // A window is named by its exact title, by "~part" (first visible top-level window whose title
 // contains part), or by "@handle" (a handle printed earlier by `find`, hex or decimal): the main
 // window's title turns into the progress text while it records, so tests keep its handle.
+//
+// Every Wine program of the prefix shares one window list, whatever X display it runs on. With
+// DRIVE_PID set to a Windows process id (printed by `pid`), only that process's top-level windows
+// count; `find-x` maps an X window (found with xdotool on the test's own display) to its handle.
 #include <windows.h>
 #include <commctrl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,6 +49,15 @@ std::string plain(const std::string &s) {
     return out;
 }
 
+DWORD g_pid_filter;
+
+bool ours(HWND w) {
+    if (!g_pid_filter) return true;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    return pid == g_pid_filter;
+}
+
 struct TopSearch {
     std::string part;
     HWND found;
@@ -51,7 +65,7 @@ struct TopSearch {
 
 BOOL CALLBACK top_by_part(HWND w, LPARAM lp) {
     auto *s = reinterpret_cast<TopSearch *>(lp);
-    if (!IsWindowVisible(w)) return TRUE;
+    if (!IsWindowVisible(w) || !ours(w)) return TRUE;
     char buf[1024] = "";
     GetWindowTextA(w, buf, sizeof buf);
     if (strstr(buf, s->part.c_str())) {
@@ -68,6 +82,7 @@ struct TitleSearch {
 
 BOOL CALLBACK top_by_title(HWND w, LPARAM lp) {
     auto *s = reinterpret_cast<TitleSearch *>(lp);
+    if (!ours(w)) return TRUE;
     char buf[1024] = "";
     GetWindowTextA(w, buf, sizeof buf);
     if (strcmp(buf, s->title) != 0) return TRUE;
@@ -115,10 +130,20 @@ HWND child_by_caption(HWND top, const char *cls, const std::string &caption) {
     return nullptr;
 }
 
+// The n-th control of a class in reading order on the screen (top to bottom, then left to right),
+// the way a tester counts the sliders or edit boxes of a dialog.
 HWND nth_child(HWND top, const char *cls, int n) {
+    std::vector<std::pair<RECT, HWND>> found;
     for (HWND w : descendants(top))
-        if (same_class(w, cls) && n-- == 0) return w;
-    return nullptr;
+        if (same_class(w, cls)) {
+            RECT r;
+            GetWindowRect(w, &r);
+            found.push_back({r, w});
+        }
+    std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+        return a.first.top != b.first.top ? a.first.top < b.first.top : a.first.left < b.first.left;
+    });
+    return n >= 0 && n < static_cast<int>(found.size()) ? found[n].second : nullptr;
 }
 
 int fail(const char *what, const char *name) {
@@ -148,8 +173,19 @@ void print_window(HWND w, int depth) {
     printf("\n");
 }
 
+// Message boxes and other dialogs (class #32770) that show now, with their texts.
+BOOL CALLBACK print_dialog(HWND w, LPARAM) {
+    if (!IsWindowVisible(w) || !ours(w) || !same_class(w, "#32770")) return TRUE;
+    printf("0x%lx \"%s\":", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(w)),
+           text_of(w).c_str());
+    for (HWND c : descendants(w))
+        if (same_class(c, "Static") && !text_of(c).empty()) printf(" %s", text_of(c).c_str());
+    printf("\n");
+    return TRUE;
+}
+
 BOOL CALLBACK print_top(HWND w, LPARAM lp) {
-    if (lp || IsWindowVisible(w)) print_window(w, 0);
+    if ((lp || IsWindowVisible(w)) && ours(w)) print_window(w, 0);
     return TRUE;
 }
 
@@ -163,7 +199,7 @@ struct TextSearch {
 
 BOOL CALLBACK top_with_text(HWND w, LPARAM lp) {
     auto *s = reinterpret_cast<TextSearch *>(lp);
-    if (!IsWindowVisible(w)) return TRUE;
+    if (!IsWindowVisible(w) || !ours(w)) return TRUE;
     std::vector<HWND> all = descendants(w);
     all.insert(all.begin(), w);
     for (HWND c : all) {
@@ -177,9 +213,25 @@ BOOL CALLBACK top_with_text(HWND w, LPARAM lp) {
     return TRUE;
 }
 
+struct XSearch {
+    HANDLE xid;
+    HWND found;
+};
+
+BOOL CALLBACK top_by_x(HWND w, LPARAM lp) {
+    auto *s = reinterpret_cast<XSearch *>(lp);
+    if (GetPropA(w, "__wine_x11_whole_window") == s->xid) {
+        s->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 void usage() {
     puts("usage: drive <command> ...\n"
          "  find <win>                         handle of the window\n"
+         "  find-x <X window id>...            handle of the window shown in that X window\n"
+         "  pid <win>                          Windows process id of the window's program\n"
          "  wait-window <win> [ms]             wait until it is visible\n"
          "  wait-gone <win> [ms]               wait until it no longer exists or shows\n"
          "  caption <win>                      its window text\n"
@@ -198,6 +250,7 @@ void usage() {
          "  close <win>                        post WM_CLOSE\n"
          "  list <win>                         the window and all its controls\n"
          "  windows [all]                      top-level windows\n"
+         "  dialogs                            message boxes and dialogs now showing\n"
          "  find-text <part> [ms]              a visible window showing that text");
 }
 
@@ -211,6 +264,24 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::string cmd = argv[1];
+    if (const char *pid = getenv("DRIVE_PID")) g_pid_filter = strtoul(pid, nullptr, 0);
+    if (cmd == "find-x") {
+        for (int i = 2; i < argc; ++i) {
+            XSearch s{
+                reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoul(argv[i], nullptr, 0))),
+                nullptr};
+            EnumWindows(top_by_x, reinterpret_cast<LPARAM>(&s));
+            if (s.found) {
+                printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(s.found)));
+                return 0;
+            }
+        }
+        return fail("X window", argc > 2 ? argv[2] : "");
+    }
+    if (cmd == "dialogs") {
+        EnumWindows(print_dialog, 0);
+        return 0;
+    }
     if (cmd == "windows") {
         EnumWindows(print_top, argc > 2);
         return 0;
@@ -262,6 +333,12 @@ int main(int argc, char **argv) {
 
     if (cmd == "find") {
         printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(top)));
+        return 0;
+    }
+    if (cmd == "pid") {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(top, &pid);
+        printf("%lu\n", static_cast<unsigned long>(pid));
         return 0;
     }
     if (cmd == "caption") {
