@@ -36,3 +36,11 @@ if [ "$current" != "msvc32.dll" ]; then
   wine reg add "$key" /v vidc.msvc /t REG_SZ /d msvc32.dll /f "${view[@]}" >/dev/null
   echo "register-codec: vidc.msvc=msvc32.dll"
 fi
+
+# The prefix's system.ini also names Wine's decoder-only driver for 'MSVC'; the compressor list
+# would then show the handler twice. The registry value above is the one that opens.
+ini="$windir/system.ini"
+if [ -f "$ini" ] && grep -q '^vidc\.msvc=msvidc32\.dll' "$ini"; then
+  sed -i '/^vidc\.msvc=msvidc32\.dll/d' "$ini"
+  echo "register-codec: removed the decoder-only vidc.msvc entry from system.ini"
+fi

@@ -42,7 +42,7 @@ step "threading tests (TSan)" env TSAN_OPTIONS=halt_on_error=1 build/native-tsan
     --gtest_brief=1 --gtest_filter='*Thread*:*Synchron*'
 step "Windows build" build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release
 if [ -x scripts/register-codec.sh ]; then
-    step "codec registration" bash scripts/register-codec.sh build/win
+    step "codec registration" bash scripts/register-codec.sh build/win/codec/msvc32.dll
 fi
 
 display=70
