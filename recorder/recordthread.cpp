@@ -20,13 +20,13 @@ thread_local bool RepeatedRun = false;
 std::mutex WorkersLock;
 std::map<const TScreenCam *, std::set<const TObject *>> Workers;
 
-bool HasWorkers(const TScreenCam *Recorder) {
+} // namespace
+
+int LiveRecordThreads(const TScreenCam *Recorder) {
     std::lock_guard<std::mutex> lock(WorkersLock);
     auto it = Workers.find(Recorder);
-    return it != Workers.end() && !it->second.empty();
+    return it == Workers.end() ? 0 : (int)it->second.size();
 }
-
-} // namespace
 
 TRecordAVIThread *CurrentRecordThread() { return RunningThread; }
 bool IsRepeatedRun() { return RepeatedRun; }
@@ -121,6 +121,8 @@ void TScreenCam::PaintMarker(bool Active) {
 
 void StopRecordingAndWait(TScreenCam *Recorder) {
     Recorder->StopRecording();
+    if (LiveRecordThreads(Recorder) == 0) return;
+    // Off the main thread nobody could run a worker's Synchronize or its ThreadDone.
     if (!IsMainThread()) throw std::logic_error("StopRecordingAndWait off the main thread");
-    PumpUntil([Recorder] { return !HasWorkers(Recorder); });
+    PumpUntil([Recorder] { return LiveRecordThreads(Recorder) == 0; });
 }

@@ -1,6 +1,7 @@
 // The recorder object: its settings at creation and the marker window it owns.
 #include "recorder/scrcam.h"
 #include "marker/flashwnd.h"
+#include "recorder/recordthread.h"
 
 TScreenCam::TScreenCam(TComponent *Owner) {
     Recording = false;
@@ -25,4 +26,8 @@ TScreenCam::TScreenCam(TComponent *Owner) {
     RecordThread = nullptr;
 }
 
-TScreenCam::~TScreenCam() { delete MarkerWindow; }
+TScreenCam::~TScreenCam() {
+    // A worker still finishing its run must be done with the recorder before it goes.
+    StopRecordingAndWait(this);
+    delete MarkerWindow;
+}

@@ -1,0 +1,482 @@
+// The recording run on the virtual clock: each test calls RecordToFile on the main thread, so
+// the marker calls run directly, and stops the run from the sleep hook at a chosen time.
+#include "fakewin/avifile.h"
+#include "fakewin/fakewin.h"
+#include "fakewin/ic.h"
+#include "fakewin/kernel.h"
+#include "fakewin/screen.h"
+#include "fakewin/window.h"
+#include "marker/flashwnd.h"
+#include "recorder/scrcam.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+
+using namespace fakewin;
+
+namespace {
+
+constexpr DWORD MSVC = mmioFOURCC('M', 'S', 'V', 'C');
+constexpr DWORD CVID = mmioFOURCC('c', 'v', 'i', 'd');
+const char *const CreatingError = "Error Creating AVI file";
+const char *const RetryQuestion =
+    "Error recording AVI file using current compressor. Use default compressor? ";
+
+class RecordRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->RecordCursor = false;
+        cam->OnStart = [this](TObject *s) { Event("start", s); };
+        cam->OnStop = [this](TObject *s) { Event("stop", s); };
+        cam->OnError = [this](TObject *s) { Event("error", s); };
+        cam->OnProgress = [this](TObject *s) {
+            Event("progress", s);
+            progress.push_back(now() - cam->StartTime);
+        };
+    }
+    void TearDown() override {
+        // Nothing a run obtains may outlive it, whatever path it took.
+        EXPECT_EQ(live_objects(), LiveObjects{});
+        EXPECT_EQ(open_compressors(), 0);
+        EXPECT_EQ(avi_live_handles(), 0);
+        EXPECT_EQ(avi_init_balance(), 0);
+        EXPECT_EQ(timer_period_balance(), 0);
+        EXPECT_TRUE(avi_misuse().empty());
+        EXPECT_TRUE(misuse_log().empty());
+        if (cam->MarkerWindow->HandleAllocated()) {
+            EXPECT_FALSE(IsWindowVisible(cam->MarkerWindow->Handle()));
+        }
+        cam.reset();
+    }
+    void Event(const char *name, TObject *sender) {
+        EXPECT_EQ(sender, cam.get());
+        if (events.empty() || events.back() != name || std::strcmp(name, "progress") != 0)
+            events.push_back(name);
+    }
+    // The run stops once the clock reaches ms (seen after a sleep).
+    void StopAt(DWORD ms) {
+        on_sleep([this, ms](DWORD) {
+            if (now() >= ms) cam->Recording = false;
+        });
+    }
+    // Writing at these positions takes this long.
+    void WriteCosts(std::map<int, DWORD> costs) {
+        on_avi_call([costs](const std::string &line) {
+            if (line.rfind("write ", 0) != 0 || line.find("failed") != std::string::npos) return;
+            auto it = costs.find(std::stoi(line.substr(6)));
+            if (it != costs.end()) advance(it->second);
+        });
+    }
+    int Run(int left = 10, int top = 20, int width = 64, int height = 48) {
+        cam->Recording = true;
+        return cam->RecordToFile(left, top, width, height, "test.avi");
+    }
+    AviFileRecord File() {
+        auto files = avi_files();
+        EXPECT_EQ(files.size(), 1u);
+        return files.empty() ? AviFileRecord{} : files[0];
+    }
+    std::vector<int> Positions() {
+        std::vector<int> out;
+        for (auto &w : File().writes)
+            out.push_back(w.pos);
+        return out;
+    }
+    void Select(FakeCompressor c) {
+        install_compressor(c);
+        ICINFO &e = cam->Compressors[cam->CompressorCount++];
+        e.fccType = c.fccType;
+        e.fccHandler = c.fccHandler;
+        cam->SelectedCompressor = cam->CompressorCount - 1;
+    }
+    static FakeCompressor DivisibleBy4(DWORD handler) {
+        FakeCompressor c;
+        c.fccHandler = handler;
+        c.accepts = [](const BITMAPINFOHEADER &h) {
+            return h.biWidth % 4 == 0 && h.biHeight % 4 == 0;
+        };
+        return c;
+    }
+    void ExpectOneBox(const char *text, const char *caption, UINT type) {
+        auto boxes = message_boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, text);
+        EXPECT_EQ(boxes[0].caption, caption);
+        EXPECT_EQ(boxes[0].type, type);
+        EXPECT_EQ(boxes[0].owner, nullptr);
+    }
+
+    std::unique_ptr<TScreenCam> cam;
+    std::vector<std::string> events;
+    std::vector<DWORD> progress;
+};
+
+TEST_F(RecordRun, PositionsFollowTheClockRoundingHalvesToEven) {
+    // Pass at 0 takes 150 ms: the next starts at 150 (1.5 -> 2, position 1 skipped); that one
+    // takes 100 ms, so the pass at 250 lands on 2 again (2.5 -> 2) and is not written; the
+    // pass at 350 gives 4 (3.5 -> 4).
+    set_now(5000);
+    WriteCosts({{0, 150}, {2, 100}});
+    StopAt(5000 + 360);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 2, 4}));
+    EXPECT_EQ(cam->StartTime, 5000u);
+    EXPECT_EQ(cam->FramesWritten, 3);
+    EXPECT_EQ(cam->SkippedFrames, 2);
+    EXPECT_EQ(cam->FrameIndex, 4);
+    EXPECT_DOUBLE_EQ(cam->MsPerFrameActual, 200.0); // 150 -> 350
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_TRUE(message_boxes().empty());
+}
+
+TEST_F(RecordRun, WrittenFramesCarryTheAreaBottomUp) {
+    fill_screen_rect(10, 20, 74, 68, RGB(0, 0, 255));
+    set_screen_pixel(10, 20, RGB(255, 0, 0)); // top left of the area
+    StopAt(150);
+    Run();
+    auto file = File();
+    ASSERT_EQ(file.writes.size(), 2u);
+    const AviWrite &w = file.writes[0];
+    EXPECT_EQ(w.samples, 1);
+    EXPECT_EQ(w.flags, 0u);
+    ASSERT_EQ(w.size, 64 * 48 * 4);
+    ASSERT_EQ(w.data.size(), (size_t)w.size);
+    const BYTE *top_row = &w.data[47 * 64 * 4];
+    EXPECT_EQ(top_row[2], 255); // red of the top-left pixel, stored BGRA
+    EXPECT_EQ(top_row[0], 0);
+    EXPECT_EQ(w.data[0], 255); // blue elsewhere
+    EXPECT_EQ(w.data[2], 0);
+}
+
+TEST_F(RecordRun, ProgressAtMostEvery500Ms) {
+    StopAt(2000);
+    Run();
+    EXPECT_EQ(progress, (std::vector<DWORD>{600, 1200, 1800}));
+    EXPECT_EQ(cam->FramesWritten, 20);
+    EXPECT_EQ(cam->SkippedFrames, 0);
+}
+
+TEST_F(RecordRun, SleepsTheRestOfTheIntervalInSlices) {
+    // 105 ms with 3 ms of work: ten slices of 10 and a rest of 2.
+    cam->MsPerFrame = 105;
+    WriteCosts({{0, 3}});
+    StopAt(106);
+    Run();
+    auto all = sleeps();
+    ASSERT_GE(all.size(), 11u);
+    std::vector<DWORD> first(all.begin(), all.begin() + 11);
+    EXPECT_EQ(first, (std::vector<DWORD>{10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 2}));
+}
+
+TEST_F(RecordRun, ShortIntervalsSleepInOneMillisecondSlices) {
+    for (int ms : {1, 7, 9}) {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->MsPerFrame = ms;
+        StopAt(ms);
+        Run();
+        EXPECT_EQ(sleeps(), std::vector<DWORD>(ms, 1)) << ms;
+    }
+}
+
+TEST_F(RecordRun, StopDuringASliceEndsTheRunAfterThatSlice) {
+    // A minute per frame sleeps in 6 s slices; a stop in the second ends the run there.
+    cam->MsPerFrame = 60000;
+    StopAt(12000);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_EQ(sleeps(), (std::vector<DWORD>{6000, 6000}));
+    EXPECT_EQ(Positions(), (std::vector<int>{0}));
+
+    // A stop in the last slice skips the rest sleep: 105 ms is ten slices of 10 and 5 rest.
+    reset();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    cam->MsPerFrame = 105;
+    StopAt(100);
+    Run();
+    EXPECT_EQ(sleeps(), std::vector<DWORD>(10, 10));
+}
+
+TEST_F(RecordRun, NoCompressorChosenLeavesTheRequestedSize) {
+    cam->SelectedCompressor = -1;
+    StopAt(50);
+    Run(10, 20, 321, 241);
+    EXPECT_TRUE(compressor_log().empty());
+    EXPECT_EQ(cam->CaptureWidth, 321);
+    EXPECT_EQ(cam->CaptureHeight, 241);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
+}
+
+TEST_F(RecordRun, NegotiatesTheSizeAndRecordsWithTheChosenCompressor) {
+    Select(DivisibleBy4(CVID));
+    StopAt(150);
+    EXPECT_EQ(Run(10, 20, 321, 241), 1);
+    EXPECT_EQ(compressor_log(), (std::vector<std::string>{"open cvid 4", "query cvid 321x241x32",
+                                                          "query cvid 322x242x32",
+                                                          "query cvid 324x244x32", "close cvid"}));
+    EXPECT_EQ(cam->CaptureWidth, 324);
+    EXPECT_EQ(cam->CaptureHeight, 244);
+    EXPECT_EQ(cam->CompressorFourCC, CVID);
+    auto file = File();
+    EXPECT_EQ(file.options.fccHandler, CVID);
+    EXPECT_EQ(file.header.rcFrame.right, 324);
+    EXPECT_EQ(file.header.rcFrame.bottom, 244);
+    ASSERT_EQ(file.writes.size(), 2u);
+    for (auto &w : file.writes)
+        EXPECT_EQ(w.size, 324 * 244 * 4);
+}
+
+TEST_F(RecordRun, AlignsDownAtTheScreenEdgeAndKeepsAlignedSizes) {
+    set_screen(1366, 768, 32);
+    cam = std::make_unique<TScreenCam>(nullptr);
+    Select(DivisibleBy4(CVID));
+    StopAt(50);
+    Run(0, 0, 1365, 100);
+    EXPECT_EQ(cam->CaptureWidth, 1364); // 1368 would pass the edge
+    EXPECT_EQ(cam->CaptureHeight, 100); // already a multiple
+
+    // Rounding up to exactly the screen size is allowed.
+    reset();
+    set_screen(1368, 768, 32);
+    cam = std::make_unique<TScreenCam>(nullptr);
+    Select(DivisibleBy4(CVID));
+    StopAt(50);
+    Run(0, 0, 1365, 100);
+    EXPECT_EQ(cam->CaptureWidth, 1368);
+}
+
+TEST_F(RecordRun, RefusedEverywhereRecordsTheRequestedSizeWithTheDefault) {
+    FakeCompressor never = DivisibleBy4(CVID);
+    never.accepts = [](const BITMAPINFOHEADER &) { return false; };
+    Select(never);
+    StopAt(150);
+    EXPECT_EQ(Run(10, 20, 321, 241), 1);
+    EXPECT_EQ(compressor_log().size(), 6u); // open, four queries, close
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+    auto file = File();
+    EXPECT_EQ(file.options.fccHandler, MSVC);
+    BITMAPINFOHEADER format;
+    ASSERT_EQ(file.format.size(), sizeof format);
+    std::memcpy(&format, file.format.data(), sizeof format);
+    EXPECT_EQ(format.biWidth, 321);
+    EXPECT_EQ(format.biHeight, 241);
+    EXPECT_EQ(file.header.rcFrame.right, 321);
+    EXPECT_EQ(file.header.dwSuggestedBufferSize, 321u * 4 * 241);
+    ASSERT_EQ(file.writes.size(), 2u);
+    for (auto &w : file.writes)
+        EXPECT_EQ(w.size, (LONG)format.biSizeImage);
+}
+
+TEST_F(RecordRun, UnopenableAndReplacedCompressorsFallBackToTheDefault) {
+    FakeCompressor broken = DivisibleBy4(CVID);
+    broken.open_fails = true;
+    Select(broken);
+    StopAt(50);
+    Run(10, 20, 321, 241);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
+    EXPECT_EQ(cam->CaptureWidth, 321);
+
+    reset();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    Select(DivisibleBy4(mmioFOURCC('I', 'V', '5', '0')));
+    StopAt(50);
+    Run(10, 20, 320, 240);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+}
+
+TEST_F(RecordRun, StreamHeaderOptionsAndFormat) {
+    set_screen(800, 600, 8);
+    cam = std::make_unique<TScreenCam>(nullptr);
+    cam->PlaybackFps = 25;
+    cam->KeyFrameEvery = 7;
+    cam->Quality = 10000;
+    StopAt(50);
+    Run(10, 20, 321, 241);
+    auto file = File();
+    EXPECT_EQ(file.name, "test.avi");
+    EXPECT_EQ(file.mode, 0x1001u);
+
+    AVISTREAMINFOA header;
+    std::memset(&header, 0, sizeof header);
+    header.fccType = mmioFOURCC('v', 'i', 'd', 's');
+    header.dwScale = 1;
+    header.dwRate = 25;
+    header.dwSuggestedBufferSize = 324 * 241; // 8-bit rows padded to 324
+    header.rcFrame = {0, 0, 321, 241};
+    EXPECT_EQ(std::memcmp(&file.header, &header, sizeof header), 0);
+
+    AVICOMPRESSOPTIONS options;
+    std::memset(&options, 0, sizeof options);
+    options.fccType = mmioFOURCC('v', 'i', 'd', 's');
+    options.fccHandler = MSVC;
+    options.dwKeyFrameEvery = 7;
+    options.dwQuality = 10000;
+    options.dwFlags = 12;
+    EXPECT_EQ(std::memcmp(&file.options, &options, sizeof options), 0);
+
+    // Header and 256-entry colour table, set at position 0.
+    EXPECT_EQ(file.format_pos, 0);
+    ASSERT_EQ(file.format.size(), 1064u);
+    BITMAPINFOHEADER format;
+    std::memcpy(&format, file.format.data(), sizeof format);
+    EXPECT_EQ(format.biBitCount, 8);
+    EXPECT_EQ(format.biClrUsed, 256u);
+    ASSERT_EQ(file.writes.size(), 1u);
+    EXPECT_EQ(file.writes[0].size, 324 * 241);
+}
+
+TEST_F(RecordRun, TeardownHidesTheMarkerThenReleasesInOrder) {
+    bool visible_at_free = true;
+    on_avi_call([&](const std::string &line) {
+        if (line == "options free 1")
+            visible_at_free = IsWindowVisible(cam->MarkerWindow->Handle()) != 0;
+    });
+    StopAt(50);
+    Run(10, 20, 64, 48);
+    EXPECT_EQ(avi_log(), (std::vector<std::string>{
+                             "init", "open test.avi 4097", "create stream", "make compressed MSVC",
+                             "set format 40", "write 0", "options free 1", "release file",
+                             "release stream", "release compressed", "exit"}));
+    EXPECT_FALSE(visible_at_free);
+    EXPECT_EQ(avi_options_frees(), 1);
+    auto shows = show_calls();
+    ASSERT_EQ(shows.size(), 2u);
+    EXPECT_EQ(shows[0].cmd, SW_SHOW);
+    EXPECT_EQ(shows[1].cmd, SW_HIDE);
+}
+
+TEST_F(RecordRun, NoMarkerWhenSwitchedOff) {
+    cam->ShowMarker = false;
+    StopAt(50);
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(show_calls().empty());
+}
+
+struct SetupFailure {
+    AviCall call;
+    const char *failed_line;
+    int options_frees;
+};
+
+class RecordRunSetupFailure : public RecordRun,
+                              public ::testing::WithParamInterface<SetupFailure> {};
+
+TEST_P(RecordRunSetupFailure, DefaultCompressorReportsAndReleases) {
+    fail_avi_call(GetParam().call, AVIERR_FILEOPEN);
+    StopAt(50);
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
+    EXPECT_EQ(events, (std::vector<std::string>{"error"}));
+    EXPECT_EQ(avi_options_frees(), GetParam().options_frees);
+    auto log = avi_log();
+    EXPECT_NE(std::find(log.begin(), log.end(), GetParam().failed_line), log.end());
+    EXPECT_EQ(log.back(), "exit");
+    auto shows = show_calls();
+    ASSERT_EQ(shows.size(), 2u); // shown, and hidden again before the message
+    EXPECT_EQ(shows[1].cmd, SW_HIDE);
+}
+
+TEST_P(RecordRunSetupFailure, OtherCompressorAsksAndRetriesOnYes) {
+    Select(DivisibleBy4(CVID));
+    fail_avi_call(GetParam().call, AVIERR_FILEOPEN);
+    answer_message_boxes({IDYES});
+    EXPECT_EQ(Run(), -1);
+    ExpectOneBox(RetryQuestion, "Notice", MB_YESNO | MB_ICONWARNING);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+    EXPECT_EQ(events, (std::vector<std::string>{"error"}));
+
+    clear_message_boxes();
+    events.clear();
+    cam->CompressorFourCC = CVID;
+    fail_avi_call(GetParam().call, AVIERR_FILEOPEN);
+    answer_message_boxes({IDNO});
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(message_boxes().size(), 1u);
+    EXPECT_EQ(cam->CompressorFourCC, CVID);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, RecordRunSetupFailure,
+    ::testing::Values(SetupFailure{AviCall::Open, "open test.avi 4097 failed", 0},
+                      SetupFailure{AviCall::CreateStream, "create stream failed", 0},
+                      SetupFailure{AviCall::MakeCompressed, "make compressed MSVC failed", 1},
+                      SetupFailure{AviCall::SetFormat, "set format 40 failed", 1}));
+
+TEST_F(RecordRun, DecoderOnlyCompressorRefusesTheFormatAndTheRetryUsesTheDefault) {
+    Select(DivisibleBy4(CVID));
+    refuse_format_for(CVID);
+    answer_message_boxes({IDYES});
+    EXPECT_EQ(Run(), -1);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+}
+
+TEST_F(RecordRun, FailedWriteStopsTheLoop) {
+    fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3);
+    StopAt(10000);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
+    EXPECT_EQ(avi_log().back(), "exit");
+}
+
+TEST_F(RecordRun, OldVideoForWindowsStopsBeforeAnything) {
+    set_vfw_version(0x01090000);
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox("Failure: Video for Windows version too old!", "Error", MB_ICONERROR);
+    EXPECT_EQ(events, (std::vector<std::string>{"error"}));
+    EXPECT_TRUE(avi_log().empty());
+    EXPECT_TRUE(show_calls().empty());
+
+    reset();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    set_vfw_version(0x010A0000);
+    StopAt(50);
+    EXPECT_EQ(Run(), 1);
+}
+
+TEST_F(RecordRun, LostFrameEndsTheRunQuietly) {
+    // The first frame: nothing is started.
+    fail_global_allocs(1);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"error"}));
+    EXPECT_TRUE(avi_log().empty());
+    ExpectOneBox("Error capturing a frame!", "Error", MB_ICONWARNING);
+
+    // A frame in the loop: the file is closed through the ordinary teardown.
+    reset();
+    events.clear();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    cam->OnStart = [this](TObject *s) { Event("start", s); };
+    cam->OnStop = [this](TObject *s) { Event("stop", s); };
+    cam->OnError = [this](TObject *s) { Event("error", s); };
+    on_avi_call([](const std::string &line) {
+        if (line == "write 1") fail_global_allocs(1);
+    });
+    StopAt(10000);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    ExpectOneBox("Error capturing a frame!", "Error", MB_ICONWARNING);
+    EXPECT_EQ(avi_log().back(), "exit");
+}
+
+TEST_F(RecordRun, LostProbeFrameClosesTheCompressor) {
+    FakeCompressor c = DivisibleBy4(CVID);
+    c.accepts = [](const BITMAPINFOHEADER &) {
+        fail_global_allocs(1); // the probe grabbed next
+        return false;
+    };
+    Select(c);
+    EXPECT_EQ(Run(10, 20, 321, 241), 0);
+    EXPECT_EQ(compressor_log().back(), "close cvid");
+    EXPECT_TRUE(avi_log().empty());
+    EXPECT_EQ(events, (std::vector<std::string>{"error"}));
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+// The recording thread against the double: real worker threads, the virtual clock with a
+// small real sleep so that workers do not spin, and the test's own thread as the main thread
+// that runs the workers' synchronised calls.
+#include "fakewin/avifile.h"
+#include "fakewin/fakewin.h"
+#include "fakewin/ic.h"
+#include "fakewin/kernel.h"
+#include "fakewin/screen.h"
+#include "fakewin/window.h"
+#include "marker/flashwnd.h"
+#include "recorder/recordthread.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace fakewin;
+
+namespace {
+
+constexpr DWORD MSVC = mmioFOURCC('M', 'S', 'V', 'C');
+constexpr DWORD CVID = mmioFOURCC('c', 'v', 'i', 'd');
+
+class RecordThread : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reset();
+        set_real_sleep_scale(0.01);
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->MsPerFrame = 20;
+    }
+    void TearDown() override {
+        cam.reset(); // waits for any worker
+        EXPECT_EQ(live_objects(), LiveObjects{});
+        EXPECT_EQ(avi_live_handles(), 0);
+        EXPECT_EQ(avi_init_balance(), 0);
+        EXPECT_EQ(open_compressors(), 0);
+        EXPECT_EQ(timer_period_balance(), 0);
+        EXPECT_TRUE(avi_misuse().empty());
+        EXPECT_TRUE(misuse_log().empty());
+    }
+    static size_t Writes(size_t file) {
+        auto files = avi_files();
+        return file < files.size() ? files[file].writes.size() : 0;
+    }
+    static bool Closed(size_t file) {
+        auto log = avi_log();
+        return (size_t)std::count(log.begin(), log.end(), "exit") > file;
+    }
+    void WaitIdle() {
+        PumpUntil([this] { return cam->RecordThread == nullptr; });
+    }
+    std::unique_ptr<TScreenCam> cam;
+};
+
+TEST_F(RecordThread, StartStopAndRestart) {
+    for (int round = 0; round < 3; ++round) {
+        cam->StartRecording(10, 20, 64, 48, "test.avi");
+        EXPECT_TRUE(cam->Recording);
+        EXPECT_NE(cam->RecordThread, nullptr);
+        PumpUntil([&] { return Writes(round) >= 3; });
+        cam->StopRecording();
+        WaitIdle();
+        EXPECT_FALSE(cam->Recording);
+        EXPECT_EQ(LiveRecordThreads(cam.get()), 0);
+        EXPECT_TRUE(Closed(round));
+    }
+    EXPECT_EQ(avi_files().size(), 3u);
+    // The marker blinked, painted on the main thread only, and was hidden at the end.
+    auto paints = window_paints();
+    ASSERT_GE(paints.size(), 6u);
+    EXPECT_EQ(paints[0].brush, MarkerActiveColor);
+    EXPECT_EQ(paints[1].brush, MarkerIdleColor);
+    for (auto &call : show_calls())
+        EXPECT_TRUE(call.main_thread);
+    EXPECT_FALSE(IsWindowVisible(cam->MarkerWindow->Handle()));
+    EXPECT_TRUE(message_boxes().empty());
+}
+
+TEST_F(RecordThread, PaintQueuedBeforeStopPaintsNothing) {
+    // The first grab's paint is queued before anything is pumped; Stop comes first.
+    static std::atomic<int> wakes;
+    wakes = 0;
+    WakeMainThread = [] { ++wakes; };
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    while (wakes == 0)
+        std::this_thread::yield();
+    cam->StopRecording();
+    WaitIdle();
+    WakeMainThread = nullptr;
+    EXPECT_TRUE(window_paints().empty());
+    EXPECT_EQ(Writes(0), 0u);
+
+    // Called directly: paints only while recording and only for the current worker.
+    TRecordAVIThread thread(cam.get(), "x.avi");
+    thread.MarkerColor = MarkerActiveColor;
+    thread.DoPaintMarker();
+    EXPECT_TRUE(window_paints().empty());
+    cam->Recording = true;
+    cam->RecordThread = &thread;
+    thread.DoPaintMarker();
+    EXPECT_EQ(window_paints().size(), 1u);
+    cam->Recording = false;
+    cam->RecordThread = nullptr;
+}
+
+TEST_F(RecordThread, SecondStartOnlyStoresTheArea) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    TRecordAVIThread *first = cam->RecordThread;
+    cam->StartRecording(1, 2, 3, 4, "other.avi");
+    EXPECT_EQ(cam->RecordThread, first);
+    EXPECT_TRUE(cam->Recording);
+    EXPECT_EQ(LiveRecordThreads(cam.get()), 1);
+    EXPECT_EQ(RecordLeft, 1);
+    EXPECT_EQ(RecordHeight, 4);
+    PumpUntil([&] { return Writes(0) >= 2; });
+    cam->StopRecording();
+    WaitIdle();
+    ASSERT_EQ(avi_files().size(), 1u);
+    EXPECT_EQ(avi_files()[0].name, "test.avi");
+
+    cam->StopRecording(); // idle: nothing changes
+    EXPECT_FALSE(cam->Recording);
+    EXPECT_EQ(cam->RecordThread, nullptr);
+}
+
+TEST_F(RecordThread, RecordAgainRightAfterStop) {
+    cam->StartRecording(10, 20, 64, 48, "a.avi");
+    PumpUntil([&] { return Writes(0) >= 2; });
+    cam->StopRecording();
+    cam->StartRecording(10, 20, 64, 48, "b.avi");
+    TRecordAVIThread *second = cam->RecordThread;
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(cam->Recording);
+    // The first worker ends although the flag is set again, and its end leaves the new
+    // recording alone.
+    PumpUntil([&] { return LiveRecordThreads(cam.get()) == 1; });
+    EXPECT_TRUE(Closed(0));
+    EXPECT_TRUE(cam->Recording);
+    EXPECT_EQ(cam->RecordThread, second);
+    size_t before = Writes(1);
+    PumpUntil([&] { return Writes(1) >= before + 3; });
+    cam->StopRecording();
+    WaitIdle();
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].name, "a.avi");
+    EXPECT_EQ(files[1].name, "b.avi");
+}
+
+TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    PumpUntil([&] { return Writes(0) >= 2; });
+    cam.reset();
+    EXPECT_TRUE(Closed(0));
+    cam = std::make_unique<TScreenCam>(nullptr);
+}
+
+TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
+    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
+    cam->Compressors[0].fccType = ICTYPE_VIDEO;
+    cam->Compressors[0].fccHandler = CVID;
+    cam->CompressorCount = 1;
+    cam->SelectedCompressor = 0;
+    refuse_format_for(CVID);
+    answer_message_boxes({IDYES});
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    // The repeated run records with the default, although the same entry is still chosen,
+    // and asks nothing more.
+    PumpUntil([&] { return Writes(1) >= 2; });
+    cam->StopRecording();
+    WaitIdle();
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].options.fccHandler, CVID);
+    EXPECT_EQ(files[1].options.fccHandler, MSVC);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Notice");
+    EXPECT_FALSE(boxes[0].main_thread);
+}
+
+TEST_F(RecordThread, FailedRunsEndIdle) {
+    // No to the retry question.
+    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
+    cam->Compressors[0].fccType = ICTYPE_VIDEO;
+    cam->Compressors[0].fccHandler = CVID;
+    cam->CompressorCount = 1;
+    cam->SelectedCompressor = 0;
+    refuse_format_for(CVID);
+    answer_message_boxes({IDNO});
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    WaitIdle();
+    EXPECT_FALSE(cam->Recording);
+    EXPECT_EQ(avi_files().size(), 1u);
+    EXPECT_EQ(Writes(0), 0u); // the format was refused: nothing to write with
+    EXPECT_EQ(message_boxes().size(), 1u);
+
+    // A run that fails before its loop.
+    set_vfw_version(0x01000000);
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    WaitIdle();
+    EXPECT_FALSE(cam->Recording);
+    EXPECT_EQ(message_boxes().size(), 2u);
+}
+
+TEST_F(RecordThread, GrabOnTheMainThreadDuringARecordingPaintsAtOnce) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    PumpUntil([&] { return Writes(0) >= 1; });
+    size_t before = window_paints().size();
+    BITMAPINFOHEADER *probe = cam->CaptureFrame(0, 0, 320, 200); // must not wait for itself
+    ASSERT_NE(probe, nullptr);
+    FreeFrame(probe);
+    EXPECT_GE(window_paints().size(), before + 2);
+    cam->StopRecording();
+    WaitIdle();
+}
+
+} // namespace
