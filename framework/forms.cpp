@@ -1,24 +1,41 @@
 #include "framework/forms.h"
+#include "framework/application.h"
+#include "framework/controls.h"
 
-#include <set>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 // Each distinct window class (name and background) is registered once per process.
 void EnsureClass(const std::string &name, HBRUSH background, WNDPROC proc) {
-    static std::set<std::string> registered;
-    if (registered.count(name))
-        return;
     WNDCLASSEXA cls = {};
+    if (GetClassInfoExA(GetModuleHandleA(nullptr), name.c_str(), &cls)) return;
     cls.cbSize = sizeof(cls);
     cls.lpfnWndProc = proc;
     cls.hInstance = GetModuleHandleA(nullptr);
     cls.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     cls.hbrBackground = background ? background : GetSysColorBrush(COLOR_BTNFACE);
     cls.lpszClassName = name.c_str();
-    if (RegisterClassExA(&cls))
-        registered.insert(name);
+    RegisterClassExA(&cls);
 }
 } // namespace
+
+HFONT DefaultFont() {
+    // The layouts are in pixels drawn at 96 dpi, so the font keeps its 96 dpi height too.
+    static HFONT font = [] {
+        LOGFONTA lf = {};
+        lf.lfHeight = -11;
+        lf.lfWeight = FW_NORMAL;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+        lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+        lf.lfQuality = DEFAULT_QUALITY;
+        lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+        strcpy(lf.lfFaceName, "MS Sans Serif");
+        return CreateFontIndirectA(&lf);
+    }();
+    return font;
+}
 
 TForm::TForm(TComponent *AOwner) : TComponent(AOwner) {}
 
@@ -26,12 +43,16 @@ TForm::~TForm() {
     if (FHandle) {
         SetWindowLongPtrA(FHandle, GWLP_USERDATA, 0);
         DestroyWindow(FHandle);
+        for (TControl *c : FControls)
+            c->HandleDestroyed();
     }
+    // The controls go before the rest of the form: they unregister themselves from it.
+    while (!FControls.empty())
+        delete FControls.back();
 }
 
 HWND TForm::Handle() {
-    if (!FHandle)
-        CreateHandle();
+    if (!FHandle) CreateHandle();
     return FHandle;
 }
 
@@ -43,21 +64,26 @@ void TForm::CreateParams(TCreateParams &Params) {
     Params.Width = FWidth;
     Params.Height = FHeight;
     Params.Style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    DWORD icons = ((BorderIcons & biSystemMenu) ? WS_SYSMENU : 0) |
+                  ((BorderIcons & biMinimize) ? WS_MINIMIZEBOX : 0) |
+                  ((BorderIcons & biMaximize) ? WS_MAXIMIZEBOX : 0);
     switch (BorderStyle) {
     case TBorderStyle::bsNone:
         Params.Style |= WS_POPUP;
         break;
     case TBorderStyle::bsSingle:
-        Params.Style |= WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_BORDER;
+        Params.Style |= WS_CAPTION | WS_BORDER | icons;
         break;
     case TBorderStyle::bsSizeable:
-        Params.Style |= WS_OVERLAPPEDWINDOW;
+        Params.Style |= WS_CAPTION | WS_THICKFRAME | icons;
         break;
     case TBorderStyle::bsDialog:
         Params.Style |= WS_CAPTION | WS_SYSMENU | WS_DLGFRAME;
         Params.ExStyle |= WS_EX_DLGMODALFRAME;
         break;
     }
+    if (FormStyle == TFormStyle::fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
+    if (!FControls.empty()) Params.ExStyle |= WS_EX_CONTROLPARENT; // Tab moves through the controls
     if (HollowBackground) {
         Params.Background = (HBRUSH)GetStockObject(HOLLOW_BRUSH);
         Params.WinClassName += "Hollow";
@@ -71,20 +97,54 @@ void TForm::CreateHandle() {
     FHandle = CreateWindowExA(params.ExStyle, params.WinClassName.c_str(), params.Caption.c_str(),
                               params.Style, params.X, params.Y, params.Width, params.Height,
                               params.WndParent, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (FHandle)
-        SetWindowLongPtrA(FHandle, GWLP_USERDATA, (LONG_PTR)this);
+    if (!FHandle) return;
+    SetWindowLongPtrA(FHandle, GWLP_USERDATA, (LONG_PTR)this);
+    SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(), FALSE);
+    for (TControl *c : FControls)
+        c->CreateHandle();
+    Realign();
 }
 
 LRESULT CALLBACK TForm::StdWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto *form = (TForm *)GetWindowLongPtrA(hwnd, GWLP_USERDATA);
-    if (!form)
-        return DefWindowProcA(hwnd, msg, wp, lp);
-    return form->WndProc(msg, wp, lp);
+    if (!form) return DefWindowProcA(hwnd, msg, wp, lp);
+    // An error in a handler ends that handler only; it must not unwind through the system.
+    try {
+        return form->WndProc(msg, wp, lp);
+    } catch (const std::exception &e) {
+        Application->HandleException(e);
+    }
+    return 0;
 }
 
 LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (Msg == WM_ERASEBKGND && HollowBackground)
-        return 1;
+    switch (Msg) {
+    case WM_ERASEBKGND:
+        if (HollowBackground) return 1;
+        break;
+    case WM_COMMAND:
+        if (DispatchControlMessage(Msg, wParam, lParam)) return 0;
+        // Enter and Esc, as the dialog keys send them.
+        if (!lParam && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+            ClickDefault(LOWORD(wParam) == IDCANCEL);
+            return 0;
+        }
+        break;
+    case WM_HSCROLL:
+        if (DispatchControlMessage(Msg, wParam, lParam)) return 0;
+        break;
+    case WM_SIZE:
+        Realign();
+        break;
+    case WM_CLOSE:
+        Close();
+        return 0;
+    case WM_NCDESTROY:
+        FHandle = nullptr;
+        for (TControl *c : FControls)
+            c->HandleDestroyed();
+        break;
+    }
     return DefaultHandler(Msg, wParam, lParam);
 }
 
@@ -92,10 +152,19 @@ LRESULT TForm::DefaultHandler(UINT Msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(FHandle, Msg, wParam, lParam);
 }
 
+void TForm::ClickDefault(bool Cancel) {
+    for (TControl *c : FControls)
+        if (auto *button = dynamic_cast<TButton *>(c))
+            if ((Cancel ? button->Cancel : button->Default) && button->Enabled()) {
+                button->Click();
+                return;
+            }
+    if (Cancel && FModal) ModalResult = mrCancel;
+}
+
 void TForm::UpdateBounds() {
     if (FHandle)
-        SetWindowPos(FHandle, nullptr, FLeft, FTop, FWidth, FHeight,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(FHandle, nullptr, FLeft, FTop, FWidth, FHeight, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm::SetLeft(int Value) {
@@ -122,8 +191,87 @@ void TForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
     UpdateBounds();
 }
 
+int TForm::ClientWidth() {
+    RECT r = {};
+    GetClientRect(Handle(), &r);
+    return r.right;
+}
+
+int TForm::ClientHeight() {
+    RECT r = {};
+    GetClientRect(Handle(), &r);
+    return r.bottom;
+}
+
 void TForm::SetCaption(const std::string &Value) {
     FCaption = Value;
-    if (FHandle)
-        SetWindowTextA(FHandle, FCaption.c_str());
+    if (FHandle) SetWindowTextA(FHandle, FCaption.c_str());
+}
+
+void TForm::Show() {
+    FVisible = true;
+    ShowWindow(Handle(), SW_SHOW);
+}
+
+void TForm::Hide() {
+    FVisible = false;
+    if (FHandle) ShowWindow(FHandle, SW_HIDE);
+}
+
+void TForm::Close() {
+    if (OnClose) OnClose(this);
+    if (FModal)
+        ModalResult = mrCancel;
+    else if (Application->MainForm == this)
+        Application->Terminate();
+    else
+        Hide();
+}
+
+int TForm::ShowModal() {
+    HWND owner = nullptr;
+    if (Application->MainForm && Application->MainForm != this &&
+        Application->MainForm->HandleAllocated())
+        owner = Application->MainForm->Handle();
+    bool reenable = owner && IsWindowEnabled(owner);
+    if (owner) EnableWindow(owner, FALSE);
+    ModalResult = mrNone;
+    FModal = true;
+    Show();
+    MSG msg;
+    while (ModalResult == mrNone) {
+        if (!GetMessageA(&msg, nullptr, 0, 0)) {
+            // The program is ending: the loop above ours must see the quit request too.
+            PostQuitMessage((int)msg.wParam);
+            ModalResult = mrCancel;
+            break;
+        }
+        Application->DispatchOne(msg);
+    }
+    FModal = false;
+    // The owner comes back before this form hides, so that activation returns to it.
+    if (reenable) EnableWindow(owner, TRUE);
+    Hide();
+    return ModalResult;
+}
+
+void TForm::AddControl(TControl *Control) { FControls.push_back(Control); }
+
+void TForm::RemoveControl(TControl *Control) {
+    FControls.erase(std::remove(FControls.begin(), FControls.end(), Control), FControls.end());
+}
+
+void TForm::Realign() {
+    if (!FHandle) return;
+    RECT client = {};
+    GetClientRect(FHandle, &client);
+    int top = 0;
+    for (TControl *c : FControls)
+        if (!c->Parent() && c->Align == TAlign::alTop) {
+            c->SetBounds(0, top, client.right, c->Height());
+            top += c->Height();
+        }
+    for (TControl *c : FControls)
+        if (!c->Parent() && c->Align == TAlign::alClient)
+            c->SetBounds(0, top, client.right, std::max(0, (int)client.bottom - top));
 }

@@ -1,0 +1,230 @@
+// The controls the forms are built from. Each keeps its state in C++ and raises its events
+// from that state, so a test can set and click them without a window system; once its form
+// has a window, each is realised as a child window of the system's own class and kept in step
+// with it, and notifications from that window update the state and raise the same events.
+#pragma once
+#include "framework/forms.h"
+
+#include <string>
+#include <vector>
+
+enum class TAlign { alNone, alTop, alClient };
+
+class TControl : public TComponent {
+  public:
+    // A control belongs to a form and sits on AParent (a panel or group box) or, without
+    // one, directly on the form. The form frees it.
+    TControl(TForm *AForm, TControl *AParent);
+    ~TControl() override;
+
+    TForm *Form() const { return FForm; }
+    TControl *Parent() const { return FParent; }
+    HWND Handle() const { return FHandle; }
+
+    int Left() const { return FLeft; }
+    int Top() const { return FTop; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+
+    const std::string &Caption() const { return FCaption; }
+    void SetCaption(const std::string &Value);
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool Value);
+    bool Visible() const { return FVisible; }
+    void SetVisible(bool Value);
+
+    TAlign Align = TAlign::alNone;
+    TNotifyEvent OnClick;
+    TNotifyEvent OnResize;
+
+    // What a click does (a button's modal result, a box's check) and its OnClick.
+    virtual void Click();
+
+    // Children's windows are created inside this control's own window (panels), rather
+    // than beside it in the parent's (group boxes draw a frame around their children).
+    virtual bool IsContainer() const { return false; }
+
+    // Realises the window under its parent's; the form calls it in creation order.
+    void CreateHandle();
+    // The window went with its form's.
+    void HandleDestroyed();
+    // Notifications of the realised window.
+    virtual void Notify(WORD Code) { (void)Code; }
+    virtual void Scrolled() {}
+
+  protected:
+    virtual void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) = 0;
+    // Pushes the C++ state into the window just created.
+    virtual void HandleCreated() {}
+    virtual void Resized();
+
+  private:
+    TControl *Host() const;
+    POINT WindowOrigin() const;
+
+    TForm *FForm;
+    TControl *FParent;
+    HWND FHandle = nullptr;
+    int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+    std::string FCaption;
+    bool FEnabled = true;
+    bool FVisible = true;
+};
+
+class TButton : public TControl {
+  public:
+    using TControl::TControl;
+    bool Default = false; // Enter clicks it
+    bool Cancel = false;  // Esc clicks it
+    int ModalResult = mrNone;
+    void Click() override;
+    void Notify(WORD Code) override;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+};
+
+class TCheckBox : public TControl {
+  public:
+    using TControl::TControl;
+    bool Checked() const { return FChecked; }
+    void SetChecked(bool Value); // raises OnClick when it changes
+    void Click() override;       // toggles
+    void Notify(WORD Code) override;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+    void HandleCreated() override;
+
+  private:
+    bool FChecked = false;
+};
+
+// Radio buttons with the same parent form one group: checking one clears the others.
+class TRadioButton : public TControl {
+  public:
+    using TControl::TControl;
+    bool Checked() const { return FChecked; }
+    void SetChecked(bool Value); // raises OnClick when it becomes checked
+    void Click() override;       // checks it
+    void Notify(WORD Code) override;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+    void HandleCreated() override;
+
+  private:
+    bool FChecked = false;
+};
+
+enum class TComboBoxStyle { csDropDown, csDropDownList };
+
+class TComboBox : public TControl {
+  public:
+    TComboBox(TForm *AForm, TControl *AParent, TComboBoxStyle AStyle);
+
+    TComboBoxStyle Style() const { return FStyle; }
+    const std::vector<std::string> &Items() const { return FItems; }
+    void AddItem(const std::string &Item);
+    void ClearItems(); // nothing selected afterwards
+    int ItemIndex() const { return FItemIndex; }
+    void SetItemIndex(int Value); // out of range: nothing selected; raises no event
+    // The edit field of a drop-down (the selected item of a list).
+    const std::string &Text() const { return Caption(); }
+    void SetText(const std::string &Value);
+
+    // The user picks an item from the list: it becomes the text, then OnClick and OnSelect.
+    void Select(int Index);
+    TNotifyEvent OnSelect;
+    TNotifyEvent OnChange; // the user typed into the edit field
+
+    void Notify(WORD Code) override;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+    void HandleCreated() override;
+
+  private:
+    TComboBoxStyle FStyle;
+    std::vector<std::string> FItems;
+    int FItemIndex = -1;
+};
+
+class TEdit : public TControl {
+  public:
+    using TControl::TControl;
+    const std::string &Text() const { return Caption(); }
+    void SetText(const std::string &Value); // raises OnChange when it changes
+    TNotifyEvent OnChange;
+    void Notify(WORD Code) override;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+};
+
+enum class TAlignment { taLeftJustify, taCenter, taRightJustify };
+
+class TLabel : public TControl {
+  public:
+    using TControl::TControl;
+    TAlignment Alignment = TAlignment::taLeftJustify;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+};
+
+class TGroupBox : public TControl {
+  public:
+    using TControl::TControl;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+};
+
+// A plain area that holds other controls in its own window; with alClient it fills what
+// the form's other aligned controls leave.
+class TPanel : public TControl {
+  public:
+    using TControl::TControl;
+    bool IsContainer() const override { return true; }
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+};
+
+class TTrackBar : public TControl {
+  public:
+    using TControl::TControl;
+    int Min() const { return FMin; }
+    int Max() const { return FMax; }
+    int Position() const { return FPosition; }
+    // Positions are clamped into Min..Max; a change of position raises OnChange.
+    void SetMin(int Value);
+    void SetMax(int Value);
+    void SetPosition(int Value);
+    TNotifyEvent OnChange;
+    void Scrolled() override;
+
+  protected:
+    void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
+    void HandleCreated() override;
+
+  private:
+    void Apply(int Position);
+    int FMin = 0, FMax = 10, FPosition = 0;
+};
+
+// The system's file-open dialog. Filter is "description|pattern|..." as forms write it.
+class TOpenDialog : public TComponent {
+  public:
+    explicit TOpenDialog(TForm *AOwner) : TComponent(AOwner), FForm(AOwner) {}
+    std::string Filter;
+    int FilterIndex = 1;
+    std::string FileName;
+    // True when the user picked a file; FileName is then its full path.
+    bool Execute();
+
+  private:
+    TForm *FForm;
+};
