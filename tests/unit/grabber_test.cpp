@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -281,6 +282,25 @@ TEST_F(Grabber, WithoutARecordingThreadTheMarkerIsNotPainted) {
     FreeFrame(f);
     EXPECT_TRUE(fakewin::window_paints().empty());
     EXPECT_EQ(fakewin::window_dcs_taken(cam.MarkerWindow->Handle()), 0);
+}
+
+TEST_F(Grabber, AWorkerGrabsWhileTheMainThreadPaintsTheMarker) {
+    PaintPattern();
+    TScreenCam cam(nullptr);
+    cam.MarkerWindow->SetCaptureRect(20, 20, 100, 50);
+    int good = 0;
+    std::thread worker([&] {
+        for (int i = 0; i < 30; i++) {
+            BITMAPINFOHEADER *f = cam.CaptureFrame(20, 20, 100, 50);
+            good += f && FramePixel(f, 99, 49) == Pattern(119, 69);
+            FreeFrame(f);
+        }
+    });
+    for (int i = 0; i < 30; i++)
+        cam.MarkerWindow->PaintFrame(i % 2 ? MarkerIdleColor : MarkerActiveColor);
+    worker.join();
+    EXPECT_EQ(good, 30);
+    EXPECT_EQ(fakewin::window_paints().size(), 30u);
 }
 
 } // namespace
