@@ -56,7 +56,8 @@ echo "run: moving test picture shown at (24, 40), 257 x 193"
 cd "$out"
 e2e_bg quillet "$exe"
 quillet_pid=$E2E_BG_PID
-main=$(drive wait-window "Quillet 1.542" 20000) || { echo "run: the main window did not appear"; exit 1; }
+main=$(e2e_window_of "$quillet_pid" "Quillet 1.542" 30) || { echo "run: the main window did not appear"; exit 1; }
+export DRIVE_PID=$(drive pid "@$main")
 echo "run: Quillet started, main window $main"
 
 click() { # caption: a mouse click in the middle of the button, as a user would

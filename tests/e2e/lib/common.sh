@@ -193,3 +193,22 @@ e2e_cleanup() {
     [ -n "${E2E_TMP:-}" ] && rm -rf "$E2E_TMP"
     exit "$rc"
 }
+
+# e2e_window_of pid title [seconds]: handle of the visible top-level window with that exact
+# title that the program started as pid (a unix pid) shows on our display. Other suites' Wine
+# programs share the prefix's window list, so the window is found through its X window.
+e2e_window_of() {
+    local pid=$1 title=$2 secs=${3:-20} i ids
+    for i in $(seq $((secs * 5))); do
+        ids=$(xdotool search --onlyvisible --pid "$pid" --name "^${title//./\\.}\$" 2>/dev/null) &&
+            [ -n "$ids" ] && drive find-x $ids && return 0
+        e2e_alive "$pid" || return 1
+        sleep 0.2
+    done
+    return 1
+}
+
+# e2e_pixel file x y: the colour of one pixel of an image as "r,g,b".
+e2e_pixel() {
+    /usr/bin/convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info: 2>/dev/null
+}
