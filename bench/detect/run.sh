@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# What the Record command's area detection adds to its half-second pause under Wine on a
+# 1920x1080 virtual screen, against the same detection with single GetPixel reads; once with a
+# still screen and once with a 640x360 box changing colour. Goal: under 50 ms over the pause.
+#
+#   bench/detect/run.sh [runs]     QUILLET_DISPLAY (default 65), QUILLET_WIN_BUILD as for e2e
+set -u
+# A prefix of its own: the screen size Wine reports is fixed by the first program of a
+# wineserver session, and the test suites share the project prefix at 1024x768.
+export QUILLET_WINEPREFIX=${QUILLET_BENCH_WINEPREFIX:-$HOME/.cache/quillet/wineprefix-detect}
+. "$(dirname "$0")/../../tests/e2e/lib/common.sh"
+QUILLET_DISPLAY=${QUILLET_DISPLAY:-65}
+GEOMETRY=${QUILLET_BENCH_GEOMETRY:-1920x1080x24}
+e2e_init detect-bench
+exe=$E2E_WIN_BUILD/detect_bench_win.exe
+[ -f "$exe" ] || { echo "detect bench: $exe missing (build the Windows targets first)" >&2; exit 1; }
+
+n=${E2E_DISPLAY#:}
+if [ -e "/tmp/.X$n-lock" ]; then
+    echo "detect bench: display $E2E_DISPLAY is in use; set QUILLET_DISPLAY" >&2
+    exit 1
+fi
+Xvfb "$E2E_DISPLAY" -screen 0 "$GEOMETRY" -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
+E2E_XVFB_PID=$!
+export DISPLAY=$E2E_DISPLAY
+for i in $(seq 100); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.1
+done
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "detect bench: creating $WINEPREFIX" >&2
+    wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+fi
+setsid wineserver -p5 >/dev/null 2>&1 </dev/null &
+
+E2E_WINE_TIMEOUT=120 e2e_wine "$exe" "${1:-5}" | tee "$E2E_OUT/detect_bench.txt"
+over=$(sed -n 's/^still detection: .* \([0-9.]*\) ms over the pause/\1/p' "$E2E_OUT/detect_bench.txt")
+[ -n "$over" ] || { echo "detect bench: no figures" >&2; exit 1; }
+awk -v o="$over" 'BEGIN { printf "goal: %s ms over the pause, %s\n", o, (o < 50 ? "under 50 ms" : "NOT under 50 ms") }'
