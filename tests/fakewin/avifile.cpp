@@ -215,7 +215,7 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size
         usable(stream, "AVIStreamSetFormat") ? scripted(AviCall::SetFormat) : AVIERR_MEMORY;
     if (hr == AVIERR_OK && stream->compressed &&
         refused.count(files[stream->record].options.fccHandler))
-        hr = AVIERR_NOCOMPRESSOR;
+        hr = AVIERR_MEMORY;
     if (hr == AVIERR_OK) {
         auto &rec = files[stream->record];
         rec.has_format = true;

@@ -53,7 +53,7 @@ enum class AviCall { Open, CreateStream, MakeCompressed, SetFormat, Write };
 // The nth call (1 = the next) of that kind fails with the error; several may be queued.
 void fail_avi_call(AviCall call, HRESULT error, int nth = 1);
 // A compressed stream for this handler refuses its format, as Wine's wrapper does when the
-// driver is only a decoder (AVIERR_NOCOMPRESSOR from AVIStreamSetFormat).
+// driver is only a decoder (AVIStreamSetFormat answers 0x80044067 there).
 void refuse_format_for(DWORD handler);
 
 } // namespace fakewin

@@ -89,12 +89,14 @@ TEST(Thread, WakeHookIsCalledForEveryQueuedCall) {
     static std::atomic<int> wakes;
     wakes = 0;
     WakeMainThread = [] { ++wakes; };
-    FnThread t([](FnThread *self) {
-        self->Synchronize([] {});
-        self->Synchronize([] {});
-    });
-    t.Start();
-    t.WaitFor();
+    {
+        FnThread t([](FnThread *self) {
+            self->Synchronize([] {});
+            self->Synchronize([] {});
+        });
+        t.Start();
+        t.WaitFor();
+    } // joined: the worker has finished waking
     WakeMainThread = nullptr;
     EXPECT_EQ(wakes.load(), 3); // two calls and the termination
 }
