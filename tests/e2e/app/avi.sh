@@ -37,7 +37,7 @@ AVI_TIMING_TOLERANCE=${AVI_TIMING_TOLERANCE:-300}
 avi_pictures() {
     local f=$1 pw=$2 ph=$3 mspf=$4 step=$5 name=$6 w h
     read -r w h < <(ffprobe -v error -select_streams v:0 -show_entries stream=width,height \
-        -of csv=p=0:s=' ' "$f")
+        -of csv=p=0 "$f" | tr ',' ' ')
     [ -n "$w" ] || { AVI_WHY="ffprobe cannot read $f"; return 1; }
     local raw=$E2E_TMP/$name.rgb
     ffmpeg -nostdin -v error -y -i "$f" -fps_mode passthrough -f rawvideo -pix_fmt rgb24 "$raw" ||
@@ -57,7 +57,7 @@ avi_pictures() {
     local spread
     spread=$(paste -d' ' "$E2E_OUT/$name.pts" <(grep '^frame ' "$E2E_OUT/$name.frames") |
         awk -v step="$step" -v mspf="$mspf" '{
-            split($3, a, "="); d = a[2] * step - $1 * mspf
+            split($4, a, "="); d = a[2] * step - $1 * mspf
             if (NR == 1 || d < lo) lo = d; if (NR == 1 || d > hi) hi = d
         } END { print hi - lo }')
     AVI_WHY="$summary, timing spread ${spread} ms"
