@@ -182,6 +182,19 @@ int main() {
     auto cam = std::make_unique<TScreenCam>(nullptr);
     printf("screen: %d bpp, %dx%d\n", cam->BitsPerPixel, cam->ScreenWidth, cam->ScreenHeight);
     int screenBpp = cam->BitsPerPixel;
+    {
+        // What the system does to biClrUsed in GetDIBits (the grabber sets it again after).
+        HDC screen = GetDC(nullptr);
+        HBITMAP bmp = CreateCompatibleBitmap(screen, 8, 8);
+        std::vector<BYTE> buf(40 + 1024 + 64);
+        auto *bmi = (BITMAPINFO *)buf.data();
+        bmi->bmiHeader = {40, 8, 8, 1, 8, BI_RGB, 64, 0, 0, 256, 0};
+        int lines = GetDIBits(screen, bmp, 0, 8, buf.data() + 1064, bmi, DIB_RGB_COLORS);
+        printf("GetDIBits at 8 bpp: %d lines, biClrUsed 256 became %lu\n", lines,
+               (unsigned long)bmi->bmiHeader.biClrUsed);
+        DeleteObject(bmp);
+        ReleaseDC(nullptr, screen);
+    }
     for (int bpp : {32, 24, 16, 8})
         CheckDepth(*cam, bpp);
     cam->BitsPerPixel = 32;
