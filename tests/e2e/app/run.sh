@@ -25,6 +25,11 @@ if [ ! -f "$E2E_WIN_BUILD/quillet.exe" ] || [ ! -f "$E2E_WIN_BUILD/drive.exe" ] 
     e2e_finish
     exit 1
 fi
+# The default compressor 'MSVC' is ours; Wine has only a decoder for it.
+if [ -f "$E2E_WIN_BUILD/codec/msvc32.dll" ]; then
+    bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1 ||
+        e2e_log "codec registration failed"
+fi
 e2e_start_xvfb || { e2e_fail "display" "Xvfb did not start"; exit 1; }
 e2e_start_pulse || e2e_log "no PulseAudio: the sound checks will fail"
 e2e_warm_wine
