@@ -5,6 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <mmsystem.h>
+#include <digitalv.h>
 #include <commctrl.h>
 #include <commdlg.h>
 #include <vfw.h>

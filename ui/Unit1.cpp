@@ -1,0 +1,261 @@
+#include "ui/Unit1.h"
+#include "recorder/scrcam.h"
+#include "ui/areadetect.h"
+#include "ui/optdlg.h"
+
+#include <cstdio>
+
+TForm1 *Form1 = nullptr;
+TScreenCam *ScreenCam = nullptr;
+int CaptureLeft = 0, CaptureTop = 0, CaptureRight = 0, CaptureBottom = 0;
+int HeightFix = 0;
+std::string WaveBitsPerSample = "16";
+std::string WaveChannels = "1";
+std::string WaveSamplesPerSec = "48300";
+std::string WaveBytesPerSec = "163000";
+
+namespace {
+// Carries progress text from the recording worker to the main thread.
+constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
+} // namespace
+
+TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
+    SetBounds(537, 195, 369, 444);
+    SetCaption("Quillet 1.542");
+    BorderStyle = TBorderStyle::bsSizeable;
+    FormStyle = TFormStyle::fsStayOnTop;
+
+    auto button = [this](const char *text, int x, int y) {
+        auto *b = new TButton(this, Panel2);
+        b->SetBounds(x, y, 153, 25);
+        b->SetCaption(text);
+        return b;
+    };
+    auto label = [this](const char *text, int x, int y, int w) {
+        auto *l = new TLabel(this, Panel2);
+        l->SetBounds(x, y, w, 13);
+        l->SetCaption(text);
+        return l;
+    };
+    auto radio = [this](const char *text, int x, int w) {
+        auto *r = new TRadioButton(this, Panel2);
+        r->SetBounds(x, 160, w, 17);
+        r->SetCaption(text);
+        return r;
+    };
+
+    Panel2 = new TPanel(this, nullptr);
+    Panel2->SetBounds(0, 0, 353, 185);
+    Panel2->Align = TAlign::alTop;
+    // Created in tab order.
+    Button1 = button("Record Again", 176, 56);
+    Button1->SetEnabled(false);
+    Button2 = button("Stop", 8, 88);
+    Button3 = button("Options", 8, 16);
+    Button4 = button("About", 176, 16);
+    Button7 = button("Record", 8, 56);
+    Button5 = button("Play Avi", 176, 88);
+    ComboBox1 = new TComboBox(this, Panel2, TComboBoxStyle::csDropDown);
+    ComboBox1->SetBounds(8, 160, 153, 21);
+    ComboBox1->AddItem("Standar Cam");
+    ComboBox1->AddItem("VLC");
+    ComboBox1->AddItem("Youtube");
+    ComboBox1->SetText("Standar Cam");
+    CheckBox1 = new TCheckBox(this, Panel2);
+    CheckBox1->SetBounds(10, 112, 137, 25);
+    CheckBox1->SetCaption("wave recorder (sound)");
+    Button6 = button("Play Sound", 176, 128);
+    RadioButton1 = radio("Low", 208, 41);
+    RadioButton2 = radio("Med", 256, 49);
+    RadioButton3 = radio("Hight", 304, 49);
+    RadioButton3->SetChecked(true);
+    Label1 = label("Service fix:", 48, 144, 52);
+    Label2 = label("Quality:", 168, 160, 35);
+
+    Panel1 = new TPanel(this, nullptr);
+    Panel1->SetBounds(0, 185, 353, 220);
+    Panel1->Align = TAlign::alClient;
+    MediaPlayer1 = new TMediaPlayer(this, nullptr);
+    MediaPlayer1->SetBounds(8, 352, 253, 30);
+    MediaPlayer1->Display = Panel1;
+
+    Button1->OnClick = [this](TObject *s) { Button1Click(s); };
+    Button2->OnClick = [this](TObject *s) { Button2Click(s); };
+    Button3->OnClick = [this](TObject *s) { Button3Click(s); };
+    Button4->OnClick = [this](TObject *s) { Button4Click(s); };
+    Button5->OnClick = [this](TObject *s) { Button5Click(s); };
+    Button6->OnClick = [this](TObject *s) { Button6Click(s); };
+    Button7->OnClick = [this](TObject *s) { Button7Click(s); };
+    ComboBox1->OnClick = [this](TObject *s) { ComboBox1Click(s); };
+    RadioButton1->OnClick = [this](TObject *s) { RadioButton1Click(s); };
+    RadioButton2->OnClick = [this](TObject *s) { RadioButton2Click(s); };
+    RadioButton3->OnClick = [this](TObject *s) { RadioButton3Click(s); };
+    Panel1->OnResize = [this](TObject *s) { Panel1Resize(s); };
+    OnClose = [this](TObject *s) { FormClose(s); };
+
+    // The window exists before any recording can post progress to it.
+    FWindow = Handle();
+    FormCreate(this);
+}
+
+TForm1::~TForm1() { FormDestroy(this); }
+
+void TForm1::FormCreate(TObject *) {
+    FScreenCam = std::make_unique<TScreenCam>(this);
+    ScreenCam = FScreenCam.get();
+    ScreenCam->OnProgress = [this](TObject *s) { ShowProgress(s); };
+    CaptureLeft = 0;
+    CaptureTop = 0;
+    CaptureRight = 0;
+    CaptureBottom = 0;
+    ScreenCam->Quality = 10000;
+}
+
+void TForm1::FormClose(TObject *) {
+    if (ScreenCam) ScreenCam->StopRecording();
+}
+
+void TForm1::FormDestroy(TObject *) {
+    // The recorder waits for a worker that is still finishing before it goes.
+    if (ScreenCam == FScreenCam.get()) ScreenCam = nullptr;
+    FScreenCam.reset();
+}
+
+void TForm1::ShowProgress(TObject *) {
+    char text[128];
+    snprintf(text, sizeof(text), "ms/Frame: %.2f, FrameNr: %d, Skipped Frames: %d",
+             ScreenCam->MsPerFrameActual, ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
+    std::string caption = text;
+    char sep[8] = ".";
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, sizeof(sep)) > 1) {
+        size_t dot = caption.find('.');
+        if (dot != std::string::npos) caption.replace(dot, 1, sep);
+    }
+    {
+        std::lock_guard<std::mutex> lock(FProgressLock);
+        FProgressText = caption;
+    }
+    PostMessageA(FWindow.load(), WM_PROGRESSCAPTION, 0, 0);
+}
+
+LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (Msg == WM_PROGRESSCAPTION) {
+        std::string text;
+        {
+            std::lock_guard<std::mutex> lock(FProgressLock);
+            text.swap(FProgressText);
+        }
+        if (!text.empty()) SetCaption(text);
+        return 0;
+    }
+    return TForm::WndProc(Msg, wParam, lParam);
+}
+
+void TForm1::SetCaptionNow(const std::string &Text) {
+    {
+        std::lock_guard<std::mutex> lock(FProgressLock);
+        FProgressText.clear();
+    }
+    SetCaption(Text);
+}
+
+void TForm1::SendSound(const std::string &Command) {
+    mciSendStringA(Command.c_str(), nullptr, 0, Handle());
+}
+
+void TForm1::Button1Click(TObject *) {
+    ScreenCam->ShowMarker = true;
+    if (CheckBox1->Checked()) {
+        std::string set = "SET mysound TIME FORMAT MS BITSPERSAMPLE " + WaveBitsPerSample + " " +
+                          "CHANNELS " + WaveChannels + " SAMPLESPERSEC " + WaveSamplesPerSec +
+                          " BYTESPERSEC " + WaveBytesPerSec;
+        SendSound("OPEN NEW TYPE WAVEAUDIO ALIAS mysound");
+        SendSound(set);
+    }
+    DeleteFileA(OptionDlg->FileName->Text().c_str());
+    if (CheckBox1->Checked()) SendSound("RECORD mysound");
+    ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
+                              CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());
+}
+
+void TForm1::Button2Click(TObject *) {
+    ScreenCam->StopRecording();
+    MediaPlayer1->Close();
+    Button1->SetEnabled(true);
+    if (!CheckBox1->Checked()) return;
+    SendSound("STOP mysound");
+    SetCaptionNow("Record the sound..");
+    SendSound("SAVE mysound " + OptionDlg->WaveName->Text());
+    SendSound("CLOSE mysound");
+    SetCaptionNow("Sound record");
+}
+
+void TForm1::Button3Click(TObject *) {
+    ScreenCam->EnumerateCompressors();
+    OptionDlg->ShowOptions();
+}
+
+void TForm1::Button4Click(TObject *) {
+    MessageBoxA(nullptr, "Quillet 1.542 by its author", "About", MB_OK);
+}
+
+void TForm1::Button5Click(TObject *) {
+    MediaPlayer1->FileName = OptionDlg->FileName->Text();
+    MediaPlayer1->Open();
+    MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
+    MediaPlayer1->Play();
+}
+
+void TForm1::Button6Click(TObject *) {
+    MediaPlayer1->FileName = OptionDlg->WaveName->Text();
+    MediaPlayer1->Open();
+    MediaPlayer1->Play();
+}
+
+void TForm1::Button7Click(TObject *Sender) {
+    CaptureLeft = 0;
+    CaptureTop = 0;
+    CaptureRight = 0;
+    CaptureBottom = 0;
+    DetectChangingArea(CaptureLeft, CaptureTop, CaptureRight, CaptureBottom);
+    Button1Click(Sender);
+}
+
+void TForm1::ComboBox1Click(TObject *) {
+    switch (ComboBox1->ItemIndex()) {
+    case 0:
+        HeightFix = 0;
+        break;
+    case 1:
+        HeightFix = -14;
+        break;
+    case 2:
+        HeightFix = -20;
+        break;
+    }
+}
+
+void TForm1::RadioButton1Click(TObject *) {
+    WaveBitsPerSample = "8";
+    WaveChannels = "1";
+    WaveSamplesPerSec = "11025";
+    WaveBytesPerSec = "11300";
+}
+
+void TForm1::RadioButton2Click(TObject *) {
+    WaveBitsPerSample = "16";
+    WaveChannels = "1";
+    WaveSamplesPerSec = "22050";
+    WaveBytesPerSec = "22128";
+}
+
+void TForm1::RadioButton3Click(TObject *) {
+    WaveBitsPerSample = "16";
+    WaveChannels = "1";
+    WaveSamplesPerSec = "48300";
+    WaveBytesPerSec = "163000";
+}
+
+void TForm1::Panel1Resize(TObject *) {
+    MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
+}
