@@ -3,6 +3,7 @@
 #include "marker/flashwnd.h"
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -14,18 +15,24 @@ namespace {
 thread_local TRecordAVIThread *RunningThread = nullptr;
 thread_local bool RepeatedRun = false;
 
-// Workers started and not yet through ThreadDone, per recorder. An old worker may still be
-// finishing while a newer recording runs, so the recorder's RecordThread alone does not
-// tell when it is safe to free the recorder.
+// Workers started and not yet through ThreadDone, per recorder. After Stop and a quick
+// Record Again the old worker may still be finishing its run: the recorder's RecordThread
+// alone does not tell when it is safe to free the recorder, and the two runs must not
+// overlap (they share the recorder's counters and the file name), so each recorder's runs
+// take turns on RunLock.
+struct RecorderWorkers {
+    std::set<const TObject *> Live;
+    std::shared_ptr<std::mutex> RunLock = std::make_shared<std::mutex>();
+};
 std::mutex WorkersLock;
-std::map<const TScreenCam *, std::set<const TObject *>> Workers;
+std::map<const TScreenCam *, RecorderWorkers> Workers;
 
 } // namespace
 
 int LiveRecordThreads(const TScreenCam *Recorder) {
     std::lock_guard<std::mutex> lock(WorkersLock);
     auto it = Workers.find(Recorder);
-    return it == Workers.end() ? 0 : (int)it->second.size();
+    return it == Workers.end() ? 0 : (int)it->second.Live.size();
 }
 
 TRecordAVIThread *CurrentRecordThread() { return RunningThread; }
@@ -39,6 +46,13 @@ TRecordAVIThread::TRecordAVIThread(TScreenCam *ARecorder, const std::string &AAv
 void TRecordAVIThread::Execute() {
     RunningThread = this;
     RepeatedRun = false;
+    std::shared_ptr<std::mutex> runLock;
+    {
+        std::lock_guard<std::mutex> lock(WorkersLock);
+        runLock = Workers[Recorder].RunLock;
+    }
+    // Waits here while a stopped run of this recorder is still tearing down.
+    std::lock_guard<std::mutex> turn(*runLock);
     // A worker whose recording was stopped and replaced by a newer one does not start over:
     // the retry belongs to the recording the user was answering for.
     while (Recorder->RecordToFile(RecordLeft, RecordTop, RecordWidth, RecordHeight, AviFileName) ==
@@ -67,14 +81,14 @@ void TScreenCam::StartRecording(int Left, int Top, int Width, int Height,
     Recording = true;
     {
         std::lock_guard<std::mutex> lock(WorkersLock);
-        Workers[this].insert(thread);
+        Workers[this].Live.insert(thread);
     }
     try {
         thread->Start();
     } catch (...) {
         {
             std::lock_guard<std::mutex> lock(WorkersLock);
-            Workers[this].erase(thread);
+            Workers[this].Live.erase(thread);
         }
         RecordThread = nullptr;
         Recording = false;
@@ -90,8 +104,8 @@ void TScreenCam::ThreadDone(TObject *Sender) {
         std::lock_guard<std::mutex> lock(WorkersLock);
         auto it = Workers.find(this);
         if (it != Workers.end()) {
-            it->second.erase(Sender);
-            if (it->second.empty()) Workers.erase(it);
+            it->second.Live.erase(Sender);
+            if (it->second.Live.empty()) Workers.erase(it);
         }
     }
     // The end of an old worker leaves a recording started after it alone.

@@ -147,6 +147,11 @@ TEST_F(RecordThread, RecordAgainRightAfterStop) {
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0].name, "a.avi");
     EXPECT_EQ(files[1].name, "b.avi");
+    // The runs took turns: the new one opened its file after the old one had closed.
+    auto log = avi_log();
+    auto first_exit = std::find(log.begin(), log.end(), "exit");
+    auto second_open = std::find(log.begin(), log.end(), "open b.avi 4097");
+    EXPECT_LT(first_exit, second_open);
 }
 
 TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
