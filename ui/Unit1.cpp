@@ -62,15 +62,18 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     ComboBox1->AddItem("Youtube");
     ComboBox1->SetText("Standar Cam");
     CheckBox1 = new TCheckBox(this, Panel2);
-    CheckBox1->SetBounds(10, 112, 137, 25);
+    // Wider than the designed 137 pixels and the labels likewise, so that the captions stay
+    // whole where the system draws this font wider than it was designed with.
+    CheckBox1->SetBounds(10, 112, 160, 25);
     CheckBox1->SetCaption("wave recorder (sound)");
     Button6 = button("Play Sound", 176, 128);
     RadioButton1 = radio("Low", 208, 41);
     RadioButton2 = radio("Med", 256, 49);
     RadioButton3 = radio("Hight", 304, 49);
     RadioButton3->SetChecked(true);
-    Label1 = label("Service fix:", 48, 144, 52);
-    Label2 = label("Quality:", 168, 160, 35);
+    Label1 = label("Service fix:", 48, 144, 100);
+    Label2 = label("Quality:", 162, 160, 45);
+    Label2->Alignment = TAlignment::taRightJustify;
 
     Panel1 = new TPanel(this, nullptr);
     Panel1->SetBounds(0, 185, 353, 220);

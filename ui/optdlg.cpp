@@ -115,10 +115,10 @@ TOptionDlg::TOptionDlg(TComponent *AOwner) : TForm(AOwner) {
     labelmspFrecord = label(GroupBox1, "", 140, 18, 143, TAlignment::taCenter);
     Label4 = label(GroupBox1, "1 min. / Frame", 311, 18, 100, TAlignment::taRightJustify);
     TrackBarRecord = slider(GroupBox1, 34, 1, 1000, 50);
-    Label2 = label(GroupBox1, "Set key frames every", 12, 80, 112);
+    Label2 = label(GroupBox1, "Set key frames every", 12, 80, 132);
     EditKeyFrames = new TEdit(this, GroupBox1);
-    EditKeyFrames->SetBounds(128, 76, 56, 21);
-    Label3 = label(GroupBox1, "frames", 190, 80, 50);
+    EditKeyFrames->SetBounds(148, 76, 56, 21);
+    Label3 = label(GroupBox1, "frames", 210, 80, 60);
 
     GroupBox2 = group("Playback framerate", 222, 70);
     Label5 = label(GroupBox2, "1 fps", 12, 18, 100);
@@ -161,6 +161,8 @@ TOptionDlg::TOptionDlg(TComponent *AOwner) : TForm(AOwner) {
 
 void TOptionDlg::CreateParams(TCreateParams &Params) {
     TForm::CreateParams(Params);
+    // Group boxes leave their inside to the window under them, so the form paints there.
+    Params.Style &= ~WS_CLIPCHILDREN;
     // Owned by the main window, which stays on top: the dialog must come above it.
     if (Application->MainForm && Application->MainForm != this)
         Params.WndParent = Application->MainForm->Handle();
