@@ -16,7 +16,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for p in cmake make g++ libgtest-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick ffmpeg sox \
+         wine wine32:i386 wine64 fonts-wine fonts-liberation xvfb x11-utils xdotool imagemagick ffmpeg sox \
          pulseaudio pulseaudio-utils procps; do
   want "$p"
 done
