@@ -34,16 +34,16 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void EnsurePanelClass() {
-    static bool registered = false;
-    if (registered) return;
     WNDCLASSEXA cls = {};
+    if (GetClassInfoExA(GetModuleHandleA(nullptr), "QuilletPanel", &cls))
+        return;
     cls.cbSize = sizeof(cls);
     cls.lpfnWndProc = &PanelWndProc;
     cls.hInstance = GetModuleHandleA(nullptr);
     cls.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     cls.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     cls.lpszClassName = "QuilletPanel";
-    registered = RegisterClassExA(&cls) != 0;
+    RegisterClassExA(&cls);
 }
 
 } // namespace
