@@ -1,6 +1,7 @@
 // MCI of the double: command strings are logged and answered from a script; the player's
 // commands work on a small table of media files.
 #include "fakewin/fakewin.h"
+#include "fakewin/kernel.h"
 #include "fakewin/mcilog.h"
 #include "framework/thread.h"
 
@@ -71,9 +72,13 @@ int open_mci_devices() {
 using namespace fakewin;
 
 MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback) {
+    // Read before taking the lock: the window's text comes through its own procedure.
+    char caption[256] = "";
+    if (callback) GetWindowTextA(callback, caption, sizeof(caption));
+    size_t deleted = deleted_files().size();
     std::lock_guard<std::mutex> lock(mutex);
-    strings.push_back(
-        {command ? command : "", callback, ret != nullptr && retLength != 0, IsMainThread()});
+    strings.push_back({command ? command : "", callback, ret != nullptr && retLength != 0,
+                       IsMainThread(), deleted, caption});
     if (ret && retLength) ret[0] = 0;
     if (string_results.empty()) return 0;
     MCIERROR result = string_results.front();

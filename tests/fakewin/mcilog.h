@@ -13,6 +13,8 @@ struct MciString {
     HWND callback;
     bool return_buffer; // a return buffer (non-null, non-zero length) was passed
     bool main_thread;
+    size_t files_deleted; // DeleteFile calls made before this command
+    std::string caption;  // the callback window's text when the command was sent
 };
 std::vector<MciString> mci_strings();
 // The result of the next command strings, in order; 0 once the list is used up.

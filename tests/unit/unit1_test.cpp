@@ -1,0 +1,239 @@
+#include "ui_fixture.h"
+
+#include "recorder/scrcam.h"
+
+#include <thread>
+
+namespace {
+
+const char *const SetHight =
+    "SET mysound TIME FORMAT MS BITSPERSAMPLE 16 CHANNELS 1 SAMPLESPERSEC 48300 BYTESPERSEC 163000";
+
+std::string Caption() {
+    char text[256];
+    GetWindowTextA(Form1->Handle(), text, sizeof(text));
+    return text;
+}
+
+} // namespace
+
+class MainWindowTest : public UiTest {};
+
+TEST_F(MainWindowTest, StartsAsDesigned) {
+    fakewin::WindowInfo info;
+    ASSERT_TRUE(fakewin::window_info(Form1->Handle(), info));
+    EXPECT_EQ("Quillet 1.542", info.text);
+    EXPECT_EQ(537, info.rect.left);
+    EXPECT_EQ(195, info.rect.top);
+    EXPECT_EQ(369, info.rect.right - info.rect.left);
+    EXPECT_EQ(444, info.rect.bottom - info.rect.top);
+    EXPECT_TRUE(info.exstyle & WS_EX_TOPMOST);
+    EXPECT_TRUE(info.style & WS_THICKFRAME);
+    EXPECT_EQ(Form1, Application->MainForm);
+    EXPECT_EQ(10000, ScreenCam->Quality);
+    EXPECT_FALSE(Form1->Button1->Enabled());
+    EXPECT_TRUE(Form1->RadioButton3->Checked());
+    EXPECT_FALSE(Form1->CheckBox1->Checked());
+    EXPECT_EQ(-1, Form1->ComboBox1->ItemIndex());
+    EXPECT_EQ("Standar Cam", Form1->ComboBox1->Text());
+    EXPECT_EQ(185, Form1->Panel2->Height());
+    EXPECT_EQ(185, Form1->Panel1->Top());
+    EXPECT_EQ(Form1->ClientHeight() - 185, Form1->Panel1->Height());
+    EXPECT_FALSE(Form2->Visible());
+    EXPECT_EQ("Form2", Form2->Caption());
+
+    // Tab order within the command panel.
+    std::vector<std::string> tabs;
+    for (HWND child : fakewin::children(Form1->Panel2->Handle()))
+        if (fakewin::window_info(child, info) && (info.style & WS_TABSTOP))
+            tabs.push_back(info.text);
+    EXPECT_EQ(std::vector<std::string>({"Record Again", "Stop", "Options", "About", "Record",
+                                        "Play Avi", "Standar Cam", "wave recorder (sound)",
+                                        "Play Sound", "Low", "Med", "Hight"}),
+              tabs);
+    ASSERT_TRUE(fakewin::window_info(Form1->Button5->Handle(), info));
+    EXPECT_EQ(176, info.rect.left);
+    EXPECT_EQ(88, info.rect.top);
+    EXPECT_EQ(153, info.rect.right - info.rect.left);
+}
+
+TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
+    Form1->CheckBox1->SetChecked(true);
+    CaptureLeft = 10;
+    CaptureTop = 50;
+    CaptureRight = 110;
+    CaptureBottom = 149;
+    OptionDlg->FileName->SetText("out.avi");
+    fakewin::user_pick(Form1->ComboBox1->Handle(), 1); // VLC
+    EXPECT_EQ(-14, HeightFix);
+    Form1->Button1Click(Form1->Button1);
+
+    auto strings = fakewin::mci_strings();
+    ASSERT_EQ(3u, strings.size());
+    EXPECT_EQ("OPEN NEW TYPE WAVEAUDIO ALIAS mysound", strings[0].command);
+    EXPECT_EQ(SetHight, strings[1].command);
+    EXPECT_EQ("RECORD mysound", strings[2].command);
+    EXPECT_EQ(0u, strings[1].files_deleted);
+    EXPECT_EQ(1u, strings[2].files_deleted);
+    for (auto &s : strings) {
+        EXPECT_EQ(Form1->Handle(), s.callback);
+        EXPECT_FALSE(s.return_buffer);
+        EXPECT_TRUE(s.main_thread);
+    }
+    EXPECT_EQ(std::vector<std::string>({"out.avi"}), fakewin::deleted_files());
+    EXPECT_EQ(10, RecordLeft);
+    EXPECT_EQ(50, RecordTop);
+    EXPECT_EQ(100, RecordWidth);
+    EXPECT_EQ(85, RecordHeight);
+    EXPECT_TRUE(ScreenCam->Recording);
+    EXPECT_TRUE(ScreenCam->ShowMarker);
+
+    // Again while it records: the file is deleted and sound sent again, the run goes on.
+    TRecordAVIThread *running = ScreenCam->RecordThread;
+    fakewin::user_pick(Form1->ComboBox1->Handle(), 2); // Youtube
+    Form1->RadioButton1->Click();
+    Form1->Button1Click(Form1->Button1);
+    strings = fakewin::mci_strings();
+    ASSERT_EQ(6u, strings.size());
+    EXPECT_EQ("SET mysound TIME FORMAT MS BITSPERSAMPLE 8 CHANNELS 1 SAMPLESPERSEC 11025 "
+              "BYTESPERSEC 11300",
+              strings[4].command);
+    EXPECT_EQ(2u, fakewin::deleted_files().size());
+    EXPECT_EQ(79, RecordHeight);
+    EXPECT_EQ(running, ScreenCam->RecordThread.load());
+}
+
+TEST_F(MainWindowTest, StopWithSoundSendsThreeCommandsAroundTheCaptions) {
+    Form1->CheckBox1->SetChecked(true);
+    OptionDlg->WaveName->SetText("my sound.wav");
+    fakewin::user_click(Form1->Button2->Handle());
+    auto strings = fakewin::mci_strings();
+    ASSERT_EQ(3u, strings.size());
+    EXPECT_EQ("STOP mysound", strings[0].command);
+    EXPECT_EQ("Quillet 1.542", strings[0].caption);
+    EXPECT_EQ("SAVE mysound my sound.wav", strings[1].command);
+    EXPECT_EQ("Record the sound..", strings[1].caption);
+    EXPECT_EQ("CLOSE mysound", strings[2].command);
+    EXPECT_EQ("Record the sound..", strings[2].caption);
+    EXPECT_EQ("Sound record", Caption());
+    EXPECT_TRUE(Form1->Button1->Enabled());
+}
+
+TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
+    // Unticked: nothing is sent, the caption stays.
+    Form1->Button1Click(Form1->Button1);
+    Form1->Button2Click(Form1->Button2);
+    EXPECT_TRUE(fakewin::mci_strings().empty());
+    EXPECT_EQ("Quillet 1.542", Caption());
+    // Ticked only after Record Again: Stop still sends its three.
+    Form1->Button1Click(Form1->Button1);
+    Form1->CheckBox1->SetChecked(true);
+    Form1->Button2Click(Form1->Button2);
+    EXPECT_EQ(std::vector<std::string>({"STOP mysound", "SAVE mysound test.wav", "CLOSE mysound"}),
+              MciStrings());
+    // Cleared while sound records: the device is left alone.
+    Form1->Button1Click(Form1->Button1);
+    Form1->SetCaption("progress");
+    Form1->CheckBox1->SetChecked(false);
+    Form1->Button2Click(Form1->Button2);
+    EXPECT_EQ(6u, fakewin::mci_strings().size());
+    EXPECT_EQ("RECORD mysound", fakewin::mci_strings().back().command);
+    EXPECT_EQ("progress", Caption());
+}
+
+TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
+    fakewin::user_pick(Form1->ComboBox1->Handle(), 2);
+    fakewin::user_type(Form1->ComboBox1->Handle(), "VLC"); // typing picks nothing
+    EXPECT_EQ(-20, HeightFix);
+    fakewin::user_click(Form1->Button2->Handle());
+    EXPECT_FALSE(ScreenCam->Recording);
+    ASSERT_TRUE(Form1->Button1->Enabled());
+    fakewin::user_click(Form1->Button1->Handle());
+    EXPECT_EQ(0, RecordLeft);
+    EXPECT_EQ(0, RecordTop);
+    EXPECT_EQ(0, RecordWidth);
+    EXPECT_EQ(-20, RecordHeight);
+}
+
+TEST_F(MainWindowTest, ProgressReachesTheCaptionThroughTheMainThread) {
+    fakewin::set_decimal_separator(",");
+    ScreenCam->MsPerFrameActual = 100;
+    ScreenCam->FramesWritten = 25;
+    ScreenCam->SkippedFrames = 0;
+    std::thread worker([] { Form1->ShowProgress(ScreenCam); });
+    worker.join();
+    EXPECT_EQ("Quillet 1.542", Caption());
+    Application->ProcessMessages();
+    EXPECT_EQ("ms/Frame: 100,00, FrameNr: 25, Skipped Frames: 0", Caption());
+    auto texts = fakewin::text_calls();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_TRUE(texts.back().main_thread);
+    auto posts = fakewin::post_calls();
+    ASSERT_FALSE(posts.empty());
+    EXPECT_FALSE(posts.back().main_thread);
+
+    // Progress still queued when Stop sets its captions does not overwrite them.
+    Form1->CheckBox1->SetChecked(true);
+    ScreenCam->FramesWritten = 26;
+    std::thread late([] { Form1->ShowProgress(ScreenCam); });
+    late.join();
+    Form1->Button2Click(Form1->Button2);
+    Application->ProcessMessages();
+    EXPECT_EQ("Sound record", Caption());
+}
+
+TEST_F(MainWindowTest, PlaybackCommands) {
+    OptionDlg->FileName->SetText("missing.avi");
+    fakewin::user_click(Form1->Button5->Handle());
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Quillet", boxes[0].caption);
+    EXPECT_EQ(1u, fakewin::mci_commands().size()); // the failed open only
+
+    fakewin::add_media_file("clip.avi", true, 160, 120);
+    fakewin::add_media_file("test.wav", false, 0, 0);
+    OptionDlg->FileName->SetText("clip.avi");
+    fakewin::user_click(Form1->Button5->Handle());
+    auto log = fakewin::mci_commands();
+    EXPECT_EQ((UINT)MCI_PLAY, log.back().msg);
+    EXPECT_EQ((UINT)MCI_PUT, log[log.size() - 2].msg);
+    EXPECT_EQ(Form1->Panel1->Width(), log[log.size() - 2].rect.right);
+    EXPECT_EQ(Form1->Panel1->Height(), log[log.size() - 2].rect.bottom);
+    EXPECT_EQ(Form1->Panel1->Handle(), log[log.size() - 4].window);
+    // Resizing the window rescales the video while it stays open.
+    Form1->SetBounds(537, 195, 500, 600);
+    log = fakewin::mci_commands();
+    EXPECT_EQ((UINT)MCI_PUT, log.back().msg);
+    EXPECT_EQ(Form1->Panel1->Height(), log.back().rect.bottom);
+    // Stop ends the playback; resizing then sends nothing.
+    fakewin::user_click(Form1->Button2->Handle());
+    EXPECT_EQ((UINT)MCI_CLOSE, fakewin::mci_commands().back().msg);
+    EXPECT_EQ(0, fakewin::open_mci_devices());
+    size_t sent = fakewin::mci_commands().size();
+    Form1->SetBounds(537, 195, 369, 444);
+    EXPECT_EQ(sent, fakewin::mci_commands().size());
+
+    fakewin::user_click(Form1->Button6->Handle());
+    log = fakewin::mci_commands();
+    EXPECT_EQ("test.wav", log[sent].element);
+    for (size_t i = sent; i < log.size(); ++i)
+        EXPECT_TRUE(log[i].msg != MCI_WINDOW && log[i].msg != MCI_PUT);
+    EXPECT_EQ((UINT)MCI_PLAY, log.back().msg);
+}
+
+TEST_F(MainWindowTest, AboutAndClose) {
+    fakewin::user_click(Form1->Button4->Handle());
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("About", boxes[0].caption);
+    EXPECT_EQ((UINT)MB_OK, boxes[0].type);
+    EXPECT_EQ(nullptr, boxes[0].owner);
+    EXPECT_EQ(std::string::npos, boxes[0].text.find('\n'));
+
+    Form1->Button1Click(Form1->Button1);
+    ASSERT_TRUE(ScreenCam->Recording);
+    PostMessageA(Form1->Handle(), WM_CLOSE, 0, 0);
+    Application->ProcessMessages();
+    EXPECT_FALSE(ScreenCam->Recording);
+    EXPECT_TRUE(Application->Terminated());
+}
