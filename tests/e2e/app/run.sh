@@ -45,18 +45,24 @@ start_quillet() {
     MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
     DRIVE_PID=$(drive pid "@$MAIN") || return 1
     export DRIVE_PID
-    find_boxes
 }
 
-# The Options dialog's edit boxes, counted in screen order, found by their start-up texts.
+# The Options dialog's edit boxes, counted in screen order, found by their start-up texts. The
+# dialog may get its window only when first shown: open it once and cancel (Cancel writes
+# nothing back).
 EDIT_FILE= EDIT_WAVE=
 find_boxes() {
     local i t
+    EDIT_FILE= EDIT_WAVE=
+    drive post-click "@$MAIN" Options >/dev/null
+    drive wait-window Options 10000 >/dev/null || return 1
     for i in 0 1 2 3 4; do
         t=$(drive get-edit Options $i) || break
         [ "$t" = test.avi ] && EDIT_FILE=$i
         [ "$t" = test.wav ] && EDIT_WAVE=$i
     done
+    drive click Options Cancel >/dev/null
+    drive wait-gone Options 5000 >/dev/null
     [ -n "$EDIT_FILE" ] && [ -n "$EDIT_WAVE" ]
 }
 
@@ -132,13 +138,18 @@ dismiss_boxes() {
 
 # After a failed check: no box left open, nothing recording, the program still there.
 recover() {
-    if ! e2e_alive "$QUILLET_PID"; then
-        e2e_log "Quillet is gone; starting it again"
-        start_quillet || e2e_log "Quillet did not start again"
+    if ! e2e_alive "$QUILLET_PID" || ! drive caption "@$MAIN" >/dev/null; then
+        e2e_log "Quillet is gone or does not answer; starting it again"
+        e2e_stop "$QUILLET_PID" 2
+        if start_quillet && find_boxes; then
+            drive click "@$MAIN" Stop >/dev/null # enables Record Again
+        else
+            e2e_log "Quillet did not start again"
+        fi
         return
     fi
     dismiss_boxes >>"$E2E_OUT/suite.log"
-    if drive find Options >/dev/null 2>&1 && drive wait-window Options 10 >/dev/null 2>&1; then
+    if drive wait-window Options 10 >/dev/null 2>&1; then
         drive click Options Cancel >/dev/null 2>&1
     fi
     drive click "@$MAIN" Stop >/dev/null 2>&1
@@ -148,7 +159,7 @@ recover() {
 
 run() { # check-function: runs one group of checks; a failure inside does not stop the suite
     e2e_log "--- $1"
-    if ! e2e_alive "$QUILLET_PID"; then recover; fi
+    if [ -n "$MAIN" ] && ! drive caption "@$MAIN" >/dev/null; then recover; fi
     "$1" || recover
 }
 
@@ -159,7 +170,7 @@ set_wave() { drive set-edit Options "$EDIT_WAVE" "$1" >/dev/null; }
 
 check_startup() {
     if ! start_quillet; then
-        e2e_fail "start-up" "no visible window \"Quillet 1.542\" of quillet.exe within 30 s, or no file-name boxes in the hidden Options dialog (see ${E2E_OUT#$E2E_ROOT/}/quillet.log)"
+        e2e_fail "start-up" "no visible window \"Quillet 1.542\" of quillet.exe within 30 s (see ${E2E_OUT#$E2E_ROOT/}/quillet.log)"
         return 1
     fi
     local rect again
@@ -172,6 +183,11 @@ check_startup() {
     fi
     drive list "@$MAIN" >"$E2E_OUT/main-controls.txt"
     e2e_shot "$E2E_OUT/main-window.png" 537 195 369 444
+    if find_boxes; then
+        e2e_pass "Options holds the file names \"test.avi\" and \"test.wav\""
+    else
+        e2e_fail "Options holds the file names" "no edit boxes with test.avi and test.wav in the Options dialog"
+    fi
 }
 
 check_first_recording() {
@@ -391,18 +407,19 @@ check_playback() {
     else
         e2e_fail "Play Avi shows the video in the panel" "panel ($l,$t)-($r,$b) is ${share} navy (want > 0.3), $moving pixels changed in 0.4 s (see playing.png)"
     fi
+    # The recording lasts about 4 s: without the Stop the video would still be moving here. The
+    # panel may keep showing the last frame drawn.
     click Stop
-    sleep 0.7
+    sleep 0.5
     e2e_shot "$E2E_OUT/after-play-stop.png"
-    sleep 0.4
+    sleep 0.6
     e2e_shot "$E2E_OUT/after-play-stop2.png"
-    share=$(navy_share "$E2E_OUT/after-play-stop.png" "$l" "$t" "$r" "$b")
     moving=$(compare -metric AE -crop "$((r - l))x$((b - t))+$l+$t" "$E2E_OUT/after-play-stop.png" \
         "$E2E_OUT/after-play-stop2.png" /dev/null 2>&1)
-    if [ "${moving%% *}" = 0 ] && awk -v s="$share" 'BEGIN { exit !(s < 0.05) }'; then
-        e2e_pass "Stop during playback ends it (panel still, ${share} navy)"
+    if [ "${moving%% *}" = 0 ]; then
+        e2e_pass "Stop during playback ends it (the panel stands still)"
     else
-        e2e_fail "Stop during playback ends it" "panel ${share} navy, $moving pixels changed (see after-play-stop.png)"
+        e2e_fail "Stop during playback ends it" "$moving pixels of the panel changed in 0.6 s after Stop (see after-play-stop.png)"
     fi
 }
 

@@ -20,14 +20,18 @@
 
 namespace {
 
+bool g_no_answer; // a window did not answer WM_GETTEXT in time
+
 std::string text_of(HWND w) {
     char buf[1024] = "";
     // WM_GETTEXT with a time-out, so a window whose thread is busy (Record scans the screen
     // inside its click) cannot hang the driver.
     DWORD_PTR len = 0;
     if (!SendMessageTimeoutA(w, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
-                             SMTO_ABORTIFHUNG, 5000, &len))
+                             SMTO_ABORTIFHUNG, 5000, &len)) {
+        g_no_answer = true;
         return std::string();
+    }
     return std::string(buf, len < sizeof buf ? len : sizeof buf - 1);
 }
 
@@ -342,7 +346,12 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (cmd == "caption") {
-        printf("%s\n", text_of(top).c_str());
+        std::string t = text_of(top);
+        if (g_no_answer) {
+            puts("window does not answer");
+            return 1;
+        }
+        printf("%s\n", t.c_str());
         return 0;
     }
     if (cmd == "wait-caption" && argc >= 4) {
