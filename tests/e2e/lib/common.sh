@@ -200,8 +200,8 @@ e2e_cleanup() {
 e2e_window_of() {
     local pid=$1 title=$2 secs=${3:-20} i ids
     for i in $(seq $((secs * 5))); do
-        ids=$(xdotool search --onlyvisible --pid "$pid" --name "^${title//./\\.}\$" 2>/dev/null) &&
-            [ -n "$ids" ] && drive find-x $ids && return 0
+        ids=$(xdotool search --pid "$pid" 2>/dev/null) && [ -n "$ids" ] &&
+            drive find-x "$title" $ids && return 0
         e2e_alive "$pid" || return 1
         sleep 0.2
     done

@@ -234,7 +234,8 @@ BOOL CALLBACK top_by_x(HWND w, LPARAM lp) {
 void usage() {
     puts("usage: drive <command> ...\n"
          "  find <win>                         handle of the window\n"
-         "  find-x <X window id>...            handle of the window shown in that X window\n"
+         "  find-x <title> <X window id>...    the visible window with that title shown in one\n"
+         "                                     of these X windows\n"
          "  pid <win>                          Windows process id of the window's program\n"
          "  wait-window <win> [ms]             wait until it is visible\n"
          "  wait-gone <win> [ms]               wait until it no longer exists or shows\n"
@@ -269,18 +270,18 @@ int main(int argc, char **argv) {
     }
     std::string cmd = argv[1];
     if (const char *pid = getenv("DRIVE_PID")) g_pid_filter = strtoul(pid, nullptr, 0);
-    if (cmd == "find-x") {
-        for (int i = 2; i < argc; ++i) {
+    if (cmd == "find-x" && argc >= 3) {
+        for (int i = 3; i < argc; ++i) {
             XSearch s{
                 reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoul(argv[i], nullptr, 0))),
                 nullptr};
             EnumWindows(top_by_x, reinterpret_cast<LPARAM>(&s));
-            if (s.found) {
+            if (s.found && IsWindowVisible(s.found) && text_of(s.found) == argv[2]) {
                 printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(s.found)));
                 return 0;
             }
         }
-        return fail("X window", argc > 2 ? argv[2] : "");
+        return fail("visible window titled", argv[2]);
     }
     if (cmd == "dialogs") {
         EnumWindows(print_dialog, 0);
