@@ -109,7 +109,7 @@ drive() { e2e_wine "$E2E_WIN_BUILD/drive.exe" "$@"; }
 e2e_bg() {
     local name=$1
     shift
-    wine "$@" </dev/null >"$E2E_OUT/$name.log" 2>&1 &
+    wine "$@" </dev/null >>"$E2E_OUT/$name.log" 2>&1 &
     E2E_BG_PID=$!
     E2E_PIDS+=("$E2E_BG_PID")
 }
