@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <memory>
 
 using namespace fakewin;
@@ -48,8 +50,18 @@ class RecordThread : public ::testing::Test {
         auto log = avi_log();
         return (size_t)std::count(log.begin(), log.end(), "exit") > file;
     }
+    // Serves the workers' calls until the condition holds; false after ten seconds, so that
+    // a broken recorder fails the test instead of hanging it.
+    static bool Pump(const std::function<bool()> &done) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (!CheckSynchronize()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (std::chrono::steady_clock::now() > deadline) return false;
+        }
+        return true;
+    }
     void WaitIdle() {
-        PumpUntil([this] { return cam->RecordThread == nullptr; });
+        ASSERT_TRUE(Pump([this] { return cam->RecordThread == nullptr; }));
     }
     std::unique_ptr<TScreenCam> cam;
 };
@@ -59,7 +71,7 @@ TEST_F(RecordThread, StartStopAndRestart) {
         cam->StartRecording(10, 20, 64, 48, "test.avi");
         EXPECT_TRUE(cam->Recording);
         EXPECT_NE(cam->RecordThread, nullptr);
-        PumpUntil([&] { return Writes(round) >= 3; });
+        ASSERT_TRUE(Pump([&] { return Writes(round) >= 3; }));
         cam->StopRecording();
         WaitIdle();
         EXPECT_FALSE(cam->Recording);
@@ -114,7 +126,7 @@ TEST_F(RecordThread, SecondStartOnlyStoresTheArea) {
     EXPECT_EQ(LiveRecordThreads(cam.get()), 1);
     EXPECT_EQ(RecordLeft, 1);
     EXPECT_EQ(RecordHeight, 4);
-    PumpUntil([&] { return Writes(0) >= 2; });
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 2; }));
     cam->StopRecording();
     WaitIdle();
     ASSERT_EQ(avi_files().size(), 1u);
@@ -127,7 +139,7 @@ TEST_F(RecordThread, SecondStartOnlyStoresTheArea) {
 
 TEST_F(RecordThread, RecordAgainRightAfterStop) {
     cam->StartRecording(10, 20, 64, 48, "a.avi");
-    PumpUntil([&] { return Writes(0) >= 2; });
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 2; }));
     cam->StopRecording();
     cam->StartRecording(10, 20, 64, 48, "b.avi");
     TRecordAVIThread *second = cam->RecordThread;
@@ -135,12 +147,12 @@ TEST_F(RecordThread, RecordAgainRightAfterStop) {
     EXPECT_TRUE(cam->Recording);
     // The first worker ends although the flag is set again, and its end leaves the new
     // recording alone.
-    PumpUntil([&] { return LiveRecordThreads(cam.get()) == 1; });
+    ASSERT_TRUE(Pump([&] { return LiveRecordThreads(cam.get()) == 1; }));
     EXPECT_TRUE(Closed(0));
     EXPECT_TRUE(cam->Recording);
     EXPECT_EQ(cam->RecordThread, second);
     size_t before = Writes(1);
-    PumpUntil([&] { return Writes(1) >= before + 3; });
+    ASSERT_TRUE(Pump([&] { return Writes(1) >= before + 3; }));
     cam->StopRecording();
     WaitIdle();
     auto files = avi_files();
@@ -156,7 +168,7 @@ TEST_F(RecordThread, RecordAgainRightAfterStop) {
 
 TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
     cam->StartRecording(10, 20, 64, 48, "test.avi");
-    PumpUntil([&] { return Writes(0) >= 2; });
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 2; }));
     cam.reset();
     EXPECT_TRUE(Closed(0));
     cam = std::make_unique<TScreenCam>(nullptr);
@@ -173,7 +185,7 @@ TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     // The repeated run records with the default, although the same entry is still chosen,
     // and asks nothing more.
-    PumpUntil([&] { return Writes(1) >= 2; });
+    ASSERT_TRUE(Pump([&] { return Writes(1) >= 2; }));
     cam->StopRecording();
     WaitIdle();
     auto files = avi_files();
@@ -213,7 +225,7 @@ TEST_F(RecordThread, FailedRunsEndIdle) {
 
 TEST_F(RecordThread, GrabOnTheMainThreadDuringARecordingPaintsAtOnce) {
     cam->StartRecording(10, 20, 64, 48, "test.avi");
-    PumpUntil([&] { return Writes(0) >= 1; });
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 1; }));
     size_t before = window_paints().size();
     BITMAPINFOHEADER *probe = cam->CaptureFrame(0, 0, 320, 200); // must not wait for itself
     ASSERT_NE(probe, nullptr);
