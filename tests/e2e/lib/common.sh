@@ -24,17 +24,37 @@ E2E_PULSE_PID=
 
 e2e_init() { # suite-name
     local suite=$1
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
     local build=${QUILLET_WIN_BUILD:-build/win}
     case $build in /*) ;; *) build=$E2E_ROOT/$build ;; esac
     E2E_WIN_BUILD=$build
     local n=${QUILLET_DISPLAY:-66}
     E2E_DISPLAY=:${n#:}
     E2E_OUT=${QUILLET_E2E_OUT:-$E2E_ROOT/out/e2e/$suite}
+    # Two runs of one suite at once (on two displays) must not share an output folder.
+    mkdir -p "$(dirname "$E2E_OUT")"
+    if ! e2e_claim "$E2E_OUT"; then
+        E2E_OUT=$E2E_OUT.${E2E_DISPLAY#:}
+        e2e_claim "$E2E_OUT" || { echo "e2e: $E2E_OUT is in use by another run" >&2; exit 1; }
+    fi
     rm -rf "$E2E_OUT"
     mkdir -p "$E2E_OUT"
     E2E_TMP=$(mktemp -d "/tmp/quillet-e2e-$suite.XXXXXX")
-    trap e2e_cleanup EXIT
-    trap 'exit 130' INT TERM
+}
+
+# e2e_claim folder: takes folder.lock for this shell, unless a live process holds it.
+E2E_CLAIM=
+e2e_claim() {
+    local lock=$1.lock holder
+    if ! mkdir "$lock" 2>/dev/null; then
+        holder=$(cat "$lock/pid" 2>/dev/null || true)
+        if [ -n "$holder" ] && kill -0 "$holder" 2>/dev/null; then return 1; fi
+        rm -rf "$lock"
+        mkdir "$lock" 2>/dev/null || return 1
+    fi
+    echo $$ >"$lock/pid"
+    E2E_CLAIM=$lock
 }
 
 e2e_log() { echo "[$(date +%T)] $*" >>"$E2E_OUT/suite.log"; }
@@ -191,6 +211,7 @@ e2e_cleanup() {
     [ -n "$E2E_PULSE_PID" ] && e2e_stop "$E2E_PULSE_PID" 2
     [ -n "$E2E_XVFB_PID" ] && e2e_stop "$E2E_XVFB_PID" 2
     [ -n "${E2E_TMP:-}" ] && rm -rf "$E2E_TMP"
+    [ -n "$E2E_CLAIM" ] && rm -rf "$E2E_CLAIM"
     exit "$rc"
 }
 
