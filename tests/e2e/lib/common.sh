@@ -203,8 +203,21 @@ e2e_shot() {
     fi
 }
 
+# A program that crashes starts Wine's debugger, whose windows then cover the screen. They show
+# on our own display, so their processes are ours to end.
+e2e_stop_debugger() {
+    local w pid
+    [ -n "${DISPLAY:-}" ] || return 0
+    for w in $(xdotool search --name '^(Program Error|Wine Debugger)$' 2>/dev/null); do
+        pid=$(xdotool getwindowpid "$w" 2>/dev/null) || continue
+        e2e_log "ending Wine's debugger (pid $pid)"
+        e2e_stop "$pid" 2
+    done
+}
+
 e2e_cleanup() {
     local rc=$? i
+    e2e_stop_debugger
     for ((i = ${#E2E_PIDS[@]} - 1; i >= 0; i--)); do
         e2e_stop "${E2E_PIDS[i]}" 2
     done
