@@ -279,6 +279,52 @@ check_record_again() {
 
 # Without a compressor chosen in Options nothing aligns the size, and the default 'MSVC'
 # compressor takes only multiples of 4: 256 x 194 cannot be written.
+# Record Again while a recording runs: the recorder ignores the start, the recording goes on
+# into the same file, from the same start time.
+check_record_again_while_recording() {
+    [ "$PIC_H" = 193 ] || picture 257 193
+    local before
+    before=$(caption)
+    drive click "@$MAIN" "Record Again" >/dev/null
+    if ! wait_progress "$before" 8; then
+        e2e_fail "Record Again while recording" "no progress caption (\"$PROGRESS\")"
+        return 1
+    fi
+    sleep 1
+    drive click "@$MAIN" "Record Again" >/dev/null
+    sleep 1.5
+    click Stop
+    if ! avi_wait test.avi 10; then
+        e2e_fail "Record Again while recording" "test.avi not complete after Stop"
+        return 1
+    fi
+    local info
+    info=$(avi_info test.avi)
+    read -r codec w h rate packets <<<"$info"
+    if [ "${packets:-0}" -ge 22 ] && avi_pictures test.avi 257 193 100 $STEP twice; then
+        e2e_pass "Record Again while recording changes nothing: one recording of $packets frames ($AVI_WHY)"
+    else
+        e2e_fail "Record Again while recording" "ffprobe: $info (want at least 22 frames: one run of about 3 s); ${AVI_WHY:-}"
+    fi
+}
+
+check_about() {
+    drive post-click "@$MAIN" About >/dev/null
+    local box
+    if box=$(drive wait-window About 5000); then
+        local text
+        text=$(drive dialogs | grep "^$box " | cut -d' ' -f3-)
+        drive click "@$box" OK >/dev/null
+        if [ -n "$text" ] && drive wait-gone "@$box" 3000 >/dev/null; then
+            e2e_pass "About shows a box titled \"About\": $text"
+        else
+            e2e_fail "About" "box without text or it does not close with OK"
+        fi
+    else
+        e2e_fail "About" "no window titled \"About\" within 5 s"
+    fi
+}
+
 check_unaligned_size() {
     picture 257 195
     rm -f test.avi
@@ -644,6 +690,8 @@ if [ -z "$MAIN" ]; then
 fi
 run check_first_recording
 run check_record_again
+run check_record_again_while_recording
+run check_about
 run check_unaligned_size
 run check_service_fixes
 run check_sound
