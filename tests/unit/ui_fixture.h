@@ -16,6 +16,13 @@ class UiTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fakewin::reset();
+        // The process starts with the "Hight" preset; a test that picked another must not
+        // leave it to the next.
+        WaveBitsPerSample = "16";
+        WaveChannels = "1";
+        WaveSamplesPerSec = "48300";
+        WaveBytesPerSec = "163000";
+        HeightFix = 0;
         // A recording started by a test takes real time per frame instead of spinning.
         fakewin::set_real_sleep_scale(0.02);
         Application->Initialize();
