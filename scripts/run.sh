@@ -57,7 +57,8 @@ cd "$out"
 e2e_bg quillet "$exe"
 quillet_pid=$E2E_BG_PID
 main=$(e2e_window_of "$quillet_pid" "Quillet 1.542" 30) || { echo "run: the main window did not appear"; exit 1; }
-export DRIVE_PID=$(drive pid "@$main")
+DRIVE_PID=$(drive pid "@$main")
+export DRIVE_PID
 echo "run: Quillet started, main window $main"
 
 click() { # caption: a mouse click in the middle of the button, as a user would

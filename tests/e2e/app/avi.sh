@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Looks at recorded AVI files with FFmpeg, and at the moving picture in their frames.
 # Sourced by run.sh after tests/e2e/lib/common.sh.
 

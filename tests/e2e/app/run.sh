@@ -11,13 +11,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib/common.sh"
 . "$here/avi.sh"
 e2e_init app
-E2E_WINE_TIMEOUT=20
+export E2E_WINE_TIMEOUT=20
 started=$(date +%s)
 
 PIC_X=24 PIC_Y=40 STEP=40
 work=$E2E_OUT/work # Quillet's current folder: "test.avi" and "test.wav" land here
 mkdir -p "$work"
-cd "$work"
+cd "$work" || exit 1
 
 if [ ! -f "$E2E_WIN_BUILD/quillet.exe" ] || [ ! -f "$E2E_WIN_BUILD/drive.exe" ] ||
     [ ! -f "$E2E_WIN_BUILD/movingpic.exe" ]; then
@@ -37,7 +37,7 @@ sox -n -r 22050 -c 1 -b 16 "$E2E_TMP/tone.wav" synth 400 sine 1000 vol 0.5
 
 # --- the program and the picture ---
 
-QUILLET_PID= MAIN= PIC_PID= PIC_W= PIC_H=
+QUILLET_PID='' MAIN='' PIC_PID='' PIC_H=''
 start_quillet() {
     e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
     QUILLET_PID=$E2E_BG_PID
@@ -50,10 +50,10 @@ start_quillet() {
 # The Options dialog's edit boxes, counted in screen order, found by their start-up texts. The
 # dialog may get its window only when first shown: open it once and cancel (Cancel writes
 # nothing back).
-EDIT_FILE= EDIT_WAVE=
+EDIT_FILE='' EDIT_WAVE=''
 find_boxes() {
     local i t
-    EDIT_FILE= EDIT_WAVE=
+    EDIT_FILE='' EDIT_WAVE=''
     drive post-click "@$MAIN" Options >/dev/null
     drive wait-window Options 10000 >/dev/null || return 1
     for i in 0 1 2 3 4; do
@@ -69,7 +69,7 @@ find_boxes() {
 picture() { # W H: show the moving picture of that size in place of the current one
     [ -n "$PIC_PID" ] && e2e_stop "$PIC_PID" 2
     e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y "$1" "$2" $STEP
-    PIC_PID=$E2E_BG_PID PIC_W=$1 PIC_H=$2
+    PIC_PID=$E2E_BG_PID PIC_H=$2
     local i
     for i in $(seq 50); do
         xdotool search --onlyvisible --pid "$PIC_PID" >/dev/null 2>&1 && break
@@ -236,7 +236,7 @@ check_first_recording() {
     cp test.avi "$E2E_OUT/first.avi"
     local info
     info=$(avi_info test.avi)
-    read -r codec w h rate packets <<<"$info"
+    read -r _ w h rate packets <<<"$info"
     if [ "$w" = 256 ] && [ "$h" = 192 ] && [ "$rate" = 10/1 ]; then
         e2e_pass "AVI of the detected area: $info (256x192 at 10/1)"
     else
@@ -269,7 +269,7 @@ check_record_again() {
     fi
     local info
     info=$(avi_info test.avi)
-    read -r codec w h rate packets <<<"$info"
+    read -r _ w h rate packets <<<"$info"
     if [ "$w" = 256 ] && [ "$h" = 192 ] && avi_pictures test.avi 261 197 100 $STEP again; then
         e2e_pass "Record Again records the last area: $info, $AVI_WHY"
     else
@@ -300,7 +300,7 @@ check_record_again_while_recording() {
     fi
     local info
     info=$(avi_info test.avi)
-    read -r codec w h rate packets <<<"$info"
+    read -r _ w h rate packets <<<"$info"
     if [ "${packets:-0}" -ge 22 ] && avi_pictures test.avi 257 193 100 $STEP twice; then
         e2e_pass "Record Again while recording changes nothing: one recording of $packets frames ($AVI_WHY)"
     else
@@ -357,7 +357,7 @@ check_service_fix() { # index item picture_h expected_h
     fi
     local info
     info=$(avi_info test.avi)
-    read -r codec w h rate packets <<<"$info"
+    read -r _ w h rate packets <<<"$info"
     if [ "$w" = 256 ] && [ "$h" = "$want" ] && avi_pictures test.avi 257 "$ph" 100 $STEP "fix$idx"; then
         e2e_pass "service fix $item: area 256x$((ph - 1)) recorded as $w x $h, frames match"
     else
@@ -373,7 +373,7 @@ check_service_fixes() {
     record Record 1 || { e2e_fail "service fix Standar Cam again" "$WHY"; return 1; }
     local info
     info=$(avi_info test.avi)
-    read -r codec w h rate packets <<<"$info"
+    read -r _ w h rate packets <<<"$info"
     [ "$h" = 192 ] && e2e_pass "service fix Standar Cam again: height back to 192" ||
         e2e_fail "service fix Standar Cam again" "ffprobe: $info"
 }
@@ -588,7 +588,7 @@ check_options() {
     fi
     local info
     info=$(avi_info test.avi)
-    read -r codec w h rate packets <<<"$info"
+    read -r _ w h rate packets <<<"$info"
     if [ "$rate" = 25/1 ] && avi_pictures test.avi 257 193 200 $STEP options; then
         e2e_pass "Options take effect in the next recording: $info, 200 ms a frame ($AVI_WHY)"
     else
@@ -600,7 +600,7 @@ check_options() {
     picture 257 195
     if record Record 2; then
         info=$(avi_info test.avi)
-        read -r codec w h rate packets <<<"$info"
+        read -r _ w h rate packets <<<"$info"
         if [ "$w" = 256 ] && [ "$h" = 196 ]; then
             e2e_pass "a compressor chosen in Options aligns 256x194 to 256x196 ($info)"
         else
@@ -614,7 +614,7 @@ check_options() {
 check_reliability() {
     picture 257 193
     rm -f cycle-*.avi
-    local i hang= t0 made=0
+    local i hang="" t0 made=0
     t0=$(date +%s)
     click Record
     sleep 0.8

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared parts of the end-to-end suites: a private virtual display, a warm Wine, a private
 # PulseAudio with a virtual microphone, screenshots, PASS/FAIL counting and a cleanup trap that
 # ends everything the suite started (only that: processes are ended by their own ids).
