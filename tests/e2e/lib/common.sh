@@ -8,8 +8,17 @@
 #   e2e_start_xvfb                # on :$QUILLET_DISPLAY (default 66), 1024x768x24; exports DISPLAY
 #   e2e_warm_wine
 #   e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"   # started under Wine, ended by the trap
-#   e2e_pass "name" / e2e_fail "name" "why"
+#   main=$(e2e_window_of "$E2E_BG_PID" "Quillet 1.542")   # its window's handle, on our display
+#   export DRIVE_PID=$(drive pid "@$main")   # from now on drive sees only that program's windows
+#   drive click "@$main" Stop     # tests/e2e/programs/drive.cpp; `drive` alone lists its commands
+#   e2e_start_pulse; e2e_microphone tone.wav   # Wine records what tone.wav plays
+#   e2e_shot file.png [x y w h]; e2e_pixel file.png x y   # "r,g,b"
+#   e2e_pass "name" / e2e_fail "name" "why" / e2e_expect "name" "why" command...
 #   e2e_finish                    # prints the tally; use as the suite's last command
+#
+# Wine programs of the whole prefix share one window list: other suites' windows are visible to
+# the driver unless DRIVE_PID narrows it. Never `wineserver -k` from a suite: it ends every
+# program of the prefix, other people's too.
 #
 # Variables after e2e_init: E2E_ROOT (repo root), E2E_WIN_BUILD (absolute), E2E_OUT (the suite's
 # output folder, emptied), E2E_TMP (scratch, removed at exit), E2E_DISPLAY (":66").
