@@ -1,45 +1,6 @@
 // The corner marker window.
 #include "marker/flashwnd.h"
-
-namespace {
-// A GDI object of the marker's own, deleted when it goes out of scope unless handed on.
-template <class H> class GdiObject {
-  public:
-    explicit GdiObject(H h) : obj(h) {}
-    ~GdiObject() {
-        if (obj) DeleteObject(obj);
-    }
-    GdiObject(const GdiObject &) = delete;
-    GdiObject &operator=(const GdiObject &) = delete;
-    H release() {
-        H h = obj;
-        obj = nullptr;
-        return h;
-    }
-    H obj;
-};
-
-class WindowDC {
-  public:
-    explicit WindowDC(HWND hwnd) : hwnd(hwnd), dc(GetDC(hwnd)) {}
-    ~WindowDC() { ReleaseDC(hwnd, dc); }
-    WindowDC(const WindowDC &) = delete;
-    WindowDC &operator=(const WindowDC &) = delete;
-    HWND hwnd;
-    HDC dc;
-};
-
-// Selects a tool into a context and puts the previous one back.
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ obj) : dc(dc), previous(SelectObject(dc, obj)) {}
-    ~Selection() { SelectObject(dc, previous); }
-    Selection(const Selection &) = delete;
-    Selection &operator=(const Selection &) = delete;
-    HDC dc;
-    HGDIOBJ previous;
-};
-} // namespace
+#include "framework/gdiholders.h"
 
 TFlashingWnd::TFlashingWnd(TComponent *AOwner) : TForm(AOwner) {
     BorderStyle = TBorderStyle::bsNone;
@@ -74,11 +35,11 @@ void TFlashingWnd::SetCaptureRect(int Left, int Top, int Width, int Height) {
     GdiObject<HRGN> inner(CreateRectRgn(8, 8, W + 9, H + 9));
     GdiObject<HRGN> across(CreateRectRgn(0, 24, W + 16, H - 11));
     GdiObject<HRGN> down(CreateRectRgn(24, 0, W - 11, H + 16));
-    CombineRgn(outer.obj, outer.obj, inner.obj, RGN_DIFF);
-    CombineRgn(outer.obj, outer.obj, across.obj, RGN_DIFF);
-    CombineRgn(outer.obj, outer.obj, down.obj, RGN_DIFF);
+    CombineRgn(outer.get(), outer.get(), inner.get(), RGN_DIFF);
+    CombineRgn(outer.get(), outer.get(), across.get(), RGN_DIFF);
+    CombineRgn(outer.get(), outer.get(), down.get(), RGN_DIFF);
     // The window owns the region once it is set; a refused region stays ours to delete.
-    if (SetWindowRgn(Handle(), outer.obj, TRUE)) outer.release();
+    if (SetWindowRgn(Handle(), outer.get(), TRUE)) outer.release();
 }
 
 void TFlashingWnd::PaintFrame(COLORREF Color) {
@@ -86,8 +47,8 @@ void TFlashingWnd::PaintFrame(COLORREF Color) {
     if (AreaLeft < AreaRight && AreaTop < AreaBottom) {
         GdiObject<HBRUSH> brush(CreateSolidBrush(Color));
         GdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, Color));
-        Selection brushSel(window.dc, brush.obj);
-        Selection penSel(window.dc, pen.obj);
-        Rectangle(window.dc, 0, 0, AreaRight - AreaLeft + 17, AreaBottom - AreaTop + 17);
+        Selection brushSel(window.get(), brush.get());
+        Selection penSel(window.get(), pen.get());
+        Rectangle(window.get(), 0, 0, AreaRight - AreaLeft + 17, AreaBottom - AreaTop + 17);
     }
 }

@@ -34,3 +34,20 @@ inline LRESULT ICCompressQuery(HIC hic, const BITMAPINFOHEADER *Input,
                                const BITMAPINFOHEADER *Output) {
     return ICSendMessage(hic, ICM_COMPRESS_QUERY, (DWORD_PTR)Input, (DWORD_PTR)Output);
 }
+
+// A compressor opened in query mode, closed when the holder goes; a type of 0 (nothing
+// chosen) opens nothing.
+class QueryCompressor {
+  public:
+    QueryCompressor(DWORD Type, DWORD Handler)
+        : hic(Type ? ICOpen(Type, Handler, ICMODE_QUERY) : nullptr) {}
+    ~QueryCompressor() {
+        if (hic) ICClose(hic);
+    }
+    QueryCompressor(const QueryCompressor &) = delete;
+    QueryCompressor &operator=(const QueryCompressor &) = delete;
+    HIC get() const { return hic; }
+
+  private:
+    HIC hic;
+};

@@ -4,41 +4,8 @@
 
 #include <cstring>
 
-namespace {
-
-// A query-mode compressor handle, closed when it goes out of scope.
-class CompressorHandle {
-  public:
-    explicit CompressorHandle(const ICINFO &entry)
-        : hic(ICOpen(entry.fccType, entry.fccHandler, ICMODE_QUERY)) {}
-    ~CompressorHandle() {
-        if (hic) ICClose(hic);
-    }
-    CompressorHandle(const CompressorHandle &) = delete;
-    CompressorHandle &operator=(const CompressorHandle &) = delete;
-    HIC get() const { return hic; }
-
-  private:
-    HIC hic;
-};
-
-// The probe frame, given back to the grabber on every path.
-class ProbeFrame {
-  public:
-    explicit ProbeFrame(BITMAPINFOHEADER *f) : frame(f) {}
-    ~ProbeFrame() { FreeFrame(frame); }
-    ProbeFrame(const ProbeFrame &) = delete;
-    ProbeFrame &operator=(const ProbeFrame &) = delete;
-    BITMAPINFOHEADER *get() const { return frame; }
-
-  private:
-    BITMAPINFOHEADER *frame;
-};
-
-} // namespace
-
 void TScreenCam::EnumerateCompressors() {
-    ProbeFrame probe(CaptureFrame(0, 0, 320, 200));
+    OwnedFrame probe(CaptureFrame(0, 0, 320, 200));
 
     // The list is built aside and published in one step under the lock, so a run that is
     // starting never copies a half-written entry.
@@ -46,14 +13,14 @@ void TScreenCam::EnumerateCompressors() {
     int count = 0;
     // Without a probe frame there is no format to ask about; the grabber has already said
     // why, and the catalogue stays empty rather than listing compressors untested.
-    if (probe.get()) {
+    if (probe.Bits) {
         for (DWORD i = 0; i < 32; i++) {
             ICINFO &entry = found[count];
             std::memset(&entry, 0, sizeof(entry));
             if (!ICInfo(ICTYPE_VIDEO, i, &entry)) continue;
-            CompressorHandle hic(entry);
+            QueryCompressor hic(entry.fccType, entry.fccHandler);
             if (!hic.get()) continue;
-            if (ICCompressQuery(hic.get(), probe.get(), nullptr) != ICERR_OK) continue;
+            if (ICCompressQuery(hic.get(), probe.Bits, nullptr) != ICERR_OK) continue;
             DWORD type = entry.fccType, handler = entry.fccHandler;
             ICGetInfo(hic.get(), &entry, sizeof(ICINFO));
             // Some drivers leave the codes out of their own description; keep the ones the
@@ -71,13 +38,13 @@ void TScreenCam::EnumerateCompressors() {
 
 void TScreenCam::ShowCompressorAbout(uint8_t Index, HWND Owner) {
     if (Index >= CompressorCount) return;
-    CompressorHandle hic(Compressors[Index]);
+    QueryCompressor hic(Compressors[Index].fccType, Compressors[Index].fccHandler);
     if (hic.get()) ICAbout(hic.get(), Owner);
 }
 
 void TScreenCam::ConfigureCompressor(uint8_t Index, HWND Owner) {
     if (Index >= CompressorCount) return;
-    CompressorHandle hic(Compressors[Index]);
+    QueryCompressor hic(Compressors[Index].fccType, Compressors[Index].fccHandler);
     if (hic.get()) ICConfigure(hic.get(), Owner);
 }
 
@@ -85,7 +52,7 @@ void TScreenCam::QueryCompressorDialogs(uint8_t Index, bool &HasAbout, bool &Has
     HasAbout = false;
     HasConfigure = false;
     if (Index >= CompressorCount) return;
-    CompressorHandle hic(Compressors[Index]);
+    QueryCompressor hic(Compressors[Index].fccType, Compressors[Index].fccHandler);
     if (!hic.get()) return;
     HasAbout = ICQueryAbout(hic.get());
     HasConfigure = ICQueryConfigure(hic.get());

@@ -1,48 +1,12 @@
 // The frame grabber: a screen area with the arrow cursor drawn in, as a packed DIB in a
 // movable global block.
 #include "recorder/scrcam.h"
+#include "framework/gdiholders.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace {
-// Holders release in the reverse order of their declaration, which is the order the grab
-// gives its objects back: bitmap, memory context, screen context.
-class ScreenDC {
-  public:
-    ScreenDC() : dc(GetDC(nullptr)) {}
-    ~ScreenDC() { ReleaseDC(nullptr, dc); }
-    ScreenDC(const ScreenDC &) = delete;
-    ScreenDC &operator=(const ScreenDC &) = delete;
-    HDC dc;
-};
-
-class MemoryDC {
-  public:
-    explicit MemoryDC(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
-    ~MemoryDC() { reset(); }
-    MemoryDC(const MemoryDC &) = delete;
-    MemoryDC &operator=(const MemoryDC &) = delete;
-    void reset() {
-        if (dc) DeleteDC(dc);
-        dc = nullptr;
-    }
-    HDC dc;
-};
-
-class Bitmap {
-  public:
-    explicit Bitmap(HBITMAP b) : bmp(b) {}
-    ~Bitmap() { reset(); }
-    Bitmap(const Bitmap &) = delete;
-    Bitmap &operator=(const Bitmap &) = delete;
-    void reset() {
-        if (bmp) DeleteObject(bmp);
-        bmp = nullptr;
-    }
-    HBITMAP bmp;
-};
-
 // Keeps a block locked for as long as it is filled.
 class BlockLock {
   public:
@@ -92,8 +56,9 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
         header->biClrImportant = 0;
 
         MemoryDC dc(nullptr);
-        if (!GetDIBits(dc.dc, Bitmap, 0, (UINT)bm.bmHeight, lock.ptr + header->biSize + colorTable,
-                       (BITMAPINFO *)header, DIB_RGB_COLORS))
+        if (!GetDIBits(dc.get(), Bitmap, 0, (UINT)bm.bmHeight,
+                       lock.ptr + header->biSize + colorTable, (BITMAPINFO *)header,
+                       DIB_RGB_COLORS))
             MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK);
         // GetDIBits may rewrite the count of colours used.
         header->biClrUsed = colorTable / 4;
@@ -102,32 +67,35 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
 }
 
 BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Height) {
-    ScreenDC screen;
+    // Declared so that they go back in the grab's order: bitmap, memory context, screen.
+    WindowDC screen(nullptr);
     if (ShowMarker && RecordThread) PaintMarker(true);
 
-    MemoryDC memory(screen.dc);
-    Bitmap bitmap(CreateCompatibleBitmap(screen.dc, Width, Height));
-    HGDIOBJ previous = SelectObject(memory.dc, bitmap.bmp);
-    BitBlt(memory.dc, 0, 0, Width, Height, screen.dc, Left, Top, SRCCOPY);
+    MemoryDC memory(screen.get());
+    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.get(), Width, Height));
+    {
+        // The bitmap must be out of the context again before it is converted.
+        Selection selected(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, Width, Height, screen.get(), Left, Top, SRCCOPY);
 
-    POINT pos = {};
-    GetCursorPos(&pos);
-    HCURSOR shown = GetCursor();
-    int x = pos.x - Left, y = pos.y - Top;
-    if (RecordCursor) {
-        // The hot spot is that of the cursor on the screen; the image is always the arrow.
-        ICONINFO info = {};
-        if (GetIconInfo(shown, &info)) {
-            x -= (int)info.xHotspot;
-            y -= (int)info.yHotspot;
-            if (info.hbmMask) DeleteObject(info.hbmMask);
-            if (info.hbmColor) DeleteObject(info.hbmColor);
+        POINT pos = {};
+        GetCursorPos(&pos);
+        HCURSOR shown = GetCursor();
+        int x = pos.x - Left, y = pos.y - Top;
+        if (RecordCursor) {
+            // The hot spot is that of the cursor on the screen; the image is always the arrow.
+            ICONINFO info = {};
+            if (GetIconInfo(shown, &info)) {
+                x -= (int)info.xHotspot;
+                y -= (int)info.yHotspot;
+                if (info.hbmMask) DeleteObject(info.hbmMask);
+                if (info.hbmColor) DeleteObject(info.hbmColor);
+            }
+            DrawIcon(memory.get(), x, y, ArrowCursor);
         }
-        DrawIcon(memory.dc, x, y, ArrowCursor);
     }
-    SelectObject(memory.dc, previous);
 
-    HGLOBAL mem = BitmapToDIB(bitmap.bmp, BitsPerPixel);
+    HGLOBAL mem = BitmapToDIB(bitmap.get(), BitsPerPixel);
     auto *frame = mem ? (BITMAPINFOHEADER *)GlobalLock(mem) : nullptr;
     if (!frame) {
         if (mem) GlobalFree(mem);

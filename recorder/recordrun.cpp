@@ -14,27 +14,6 @@ constexpr DWORD DefaultCompressor = mmioFOURCC('M', 'S', 'V', 'C');
 // Replaced by the default whenever chosen.
 constexpr DWORD ReplacedCompressor = mmioFOURCC('I', 'V', '5', '0');
 
-// The run's frame, given back on every path.
-struct Frame {
-    BITMAPINFOHEADER *Bits = nullptr;
-    Frame() = default;
-    Frame(const Frame &) = delete;
-    Frame &operator=(const Frame &) = delete;
-    ~Frame() { FreeFrame(Bits); }
-    size_t FormatSize() const { return Bits->biSize + 4 * (size_t)Bits->biClrUsed; }
-    BYTE *Pixels() const { return (BYTE *)Bits + FormatSize(); }
-};
-
-struct QueryCompressor {
-    HIC Handle;
-    explicit QueryCompressor(HIC h) : Handle(h) {}
-    QueryCompressor(const QueryCompressor &) = delete;
-    QueryCompressor &operator=(const QueryCompressor &) = delete;
-    ~QueryCompressor() {
-        if (Handle) ICClose(Handle);
-    }
-};
-
 // AVIFileInit when the run gets to it, AVIFileExit at teardown.
 struct AviLibrary {
     bool Started = false;
@@ -137,7 +116,8 @@ int Align(int Size, int Factor, int Limit) {
 // Finds a size the chosen compressor accepts, growing the area to multiples of 2, 4 and 8.
 // Leaves the format frame in Current and the size to record in the recorder; false when a
 // frame could not be grabbed.
-bool Negotiate(TScreenCam *Recorder, Frame &Current, int Left, int Top, int Width, int Height) {
+bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int Width,
+               int Height) {
     DWORD type = 0, handler = 0;
     {
         // The Options command may rebuild the catalogue while we read the entry.
@@ -148,14 +128,14 @@ bool Negotiate(TScreenCam *Recorder, Frame &Current, int Left, int Top, int Widt
             handler = Recorder->Compressors[selected].fccHandler;
         }
     }
-    QueryCompressor query(type ? ICOpen(type, handler, ICMODE_QUERY) : nullptr);
-    if (!query.Handle) {
+    QueryCompressor query(type, handler);
+    if (!query.get()) {
         Recorder->CompressorFourCC = DefaultCompressor;
         return true;
     }
     int factor = 1, width = Width, height = Height;
     for (;;) {
-        if (ICCompressQuery(query.Handle, Current.Bits, nullptr) == ICERR_OK) break;
+        if (ICCompressQuery(query.get(), Current.Bits, nullptr) == ICERR_OK) break;
         factor *= 2;
         if (factor > 8) break;
         width = Align(Width, factor, Recorder->ScreenWidth);
@@ -200,7 +180,7 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
     R->SkippedFrames = 0;
     while (KeepGoing()) {
         DWORD elapsed = timeGetTime() - R->StartTime;
-        Frame frame;
+        OwnedFrame frame;
         frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
         if (!frame.Bits) {
             FrameLost = true;
@@ -266,7 +246,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     // through the same teardown, without a message of its own.
     bool frameLost = false;
     {
-        Frame frame;
+        OwnedFrame frame;
         frame.Bits = CaptureFrame(Left, Top, Width, Height);
         if (frame.Bits && SelectedCompressor != -1)
             frameLost = !Negotiate(this, frame, Left, Top, Width, Height);

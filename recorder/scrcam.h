@@ -96,3 +96,16 @@ class TScreenCam : public TObject {
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth);
 // Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone.
 void FreeFrame(BITMAPINFOHEADER *&Frame);
+
+// A frame from CaptureFrame, given back with FreeFrame on every path.
+struct OwnedFrame {
+    BITMAPINFOHEADER *Bits = nullptr;
+    OwnedFrame() = default;
+    explicit OwnedFrame(BITMAPINFOHEADER *Frame) : Bits(Frame) {}
+    ~OwnedFrame() { FreeFrame(Bits); }
+    OwnedFrame(const OwnedFrame &) = delete;
+    OwnedFrame &operator=(const OwnedFrame &) = delete;
+    // Header and colour table, then the pixel rows.
+    size_t FormatSize() const { return Bits->biSize + 4 * (size_t)Bits->biClrUsed; }
+    BYTE *Pixels() const { return (BYTE *)Bits + FormatSize(); }
+};

@@ -3,7 +3,7 @@
 // pixels from the snapshots took most of a second on a large screen, during which the main
 // window did not answer.
 #include "ui/areadetect.h"
-#include "framework/winapi.h"
+#include "framework/gdiholders.h"
 
 #include <cstring>
 #include <new>
@@ -19,63 +19,6 @@ class HiddenCursor {
     ~HiddenCursor() { ShowCursor(TRUE); }
     HiddenCursor(const HiddenCursor &) = delete;
     HiddenCursor &operator=(const HiddenCursor &) = delete;
-};
-
-class DesktopDC {
-  public:
-    DesktopDC() : wnd(GetDesktopWindow()), dc(GetDC(wnd)) {}
-    ~DesktopDC() {
-        if (dc) ReleaseDC(wnd, dc);
-    }
-    DesktopDC(const DesktopDC &) = delete;
-    DesktopDC &operator=(const DesktopDC &) = delete;
-    HDC get() const { return dc; }
-
-  private:
-    HWND wnd;
-    HDC dc;
-};
-
-class MemoryDC {
-  public:
-    explicit MemoryDC(HDC screen) : dc(CreateCompatibleDC(screen)) {}
-    ~MemoryDC() {
-        if (dc) DeleteDC(dc);
-    }
-    MemoryDC(const MemoryDC &) = delete;
-    MemoryDC &operator=(const MemoryDC &) = delete;
-    HDC get() const { return dc; }
-
-  private:
-    HDC dc;
-};
-
-class Selection {
-  public:
-    Selection(HDC dc, HGDIOBJ obj) : dc(dc), old(SelectObject(dc, obj)) {}
-    ~Selection() {
-        if (old) SelectObject(dc, old);
-    }
-    Selection(const Selection &) = delete;
-    Selection &operator=(const Selection &) = delete;
-
-  private:
-    HDC dc;
-    HGDIOBJ old;
-};
-
-class Bitmap {
-  public:
-    explicit Bitmap(HBITMAP bmp) : bmp(bmp) {}
-    ~Bitmap() {
-        if (bmp) DeleteObject(bmp);
-    }
-    Bitmap(const Bitmap &) = delete;
-    Bitmap &operator=(const Bitmap &) = delete;
-    HBITMAP get() const { return bmp; }
-
-  private:
-    HBITMAP bmp;
 };
 
 // A copy of the whole screen as a compatible bitmap, and its pixels read out at 32 bits,
@@ -116,7 +59,7 @@ class Snapshot {
     const uint32_t *data() const { return pixels.data(); }
 
   private:
-    Bitmap bitmap;
+    GdiObject<HBITMAP> bitmap;
     std::vector<uint32_t> pixels;
 };
 
@@ -162,7 +105,7 @@ void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom) {
     int width = 0, height = 0;
     std::optional<Snapshot> first;
     {
-        DesktopDC desktop;
+        WindowDC desktop(GetDesktopWindow());
         width = GetDeviceCaps(desktop.get(), HORZRES);
         height = GetDeviceCaps(desktop.get(), VERTRES);
         if (width > 0 && height > 0) first.emplace(desktop.get(), width, height);
@@ -170,7 +113,7 @@ void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom) {
     Sleep(500);
     if (!first) return;
     // This context stays held through the scan.
-    DesktopDC desktop;
+    WindowDC desktop(GetDesktopWindow());
     Snapshot second(desktop.get(), width, height);
     ScanChangedArea(first->data(), second.data(), width, height, Left, Top, Right, Bottom);
 }
