@@ -26,10 +26,16 @@ if stale; then
     cmake --build "$win" -j"${QUILLET_JOBS:-2}" >"$win.build.log" 2>&1 ||
         { grep -E 'error' "$win.build.log" | head -20; exit 1; }
 fi
-[ -x scripts/register-codec.sh ] && [ -f "$win/codec/msvc32.dll" ] &&
-    bash scripts/register-codec.sh "$win/codec/msvc32.dll"
+# Registering the compressor runs Wine; a Wine server keeps the display it first meets, so that
+# happens once the display is known.
+register_codec() {
+    if [ -x scripts/register-codec.sh ] && [ -f "$win/codec/msvc32.dll" ]; then
+        bash scripts/register-codec.sh "$win/codec/msvc32.dll"
+    fi
+}
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    register_codec
     mkdir -p out/quillet
     echo "run: starting Quillet on $DISPLAY; its files go to out/quillet/"
     cd out/quillet
@@ -49,7 +55,8 @@ e2e_init quillet-demo
 out=$E2E_OUT
 echo "run: no display; recording a demo on a virtual display :$display (1024x768)"
 e2e_start_xvfb
-e2e_warm_wine
+e2e_warm_wine || exit 1
+(cd "$root" && register_codec)
 
 e2e_bg movingpic "$win/movingpic.exe" show 24 40 257 193 40
 echo "run: moving test picture shown at (24, 40), 257 x 193"

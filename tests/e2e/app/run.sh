@@ -25,14 +25,19 @@ if [ ! -f "$E2E_WIN_BUILD/quillet.exe" ] || [ ! -f "$E2E_WIN_BUILD/drive.exe" ] 
     e2e_finish
     exit 1
 fi
-# The default compressor 'MSVC' is ours; Wine has only a decoder for it.
+e2e_start_xvfb || { e2e_fail "display" "Xvfb did not start"; exit 1; }
+e2e_start_pulse || e2e_log "no PulseAudio: the sound checks will fail"
+if ! e2e_warm_wine 2>>"$E2E_OUT/suite.log"; then
+    e2e_fail "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
+    e2e_finish
+    exit 1
+fi
+# The default compressor 'MSVC' is ours; Wine has only a decoder for it. Registering runs Wine:
+# only now, so that a Wine server it starts meets our display (a server keeps the first one).
 if [ -f "$E2E_WIN_BUILD/codec/msvc32.dll" ]; then
     bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1 ||
         e2e_log "codec registration failed"
 fi
-e2e_start_xvfb || { e2e_fail "display" "Xvfb did not start"; exit 1; }
-e2e_start_pulse || e2e_log "no PulseAudio: the sound checks will fail"
-e2e_warm_wine
 sox -n -r 22050 -c 1 -b 16 "$E2E_TMP/tone.wav" synth 400 sine 1000 vol 0.5
 
 # --- the program and the picture ---
@@ -177,6 +182,8 @@ set_wave() { drive set-edit Options "$EDIT_WAVE" "$1" >/dev/null; }
 
 check_startup() {
     if ! start_quillet; then
+        e2e_shot "$E2E_OUT/start-up-failed.png"
+        drive windows all >"$E2E_OUT/start-up-windows.txt" 2>&1
         e2e_fail "start-up" "no visible window \"Quillet 1.542\" of quillet.exe within 30 s (see ${E2E_OUT#$E2E_ROOT/}/quillet.log)"
         return 1
     fi

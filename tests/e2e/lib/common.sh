@@ -118,9 +118,17 @@ e2e_start_xvfb() {
 
 # A wineserver that lingers for a while after its last client saves half a second on every
 # Wine start. If one already runs for the prefix (another suite), that one is used.
+# A Wine server keeps the desktop of the display it first met: one started by a Wine command
+# without a display (or whose display has gone) leaves no desktop, and no program of the prefix
+# shows a window until that server has ended. Returns 1, with the reason, in that case.
 e2e_warm_wine() {
     setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
-    e2e_wine "$E2E_WIN_BUILD/drive.exe" windows >/dev/null 2>&1 || true
+    local windows
+    windows=$(e2e_wine "$E2E_WIN_BUILD/drive.exe" windows all 2>/dev/null)
+    if [ -z "$windows" ]; then
+        echo "e2e: the running Wine server of $WINEPREFIX has no desktop (started without a display?): no window can show until it ends (wineserver -k, when nobody else uses the prefix)" >&2
+        return 1
+    fi
 }
 
 # Runs a Windows program in the foreground under Wine with a time limit; console line ends
