@@ -113,24 +113,32 @@ int Align(int Size, int Factor, int Limit) {
     return Size + (Factor - r) > Limit ? Size - r : Size + (Factor - r);
 }
 
-// Finds a size the chosen compressor accepts, growing the area to multiples of 2, 4 and 8.
-// Leaves the format frame in Current and the size to record in the recorder; false when a
-// frame could not be grabbed.
+// Finds a size the compressor accepts, growing the area to multiples of 2, 4 and 8: the one
+// chosen in Options, or with none chosen the one in use (the default Video 1 compressor takes
+// only multiples of 4, so without this most areas could not be recorded at all). Leaves the
+// format frame in Current and the size to record in the recorder; false when a frame could not
+// be grabbed.
 bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int Width,
                int Height) {
     DWORD type = 0, handler = 0;
+    bool inUse = false; // asking the compressor in use, none being chosen
     {
         // The Options command may rebuild the catalogue while we read the entry.
         std::lock_guard<std::mutex> lock(Recorder->CatalogueLock);
         int selected = Recorder->SelectedCompressor;
-        if (selected >= 0 && selected < Recorder->CompressorCount && selected < 32) {
+        if (selected == -1) {
+            type = ICTYPE_VIDEO;
+            handler = Recorder->CompressorFourCC;
+            inUse = true;
+        } else if (selected >= 0 && selected < Recorder->CompressorCount && selected < 32) {
             type = Recorder->Compressors[selected].fccType;
             handler = Recorder->Compressors[selected].fccHandler;
         }
     }
     QueryCompressor query(type, handler);
     if (!query.get()) {
-        Recorder->CompressorFourCC = DefaultCompressor;
+        // A compressor in use that cannot be asked records at the requested size.
+        if (!inUse) Recorder->CompressorFourCC = DefaultCompressor;
         return true;
     }
     int factor = 1, width = Width, height = Height;
@@ -248,7 +256,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     {
         OwnedFrame frame;
         frame.Bits = CaptureFrame(Left, Top, Width, Height);
-        if (frame.Bits && SelectedCompressor != -1)
+        if (frame.Bits)
             frameLost = !Negotiate(this, frame, Left, Top, Width, Height);
         else
             frameLost = !frame.Bits;

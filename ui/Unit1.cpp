@@ -15,6 +15,7 @@ std::string WaveSamplesPerSec = "48300";
 std::string WaveBytesPerSec = "163000";
 
 namespace {
+constexpr DWORD SoundSettleMs = 250;
 // Carries progress text from the recording worker to the main thread.
 constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
 } // namespace
@@ -188,6 +189,9 @@ void TForm1::Button2Click(TObject *) {
     if (!CheckBox1->Checked()) return;
     SendSound("STOP mysound");
     SetCaptionNow("Record the sound..");
+    // STOP returns while the device's recording thread may still be leaving the driver; saving
+    // and closing under it has crashed the program (under Wine, within 30 ms of the STOP).
+    Sleep(SoundSettleMs);
     SendSound("SAVE mysound " + OptionDlg->WaveName->Text());
     SendSound("CLOSE mysound");
     SetCaptionNow("Sound record");

@@ -117,6 +117,8 @@ TEST_F(MainWindowTest, StopWithSoundSendsThreeCommandsAroundTheCaptions) {
     EXPECT_EQ("Record the sound..", strings[2].caption);
     EXPECT_EQ("Sound record", Caption());
     EXPECT_TRUE(Form1->Button1->Enabled());
+    // The device gets a moment after STOP before it is saved and closed.
+    EXPECT_EQ(std::vector<DWORD>({250}), fakewin::sleeps());
 }
 
 TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
