@@ -100,18 +100,18 @@ BOOL CALLBACK top_by_title(HWND w, LPARAM lp) {
 
 // A visible window wins over a hidden one of the same title (the Options dialog exists hidden
 // from start-up on); with need_visible only a visible one counts.
-HWND find_top(const char *spec, bool need_visible = false) {
-    if (spec[0] == '@') {
-        HWND w = reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoul(spec + 1, nullptr, 0)));
+HWND find_top(const char *which, bool need_visible = false) {
+    if (which[0] == '@') {
+        HWND w = reinterpret_cast<HWND>(static_cast<uintptr_t>(strtoul(which + 1, nullptr, 0)));
         if (!IsWindow(w) || (need_visible && !IsWindowVisible(w))) return nullptr;
         return w;
     }
-    if (spec[0] == '~') {
-        TopSearch s{spec + 1, nullptr};
+    if (which[0] == '~') {
+        TopSearch s{which + 1, nullptr};
         EnumWindows(top_by_part, reinterpret_cast<LPARAM>(&s));
         return s.found;
     }
-    TitleSearch s{spec, nullptr, nullptr};
+    TitleSearch s{which, nullptr, nullptr};
     EnumWindows(top_by_title, reinterpret_cast<LPARAM>(&s));
     return s.visible ? s.visible : (need_visible ? nullptr : s.any);
 }
@@ -310,13 +310,13 @@ int main(int argc, char **argv) {
         usage();
         return 2;
     }
-    const char *spec = argv[2];
+    const char *which = argv[2];
 
     if (cmd == "wait-window" || cmd == "wait-gone") {
         bool want = cmd == "wait-window";
         DWORD until = GetTickCount() + wait_ms(argc, argv, 3, 10000);
         for (;;) {
-            HWND w = find_top(spec, true);
+            HWND w = find_top(which, true);
             if (want && w) {
                 printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(w)));
                 return 0;
@@ -326,15 +326,15 @@ int main(int argc, char **argv) {
                 return 0;
             }
             if (static_cast<int>(until - GetTickCount()) <= 0) {
-                printf("timed out waiting for %s\n", spec);
+                printf("timed out waiting for %s\n", which);
                 return 1;
             }
             Sleep(30);
         }
     }
 
-    HWND top = find_top(spec);
-    if (!top) return fail("window", spec);
+    HWND top = find_top(which);
+    if (!top) return fail("window", which);
 
     if (cmd == "find") {
         printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(top)));
