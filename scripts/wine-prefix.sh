@@ -12,3 +12,13 @@ if [ ! -f "$stamp" ]; then
   wineserver -w || true
   touch "$stamp"
 fi
+
+# Wine here does not look in the folder where Debian's fonts-wine puts its fonts: without
+# Marlett the caption buttons show letters, and "MS Sans Serif" falls back to a wider face.
+# Fonts in the prefix's own Fonts folder are always found.
+fonts="$WINEPREFIX/drive_c/windows/Fonts"
+if [ -d /usr/share/wine/fonts ] && [ -d "$fonts" ]; then
+  for f in /usr/share/wine/fonts/*; do
+    [ -e "$fonts/$(basename "$f")" ] || cp "$f" "$fonts/"
+  done
+fi
