@@ -45,7 +45,8 @@ if [ -x scripts/register-codec.sh ]; then
     step "codec registration" bash scripts/register-codec.sh build/win/codec/msvc32.dll
 fi
 
-display=70
+# QUILLET_DISPLAY_BASE lets two test runs on one machine use different displays.
+display=${QUILLET_DISPLAY_BASE:-70}
 for suite in tests/e2e/*/run.sh; do
     [ -f "$suite" ] || continue
     name=$(basename "$(dirname "$suite")")
