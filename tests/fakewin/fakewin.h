@@ -9,6 +9,11 @@ namespace fakewin {
 // pixel, clock at 0, no windows, no scripted answers). Each area registers its own reset.
 void reset();
 
+// True on the thread that initialised the process (static initialisation): the one that owns
+// every window, as the program's own framework takes it. Recorded with each call that must
+// happen there.
+bool on_main_thread();
+
 struct ResetHook {
     explicit ResetHook(void (*fn)());
 };

@@ -1,6 +1,5 @@
 #include "fakewin/kernel.h"
 #include "fakewin/fakewin.h"
-#include "framework/thread.h"
 
 #include <atomic>
 #include <chrono>
@@ -116,7 +115,7 @@ DWORD GetLastError() { return 0; }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     std::lock_guard<std::mutex> lock(mutex);
-    boxes.push_back({owner, text ? text : "", caption ? caption : "", type, IsMainThread()});
+    boxes.push_back({owner, text ? text : "", caption ? caption : "", type, on_main_thread()});
     if (!answers.empty()) {
         int answer = answers.front();
         answers.pop_front();

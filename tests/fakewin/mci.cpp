@@ -3,7 +3,6 @@
 #include "fakewin/fakewin.h"
 #include "fakewin/kernel.h"
 #include "fakewin/mcilog.h"
-#include "framework/thread.h"
 
 #include <cstdio>
 #include <cstring>
@@ -78,7 +77,7 @@ MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback
     size_t deleted = deleted_files().size();
     std::lock_guard<std::mutex> lock(mutex);
     strings.push_back({command ? command : "", callback, ret != nullptr && retLength != 0,
-                       IsMainThread(), deleted, caption});
+                       on_main_thread(), deleted, caption});
     if (ret && retLength) ret[0] = 0;
     if (string_results.empty()) return 0;
     MCIERROR result = string_results.front();

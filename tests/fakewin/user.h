@@ -126,8 +126,6 @@ struct CREATESTRUCTA {
 #define COLOR_BTNFACE 15
 #define COLOR_WINDOW 5
 
-typedef LRESULT (*PFN_WNDPROC_CALL)(HWND, UINT, WPARAM, LPARAM);
-
 HMODULE GetModuleHandleA(LPCSTR name);
 #define GetModuleHandle GetModuleHandleA
 WORD RegisterClassExA(const WNDCLASSEXA *cls);
@@ -140,7 +138,6 @@ BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 #define DefWindowProc DefWindowProcA
-LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 #define SetWindowLongPtr SetWindowLongPtrA
@@ -148,8 +145,6 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 BOOL ShowWindow(HWND hwnd, int cmd);
 BOOL IsWindowVisible(HWND hwnd);
 BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags);
-BOOL MoveWindow(HWND hwnd, int x, int y, int cx, int cy, BOOL repaint);
-BOOL GetWindowRect(HWND hwnd, LPRECT rect);
 BOOL GetClientRect(HWND hwnd, LPRECT rect);
 int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw);
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
@@ -159,12 +154,7 @@ int GetWindowTextA(HWND hwnd, LPSTR text, int max);
 int GetWindowTextLengthA(HWND hwnd);
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
-BOOL InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase);
-BOOL UpdateWindow(HWND hwnd);
 HWND GetDesktopWindow();
-HWND SetFocus(HWND hwnd);
-HWND GetParent(HWND hwnd);
-HWND GetDlgItem(HWND hwnd, int id);
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 #define SendMessage SendMessageA
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -180,9 +170,7 @@ BOOL IsDialogMessageA(HWND hwnd, LPMSG msg);
 #define IsDialogMessage IsDialogMessageA
 void PostQuitMessage(int code);
 HBRUSH GetSysColorBrush(int index);
-DWORD GetSysColor(int index);
 HWND GetAncestor(HWND hwnd, UINT flags);
-#define GA_PARENT 1
 #define GA_ROOT 2
 
 // Dialog-style keyboard handling and the standard controls' styles and messages.

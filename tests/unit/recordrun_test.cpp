@@ -361,17 +361,17 @@ TEST_F(RecordRun, TeardownHidesTheMarkerThenReleasesInOrder) {
                              "release stream", "release compressed", "exit"}));
     EXPECT_FALSE(visible_at_free);
     EXPECT_EQ(avi_options_frees(), 1);
-    auto shows = show_calls();
+    auto shows = window_calls(WindowCall::Show);
     ASSERT_EQ(shows.size(), 2u);
-    EXPECT_EQ(shows[0].cmd, SW_SHOW);
-    EXPECT_EQ(shows[1].cmd, SW_HIDE);
+    EXPECT_EQ(shows[0].value, (UINT)SW_SHOW);
+    EXPECT_EQ(shows[1].value, (UINT)SW_HIDE);
 }
 
 TEST_F(RecordRun, NoMarkerWhenSwitchedOff) {
     cam->ShowMarker = false;
     StopAt(50);
     EXPECT_EQ(Run(), 1);
-    EXPECT_TRUE(show_calls().empty());
+    EXPECT_TRUE(window_calls(WindowCall::Show).empty());
 }
 
 struct SetupFailure {
@@ -393,9 +393,9 @@ TEST_P(RecordRunSetupFailure, DefaultCompressorReportsAndReleases) {
     auto log = avi_log();
     EXPECT_NE(std::find(log.begin(), log.end(), GetParam().failed_line), log.end());
     EXPECT_EQ(log.back(), "exit");
-    auto shows = show_calls();
+    auto shows = window_calls(WindowCall::Show);
     ASSERT_EQ(shows.size(), 2u); // shown, and hidden again before the message
-    EXPECT_EQ(shows[1].cmd, SW_HIDE);
+    EXPECT_EQ(shows[1].value, (UINT)SW_HIDE);
 }
 
 TEST_P(RecordRunSetupFailure, OtherCompressorAsksAndRetriesOnYes) {
@@ -448,7 +448,7 @@ TEST_F(RecordRun, OldVideoForWindowsStopsBeforeAnything) {
     ExpectOneBox("Failure: Video for Windows version too old!", "Error", MB_ICONERROR);
     EXPECT_EQ(events, (std::vector<std::string>{"error"}));
     EXPECT_TRUE(avi_log().empty());
-    EXPECT_TRUE(show_calls().empty());
+    EXPECT_TRUE(window_calls(WindowCall::Show).empty());
 
     reset();
     cam = std::make_unique<TScreenCam>(nullptr);

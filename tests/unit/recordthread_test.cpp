@@ -84,7 +84,7 @@ TEST_F(RecordThread, StartStopAndRestart) {
     ASSERT_GE(paints.size(), 6u);
     EXPECT_EQ(paints[0].brush, MarkerActiveColor);
     EXPECT_EQ(paints[1].brush, MarkerIdleColor);
-    for (auto &call : show_calls())
+    for (auto &call : window_calls(WindowCall::Show))
         EXPECT_TRUE(call.main_thread);
     EXPECT_FALSE(IsWindowVisible(cam->MarkerWindow->Handle()));
     EXPECT_TRUE(message_boxes().empty());

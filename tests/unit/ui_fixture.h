@@ -46,6 +46,15 @@ class UiTest : public ::testing::Test {
             return true;
         });
     }
+    // The user's click, on the control's own state: an error in its handler goes to the
+    // application's handler, as from the form's window procedure.
+    static void Press(TControl *Control) {
+        try {
+            Control->Click();
+        } catch (const std::exception &e) {
+            Application->HandleException(e);
+        }
+    }
     static std::vector<std::string> MciStrings() {
         std::vector<std::string> list;
         for (auto &s : fakewin::mci_strings())

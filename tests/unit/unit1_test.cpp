@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     CaptureRight = 110;
     CaptureBottom = 149;
     OptionDlg->FileName->SetText("out.avi");
-    fakewin::user_pick(Form1->ComboBox1->Handle(), 1); // VLC
+    Form1->ComboBox1->Select(1); // VLC
     EXPECT_EQ(-14, HeightFix);
     Form1->Button1Click(Form1->Button1);
 
@@ -90,7 +90,7 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
 
     // Again while it records: the file is deleted and sound sent again, the run goes on.
     TRecordAVIThread *running = ScreenCam->RecordThread;
-    fakewin::user_pick(Form1->ComboBox1->Handle(), 2); // Youtube
+    Form1->ComboBox1->Select(2); // Youtube
     Form1->RadioButton1->Click();
     Form1->Button1Click(Form1->Button1);
     strings = fakewin::mci_strings();
@@ -106,7 +106,7 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
 TEST_F(MainWindowTest, StopWithSoundSendsThreeCommandsAroundTheCaptions) {
     Form1->CheckBox1->SetChecked(true);
     OptionDlg->WaveName->SetText("my sound.wav");
-    fakewin::user_click(Form1->Button2->Handle());
+    Press(Form1->Button2);
     auto strings = fakewin::mci_strings();
     ASSERT_EQ(3u, strings.size());
     EXPECT_EQ("STOP mysound", strings[0].command);
@@ -144,13 +144,13 @@ TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
 }
 
 TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
-    fakewin::user_pick(Form1->ComboBox1->Handle(), 2);
-    fakewin::user_type(Form1->ComboBox1->Handle(), "VLC"); // typing picks nothing
+    Form1->ComboBox1->Select(2);
+    Form1->ComboBox1->SetText("VLC"); // typing picks nothing
     EXPECT_EQ(-20, HeightFix);
-    fakewin::user_click(Form1->Button2->Handle());
+    Press(Form1->Button2);
     EXPECT_FALSE(ScreenCam->Recording);
     ASSERT_TRUE(Form1->Button1->Enabled());
-    fakewin::user_click(Form1->Button1->Handle());
+    Press(Form1->Button1);
     EXPECT_EQ(0, RecordLeft);
     EXPECT_EQ(0, RecordTop);
     EXPECT_EQ(0, RecordWidth);
@@ -167,10 +167,10 @@ TEST_F(MainWindowTest, ProgressReachesTheCaptionThroughTheMainThread) {
     EXPECT_EQ("Quillet 1.542", Caption());
     Application->ProcessMessages();
     EXPECT_EQ("ms/Frame: 100,00, FrameNr: 25, Skipped Frames: 0", Caption());
-    auto texts = fakewin::text_calls();
+    auto texts = fakewin::window_calls(fakewin::WindowCall::Text);
     ASSERT_FALSE(texts.empty());
     EXPECT_TRUE(texts.back().main_thread);
-    auto posts = fakewin::post_calls();
+    auto posts = fakewin::window_calls(fakewin::WindowCall::Post);
     ASSERT_FALSE(posts.empty());
     EXPECT_FALSE(posts.back().main_thread);
 
@@ -186,7 +186,7 @@ TEST_F(MainWindowTest, ProgressReachesTheCaptionThroughTheMainThread) {
 
 TEST_F(MainWindowTest, PlaybackCommands) {
     OptionDlg->FileName->SetText("missing.avi");
-    fakewin::user_click(Form1->Button5->Handle());
+    Press(Form1->Button5);
     auto boxes = fakewin::message_boxes();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Quillet", boxes[0].caption);
@@ -195,7 +195,7 @@ TEST_F(MainWindowTest, PlaybackCommands) {
     fakewin::add_media_file("clip.avi", true, 160, 120);
     fakewin::add_media_file("test.wav", false, 0, 0);
     OptionDlg->FileName->SetText("clip.avi");
-    fakewin::user_click(Form1->Button5->Handle());
+    Press(Form1->Button5);
     auto log = fakewin::mci_commands();
     EXPECT_EQ((UINT)MCI_PLAY, log.back().msg);
     EXPECT_EQ((UINT)MCI_PUT, log[log.size() - 2].msg);
@@ -208,14 +208,14 @@ TEST_F(MainWindowTest, PlaybackCommands) {
     EXPECT_EQ((UINT)MCI_PUT, log.back().msg);
     EXPECT_EQ(Form1->Panel1->Height(), log.back().rect.bottom);
     // Stop ends the playback; resizing then sends nothing.
-    fakewin::user_click(Form1->Button2->Handle());
+    Press(Form1->Button2);
     EXPECT_EQ((UINT)MCI_CLOSE, fakewin::mci_commands().back().msg);
     EXPECT_EQ(0, fakewin::open_mci_devices());
     size_t sent = fakewin::mci_commands().size();
     Form1->SetBounds(537, 195, 369, 444);
     EXPECT_EQ(sent, fakewin::mci_commands().size());
 
-    fakewin::user_click(Form1->Button6->Handle());
+    Press(Form1->Button6);
     log = fakewin::mci_commands();
     EXPECT_EQ("test.wav", log[sent].element);
     for (size_t i = sent; i < log.size(); ++i)
@@ -224,7 +224,7 @@ TEST_F(MainWindowTest, PlaybackCommands) {
 }
 
 TEST_F(MainWindowTest, AboutAndClose) {
-    fakewin::user_click(Form1->Button4->Handle());
+    Press(Form1->Button4);
     auto boxes = fakewin::message_boxes();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("About", boxes[0].caption);
