@@ -1,4 +1,5 @@
 // Brushes, pens, rectangles and rectangle-set regions.
+#include "fakewin/fakewin.h"
 #include "fakewin/gdi_state.h"
 #include "fakewin/screen.h"
 
@@ -143,7 +144,8 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
                      filled ? brush->color : 0,
                      outlined,
                      outlined ? pen->color : 0,
-                     pen ? pen->pen_width : 0};
+                     pen ? pen->pen_width : 0,
+                     on_main_thread()};
     state().paints.push_back(p);
     return TRUE;
 }

@@ -98,8 +98,7 @@ void Sleep(DWORD ms) {
         else
             std::this_thread::yield();
     }
-    if (fn)
-        fn(ms);
+    if (fn) fn(ms);
 }
 
 BOOL DeleteFileA(LPCSTR name) {

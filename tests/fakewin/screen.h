@@ -40,6 +40,7 @@ struct WindowPaint {
     bool outlined;  // a pen other than the null pen was selected
     COLORREF pen;   // its colour
     int pen_width;
+    bool main_thread; // painted on the thread that owns the windows
 };
 std::vector<WindowPaint> window_paints();
 void clear_window_paints();

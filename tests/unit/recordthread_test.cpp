@@ -79,19 +79,40 @@ TEST_F(RecordThread, StartStopAndRestart) {
         EXPECT_TRUE(Closed(round));
     }
     EXPECT_EQ(avi_files().size(), 3u);
-    // The marker blinked, painted on the main thread only, and was hidden at the end.
-    auto paints = window_paints();
-    ASSERT_GE(paints.size(), 6u);
-    EXPECT_EQ(paints[0].brush, MarkerActiveColor);
-    EXPECT_EQ(paints[1].brush, MarkerIdleColor);
+    // The marker was placed and shown on the main thread, and hidden at the end.
     for (auto &call : window_calls(WindowCall::Show))
         EXPECT_TRUE(call.main_thread);
     EXPECT_FALSE(IsWindowVisible(cam->MarkerWindow->Handle()));
     EXPECT_TRUE(message_boxes().empty());
 }
 
+// The marker's paints. The rule: the marker is painted only while its run is the current
+// recording, never once Stop has returned, and on the thread the design names for it.
+// Where the worker's paints go is this one constant.
+constexpr bool MarkerPaintedOnMainThread = true;
+
+size_t PaintsOnTheDesignedThread() {
+    size_t n = 0;
+    for (auto &p : window_paints())
+        n += p.main_thread == MarkerPaintedOnMainThread;
+    return n;
+}
+
+TEST_F(RecordThread, MarkerPaintsStopWithStopAndStayOnTheirThread) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 3; }));
+    cam->StopRecording();
+    size_t at_stop = window_paints().size();
+    WaitIdle();
+    EXPECT_EQ(window_paints().size(), at_stop);
+    ASSERT_GE(at_stop, 6u);
+    EXPECT_EQ(PaintsOnTheDesignedThread(), at_stop);
+    EXPECT_EQ(window_paints()[0].brush, MarkerActiveColor);
+    EXPECT_EQ(window_paints()[1].brush, MarkerIdleColor);
+}
+
 TEST_F(RecordThread, PaintQueuedBeforeStopPaintsNothing) {
-    // The first grab's paint is queued before anything is pumped; Stop comes first.
+    // The first grab asks for its paint before anything is pumped; Stop comes first.
     static std::atomic<int> wakes;
     wakes = 0;
     WakeMainThread = [] { ++wakes; };
@@ -103,18 +124,53 @@ TEST_F(RecordThread, PaintQueuedBeforeStopPaintsNothing) {
     WakeMainThread = nullptr;
     EXPECT_TRUE(window_paints().empty());
     EXPECT_EQ(Writes(0), 0u);
+}
 
-    // Called directly: paints only while recording and only for the current worker.
-    TRecordAVIThread thread(cam.get(), "x.avi");
+TEST_F(RecordThread, WorkerPaintNeedsItsRunCurrentAndRecording) {
+    // Called as a queued paint runs: the worker is still alive and still the recorder's
+    // thread, but the recording was stopped; or it records, but another run is current.
+    cam->MarkerWindow->SetCaptureRect(10, 20, 64, 48);
+    TRecordAVIThread thread(cam.get(), "x.avi"), other(cam.get(), "y.avi");
     thread.MarkerColor = MarkerActiveColor;
+    cam->RecordThread = &thread;
+    cam->Recording = false;
     thread.DoPaintMarker();
     EXPECT_TRUE(window_paints().empty());
     cam->Recording = true;
+    cam->RecordThread = &other;
+    thread.DoPaintMarker();
+    EXPECT_TRUE(window_paints().empty());
     cam->RecordThread = &thread;
     thread.DoPaintMarker();
     EXPECT_EQ(window_paints().size(), 1u);
     cam->Recording = false;
     cam->RecordThread = nullptr;
+}
+
+TEST_F(RecordThread, PaintsFromTheMainThreadOrAPlainThreadFollowRecording) {
+    cam->MarkerWindow->SetCaptureRect(10, 20, 64, 48);
+    // On the main thread (the catalogue's probe during a recording) the paint is immediate.
+    cam->PaintMarker(true);
+    EXPECT_TRUE(window_paints().empty());
+    cam->Recording = true;
+    cam->PaintMarker(true);
+    ASSERT_EQ(window_paints().size(), 1u);
+    EXPECT_TRUE(window_paints()[0].main_thread);
+    // From a thread that is no recording worker, the paint goes to the main thread.
+    for (bool recording : {false, true}) {
+        cam->Recording = recording;
+        std::atomic<bool> done{false};
+        std::thread plain([&] {
+            cam->PaintMarker(false);
+            done = true;
+        });
+        EXPECT_TRUE(Pump([&] { return done.load(); }));
+        plain.join();
+    }
+    cam->Recording = false;
+    ASSERT_EQ(window_paints().size(), 2u);
+    EXPECT_EQ(window_paints()[1].brush, MarkerIdleColor);
+    EXPECT_TRUE(window_paints()[1].main_thread);
 }
 
 TEST_F(RecordThread, SecondStartOnlyStoresTheArea) {
@@ -138,6 +194,17 @@ TEST_F(RecordThread, SecondStartOnlyStoresTheArea) {
 }
 
 TEST_F(RecordThread, RecordAgainRightAfterStop) {
+    // The stopped run lingers in its teardown, giving a new run time to open its file early
+    // if the runs did not take turns (a quarter second at most, so the turn-taking run goes
+    // on by itself).
+    std::atomic<bool> lingered{false}, second_opened{false};
+    on_avi_call([&](const std::string &line) {
+        if (line.rfind("open b.avi", 0) == 0) second_opened = true;
+        if (line != "release file" || lingered.exchange(true)) return;
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+        while (!second_opened && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
     cam->StartRecording(10, 20, 64, 48, "a.avi");
     ASSERT_TRUE(Pump([&] { return Writes(0) >= 2; }));
     cam->StopRecording();
@@ -164,6 +231,25 @@ TEST_F(RecordThread, RecordAgainRightAfterStop) {
     auto first_exit = std::find(log.begin(), log.end(), "exit");
     auto second_open = std::find(log.begin(), log.end(), "open b.avi 4097");
     EXPECT_LT(first_exit, second_open);
+}
+
+TEST_F(RecordThread, CatalogueRebuiltWhileARunStarts) {
+    // The Options command rebuilds the catalogue while a run reads its chosen entry (a data
+    // race that ThreadSanitizer reports when either side leaves the lock out).
+    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
+    install_compressor({ICTYPE_VIDEO, MSVC, u"Video 1", nullptr, false, false, false});
+    cam->ShowMarker = false;
+    cam->EnumerateCompressors();
+    ASSERT_EQ(cam->CompressorCount, 2);
+    cam->SelectedCompressor = 1;
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    for (int i = 0; i < 20 && Writes(0) == 0; ++i)
+        cam->EnumerateCompressors();
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 1; }));
+    cam->StopRecording();
+    WaitIdle();
+    EXPECT_EQ(avi_files()[0].options.fccHandler, MSVC);
+    EXPECT_EQ(cam->CompressorCount, 2);
 }
 
 TEST_F(RecordThread, RecorderDestroyedWhileRecording) {

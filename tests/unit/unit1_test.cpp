@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include "fakewin/screen.h"
 #include "recorder/scrcam.h"
 
 #include <thread>
@@ -101,6 +102,58 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     EXPECT_EQ(2u, fakewin::deleted_files().size());
     EXPECT_EQ(79, RecordHeight);
     EXPECT_EQ(running, ScreenCam->RecordThread.load());
+}
+
+TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
+    // A box changes during the detection's pause (its first sleep); the command records it
+    // as Record Again would, with the service fix applied to its height.
+    int sleeps = 0;
+    fakewin::on_sleep([&sleeps](DWORD) {
+        if (sleeps++ == 0) fakewin::fill_screen_rect(100, 50, 300, 150, RGB(255, 0, 0));
+    });
+    OptionDlg->FileName->SetText("found.avi");
+    Form1->ComboBox1->Select(1); // VLC
+    Press(Form1->Button7);
+    fakewin::on_sleep(nullptr);
+    EXPECT_EQ(100, CaptureLeft);
+    EXPECT_EQ(50, CaptureTop);
+    EXPECT_EQ(299, CaptureRight);
+    EXPECT_EQ(149, CaptureBottom);
+    EXPECT_EQ(100, RecordLeft);
+    EXPECT_EQ(50, RecordTop);
+    EXPECT_EQ(199, RecordWidth);
+    EXPECT_EQ(99 - 14, RecordHeight);
+    EXPECT_TRUE(ScreenCam->Recording);
+    EXPECT_TRUE(ScreenCam->ShowMarker);
+    EXPECT_EQ(std::vector<std::string>({"found.avi"}), fakewin::deleted_files());
+    EXPECT_TRUE(fakewin::message_boxes().empty());
+}
+
+TEST_F(MainWindowTest, SoundPresetsAndServiceFixesThroughTheControls) {
+    // Each quality button sets the sound format Record Again sends; each service entry sets
+    // the height taken off the area.
+    struct Preset {
+        TRadioButton *button;
+        const char *format;
+    } presets[] = {
+        {Form1->RadioButton1, "BITSPERSAMPLE 8 CHANNELS 1 SAMPLESPERSEC 11025 BYTESPERSEC 11300"},
+        {Form1->RadioButton2, "BITSPERSAMPLE 16 CHANNELS 1 SAMPLESPERSEC 22050 BYTESPERSEC 22128"},
+        {Form1->RadioButton3,
+         "BITSPERSAMPLE 16 CHANNELS 1 SAMPLESPERSEC 48300 BYTESPERSEC 163000"}};
+    const int fixes[] = {-14, -20, 0}; // VLC, Youtube, "Standar Cam" after another one
+    CaptureBottom = 100;
+    Form1->CheckBox1->SetChecked(true);
+    for (int i = 0; i < 3; ++i) {
+        Press(presets[i].button);
+        EXPECT_TRUE(presets[i].button->Checked());
+        Form1->ComboBox1->Select((i + 1) % 3);
+        EXPECT_EQ(fixes[i], HeightFix);
+        Form1->Button1Click(Form1->Button1);
+        ASSERT_EQ(3u * (i + 1), MciStrings().size());
+        EXPECT_EQ(std::string("SET mysound TIME FORMAT MS ") + presets[i].format,
+                  MciStrings()[3 * i + 1]);
+        EXPECT_EQ(100 + fixes[i], RecordHeight);
+    }
 }
 
 TEST_F(MainWindowTest, StopWithSoundSendsThreeCommandsAroundTheCaptions) {
