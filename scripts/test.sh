@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds both builds, runs the native tests
-# (AddressSanitizer + UndefinedBehaviorSanitizer, and all of them again under ThreadSanitizer), then every end-to-end suite under Wine on its own virtual display.
+# (AddressSanitizer + UndefinedBehaviorSanitizer, and all of them again under
+# ThreadSanitizer), then every end-to-end suite under Wine on its own virtual display.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

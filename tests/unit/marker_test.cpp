@@ -59,6 +59,7 @@ TEST_F(Marker, ShapeIsFourBracketsJustOutsideTheArea) {
     EXPECT_EQ(info.rect.bottom - info.rect.top, 166);
     EXPECT_FALSE(info.visible);
     ASSERT_NE(info.region, nullptr);
+    EXPECT_TRUE(info.region_redraw); // a marker already shown takes its new shape at once
     for (int y = -2; y < 170; y++)
         for (int x = -2; x < 220; x++)
             ASSERT_EQ(fakewin::region_contains(info.region, x, y), InBracket(x, y, 200, 150))

@@ -116,6 +116,7 @@ TEST_F(RecordThread, PaintQueuedBeforeStopPaintsNothing) {
     static std::atomic<int> wakes;
     wakes = 0;
     WakeMainThread = [] { ++wakes; };
+    cam->MarkerWindow->SetCaptureRect(10, 20, 64, 48); // placed by an earlier recording
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     while (wakes == 0)
         std::this_thread::yield();
