@@ -235,22 +235,38 @@ TEST_F(RecordThread, RecordAgainRightAfterStop) {
 }
 
 TEST_F(RecordThread, CatalogueRebuiltWhileARunStarts) {
-    // The Options command rebuilds the catalogue while a run reads its chosen entry (a data
-    // race that ThreadSanitizer reports when either side leaves the lock out).
-    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
-    install_compressor({ICTYPE_VIDEO, MSVC, u"Video 1", nullptr, false, false, false});
+    // The Options command rebuilds the catalogue right after a starting run has read its
+    // chosen entry: a data race that ThreadSanitizer reports when either side leaves the lock
+    // out. The run is held in its first format query (after the read) while the main thread
+    // rebuilds; the two flags are relaxed so that they add no ordering of their own.
+    std::atomic<bool> querying{false}, rebuilt{false};
+    const auto main_id = std::this_thread::get_id();
+    FakeCompressor video1{ICTYPE_VIDEO, MSVC, u"Video 1", nullptr, false, false, false};
+    video1.accepts = [&](const BITMAPINFOHEADER &) {
+        if (std::this_thread::get_id() == main_id || querying.exchange(true)) return true;
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!rebuilt.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        return true;
+    };
+    install_compressor(video1);
     cam->ShowMarker = false;
     cam->EnumerateCompressors();
-    ASSERT_EQ(cam->CompressorCount, 2);
-    cam->SelectedCompressor = 1;
+    ASSERT_EQ(cam->CompressorCount, 1);
+    cam->SelectedCompressor = 0;
     cam->StartRecording(10, 20, 64, 48, "test.avi");
-    for (int i = 0; i < 20 && Writes(0) == 0; ++i)
-        cam->EnumerateCompressors();
+    while (!querying.load(std::memory_order_relaxed))
+        std::this_thread::yield();
+    // This rebuild's probe fails, so it asks no compressor and leaves the catalogue empty.
+    fail_global_allocs(1);
+    cam->EnumerateCompressors();
+    rebuilt.store(true, std::memory_order_relaxed);
+    EXPECT_EQ(cam->CompressorCount, 0);
     ASSERT_TRUE(Pump([&] { return Writes(0) >= 1; }));
     cam->StopRecording();
     WaitIdle();
-    EXPECT_EQ(avi_files()[0].options.fccHandler, MSVC);
-    EXPECT_EQ(cam->CompressorCount, 2);
+    EXPECT_EQ(avi_files()[0].options.fccHandler, MSVC); // the run keeps the entry it read
+    EXPECT_EQ(message_boxes().size(), 1u);              // the failed probe
 }
 
 TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
