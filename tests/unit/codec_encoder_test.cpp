@@ -249,3 +249,39 @@ TEST(CodecRoundTrip, TwoColoursPerQuadrantComeBackExactlyAtBestQuality) {
     Encoder enc(w, h);
     EXPECT_EQ(decode(encode(enc, px, 10000, true), w, h), px);
 }
+
+namespace {
+// A photograph-like picture: smooth gradients with a little grain and a few hard edges, the
+// content where the encoder's choice between block kinds matters most.
+std::vector<std::uint16_t> photo_picture(int w, int h) {
+    std::vector<std::uint16_t> px(std::size_t(w) * h);
+    std::mt19937 rng(11);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            int r = (x * 31) / w, g = (y * 31) / h, b = ((x + y) * 31) / (w + h);
+            if ((x / 5 + y / 3) % 4 == 0) r = 31 - r, b = 31 - b; // edges
+            auto grain = [&](int v) { return std::min(31, std::max(0, v + int(rng() % 7) - 3)); };
+            px[std::size_t(y) * w + x] = std::uint16_t(grain(r) << 10 | grain(g) << 5 | grain(b));
+        }
+    return px;
+}
+} // namespace
+
+TEST(CodecRateDistortion, QualityPerByteStaysWithinItsBound) {
+    // The encoder minimises distortion plus lambda times bytes for each block; the same sum,
+    // taken with the design's lambda, (10000 - quality)^2 / 250000 squared levels per byte,
+    // bounds how well it spends its bytes. A different weight or a biased block colour raises
+    // it. The bounds are this encoder's figures plus 1 %: a better encoder stays under them.
+    const int w = 128, h = 96;
+    const auto px = photo_picture(w, h);
+    struct Point {
+        int quality;
+        long long lambda, bound;
+    } points[] = {{8000, 16, 191700}, {6550, 47, 303300}, {3000, 196, 740300}};
+    for (const Point &p : points) {
+        Encoder enc(w, h);
+        Coded c = encode(enc, px, p.quality, true);
+        long long cost = sse(decode(c, w, h), px) + p.lambda * (long long)c.bytes.size();
+        EXPECT_LE(cost, p.bound) << "quality " << p.quality;
+    }
+}
