@@ -1,7 +1,44 @@
-// Holders of device contexts, GDI objects and selections: each gives back what it holds when
-// it goes out of scope, so every path releases it, in the reverse order of declaration.
+// The program's handle holders, in one place: each gives back what it holds when it goes out
+// of scope, so every path releases it, in the reverse order of declaration.
 #pragma once
 #include "framework/winapi.h"
+
+// A handle given back with Release (DeleteObject, ICClose, ...) unless it is null;
+// release() hands it on to a new owner instead.
+template <class H, auto Release> class Holder {
+  public:
+    explicit Holder(H Handle = H()) : h(Handle) {}
+    ~Holder() { reset(); }
+    Holder(const Holder &) = delete;
+    Holder &operator=(const Holder &) = delete;
+    H get() const { return h; }
+    void reset() {
+        if (h) Release(h);
+        h = H();
+    }
+    H release() {
+        H old = h;
+        h = H();
+        return old;
+    }
+
+  private:
+    H h;
+};
+
+// A bitmap, brush, pen or region of our own.
+template <class H> using GdiObject = Holder<H, &DeleteObject>;
+
+// A memory device context compatible with another (the screen's for null).
+struct MemoryDC : Holder<HDC, &DeleteDC> {
+    explicit MemoryDC(HDC Compatible) : Holder(CreateCompatibleDC(Compatible)) {}
+};
+
+// A compressor opened in query mode; a type of 0 (nothing chosen) opens nothing.
+struct QueryCompressor : Holder<HIC, &ICClose> {
+    QueryCompressor(DWORD Type, DWORD Handler)
+        : Holder(Type ? ICOpen(Type, Handler, ICMODE_QUERY) : nullptr) {}
+};
 
 // A window's device context (the screen's for a null window).
 class WindowDC {
@@ -19,45 +56,6 @@ class WindowDC {
     HDC dc;
 };
 
-// A memory device context compatible with another (the screen's for null).
-class MemoryDC {
-  public:
-    explicit MemoryDC(HDC Compatible) : dc(CreateCompatibleDC(Compatible)) {}
-    ~MemoryDC() { reset(); }
-    MemoryDC(const MemoryDC &) = delete;
-    MemoryDC &operator=(const MemoryDC &) = delete;
-    HDC get() const { return dc; }
-    void reset() {
-        if (dc) DeleteDC(dc);
-        dc = nullptr;
-    }
-
-  private:
-    HDC dc;
-};
-
-// A bitmap, brush, pen or region of our own; release() hands it on to a new owner.
-template <class H> class GdiObject {
-  public:
-    explicit GdiObject(H Handle) : obj(Handle) {}
-    ~GdiObject() { reset(); }
-    GdiObject(const GdiObject &) = delete;
-    GdiObject &operator=(const GdiObject &) = delete;
-    H get() const { return obj; }
-    void reset() {
-        if (obj) DeleteObject(obj);
-        obj = nullptr;
-    }
-    H release() {
-        H h = obj;
-        obj = nullptr;
-        return h;
-    }
-
-  private:
-    H obj;
-};
-
 // Selects an object into a context and puts the previous one back.
 class Selection {
   public:
@@ -71,4 +69,26 @@ class Selection {
   private:
     HDC dc;
     HGDIOBJ previous;
+};
+
+// Keeps a global block locked while it is filled or read.
+class BlockLock {
+  public:
+    explicit BlockLock(HGLOBAL Mem) : mem(Mem), ptr((BYTE *)GlobalLock(Mem)) {}
+    ~BlockLock() {
+        if (ptr) GlobalUnlock(mem);
+    }
+    BlockLock(const BlockLock &) = delete;
+    BlockLock &operator=(const BlockLock &) = delete;
+    HGLOBAL mem;
+    BYTE *ptr;
+};
+
+// The cursor hidden while the holder lives.
+class HiddenCursor {
+  public:
+    HiddenCursor() { ShowCursor(FALSE); }
+    ~HiddenCursor() { ShowCursor(TRUE); }
+    HiddenCursor(const HiddenCursor &) = delete;
+    HiddenCursor &operator=(const HiddenCursor &) = delete;
 };

@@ -1,6 +1,8 @@
 // Video for Windows declarations the recorder uses, and the small helpers that wrap the
-// compression manager's messages.
+// compression manager's messages (QueryCompressor, with the other holders, is in
+// framework/gdiholders.h).
 #pragma once
+#include "framework/gdiholders.h"
 #include "framework/winapi.h"
 
 #include <cstdint>
@@ -34,20 +36,3 @@ inline LRESULT ICCompressQuery(HIC hic, const BITMAPINFOHEADER *Input,
                                const BITMAPINFOHEADER *Output) {
     return ICSendMessage(hic, ICM_COMPRESS_QUERY, (DWORD_PTR)Input, (DWORD_PTR)Output);
 }
-
-// A compressor opened in query mode, closed when the holder goes; a type of 0 (nothing
-// chosen) opens nothing.
-class QueryCompressor {
-  public:
-    QueryCompressor(DWORD Type, DWORD Handler)
-        : hic(Type ? ICOpen(Type, Handler, ICMODE_QUERY) : nullptr) {}
-    ~QueryCompressor() {
-        if (hic) ICClose(hic);
-    }
-    QueryCompressor(const QueryCompressor &) = delete;
-    QueryCompressor &operator=(const QueryCompressor &) = delete;
-    HIC get() const { return hic; }
-
-  private:
-    HIC hic;
-};

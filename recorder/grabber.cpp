@@ -7,19 +7,6 @@
 #include <cstring>
 
 namespace {
-// Keeps a block locked for as long as it is filled.
-class BlockLock {
-  public:
-    explicit BlockLock(HGLOBAL mem) : mem(mem), ptr((BYTE *)GlobalLock(mem)) {}
-    ~BlockLock() {
-        if (ptr) GlobalUnlock(mem);
-    }
-    BlockLock(const BlockLock &) = delete;
-    BlockLock &operator=(const BlockLock &) = delete;
-    HGLOBAL mem;
-    BYTE *ptr;
-};
-
 DWORD ColorTableSize(int BitDepth) { return BitDepth <= 8 ? 4u << BitDepth : 0; }
 } // namespace
 

@@ -13,14 +13,6 @@
 
 namespace {
 
-class HiddenCursor {
-  public:
-    HiddenCursor() { ShowCursor(FALSE); }
-    ~HiddenCursor() { ShowCursor(TRUE); }
-    HiddenCursor(const HiddenCursor &) = delete;
-    HiddenCursor &operator=(const HiddenCursor &) = delete;
-};
-
 // A copy of the whole screen as a compatible bitmap, and its pixels read out at 32 bits,
 // top row first. At 16 and 8 bits per pixel the read-out gives each device pixel the colour
 // that GetPixel would give it (the same 5/6-bit expansion, the same palette), so comparing
