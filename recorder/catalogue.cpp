@@ -9,12 +9,12 @@ void TScreenCam::EnumerateCompressors() {
 
     // The list is built aside and published in one step under the lock, so a run that is
     // starting never copies a half-written entry.
-    ICINFO found[32];
+    ICINFO found[MaxCompressors];
     int count = 0;
     // Without a probe frame there is no format to ask about; the grabber has already said
     // why, and the catalogue stays empty rather than listing compressors untested.
     if (probe.Bits) {
-        for (DWORD i = 0; i < 32; i++) {
+        for (DWORD i = 0; i < MaxCompressors; i++) {
             ICINFO &entry = found[count];
             std::memset(&entry, 0, sizeof(entry));
             if (!ICInfo(ICTYPE_VIDEO, i, &entry)) continue;

@@ -56,7 +56,7 @@ void TRecordAVIThread::Execute() {
     // A worker whose recording was stopped and replaced by a newer one does not start over:
     // the retry belongs to the recording the user was answering for.
     while (Recorder->RecordToFile(RecordLeft, RecordTop, RecordWidth, RecordHeight, AviFileName) ==
-               -1 &&
+               RunWithDefault &&
            Recorder->RecordThread == this)
         RepeatedRun = true;
 }

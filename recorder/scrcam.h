@@ -14,6 +14,15 @@
 class TFlashingWnd;
 class TScreenCam;
 
+// Entries the compressor catalogue holds at most (the manager indices it asks about).
+constexpr int MaxCompressors = 32;
+// Characters in a compressor's description (ICINFO's field).
+constexpr int DescriptionLength = 128;
+// What one recording run ends with.
+constexpr int RunRecorded = 1;     // the file was written
+constexpr int RunFailed = 0;       // the user has been told why
+constexpr int RunWithDefault = -1; // run again with the default compressor (the user said yes)
+
 // Area of the latest StartRecording; a run reads it when it starts.
 extern std::atomic<int> RecordLeft, RecordTop, RecordWidth, RecordHeight;
 
@@ -63,7 +72,7 @@ class TScreenCam : public TObject {
     std::atomic<int> SelectedCompressor{0};
     std::atomic<int> Quality{0};
     int CompressorCount = 0;
-    ICINFO Compressors[32] = {};
+    ICINFO Compressors[MaxCompressors] = {};
     std::atomic<bool> RecordCursor{false};
     TFlashingWnd *MarkerWindow = nullptr;
     std::atomic<bool> ShowMarker{false};
@@ -78,7 +87,7 @@ class TScreenCam : public TObject {
     // Frame grabber: a locked packed DIB, or null; give it back with FreeFrame.
     BITMAPINFOHEADER *CaptureFrame(int Left, int Top, int Width, int Height);
 
-    // One recording run: 1 success, 0 failure, -1 run again with the default compressor.
+    // One recording run: RunRecorded, RunFailed or RunWithDefault.
     int RecordToFile(int Left, int Top, int Width, int Height, const std::string &FileName);
 
     // Compressor catalogue

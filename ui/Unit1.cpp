@@ -231,13 +231,13 @@ void TForm1::Button7Click(TObject *Sender) {
 void TForm1::ComboBox1Click(TObject *) {
     switch (ComboBox1->ItemIndex()) {
     case 0:
-        HeightFix = 0;
+        HeightFix = StandardCamHeightFix;
         break;
     case 1:
-        HeightFix = -14;
+        HeightFix = VlcHeightFix;
         break;
     case 2:
-        HeightFix = -20;
+        HeightFix = YoutubeHeightFix;
         break;
     }
 }

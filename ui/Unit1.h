@@ -15,23 +15,23 @@ class TForm1 : public TForm {
     explicit TForm1(TComponent *AOwner);
     ~TForm1() override;
 
-    TPanel *Panel2;
-    TButton *Button1;
-    TButton *Button2;
-    TButton *Button3;
-    TButton *Button4;
-    TButton *Button7;
-    TButton *Button5;
-    TComboBox *ComboBox1;
-    TCheckBox *CheckBox1;
-    TButton *Button6;
-    TRadioButton *RadioButton1;
-    TRadioButton *RadioButton2;
-    TRadioButton *RadioButton3;
-    TLabel *Label1;
-    TLabel *Label2;
-    TPanel *Panel1;
-    TMediaPlayer *MediaPlayer1;
+    TPanel *Panel2;             // the command area at the top
+    TButton *Button1;           // "Record Again": record the area found last
+    TButton *Button2;           // "Stop": end the recording, the playback and the sound
+    TButton *Button3;           // "Options": the recording settings dialog
+    TButton *Button4;           // "About"
+    TButton *Button7;           // "Record": find the changing area, then Record Again
+    TButton *Button5;           // "Play Avi": play the AVI file in Panel1
+    TComboBox *ComboBox1;       // service fix: what to take off the area's height
+    TCheckBox *CheckBox1;       // "wave recorder (sound)": record sound with the video
+    TButton *Button6;           // "Play Sound": play the WAV file
+    TRadioButton *RadioButton1; // sound quality "Low"
+    TRadioButton *RadioButton2; // sound quality "Med"
+    TRadioButton *RadioButton3; // sound quality "Hight" (the default)
+    TLabel *Label1;             // "Service fix:"
+    TLabel *Label2;             // "Quality:"
+    TPanel *Panel1;             // the playback display below the commands
+    TMediaPlayer *MediaPlayer1; // the playback of Play Avi and Play Sound
 
     void FormCreate(TObject *Sender);
     void FormClose(TObject *Sender);
@@ -69,4 +69,8 @@ extern TForm1 *Form1;
 extern TScreenCam *ScreenCam;
 extern int CaptureLeft, CaptureTop, CaptureRight, CaptureBottom;
 extern int HeightFix;
+// What each service fix takes off the detected area's height, in ComboBox1's order.
+constexpr int StandardCamHeightFix = 0;
+constexpr int VlcHeightFix = -14;
+constexpr int YoutubeHeightFix = -20;
 extern std::string WaveBitsPerSample, WaveChannels, WaveSamplesPerSec, WaveBytesPerSec;

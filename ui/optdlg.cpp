@@ -38,7 +38,7 @@ bool HoldsMicrosoft(const WCHAR *Text, size_t Length) {
 
 std::string ToAnsi(const WCHAR *Text, size_t Length) {
     if (Length == 0) return std::string();
-    char buffer[128 * 2 + 1];
+    char buffer[DescriptionLength * 2 + 1];
     int n = WideCharToMultiByte(CP_ACP, 0, Text, (int)Length, buffer, sizeof(buffer) - 1, nullptr,
                                 nullptr);
     return std::string(buffer, n > 0 ? (size_t)n : 0);
@@ -174,7 +174,7 @@ void TOptionDlg::ShowOptions() {
     for (int k = 0; k < ScreenCam->CompressorCount; ++k) {
         const WCHAR *text = ScreenCam->Compressors[k].szDescription;
         size_t length = 0;
-        while (length < 128 && text[length])
+        while (length < DescriptionLength && text[length])
             ++length;
         ComboBoxCompressor->AddItem(ToAnsi(text, length));
         if (HoldsMicrosoft(text, length)) CompressorIndex = (uint8_t)k;
