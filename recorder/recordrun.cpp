@@ -4,6 +4,7 @@
 #include "marker/flashwnd.h"
 #include "recorder/recordfile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <mutex>
@@ -161,6 +162,19 @@ StreamSetup MakeStreamSetup(const TScreenCam *R, const OwnedFrame &Format) {
     return setup;
 }
 
+// Sleeps until position Next is due, in slices so that a stop is seen within one. The time is
+// measured from the start of the recording each slice, so that what a sleep overshoots is not
+// added up pass after pass.
+void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSlice,
+                   const std::function<bool()> &KeepGoing) {
+    int64_t due = Next * Interval;
+    while (KeepGoing()) {
+        int64_t left = due - (int64_t)(DWORD)(timeGetTime() - R->StartTime);
+        if (left <= 0) return;
+        Sleep((DWORD)std::min<int64_t>(left, SleepSlice));
+    }
+}
+
 // The timed loop: grabs frames and writes each at the position its capture time calls for,
 // until the recording is stopped. Returns the failed write's error, or 0.
 HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
@@ -205,15 +219,10 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
             Raise(R->OnProgress, R);
         }
 
+        // A pass that took the whole interval or more goes straight on to the next.
         DWORD work = (timeGetTime() - R->StartTime) - elapsed;
-        if (work < (DWORD)interval) {
-            int remaining = interval - (int)work;
-            int slices = remaining / sleepSlice;
-            int rest = remaining - slices * sleepSlice;
-            for (int i = 0; i < slices && KeepGoing(); ++i)
-                Sleep(sleepSlice);
-            if (rest > 0 && KeepGoing()) Sleep(rest);
-        }
+        if (work < (DWORD)interval)
+            SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
     }
     return AVIERR_OK;
 }
