@@ -21,10 +21,6 @@
 #define COMPLEXREGION 3
 #define PS_SOLID 0
 #define WHITE_BRUSH 0
-#define LTGRAY_BRUSH 1
-#define GRAY_BRUSH 2
-#define DKGRAY_BRUSH 3
-#define BLACK_BRUSH 4
 #define HOLLOW_BRUSH 5
 #define NULL_BRUSH 5
 #define WHITE_PEN 6
@@ -66,10 +62,8 @@ BOOL GetIconInfo(HICON icon, PICONINFO info);
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 
 // Global memory
-#define GMEM_FIXED 0x0000
 #define GMEM_MOVEABLE 0x0002
 #define GMEM_ZEROINIT 0x0040
-#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 HGLOBAL GlobalAlloc(UINT flags, size_t bytes);
 LPVOID GlobalLock(HGLOBAL mem);
 BOOL GlobalUnlock(HGLOBAL mem);
@@ -90,16 +84,10 @@ DWORD GetLastError();
 
 // Message boxes
 #define MB_OK 0x00000000
-#define MB_OKCANCEL 0x00000001
 #define MB_YESNO 0x00000004
-#define MB_ICONHAND 0x00000010
 #define MB_ICONERROR 0x00000010
-#define MB_ICONSTOP 0x00000010
-#define MB_ICONQUESTION 0x00000020
 #define MB_ICONWARNING 0x00000030
-#define MB_ICONEXCLAMATION 0x00000030
 #define MB_ICONINFORMATION 0x00000040
-#define MB_TASKMODAL 0x00002000
 #define IDOK 1
 #define IDCANCEL 2
 #define IDYES 6

@@ -5,7 +5,6 @@
 #define MCI_OPEN 0x0803
 #define MCI_CLOSE 0x0804
 #define MCI_PLAY 0x0806
-#define MCI_STOP 0x0808
 #define MCI_GETDEVCAPS 0x080B
 #define MCI_WINDOW 0x0841
 #define MCI_PUT 0x0842
@@ -20,8 +19,6 @@
 #define MCI_DGV_RECT 0x00010000L
 #define MCI_DGV_PUT_DESTINATION 0x00040000L
 #define MCI_DGV_WHERE_DESTINATION 0x00040000L
-#define MM_MCINOTIFY 0x3B9
-#define MCI_NOTIFY_SUCCESSFUL 0x0001
 #define MCIERR_BASE 256
 #define MCIERR_INVALID_DEVICE_ID (MCIERR_BASE + 1)
 #define MCIERR_UNRECOGNIZED_COMMAND (MCIERR_BASE + 5)
@@ -61,8 +58,5 @@ typedef MCI_DGV_RECT_PARMS MCI_DGV_PUT_PARMS;
 typedef MCI_DGV_RECT_PARMS MCI_DGV_WHERE_PARMS;
 
 MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback);
-#define mciSendString mciSendStringA
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params);
-#define mciSendCommand mciSendCommandA
 BOOL mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length);
-#define mciGetErrorString mciGetErrorStringA

@@ -6,11 +6,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
-#define VFWAPI
-#define CONST const
-#define FAR
-#define NEAR
 
 typedef uint8_t BYTE;
 typedef uint16_t WORD;
@@ -79,7 +74,6 @@ typedef struct IAVIStream *PAVISTREAM;
 #define NULL 0
 #endif
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)(a)) | ((WORD)((BYTE)(b))) << 8))
 #define MAKELONG(a, b) ((LONG)(((WORD)(a)) | ((DWORD)((WORD)(b))) << 16))
 #define LOWORD(l) ((WORD)((DWORD_PTR)(l)&0xffff))
 #define HIWORD(l) ((WORD)((DWORD_PTR)(l) >> 16))
@@ -89,8 +83,6 @@ typedef struct IAVIStream *PAVISTREAM;
 #define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
 #define GetBValue(c) ((BYTE)((c) >> 16))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
-#define FAILED(hr) (((HRESULT)(hr)) < 0)
 
 struct POINT {
     LONG x, y;

@@ -43,7 +43,6 @@ struct CREATESTRUCTA {
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_CHILD 0x40000000L
-#define WS_MINIMIZE 0x20000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_DISABLED 0x08000000L
 #define WS_CLIPSIBLINGS 0x04000000L
@@ -52,96 +51,60 @@ struct CREATESTRUCTA {
 #define WS_BORDER 0x00800000L
 #define WS_DLGFRAME 0x00400000L
 #define WS_VSCROLL 0x00200000L
-#define WS_HSCROLL 0x00100000L
 #define WS_SYSMENU 0x00080000L
 #define WS_THICKFRAME 0x00040000L
-#define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
-#define WS_OVERLAPPEDWINDOW                                                                        \
-    (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_TOPMOST 0x00000008L
-#define WS_EX_TOOLWINDOW 0x00000080L
 #define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_CONTROLPARENT 0x00010000L
-#define WS_EX_NOACTIVATE 0x08000000L
 #define CW_USEDEFAULT ((int)0x80000000)
 
 #define SW_HIDE 0
-#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
 #define SW_SHOWNA 8
-#define SW_SHOWNOACTIVATE 4
 
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
 #define SWP_NOACTIVATE 0x0010
-#define HWND_TOP ((HWND)0)
-#define HWND_TOPMOST ((HWND)(intptr_t)-1)
-#define HWND_NOTOPMOST ((HWND)(intptr_t)-2)
 
-#define GWLP_WNDPROC (-4)
 #define GWLP_USERDATA (-21)
-#define GWL_STYLE (-16)
-#define GWL_EXSTYLE (-20)
 
-#define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_MOVE 0x0003
 #define WM_SIZE 0x0005
-#define WM_SETFOCUS 0x0007
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
 #define WM_GETTEXTLENGTH 0x000E
-#define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
-#define WM_SHOWWINDOW 0x0018
 #define WM_SETFONT 0x0030
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
-#define WM_NCHITTEST 0x0084
-#define WM_KEYDOWN 0x0100
-#define WM_CHAR 0x0102
 #define WM_COMMAND 0x0111
-#define WM_SYSCOMMAND 0x0112
 #define WM_HSCROLL 0x0114
-#define WM_CTLCOLORSTATIC 0x0138
-#define WM_CTLCOLORBTN 0x0135
-#define WM_CTLCOLORDLG 0x0136
-#define WM_LBUTTONDOWN 0x0201
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
-#define HTTRANSPARENT (-1)
-#define HTCLIENT 1
-#define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
 #define COLOR_BTNFACE 15
-#define COLOR_WINDOW 5
 
 HMODULE GetModuleHandleA(LPCSTR name);
-#define GetModuleHandle GetModuleHandleA
 WORD RegisterClassExA(const WNDCLASSEXA *cls);
-#define RegisterClassEx RegisterClassExA
 BOOL GetClassInfoExA(HINSTANCE inst, LPCSTR name, WNDCLASSEXA *cls);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE inst, LPVOID param);
-#define CreateWindowEx CreateWindowExA
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 #define DefWindowProc DefWindowProcA
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
-#define SetWindowLongPtr SetWindowLongPtrA
-#define GetWindowLongPtr GetWindowLongPtrA
 BOOL ShowWindow(HWND hwnd, int cmd);
 BOOL IsWindowVisible(HWND hwnd);
 BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags);
@@ -150,34 +113,25 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw);
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
 #define SetWindowText SetWindowTextA
 int GetWindowTextA(HWND hwnd, LPSTR text, int max);
-#define GetWindowText GetWindowTextA
 int GetWindowTextLengthA(HWND hwnd);
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
 HWND GetDesktopWindow();
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-#define SendMessage SendMessageA
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 #define PostMessage PostMessageA
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max);
 #define GetMessage GetMessageA
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max, UINT remove);
-#define PeekMessage PeekMessageA
 BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
-#define DispatchMessage DispatchMessageA
 BOOL IsDialogMessageA(HWND hwnd, LPMSG msg);
-#define IsDialogMessage IsDialogMessageA
 void PostQuitMessage(int code);
 HBRUSH GetSysColorBrush(int index);
 HWND GetAncestor(HWND hwnd, UINT flags);
 #define GA_ROOT 2
 
 // Dialog-style keyboard handling and the standard controls' styles and messages.
-#define DM_GETDEFID (WM_USER + 0)
-#define DC_HASDEFID 0x534B
-#define WM_GETFONT 0x0031
-#define WM_CTLCOLOREDIT 0x0133
 
 #define BS_PUSHBUTTON 0x00000000L
 #define BS_DEFPUSHBUTTON 0x00000001L
@@ -187,7 +141,6 @@ HWND GetAncestor(HWND hwnd, UINT flags);
 #define BS_TYPEMASK 0x0000000FL
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
-#define BM_CLICK 0x00F5
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
 #define BN_CLICKED 0
@@ -205,27 +158,20 @@ HWND GetAncestor(HWND hwnd, UINT flags);
 #define CBS_DROPDOWNLIST 0x0003L
 #define CBS_AUTOHSCROLL 0x0040L
 #define CBS_HASSTRINGS 0x0200L
-#define CB_ERR (-1)
 #define CB_ADDSTRING 0x0143
-#define CB_GETCOUNT 0x0146
 #define CB_GETCURSEL 0x0147
-#define CB_GETLBTEXT 0x0148
-#define CB_GETLBTEXTLEN 0x0149
 #define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
 #define CBN_SELCHANGE 1
 #define CBN_EDITCHANGE 5
 
 #define TRACKBAR_CLASSA "msctls_trackbar32"
-#define TRACKBAR_CLASS TRACKBAR_CLASSA
 #define TBS_HORZ 0x0000
 #define TBS_NOTICKS 0x0010
 #define TBM_GETPOS (WM_USER)
 #define TBM_SETPOS (WM_USER + 5)
 #define TBM_SETRANGEMIN (WM_USER + 7)
 #define TBM_SETRANGEMAX (WM_USER + 8)
-#define TB_THUMBPOSITION 4
-#define TB_ENDTRACK 8
 
 // Common controls and the file-open dialog.
 #define ICC_BAR_CLASSES 0x00000004
@@ -238,8 +184,6 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *icc);
 
 #define MAX_PATH 260
 #define OFN_HIDEREADONLY 0x00000004
-#define OFN_PATHMUSTEXIST 0x00000800
-#define OFN_FILEMUSTEXIST 0x00001000
 #define OFN_EXPLORER 0x00080000
 struct OPENFILENAMEA {
     DWORD lStructSize;
@@ -264,7 +208,6 @@ struct OPENFILENAMEA {
     LPCSTR lpTemplateName;
 };
 BOOL GetOpenFileNameA(OPENFILENAMEA *ofn);
-#define GetOpenFileName GetOpenFileNameA
 
 // Fonts of forms and controls.
 #define LF_FACESIZE 32
@@ -292,7 +235,6 @@ struct LOGFONTA {
     CHAR lfFaceName[LF_FACESIZE];
 };
 HFONT CreateFontIndirectA(const LOGFONTA *font);
-#define CreateFontIndirect CreateFontIndirectA
 
 // Locale and text conversion.
 #define LOCALE_USER_DEFAULT 0x0400

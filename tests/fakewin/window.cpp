@@ -242,50 +242,28 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
 }
 
+// Only the user data: the program keeps its form there.
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
     std::lock_guard<std::mutex> lock(mutex);
     Window *w = find(hwnd);
-    if (!w) return 0;
-    LONG_PTR old = 0;
-    if (index == GWLP_USERDATA) {
-        old = w->userdata;
-        w->userdata = value;
-    } else if (index == GWLP_WNDPROC) {
-        old = (LONG_PTR)w->proc;
-        w->proc = (WNDPROC)value;
-    }
-    return old;
+    if (!w || index != GWLP_USERDATA) return 0;
+    std::swap(w->userdata, value);
+    return value;
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
     std::lock_guard<std::mutex> lock(mutex);
     Window *w = find(hwnd);
-    if (!w) return 0;
-    switch (index) {
-    case GWLP_USERDATA:
-        return w->userdata;
-    case GWLP_WNDPROC:
-        return (LONG_PTR)w->proc;
-    case GWL_STYLE:
-        return (LONG_PTR)(w->info.style | (w->info.visible ? WS_VISIBLE : 0) |
-                          (w->info.enabled ? 0 : WS_DISABLED));
-    case GWL_EXSTYLE:
-        return (LONG_PTR)w->info.exstyle;
-    }
-    return 0;
+    return w && index == GWLP_USERDATA ? w->userdata : 0;
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
-    bool was;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        calls.push_back({WindowCall::Show, hwnd, (UINT)cmd, "", on_main_thread()});
-        Window *w = find(hwnd);
-        if (!w) return FALSE;
-        was = w->info.visible;
-        w->info.visible = cmd != SW_HIDE;
-    }
-    if (was != (cmd != SW_HIDE)) SendMessageA(hwnd, WM_SHOWWINDOW, cmd != SW_HIDE, 0);
+    std::lock_guard<std::mutex> lock(mutex);
+    calls.push_back({WindowCall::Show, hwnd, (UINT)cmd, "", on_main_thread()});
+    Window *w = find(hwnd);
+    if (!w) return FALSE;
+    bool was = w->info.visible;
+    w->info.visible = cmd != SW_HIDE;
     return was;
 }
 
@@ -298,8 +276,8 @@ BOOL IsWindowVisible(HWND hwnd) {
     return FALSE;
 }
 
-BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
-    bool moved, sized;
+BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
+    bool sized;
     RECT client;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -308,14 +286,10 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flag
         RECT &r = w->info.rect, old = r;
         if (!(flags & SWP_NOMOVE)) r = {x, y, x + (r.right - r.left), y + (r.bottom - r.top)};
         if (!(flags & SWP_NOSIZE)) r = {r.left, r.top, r.left + cx, r.top + cy};
-        if (!(flags & SWP_NOZORDER) && after == HWND_TOPMOST) w->info.exstyle |= WS_EX_TOPMOST;
-        if (!(flags & SWP_NOZORDER) && after == HWND_NOTOPMOST) w->info.exstyle &= ~WS_EX_TOPMOST;
-        moved = r.left != old.left || r.top != old.top;
         sized =
             r.right - r.left != old.right - old.left || r.bottom - r.top != old.bottom - old.top;
         client = client_of(w->info);
     }
-    if (moved) SendMessageA(hwnd, WM_MOVE, 0, 0);
     if (sized) SendMessageA(hwnd, WM_SIZE, 0, MAKELONG(client.right, client.bottom));
     return TRUE;
 }

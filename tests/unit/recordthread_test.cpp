@@ -60,6 +60,16 @@ class RecordThread : public ::testing::Test {
         }
         return true;
     }
+    // Chooses a compressor that refuses the format; the retry question gets the answer.
+    void ChooseRefusingCompressor(int answer) {
+        install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
+        cam->Compressors[0].fccType = ICTYPE_VIDEO;
+        cam->Compressors[0].fccHandler = CVID;
+        cam->CompressorCount = 1;
+        cam->SelectedCompressor = 0;
+        refuse_format_for(CVID);
+        answer_message_boxes({answer});
+    }
     void WaitIdle() {
         ASSERT_TRUE(Pump([this] { return cam->RecordThread == nullptr; }));
     }
@@ -278,13 +288,7 @@ TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
 }
 
 TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
-    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
-    cam->Compressors[0].fccType = ICTYPE_VIDEO;
-    cam->Compressors[0].fccHandler = CVID;
-    cam->CompressorCount = 1;
-    cam->SelectedCompressor = 0;
-    refuse_format_for(CVID);
-    answer_message_boxes({IDYES});
+    ChooseRefusingCompressor(IDYES);
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     // The repeated run records with the default, although the same entry is still chosen,
     // and asks nothing more.
@@ -304,13 +308,7 @@ TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
 
 TEST_F(RecordThread, FailedRunsEndIdle) {
     // No to the retry question.
-    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
-    cam->Compressors[0].fccType = ICTYPE_VIDEO;
-    cam->Compressors[0].fccHandler = CVID;
-    cam->CompressorCount = 1;
-    cam->SelectedCompressor = 0;
-    refuse_format_for(CVID);
-    answer_message_boxes({IDNO});
+    ChooseRefusingCompressor(IDNO);
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     WaitIdle();
     EXPECT_FALSE(cam->Recording);
