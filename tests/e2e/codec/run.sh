@@ -77,6 +77,8 @@ avi=$work/best.avi
 check "quality 10000 stream decodes identically in FFmpeg and the DLL" \
   eval "cc encode '$(win "$work/in.bgra")' $W $H $N '$(win "$avi")' 10000 $K 32 && same_decode '$avi'"
 check "the DLL decodes to 24- and 32-bit output" decode_depths "$work/dll32.avi"
+check "a still picture stays all-skip (12 bytes) across empty positions 3 5 7 11" eval "cc gaps '$(win "$work/gaps.avi")' $W $H && ffprobe -v error -show_packets -show_entries packet=pts,size,flags -of csv=p=0 '$work/gaps.avi' | paste -sd' ' | tee /dev/stderr |
+  grep -Eqx '0,[0-9]{5},K_ 1,12,__ 2,12,__ 4,12,__ 6,12,__ 8,12,__ 9,12,__ 10,12,__ 12,12,__'"
 
 ffavi=$work/ffmpeg.avi
 ffmpeg -v error -f rawvideo -pix_fmt bgra -s ${W}x$H -r 10 -i "$work/in.bgra" -c:v msvideo1 \
