@@ -227,6 +227,7 @@ e2e_wine_server() {
 # Registering runs Wine: call it once the display is up, so that a Wine server it starts meets
 # that display (a server keeps the first one). Returns 1 when the DLL is not built or
 # registering fails.
+# shellcheck disable=SC2120 # the DLL is an optional argument
 e2e_register_codec() {
     local dll=${1:-$E2E_WIN_BUILD/codec/msvc32.dll}
     [ -f "$dll" ] || { e2e_log "no $dll to register"; return 1; }
