@@ -12,6 +12,8 @@
 //   codec_check compare A B               compare two raw RGB555 files, bit 15 ignored
 //   codec_check compare555 A B W H X Y    compare a BGRA grab A (width W) at X,Y with the last
 //                                         RGB555 frame of B (W x H), 5-bit values widened
+#include "../programs/report.h" // beside the codec, this program has no project include path
+
 #include <windows.h>
 #include <vfw.h>
 
@@ -99,7 +101,9 @@ int info() {
             ours = ICQueryAbout(d.h) && !ICQueryConfigure(d.h) && quality > 0 && quality <= 10000;
         }
     }
-    return ours ? 0 : 1;
+    ok(ours, "the Video 1 compressor is listed, compresses 32-bit frames, has About and no "
+             "Configure and a default quality");
+    return report::exit_code();
 }
 
 int query() {
@@ -111,14 +115,12 @@ int query() {
     } cases[] = {{321, 241, 32, false}, {324, 244, 32, true}, {324, 244, 24, true},
                  {324, 244, 16, true},  {324, 244, 8, true},  {324, 241, 32, false},
                  {322, 244, 32, false}, {324, 244, 4, false}};
-    int failures = 0;
     for (const Case &c : cases) {
         Dib in = rgb_format(c.w, c.h, c.bpp);
-        bool ok = ICCompressQuery(d.h, &in, nullptr) == ICERR_OK;
-        std::printf("%dx%dx%d %s\n", c.w, c.h, c.bpp, ok ? "accepted" : "refused");
-        failures += ok != c.ok;
+        bool accepted = ICCompressQuery(d.h, &in, nullptr) == ICERR_OK;
+        ok(accepted == c.ok, "%dx%dx%d %s", c.w, c.h, c.bpp, accepted ? "accepted" : "refused");
     }
-    return failures ? 1 : 0;
+    return report::exit_code();
 }
 
 // Top-down BGRA to a bottom-up DIB of the requested depth.
@@ -199,8 +201,7 @@ int encode(const char *in_path, int w, int h, int n, const char *out_path, int q
         if (hr != 0) return std::printf("write %d failed: 0x%lx\n", written, hr), 1;
     }
     std::fclose(in);
-    std::printf("wrote %d frames\n", written);
-    return written == n ? 0 : 1;
+    return ok(written == n, "wrote %d of %d frames", written, n) ? 0 : 1;
 }
 
 // A recorder that falls behind leaves positions empty: a still picture must stay all-skip
@@ -334,8 +335,7 @@ int compare(const char *a_path, const char *b_path) {
     size_t differ = 0;
     for (size_t i = 0; i + 1 < a.size(); i += 2)
         differ += ((a[i] | (a[i + 1] << 8)) & 0x7FFF) != ((b[i] | (b[i + 1] << 8)) & 0x7FFF);
-    std::printf("%zu of %zu pixels differ\n", differ, a.size() / 2);
-    return differ ? 1 : 0;
+    return ok(differ == 0, "%zu of %zu pixels differ", differ, a.size() / 2) ? 0 : 1;
 }
 
 // The window after playback shows one of the last frames (Wine stops a frame early): find the
@@ -360,9 +360,10 @@ int compare_grab(const char *grab_path, const char *frames_path, int grab_w, int
             }
         if (differ < fewest) fewest = differ, match = int(k);
     }
-    std::printf("closest frame %d of %zu: %zu of %d pixels differ\n", match, f.size() / frame,
-                fewest, w * h);
-    return fewest == 0 && match > 0 ? 0 : 1;
+    return ok(fewest == 0 && match > 0, "closest frame %d of %zu: %zu of %d pixels differ", match,
+              f.size() / frame, fewest, w * h)
+               ? 0
+               : 1;
 }
 
 } // namespace
