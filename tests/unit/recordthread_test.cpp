@@ -203,11 +203,15 @@ TEST_F(RecordThread, RepeatedRunSizesTheFramesForTheDefault) {
     // The chosen compressor takes even sizes and then fails; the default takes multiples of 4.
     FakeCompressor even;
     even.fccHandler = CVID;
-    even.accepts = [](const BITMAPINFOHEADER &h) { return h.biWidth % 2 == 0 && h.biHeight % 2 == 0; };
+    even.accepts = [](const BITMAPINFOHEADER &h) {
+        return h.biWidth % 2 == 0 && h.biHeight % 2 == 0;
+    };
     install_compressor(even);
     FakeCompressor video1;
     video1.fccHandler = MSVC;
-    video1.accepts = [](const BITMAPINFOHEADER &h) { return h.biWidth % 4 == 0 && h.biHeight % 4 == 0; };
+    video1.accepts = [](const BITMAPINFOHEADER &h) {
+        return h.biWidth % 4 == 0 && h.biHeight % 4 == 0;
+    };
     install_compressor(video1);
     cam->Compressors[0].fccType = ICTYPE_VIDEO;
     cam->Compressors[0].fccHandler = CVID;

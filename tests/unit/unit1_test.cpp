@@ -132,8 +132,9 @@ TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
     Form1->Button1Click(Form1->Button1);
     Form1->CheckBox1->SetChecked(true);
     Form1->Button2Click(Form1->Button2);
-    EXPECT_EQ(std::vector<std::string>({"STOP mysound", "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
-              MciStrings());
+    EXPECT_EQ(
+        std::vector<std::string>({"STOP mysound", "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
+        MciStrings());
     // Cleared while sound records: the device is left alone.
     Form1->Button1Click(Form1->Button1);
     Form1->SetCaption("progress");
