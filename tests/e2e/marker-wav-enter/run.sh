@@ -6,12 +6,15 @@
 #    multiple of 4; record_check.exe records such areas (both ways round) over a moving picture
 #    with the marker shown, a screenshot proves the marker was on the screen meanwhile, and FFmpeg
 #    decodes every frame: no pixel may have either marker colour.
-# 2. A WAV name in a folder whose name holds a space is saved there, with the sound recorded from
+# 2. Enter in the Options dialog presses the focused button: with the focus on Cancel (pressed
+#    with the mouse and released beside it, as a user gives a button the focus without clicking
+#    it) Enter closes the dialog without applying the changed key-frame count.
+# 3. A WAV name in a folder whose name holds a space is saved there, with the sound recorded from
 #    a private PulseAudio microphone, when the whole program is driven as a user would.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib/common.sh"
-e2e_init marker-wav
+e2e_init marker-wav-enter
 export E2E_WINE_TIMEOUT=20
 
 for exe in quillet record_check movingpic drive; do
@@ -107,7 +110,7 @@ marker_check() { # W H: requested area
 marker_check 321 242
 marker_check 322 241
 
-# --- 2. a WAV name with a space ---
+# --- the program, for 2 and 3 ---
 
 sox -n -r 22050 -c 1 -b 16 "$E2E_TMP/tone.wav" synth 400 sine 1000 vol 0.5
 work=$E2E_TMP/work # Quillet's current folder
@@ -116,26 +119,64 @@ mkdir -p "$work" "$dir"
 cd "$work" || exit 1
 wave_win=$(winepath -w "$dir/sound take.wav" 2>/dev/null)
 
-wav_check() {
-    local main pid i t edit='' before c
+MAIN='' QUILLET_PID=''
+start_program() {
     e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show 24 40 257 193 $STEP
     e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
-    pid=$E2E_BG_PID
-    main=$(e2e_window_of "$pid" "Quillet 1.542" 30) || {
-        e2e_fail "WAV name with a space" "no main window"
+    QUILLET_PID=$E2E_BG_PID
+    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
+    DRIVE_PID=$(drive pid "@$MAIN") && export DRIVE_PID
+}
+
+# options_edit text: index of the Options dialog's edit box holding that text (dialog open).
+options_edit() {
+    local i
+    for i in 0 1 2 3 4; do
+        [ "$(drive get-edit Options $i)" = "$1" ] && { echo "$i"; return 0; }
+    done
+    return 1
+}
+
+# --- 2. Enter on a focused Cancel ---
+
+enter_check() {
+    local main=$MAIN edit l t r b after
+    drive post-click "@$main" Options >/dev/null
+    drive wait-window Options 10000 >/dev/null || { e2e_fail "Enter on Cancel" "no Options dialog"; return 1; }
+    edit=$(options_edit 5) || { e2e_fail "Enter on Cancel" "no key-frame box holding 5"; return 1; }
+    drive set-edit Options "$edit" 7 >/dev/null
+    read -r l t r b < <(drive rect Options Cancel)
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) mousedown 1 mousemove 5 5 mouseup 1
+    sleep 0.3
+    e2e_shot "$E2E_OUT/cancel-focused.png"
+    xdotool key Return
+    if ! drive wait-gone Options 3000 >/dev/null; then
+        e2e_fail "Enter on Cancel" "the dialog stayed open"
+        drive click Options Cancel >/dev/null
         return 1
-    }
-    DRIVE_PID=$(drive pid "@$main") && export DRIVE_PID
+    fi
+    drive post-click "@$main" Options >/dev/null
+    drive wait-window Options 10000 >/dev/null
+    after=$(drive get-edit Options "$edit")
+    drive click Options Cancel >/dev/null
+    drive wait-gone Options 5000 >/dev/null
+    if [ "$after" = 5 ]; then
+        e2e_pass "Enter with the focus on Cancel closes Options without applying (key frames still 5)"
+    else
+        e2e_fail "Enter on Cancel" "the key-frame count became \"$after\": the changes were applied"
+    fi
+}
+
+# --- 3. a WAV name with a space ---
+
+wav_check() {
+    local main=$MAIN i t edit='' before c
     drive post-click "@$main" Options >/dev/null
     drive wait-window Options 10000 >/dev/null || {
         e2e_fail "WAV name with a space" "no Options dialog"
         return 1
     }
-    for i in 0 1 2 3 4; do
-        t=$(drive get-edit Options $i) || break
-        [ "$t" = test.wav ] && edit=$i
-    done
-    if [ -z "$edit" ]; then
+    if ! edit=$(options_edit test.wav); then
         e2e_fail "WAV name with a space" "no edit box holding test.wav in Options"
         return 1
     fi
@@ -197,9 +238,14 @@ wav_check() {
     else
         e2e_fail "caption after Stop with sound" "\"$c\""
     fi
-    drive close "@$main" >/dev/null
-    e2e_wait_exit "$pid" 10 || e2e_log "quillet.exe did not end after WM_CLOSE"
 }
 
-wav_check
+if start_program; then
+    enter_check
+    wav_check
+    drive close "@$MAIN" >/dev/null
+    e2e_wait_exit "$QUILLET_PID" 10 || e2e_log "quillet.exe did not end after WM_CLOSE"
+else
+    e2e_fail "program" "no main window"
+fi
 e2e_finish
