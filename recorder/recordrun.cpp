@@ -119,7 +119,7 @@ int Align(int Size, int Factor, int Limit) {
 bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int Width,
                int Height) {
     DWORD type = 0, handler = 0;
-    bool inUse = false; // asking the compressor in use, none being chosen
+    bool inUse = false; // asking the compressor in use rather than a chosen one
     if (IsRepeatedRun()) {
         type = ICTYPE_VIDEO;
         handler = Recorder->CompressorFourCC;
