@@ -64,6 +64,7 @@ struct CREATESTRUCTA {
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_TOPMOST 0x00000008L
 #define WS_EX_TOOLWINDOW 0x00000080L
+#define WS_EX_APPWINDOW 0x00040000L
 #define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_CONTROLPARENT 0x00010000L
 #define WS_EX_NOACTIVATE 0x08000000L
@@ -163,6 +164,7 @@ BOOL InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase);
 BOOL UpdateWindow(HWND hwnd);
 HWND GetDesktopWindow();
 HWND SetFocus(HWND hwnd);
+HWND GetFocus();
 HWND GetParent(HWND hwnd);
 HWND GetDlgItem(HWND hwnd, int id);
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

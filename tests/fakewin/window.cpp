@@ -541,6 +541,11 @@ HWND SetFocus(HWND hwnd) {
     return old;
 }
 
+HWND GetFocus() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return focus;
+}
+
 HWND GetParent(HWND hwnd) {
     std::lock_guard<std::mutex> lock(mutex);
     Window *w = find(hwnd);
