@@ -31,6 +31,8 @@ void TApplication::Initialize() {
     WakeMainThread = &TApplication::Wake;
 }
 
+HWND TApplication::Handle() const { return UtilityWindow.load(); }
+
 void TApplication::Wake() {
     HWND hwnd = UtilityWindow.load();
     if (hwnd) PostMessageA(hwnd, WM_WAKEMAIN, 0, 0);

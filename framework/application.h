@@ -43,6 +43,9 @@ class TApplication {
 
     std::string Title;
     TForm *MainForm = nullptr;
+    // The hidden window that owns the top-level forms other than the main one, so that only
+    // the main window has a taskbar button; null before Initialize.
+    HWND Handle() const;
 
   private:
     static LRESULT CALLBACK UtilityWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

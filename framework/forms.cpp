@@ -83,6 +83,11 @@ void TForm::CreateParams(TCreateParams &Params) {
         break;
     }
     if (FormStyle == TFormStyle::fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
+    // Every form but the main one (the first created, which makes its window while being
+    // built, before it is known as the main form) is owned by the application's hidden
+    // window: an unowned top-level window gets a taskbar button and an Alt-Tab entry.
+    if (Application->MainForm && Application->MainForm != this)
+        Params.WndParent = Application->Handle();
     if (!FControls.empty()) Params.ExStyle |= WS_EX_CONTROLPARENT; // Tab moves through the controls
     if (HollowBackground) {
         Params.Background = (HBRUSH)GetStockObject(HOLLOW_BRUSH);
@@ -153,6 +158,18 @@ LRESULT TForm::DefaultHandler(UINT Msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TForm::ClickDefault(bool Cancel) {
+    // Enter presses the button that has the focus, as in any dialog; the default button only
+    // when no other button has it. (The dialog keys send IDOK for a focused button that is
+    // not the default push button, since this window is not a dialog box.)
+    if (!Cancel) {
+        HWND focus = GetFocus();
+        for (TControl *c : FControls)
+            if (auto *button = dynamic_cast<TButton *>(c))
+                if (focus && button->Handle() == focus && button->Enabled()) {
+                    button->Click();
+                    return;
+                }
+    }
     for (TControl *c : FControls)
         if (auto *button = dynamic_cast<TButton *>(c))
             if ((Cancel ? button->Cancel : button->Default) && button->Enabled()) {

@@ -1,5 +1,6 @@
 // The corner marker window.
 #include "marker/flashwnd.h"
+#include "framework/application.h"
 #include "framework/gdiholders.h"
 
 TFlashingWnd::TFlashingWnd(TComponent *AOwner) : TForm(AOwner) {
@@ -16,6 +17,9 @@ void TFlashingWnd::CreateParams(TCreateParams &Params) {
     TForm::CreateParams(Params);
     Params.ExStyle |= WS_EX_TOPMOST;
     Params.Style |= WS_POPUP;
+    // Never the main window, whenever its window is made: owned by the application's hidden
+    // window, it stays off the taskbar and out of Alt-Tab.
+    Params.WndParent = Application->Handle();
 }
 
 void TFlashingWnd::SetCaptureRect(int Left, int Top, int Width, int Height) {

@@ -20,6 +20,18 @@ constexpr DWORD mmioFOURCC(char c0, char c1, char c2, char c3) {
            ((DWORD)(uint8_t)c3 << 24);
 }
 
+// Handler codes name the same compressor whatever their letters' case: the manager may
+// report 'msvc' for 'MSVC'.
+constexpr bool SameFourCC(DWORD a, DWORD b) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        char x = (char)((a >> shift) & 0xFF), y = (char)((b >> shift) & 0xFF);
+        if (x >= 'a' && x <= 'z') x = (char)(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = (char)(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 inline bool ICQueryAbout(HIC hic) {
     return ICSendMessage(hic, ICM_ABOUT, (DWORD_PTR)-1, ICMF_ABOUT_QUERY) == ICERR_OK;
 }

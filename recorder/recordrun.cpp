@@ -49,9 +49,11 @@ void OnMainThread(const std::function<void()> &Method) {
 }
 
 // Shows the marker around the area while it lives; hidden again when the run tears down.
+// A recorder's runs take turns, so no other run can show the marker before this one has
+// hidden it: hiding unconditionally leaves no brackets behind when the next run fails before
+// it shows its own.
 struct MarkerShown {
     TScreenCam *Recorder;
-    TRecordAVIThread *Thread = CurrentRecordThread();
     MarkerShown(TScreenCam *ARecorder, int Left, int Top, int Width, int Height)
         : Recorder(ARecorder) {
         OnMainThread([&] {
@@ -62,12 +64,7 @@ struct MarkerShown {
     MarkerShown(const MarkerShown &) = delete;
     MarkerShown &operator=(const MarkerShown &) = delete;
     ~MarkerShown() {
-        OnMainThread([this] {
-            // A newer recording may already have put the marker up for itself.
-            TRecordAVIThread *current = Recorder->RecordThread;
-            if (Thread && current && current != Thread) return;
-            ShowWindow(Recorder->MarkerWindow->Handle(), SW_HIDE);
-        });
+        OnMainThread([this] { ShowWindow(Recorder->MarkerWindow->Handle(), SW_HIDE); });
     }
 };
 
@@ -82,16 +79,21 @@ int Align(int Size, int Factor, int Limit) {
     return Size + (Factor - r) > Limit ? Size - r : Size + (Factor - r);
 }
 
-// Finds a size the compressor accepts, growing the area to multiples of 2, 4 and 8: the one
-// chosen in Options, or with none chosen the one in use (the default Video 1 compressor takes
-// only multiples of 4, so without this most areas could not be recorded at all). Leaves the
-// format frame in Current and the size to record in the recorder; false when a frame could not
-// be grabbed.
+// Finds a size the compressor that will record accepts, growing the area to multiples of 2,
+// 4 and 8: the one chosen in Options, or the one in use when none is chosen or the run repeats
+// a failed one with the default (the default Video 1 compressor takes only multiples of 4, so
+// without this most areas could not be recorded at all). 'IV50' is never recorded with: the
+// default takes its place from the start. Leaves the format frame in Current and the size to
+// record in the recorder; false when a frame could not be grabbed.
 bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int Width,
                int Height) {
     DWORD type = 0, handler = 0;
-    bool inUse = false; // asking the compressor in use, none being chosen
-    {
+    bool inUse = false; // asking the compressor in use rather than a chosen one
+    if (IsRepeatedRun()) {
+        type = ICTYPE_VIDEO;
+        handler = Recorder->CompressorFourCC;
+        inUse = true;
+    } else {
         // The Options command may rebuild the catalogue while we read the entry.
         std::lock_guard<std::mutex> lock(Recorder->CatalogueLock);
         int selected = Recorder->SelectedCompressor;
@@ -104,6 +106,12 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
             handler = Recorder->Compressors[selected].fccHandler;
         }
     }
+    if (type && SameFourCC(handler, ReplacedCompressor)) {
+        type = ICTYPE_VIDEO;
+        handler = DefaultCompressor;
+        inUse = true;
+    }
+    if (inUse) Recorder->CompressorFourCC = handler;
     QueryCompressor query(type, handler);
     if (!query.get()) {
         // A compressor in use that cannot be asked records at the requested size.
@@ -124,9 +132,8 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
     if (factor <= 8) {
         Recorder->CaptureWidth = width;
         Recorder->CaptureHeight = height;
-        // The compressor that accepted the frames records them; a run repeated after the user
-        // chose the default keeps the default.
-        if (!IsRepeatedRun()) Recorder->CompressorFourCC = handler;
+        // The compressor that accepted the frames records them.
+        Recorder->CompressorFourCC = handler;
         return true;
     }
     // The last probe was sized for the compressor that refused: the default records at the
@@ -263,7 +270,6 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             Raise(OnError, this);
             return 0;
         }
-        if (CompressorFourCC == ReplacedCompressor) CompressorFourCC = DefaultCompressor;
 
         // Declared so that teardown runs in its order: marker hidden, then the file closed
         // (options freed, file, stream and compressed stream released), library closed.
@@ -271,7 +277,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         std::optional<RecordFiles> files;
         std::optional<MarkerShown> marker;
 
-        if (ShowMarker) marker.emplace(this, Left, Top, Width, Height);
+        // Around the area actually recorded, which the compressor may have grown: brackets
+        // around the requested area would stand inside the frames.
+        if (ShowMarker) marker.emplace(this, Left, Top, CaptureWidth, CaptureHeight);
         library.Start();
 
         files.emplace(FileName, MakeStreamSetup(this, frame));
@@ -286,7 +294,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     if (error == AVIERR_OK && !frameLost) return 1;
     Raise(OnError, this);
     if (frameLost) return 0;
-    if (CompressorFourCC != DefaultCompressor) {
+    if (!SameFourCC(CompressorFourCC, DefaultCompressor)) {
         int answer = MessageBoxA(
             nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
             "Notice", MB_YESNO | MB_ICONWARNING);

@@ -140,6 +140,8 @@ void TForm1::ShowProgress(TObject *) {
     }
     {
         std::lock_guard<std::mutex> lock(FProgressLock);
+        // The pass under way at Stop may report after Stop has set its own caption.
+        if (FProgressHeld) return;
         FProgressText = caption;
     }
     PostMessageA(FWindow.load(), WM_PROGRESSCAPTION, 0, 0);
@@ -162,6 +164,7 @@ void TForm1::SetCaptionNow(const std::string &Text) {
     {
         std::lock_guard<std::mutex> lock(FProgressLock);
         FProgressText.clear();
+        FProgressHeld = true;
     }
     SetCaption(Text);
 }
@@ -172,6 +175,10 @@ void TForm1::SendSound(const std::string &Command) {
 
 void TForm1::Button1Click(TObject *) {
     ScreenCam->ShowMarker = true;
+    {
+        std::lock_guard<std::mutex> lock(FProgressLock);
+        FProgressHeld = false;
+    }
     if (CheckBox1->Checked()) {
         std::string set = "SET mysound TIME FORMAT MS BITSPERSAMPLE " + WaveBitsPerSample + " " +
                           "CHANNELS " + WaveChannels + " SAMPLESPERSEC " + WaveSamplesPerSec +
@@ -195,7 +202,9 @@ void TForm1::Button2Click(TObject *) {
     // STOP returns while the device's recording thread may still be leaving the driver; saving
     // and closing under it has crashed the program (under Wine, within 30 ms of the STOP).
     Sleep(SoundSettleMs);
-    SendSound("SAVE mysound " + OptionDlg->WaveName->Text());
+    // Quoted, so that a name with spaces is saved where the user asked and not cut at the
+    // first space.
+    SendSound("SAVE mysound \"" + OptionDlg->WaveName->Text() + "\"");
     SendSound("CLOSE mysound");
     SetCaptionNow("Sound record");
 }

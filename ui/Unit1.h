@@ -56,13 +56,15 @@ class TForm1 : public TForm {
 
   private:
     void SendSound(const std::string &Command);
-    // Sets the caption from the main thread; progress text still queued is dropped.
+    // Sets the caption from the main thread; progress text still queued is dropped, and so is
+    // any the stopped recording reports later, until the next recording starts.
     void SetCaptionNow(const std::string &Text);
 
     std::unique_ptr<TScreenCam> FScreenCam;
     std::atomic<HWND> FWindow{nullptr};
     std::mutex FProgressLock;
-    std::string FProgressText; // guarded by FProgressLock
+    std::string FProgressText;  // guarded by FProgressLock
+    bool FProgressHeld = false; // guarded by FProgressLock
 };
 
 extern TForm1 *Form1;

@@ -58,6 +58,7 @@ struct CREATESTRUCTA {
 #define WS_MAXIMIZEBOX 0x00010000L
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_APPWINDOW 0x00040000L
 #define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_CONTROLPARENT 0x00010000L
 #define CW_USEDEFAULT ((int)0x80000000)
@@ -117,6 +118,8 @@ int GetWindowTextLengthA(HWND hwnd);
 BOOL EnableWindow(HWND hwnd, BOOL enable);
 BOOL IsWindowEnabled(HWND hwnd);
 HWND GetDesktopWindow();
+HWND SetFocus(HWND hwnd);
+HWND GetFocus();
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 #define PostMessage PostMessageA

@@ -77,6 +77,8 @@ struct ICINFO {
 };
 static_assert(sizeof(ICINFO) == 568, "ICINFO is 568 bytes");
 
+#define ICMODE_COMPRESS 1
+#define ICMODE_DECOMPRESS 2
 #define ICMODE_QUERY 4
 #define ICERR_OK 0
 #define ICERR_UNSUPPORTED (-1)

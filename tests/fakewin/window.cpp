@@ -30,6 +30,7 @@ uintptr_t next_handle = 0x10000;
 std::deque<MSG> queue;
 bool quit_requested = false;
 int quit_code = 0;
+HWND focus = nullptr;
 std::function<bool()> idle;
 std::vector<WindowCall> calls;
 
@@ -49,6 +50,7 @@ void reset_windows() {
         classes.clear();
         queue.clear();
         quit_requested = false;
+        focus = nullptr;
         idle = nullptr;
         calls.clear();
     }
@@ -205,6 +207,7 @@ BOOL DestroyWindow(HWND hwnd) {
         if (!w) return TRUE;
         region = w->info.region;
         live.erase((uintptr_t)hwnd);
+        if (focus == hwnd) focus = nullptr;
     }
     if (region) drop_region(region);
     return TRUE;
@@ -344,6 +347,18 @@ BOOL IsWindowEnabled(HWND hwnd) {
 }
 
 HWND GetDesktopWindow() { return (HWND)(uintptr_t)0x10; }
+
+HWND SetFocus(HWND hwnd) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (hwnd && !find(hwnd)) return nullptr;
+    std::swap(focus, hwnd);
+    return hwnd;
+}
+
+HWND GetFocus() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return focus;
+}
 
 HWND GetAncestor(HWND hwnd, UINT) { // GA_ROOT only
     std::lock_guard<std::mutex> lock(mutex);

@@ -1,6 +1,7 @@
 #include "fakewin/fakewin.h"
 #include "fakewin/screen.h"
 #include "fakewin/window.h"
+#include "framework/application.h"
 #include "marker/flashwnd.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,16 @@ TEST_F(Marker, IsAHiddenTopMostPopupWithItsInitialBounds) {
     EXPECT_FALSE(info.style & (WS_CAPTION | WS_THICKFRAME));
     EXPECT_TRUE(info.exstyle & WS_EX_TOPMOST);
     EXPECT_FALSE(info.visible);
+}
+
+TEST_F(Marker, IsOwnedByTheApplicationsHiddenWindow) {
+    // Owned, it gets no taskbar button nor Alt-Tab entry of its own.
+    Application->Initialize();
+    HWND application = Application->Handle();
+    ASSERT_NE(application, nullptr);
+    auto info = Info();
+    EXPECT_EQ(info.parent, application);
+    EXPECT_FALSE(info.exstyle & WS_EX_APPWINDOW);
 }
 
 TEST_F(Marker, ShapeIsFourBracketsJustOutsideTheArea) {

@@ -226,6 +226,48 @@ TEST_F(OptionsTest, CancelKeepsTheSettingsButNotTheTypedFileName) {
     EXPECT_EQ(std::vector<std::string>({"edited.avi"}), fakewin::deleted_files());
 }
 
+// Enter as the dialog keys deliver it when the focused control is not the default button.
+void PressEnterOn(TControl *Focused) {
+    SetFocus(Focused->Handle());
+    SendMessageA(OptionDlg->Handle(), WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(OptionsTest, EnterPressesTheFocusedButtonAndOkOtherwise) {
+    fakewin::install_compressor(Compressor("MSVC", u"Microsoft Video 1", true, true));
+    RunOptions([] {
+        OptionDlg->TrackBarQuality->SetPosition(50);
+        PressEnterOn(OptionDlg->Button3); // Cancel
+    });
+    EXPECT_EQ(10000, ScreenCam->Quality);
+
+    RunOptions([] {
+        OptionDlg->FileName->SetText("C:\\take.avi");
+        PressEnterOn(OptionDlg->ButtonAbout);
+        PressEnterOn(OptionDlg->ButtonConfig);
+        PressEnterOn(OptionDlg->Button1); // from fn.
+        EXPECT_EQ(mrNone, OptionDlg->ModalResult);
+        OptionDlg->TrackBarQuality->SetPosition(50);
+        PressEnterOn(OptionDlg->EditKeyFrames);
+    });
+    auto dialogs = fakewin::compressor_dialogs();
+    ASSERT_EQ(2u, dialogs.size());
+    EXPECT_EQ("about", dialogs[0].kind);
+    EXPECT_EQ("configure", dialogs[1].kind);
+    EXPECT_EQ("C:\\take.wav", OptionDlg->WaveName->Text());
+    EXPECT_EQ(5000, ScreenCam->Quality);
+
+    // On OK itself, and with the focus nowhere, Enter is OK.
+    for (TControl *focused : {(TControl *)OptionDlg->Button2, (TControl *)nullptr}) {
+        ScreenCam->Quality = 10000;
+        RunOptions([focused] {
+            OptionDlg->TrackBarQuality->SetPosition(50);
+            SetFocus(focused ? focused->Handle() : nullptr);
+            SendMessageA(OptionDlg->Handle(), WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(5000, ScreenCam->Quality);
+    }
+}
+
 TEST_F(OptionsTest, DialogLayoutKeepsEveryControlInsideAndApart) {
     HWND dlg = OptionDlg->Handle();
     fakewin::WindowInfo info;

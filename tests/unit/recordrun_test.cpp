@@ -306,6 +306,49 @@ TEST_F(RecordRun, UnopenableAndReplacedCompressorsFallBackToTheDefault) {
     EXPECT_EQ(cam->CompressorFourCC, MSVC);
 }
 
+TEST_F(RecordRun, MarkerSurroundsTheSizeActuallyRecorded) {
+    // The default compressor grows these areas by 3 and 2 pixels: brackets placed around the
+    // requested area would stand inside every frame.
+    install_compressor(DivisibleBy4(MSVC));
+    cam->SelectedCompressor = -1;
+    StopAt(50);
+    for (auto size : {std::pair<int, int>{321, 242}, {322, 241}}) {
+        EXPECT_EQ(Run(10, 20, size.first, size.second), 1);
+        ASSERT_EQ(cam->CaptureWidth, 324);
+        ASSERT_EQ(cam->CaptureHeight, 244);
+        const TFlashingWnd &marker = *cam->MarkerWindow;
+        EXPECT_EQ(marker.AreaLeft, 10);
+        EXPECT_EQ(marker.AreaTop, 20);
+        EXPECT_EQ(marker.AreaRight, 10 + 324 - 1) << size.first;
+        EXPECT_EQ(marker.AreaBottom, 20 + 244 - 1) << size.second;
+        EXPECT_EQ(marker.Width(), 324 + 16);
+        EXPECT_EQ(marker.Height(), 244 + 16);
+    }
+}
+
+TEST_F(RecordRun, HandlerCodesCompareWithoutRegardToCase) {
+    // The manager may report a chosen 'IV50' as 'iv50': the default records in its place, at
+    // the size the default takes.
+    install_compressor(DivisibleBy4(MSVC));
+    FakeCompressor indeo;
+    indeo.fccHandler = mmioFOURCC('i', 'v', '5', '0');
+    Select(indeo);
+    StopAt(50);
+    EXPECT_EQ(Run(10, 20, 321, 241), 1);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
+    EXPECT_EQ(File().header.rcFrame.right, 324);
+    EXPECT_EQ(File().header.rcFrame.bottom, 244);
+
+    // A failing 'msvc' is the default already: no question to switch to it.
+    reset();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    cam->CompressorFourCC = mmioFOURCC('m', 's', 'v', 'c');
+    fail_avi_call(AviCall::Open, AVIERR_FILEOPEN);
+    answer_message_boxes({IDYES});
+    EXPECT_EQ(Run(), 0);
+    ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
+}
+
 TEST_F(RecordRun, StreamHeaderOptionsAndFormat) {
     set_screen(800, 600, 8);
     cam = std::make_unique<TScreenCam>(nullptr);

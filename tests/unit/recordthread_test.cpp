@@ -306,6 +306,57 @@ TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
     EXPECT_FALSE(boxes[0].main_thread);
 }
 
+TEST_F(RecordThread, RepeatedRunSizesTheFramesForTheDefault) {
+    // The chosen compressor takes even sizes and then fails; the default takes multiples of 4.
+    FakeCompressor even;
+    even.fccHandler = CVID;
+    even.accepts = [](const BITMAPINFOHEADER &h) {
+        return h.biWidth % 2 == 0 && h.biHeight % 2 == 0;
+    };
+    install_compressor(even);
+    FakeCompressor video1;
+    video1.fccHandler = MSVC;
+    video1.accepts = [](const BITMAPINFOHEADER &h) {
+        return h.biWidth % 4 == 0 && h.biHeight % 4 == 0;
+    };
+    install_compressor(video1);
+    cam->Compressors[0].fccType = ICTYPE_VIDEO;
+    cam->Compressors[0].fccHandler = CVID;
+    cam->CompressorCount = 1;
+    cam->SelectedCompressor = 0;
+    refuse_format_for(CVID);
+    answer_message_boxes({IDYES});
+    cam->StartRecording(10, 20, 321, 241, "test.avi");
+    ASSERT_TRUE(Pump([&] { return Writes(1) >= 2; }));
+    cam->StopRecording();
+    WaitIdle();
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].header.rcFrame.right, 322);
+    EXPECT_EQ(files[1].options.fccHandler, MSVC);
+    EXPECT_EQ(files[1].header.rcFrame.right, 324);
+    EXPECT_EQ(files[1].header.rcFrame.bottom, 244);
+    for (auto &w : files[1].writes)
+        EXPECT_EQ(w.size, 324 * 244 * 4);
+}
+
+TEST_F(RecordThread, MarkerHiddenWhenRecordAgainFailsBeforeShowingIt) {
+    cam->StartRecording(10, 20, 64, 48, "a.avi");
+    ASSERT_TRUE(Pump([&] { return Writes(0) >= 2; }));
+    ASSERT_TRUE(IsWindowVisible(cam->MarkerWindow->Handle()));
+    // The new run's first frame cannot be made once the old run has closed its file.
+    on_avi_call([](const std::string &line) {
+        if (line == "exit") fail_global_allocs(1);
+    });
+    cam->StopRecording();
+    cam->StartRecording(10, 20, 64, 48, "b.avi");
+    ASSERT_TRUE(Pump([&] { return LiveRecordThreads(cam.get()) == 0; }));
+    EXPECT_EQ(avi_files().size(), 1u);
+    ASSERT_EQ(message_boxes().size(), 1u);
+    EXPECT_EQ(message_boxes()[0].text, "Error capturing a frame!");
+    EXPECT_FALSE(IsWindowVisible(cam->MarkerWindow->Handle()));
+}
+
 TEST_F(RecordThread, FailedRunsEndIdle) {
     // No to the retry question.
     ChooseRefusingCompressor(IDNO);

@@ -1,6 +1,7 @@
 #include "ui_fixture.h"
 
 #include "fakewin/screen.h"
+#include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
 
 #include <thread>
@@ -164,7 +165,7 @@ TEST_F(MainWindowTest, StopWithSoundSendsThreeCommandsAroundTheCaptions) {
     ASSERT_EQ(3u, strings.size());
     EXPECT_EQ("STOP mysound", strings[0].command);
     EXPECT_EQ("Quillet 1.542", strings[0].caption);
-    EXPECT_EQ("SAVE mysound my sound.wav", strings[1].command);
+    EXPECT_EQ("SAVE mysound \"my sound.wav\"", strings[1].command);
     EXPECT_EQ("Record the sound..", strings[1].caption);
     EXPECT_EQ("CLOSE mysound", strings[2].command);
     EXPECT_EQ("Record the sound..", strings[2].caption);
@@ -184,8 +185,9 @@ TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
     Form1->Button1Click(Form1->Button1);
     Form1->CheckBox1->SetChecked(true);
     Form1->Button2Click(Form1->Button2);
-    EXPECT_EQ(std::vector<std::string>({"STOP mysound", "SAVE mysound test.wav", "CLOSE mysound"}),
-              MciStrings());
+    EXPECT_EQ(
+        std::vector<std::string>({"STOP mysound", "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
+        MciStrings());
     // Cleared while sound records: the device is left alone.
     Form1->Button1Click(Form1->Button1);
     Form1->SetCaption("progress");
@@ -235,6 +237,39 @@ TEST_F(MainWindowTest, ProgressReachesTheCaptionThroughTheMainThread) {
     Form1->Button2Click(Form1->Button2);
     Application->ProcessMessages();
     EXPECT_EQ("Sound record", Caption());
+}
+
+TEST_F(MainWindowTest, LateProgressOfTheStoppedRunLeavesTheSoundCaption) {
+    // The worker's pass that was under way at Stop reports after the sound is saved.
+    Form1->CheckBox1->SetChecked(true);
+    Form1->Button2Click(Form1->Button2);
+    ScreenCam->MsPerFrameActual = 100;
+    std::thread late([] { Form1->ShowProgress(ScreenCam); });
+    late.join();
+    Application->ProcessMessages();
+    EXPECT_EQ("Sound record", Caption());
+
+    // The next recording's progress shows again.
+    Form1->Button1Click(Form1->Button1);
+    std::thread next([] { Form1->ShowProgress(ScreenCam); });
+    next.join();
+    Application->ProcessMessages();
+    EXPECT_EQ(0u, Caption().rfind("ms/Frame: ", 0)) << Caption();
+}
+
+TEST_F(MainWindowTest, OnlyTheMainWindowIsLeftUnowned) {
+    // Owned top-level windows get no taskbar button: the main window is the program's one.
+    HWND application = Application->Handle();
+    ASSERT_NE(nullptr, application);
+    auto owner = [](HWND hwnd) {
+        fakewin::WindowInfo info;
+        EXPECT_TRUE(fakewin::window_info(hwnd, info));
+        return info.parent;
+    };
+    EXPECT_EQ(nullptr, owner(Form1->Handle()));
+    EXPECT_EQ(Form1->Handle(), owner(OptionDlg->Handle()));
+    EXPECT_EQ(application, owner(Form2->Handle()));
+    EXPECT_EQ(application, owner(ScreenCam->MarkerWindow->Handle()));
 }
 
 TEST_F(MainWindowTest, PlaybackCommands) {
