@@ -23,6 +23,8 @@ int64_t ChunkBytes(int64_t Data) { return ChunkHeaderBytes + Data + (Data & 1); 
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     Close();
+    size_t slash = Name.find_last_of("\\/");
+    Folder = slash == std::string::npos ? std::string() : Name.substr(0, slash + 1);
     HRESULT error = AVIFileOpen(&File, Name.c_str(), OF_WRITE | OF_CREATE, nullptr);
     if (error == AVIERR_OK) {
         AVISTREAMINFOA header = Setup.Header;
@@ -41,6 +43,7 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
 }
 
 HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
+    if (!RoomOnDisk(Size)) return AVIERR_FILEWRITE;
     LONG samples = 0, bytes = 0;
     HRESULT error =
         AVIStreamWrite(Compressed, Position, 1, (LPVOID)Pixels, Size, 0, &samples, &bytes);
@@ -57,6 +60,17 @@ bool RecordFile::Fits(LONG RawSize) const {
     int64_t closed = AviHeaderBytes + Bytes + ChunkBytes(CompressedGrowth * RawSize) +
                      IndexEntryBytes * (FramesInFile + 1);
     return closed <= AviFileLimit.load();
+}
+
+bool RecordFile::RoomOnDisk(LONG RawSize) const {
+    // The platform's writer answers success for frames that no longer reach a full disk, and a
+    // file whose index could not be written at close does not play (both measured under Wine).
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExA(Folder.empty() ? nullptr : Folder.c_str(), &free, nullptr, nullptr))
+        return true; // nothing to go by: the write's own result decides
+    int64_t needed = ChunkBytes(CompressedGrowth * RawSize) + IndexEntryBytes * (FramesInFile + 1) +
+                     AviHeaderBytes;
+    return (int64_t)free.QuadPart >= needed;
 }
 
 void RecordFile::Close() {

@@ -36,6 +36,9 @@ std::map<AviCall, HRESULT> failure_codes;
 std::set<DWORD> refused;
 std::map<int, std::pair<LONG, LONG>> short_writes; // nth write -> samples, bytes reported
 std::function<LONG(LONG)> compressed_size;
+constexpr int64_t UnlimitedDisk = (int64_t)1 << 50;
+int64_t disk_free = UnlimitedDisk;
+std::vector<std::string> free_queries;
 
 void reset_avifile() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -54,6 +57,8 @@ void reset_avifile() {
     refused.clear();
     short_writes.clear();
     compressed_size = nullptr;
+    disk_free = UnlimitedDisk;
+    free_queries.clear();
 }
 ResetHook reset_hook(&reset_avifile);
 
@@ -141,6 +146,14 @@ void short_avi_write(LONG samples, LONG bytes, int nth) {
 void avi_compressed_size(std::function<LONG(LONG)> size) {
     std::lock_guard<std::mutex> lock(mutex);
     compressed_size = std::move(size);
+}
+void set_disk_free(int64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex);
+    disk_free = bytes;
+}
+std::vector<std::string> disk_free_queries() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return free_queries;
 }
 int64_t AviFileRecord::disk_size() const {
     // Measured on Wine's writer: 2068 bytes before the first frame's chunk; the index list
@@ -282,6 +295,20 @@ HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options) {
             ++options_frees;
     }
     return finish(lock, "options free " + std::to_string(count), AVIERR_OK);
+}
+
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                         PULARGE_INTEGER totalFree) {
+    std::lock_guard<std::mutex> lock(mutex);
+    free_queries.push_back(directory ? directory : "");
+    int64_t left = disk_free;
+    for (auto &f : files)
+        left -= f.disk_size();
+    if (left < 0) left = 0;
+    if (freeToCaller) freeToCaller->QuadPart = (unsigned long long)left;
+    if (totalFree) totalFree->QuadPart = (unsigned long long)left;
+    if (total) total->QuadPart = (unsigned long long)disk_free;
+    return TRUE;
 }
 
 ULONG AVIFileRelease(PAVIFILE file) {

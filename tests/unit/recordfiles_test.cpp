@@ -47,12 +47,12 @@ class RecordFilesTest : public ::testing::Test {
         cam.reset();
     }
     // Records until the clock reaches ms.
-    int RunUntil(DWORD ms) {
+    int RunUntil(DWORD ms, const char *name = "take.avi") {
         on_sleep([this, ms](DWORD) {
             if (now() >= ms) cam->Recording = false;
         });
         cam->Recording = true;
-        return cam->RecordToFile(10, 20, 64, 48, "take.avi");
+        return cam->RecordToFile(10, 20, 64, 48, name);
     }
     static std::vector<LONG> Positions(const AviFileRecord &f) {
         std::vector<LONG> out;
@@ -196,6 +196,26 @@ TEST_F(RecordFilesTest, ANextFileThatCannotBeMadeEndsTheRunAndKeepsTheFirst) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
     EXPECT_EQ(avi_log().back(), "exit");
+}
+
+TEST_F(RecordFilesTest, AFillingDiskEndsTheRunWhileTheFileCanStillBeClosedWhole) {
+    // The platform's writer answers success for frames that no longer fit on the disk; the run
+    // looks at the free space itself, and stops while the frame and the closing index fit.
+    AviFileLimit = AviFileSizeLimit;
+    set_disk_free(AviDiskHeaderBytes + 8 + 5 * (8 + FrameBytes + 16) + 1000);
+    EXPECT_EQ(RunUntil(5000, "C:\\rec\\take.avi"), 0);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_GE(files[0].writes.size(), 2u);
+    EXPECT_LE(files[0].disk_size(), AviDiskHeaderBytes + 8 + 5 * (8 + FrameBytes + 16) + 1000);
+    EXPECT_EQ(cam->FramesWritten, (int)files[0].writes.size());
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
+    auto asked = disk_free_queries();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked[0], "C:\\rec\\");
 }
 
 // A write that fails, or answers success without taking the frame, ends the run with the
