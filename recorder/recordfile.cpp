@@ -2,6 +2,8 @@
 // files that a long recording goes on into.
 #include "recorder/recordfile.h"
 
+#include <algorithm>
+
 std::atomic<int64_t> AviFileLimit{AviFileSizeLimit};
 
 namespace {
@@ -19,12 +21,21 @@ constexpr int64_t CompressedGrowth = 2;
 
 int64_t ChunkBytes(int64_t Data) { return ChunkHeaderBytes + Data + (Data & 1); }
 
+// The folder that holds the file, with its separator: a name without one is in the current
+// folder, not at the root of the current drive that the free-space query would take instead.
+std::string FolderOf(const std::string &Name) {
+    char path[MAX_PATH];
+    char *file = nullptr;
+    DWORD length = GetFullPathNameA(Name.c_str(), sizeof(path), path, &file);
+    if (length == 0 || length >= sizeof(path) || !file) return std::string();
+    return std::string(path, file);
+}
+
 } // namespace
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     Close();
-    size_t slash = Name.find_last_of("\\/");
-    Folder = slash == std::string::npos ? std::string() : Name.substr(0, slash + 1);
+    Folder = FolderOf(Name);
     HRESULT error = AVIFileOpen(&File, Name.c_str(), OF_WRITE | OF_CREATE, nullptr);
     if (error == AVIERR_OK) {
         AVISTREAMINFOA header = Setup.Header;
@@ -49,7 +60,9 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
         AVIStreamWrite(Compressed, Position, 1, (LPVOID)Pixels, Size, 0, &samples, &bytes);
     if (error != AVIERR_OK) return error;
     if (samples < 1 || bytes < 1) return AVIERR_FILEWRITE;
-    Bytes += ChunkBytes(bytes);
+    // One sample is written, so the larger count is the bytes: Wine's compressed stream gives
+    // the two the other way round (measured: samples = the frame's bytes, bytes = 1).
+    Bytes += ChunkBytes(std::max(samples, bytes));
     ++FramesInFile;
     // A journal would note the frame and its position here.
     return AVIERR_OK;
@@ -66,7 +79,7 @@ bool RecordFile::RoomOnDisk(LONG RawSize) const {
     // The platform's writer answers success for frames that no longer reach a full disk, and a
     // file whose index could not be written at close does not play (both measured under Wine).
     ULARGE_INTEGER free{};
-    if (!GetDiskFreeSpaceExA(Folder.empty() ? nullptr : Folder.c_str(), &free, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExA(Folder.c_str(), &free, nullptr, nullptr))
         return true; // nothing to go by: the write's own result decides
     int64_t needed = ChunkBytes(CompressedGrowth * RawSize) + IndexEntryBytes * (FramesInFile + 1) +
                      AviHeaderBytes;

@@ -54,7 +54,7 @@ class RecordFile {
     // Whether the disk still holds a frame of RawSize and the index written at close.
     bool RoomOnDisk(LONG RawSize) const;
 
-    std::string Folder; // of the file, with its separator; empty for the current folder
+    std::string Folder; // of the file, with its separator
     PAVIFILE File = nullptr;
     PAVISTREAM Stream = nullptr;
     PAVISTREAM Compressed = nullptr;

@@ -124,6 +124,9 @@ typedef ULARGE_INTEGER *PULARGE_INTEGER;
 BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                          PULARGE_INTEGER totalFree);
 #define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
+// The double's current folder is "C:\\work\\".
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
+#define GetFullPathName GetFullPathNameA
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
 LRESULT ICClose(HIC hic);
