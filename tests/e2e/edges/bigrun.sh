@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A recording of more than 5 GB of frames under Wine, to see the AVI size limit at its real size:
 # the whole virtual screen (1024 x 768) with the uncompressed 'DIB ' handler, a capture every
-# millisecond, for a minute, while the moving picture plays. Every file must stay under 2 GiB and
+# millisecond, for two minutes, while the moving picture plays. Every file must stay under 2 GiB and
 # decode completely in FFmpeg, and the frames decoded across the files must add up to the
 # recorder's FramesWritten. Needs about 7 GB free in /tmp and a few minutes; not part of the
 # test command.
@@ -10,7 +10,7 @@
 set -u
 . "$(dirname "$0")/../lib/common.sh"
 e2e_init edges-bigrun
-SECS=${1:-60}
+SECS=${1:-120}
 W=1024 H=768
 
 for exe in split_record movingpic drive; do

@@ -34,7 +34,7 @@ fi
 
 e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP topmost
 pic=$E2E_BG_PID
-for i in $(seq 100); do
+for _ in $(seq 100); do
     xdotool search --onlyvisible --pid "$pic" >/dev/null 2>&1 && break
     e2e_alive "$pic" || break
     sleep 0.2
@@ -102,8 +102,8 @@ start_quillet() { # folder: Quillet's current folder, where test.avi goes
     popd >/dev/null || return 1
     unset DRIVE_PID
     # The window list can answer before the new window is in it: look again.
-    local i
-    for i in 1 2 3; do
+    local _
+    for _ in 1 2 3; do
         MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) && [[ $MAIN =~ ^(0x)?[0-9a-fA-F]+$ ]] && break
         e2e_log "no main window yet (${MAIN:-nothing}; process $(e2e_alive "$QUILLET_PID" && echo alive || echo gone))"
         MAIN=''
@@ -189,7 +189,7 @@ for run in $(seq "$CLOSES"); do
         continue
     fi
     click_record || { why="$why run $run: could not click Record;"; }
-    for i in $(seq 50); do
+    for _ in $(seq 50); do
         [ -s "$dir/test.avi" ] && break
         sleep 0.1
     done
