@@ -49,7 +49,7 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     if (error == AVIERR_OK)
         error = AVIStreamSetFormat(Compressed, 0, (LPVOID)Setup.Format.data(),
                                    (LONG)Setup.Format.size());
-    // A journal of the file would be opened here, beside it.
+    // Once the file is made, a journal of it would be opened here, beside it.
     return error;
 }
 
