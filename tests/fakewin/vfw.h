@@ -10,7 +10,8 @@ typedef struct _GUID {
 typedef CLSID *LPCLSID;
 
 #define mmioFOURCC_FAKE(a, b, c, d)                                                                \
-    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) | ((DWORD)(BYTE)(d) << 24))
+    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) |                       \
+     ((DWORD)(BYTE)(d) << 24))
 #define streamtypeVIDEO mmioFOURCC_FAKE('v', 'i', 'd', 's')
 #define ICTYPE_VIDEO mmioFOURCC_FAKE('v', 'i', 'd', 'c')
 
@@ -110,6 +111,22 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);
 ULONG AVIFileRelease(PAVIFILE file);
 ULONG AVIStreamRelease(PAVISTREAM stream);
+
+// Free space of the disk the AVI files go to (kept by the double's AVI sink).
+union ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    unsigned long long QuadPart;
+};
+typedef ULARGE_INTEGER *PULARGE_INTEGER;
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                         PULARGE_INTEGER totalFree);
+#define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
+// The double's current folder is "C:\\work\\".
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
+#define GetFullPathName GetFullPathNameA
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
 LRESULT ICClose(HIC hic);
