@@ -2,6 +2,8 @@
 // files that a long recording goes on into.
 #include "recorder/recordfile.h"
 
+#include <algorithm>
+
 std::atomic<int64_t> AviFileLimit{AviFileSizeLimit};
 
 namespace {
@@ -19,10 +21,21 @@ constexpr int64_t CompressedGrowth = 2;
 
 int64_t ChunkBytes(int64_t Data) { return ChunkHeaderBytes + Data + (Data & 1); }
 
+// The folder that holds the file, with its separator: a name without one is in the current
+// folder, not at the root of the current drive that the free-space query would take instead.
+std::string FolderOf(const std::string &Name) {
+    char path[MAX_PATH];
+    char *file = nullptr;
+    DWORD length = GetFullPathNameA(Name.c_str(), sizeof(path), path, &file);
+    if (length == 0 || length >= sizeof(path) || !file) return std::string();
+    return std::string(path, file);
+}
+
 } // namespace
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     Close();
+    Folder = FolderOf(Name);
     HRESULT error = AVIFileOpen(&File, Name.c_str(), OF_WRITE | OF_CREATE, nullptr);
     if (error == AVIERR_OK) {
         AVISTREAMINFOA header = Setup.Header;
@@ -36,17 +49,20 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     if (error == AVIERR_OK)
         error = AVIStreamSetFormat(Compressed, 0, (LPVOID)Setup.Format.data(),
                                    (LONG)Setup.Format.size());
-    // A journal of the file would be opened here, beside it.
+    // Once the file is made, a journal of it would be opened here, beside it.
     return error;
 }
 
 HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
+    if (!RoomOnDisk(Size)) return AVIERR_FILEWRITE;
     LONG samples = 0, bytes = 0;
     HRESULT error =
         AVIStreamWrite(Compressed, Position, 1, (LPVOID)Pixels, Size, 0, &samples, &bytes);
     if (error != AVIERR_OK) return error;
     if (samples < 1 || bytes < 1) return AVIERR_FILEWRITE;
-    Bytes += ChunkBytes(bytes);
+    // One sample is written, so the larger count is the bytes: Wine's compressed stream gives
+    // the two the other way round (measured: samples = the frame's bytes, bytes = 1).
+    Bytes += ChunkBytes(std::max(samples, bytes));
     ++FramesInFile;
     // A journal would note the frame and its position here.
     return AVIERR_OK;
@@ -57,6 +73,17 @@ bool RecordFile::Fits(LONG RawSize) const {
     int64_t closed = AviHeaderBytes + Bytes + ChunkBytes(CompressedGrowth * RawSize) +
                      IndexEntryBytes * (FramesInFile + 1);
     return closed <= AviFileLimit.load();
+}
+
+bool RecordFile::RoomOnDisk(LONG RawSize) const {
+    // The platform's writer answers success for frames that no longer reach a full disk, and a
+    // file whose index could not be written at close does not play (both measured under Wine).
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExA(Folder.c_str(), &free, nullptr, nullptr))
+        return true; // nothing to go by: the write's own result decides
+    int64_t needed = ChunkBytes(CompressedGrowth * RawSize) + IndexEntryBytes * (FramesInFile + 1) +
+                     AviHeaderBytes;
+    return (int64_t)free.QuadPart >= needed;
 }
 
 void RecordFile::Close() {

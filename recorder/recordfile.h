@@ -39,6 +39,7 @@ class RecordFile {
     HRESULT Open(const std::string &Name, const StreamSetup &Setup);
     // Writes a frame at Position of this file. A write the writer answers with success but
     // that did not take the frame fails with AVIERR_FILEWRITE: such a frame is not written.
+    // So does a frame for which the disk has no room left.
     HRESULT Write(LONG Position, const void *Pixels, LONG Size);
     // Whether a frame of RawSize uncompressed bytes can still be written without the file
     // passing AviFileLimit once it is closed. An empty file takes any frame.
@@ -50,6 +51,10 @@ class RecordFile {
     int Frames() const { return FramesInFile; }
 
   private:
+    // Whether the disk still holds a frame of RawSize and the index written at close.
+    bool RoomOnDisk(LONG RawSize) const;
+
+    std::string Folder; // of the file, with its separator
     PAVIFILE File = nullptr;
     PAVISTREAM Stream = nullptr;
     PAVISTREAM Compressed = nullptr;

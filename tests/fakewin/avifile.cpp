@@ -1,6 +1,7 @@
 #include "fakewin/avifile.h"
 #include "fakewin/fakewin.h"
 
+#include <cstring>
 #include <list>
 #include <map>
 #include <mutex>
@@ -36,6 +37,10 @@ std::map<AviCall, HRESULT> failure_codes;
 std::set<DWORD> refused;
 std::map<int, std::pair<LONG, LONG>> short_writes; // nth write -> samples, bytes reported
 std::function<LONG(LONG)> compressed_size;
+bool counts_swapped = false;
+constexpr int64_t UnlimitedDisk = (int64_t)1 << 50;
+int64_t disk_free = UnlimitedDisk;
+std::vector<std::string> free_queries;
 
 void reset_avifile() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -54,6 +59,9 @@ void reset_avifile() {
     refused.clear();
     short_writes.clear();
     compressed_size = nullptr;
+    disk_free = UnlimitedDisk;
+    free_queries.clear();
+    counts_swapped = false;
 }
 ResetHook reset_hook(&reset_avifile);
 
@@ -141,6 +149,18 @@ void short_avi_write(LONG samples, LONG bytes, int nth) {
 void avi_compressed_size(std::function<LONG(LONG)> size) {
     std::lock_guard<std::mutex> lock(mutex);
     compressed_size = std::move(size);
+}
+void avi_counts_swapped(bool swapped) {
+    std::lock_guard<std::mutex> lock(mutex);
+    counts_swapped = swapped;
+}
+void set_disk_free(int64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex);
+    disk_free = bytes;
+}
+std::vector<std::string> disk_free_queries() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return free_queries;
 }
 int64_t AviFileRecord::disk_size() const {
     // Measured on Wine's writer: 2068 bytes before the first frame's chunk; the index list
@@ -267,8 +287,9 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
         LONG reported = stream->compressed && compressed_size ? compressed_size(size) : size;
         files[stream->record].writes.push_back(std::move(w));
         files[stream->record].written_bytes.push_back(reported);
-        if (samplesWritten) *samplesWritten = samples;
-        if (bytesWritten) *bytesWritten = reported;
+        bool swap = stream->compressed && counts_swapped;
+        if (samplesWritten) *samplesWritten = swap ? reported : samples;
+        if (bytesWritten) *bytesWritten = swap ? samples : reported;
     }
     return finish(lock, line, hr);
 }
@@ -282,6 +303,33 @@ HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options) {
             ++options_frees;
     }
     return finish(lock, "options free " + std::to_string(count), AVIERR_OK);
+}
+
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                         PULARGE_INTEGER totalFree) {
+    std::lock_guard<std::mutex> lock(mutex);
+    free_queries.push_back(directory ? directory : "");
+    int64_t left = disk_free;
+    for (auto &f : files)
+        left -= f.disk_size();
+    if (left < 0) left = 0;
+    if (freeToCaller) freeToCaller->QuadPart = (unsigned long long)left;
+    if (totalFree) totalFree->QuadPart = (unsigned long long)left;
+    if (total) total->QuadPart = (unsigned long long)disk_free;
+    return TRUE;
+}
+
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart) {
+    std::string path = name ? name : "";
+    bool absolute = path.size() >= 2 && path[1] == ':';
+    if (!absolute) path = "C:\\work\\" + path;
+    if (path.size() + 1 > size) return (DWORD)path.size() + 1;
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    if (filePart) {
+        size_t slash = path.find_last_of('\\');
+        *filePart = buffer + (slash == std::string::npos ? 0 : slash + 1);
+    }
+    return (DWORD)path.size();
 }
 
 ULONG AVIFileRelease(PAVIFILE file) {

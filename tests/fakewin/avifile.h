@@ -60,8 +60,16 @@ void fail_avi_call(AviCall call, HRESULT error, int nth = 1);
 // The nth write (1 = the next) answers success but reports these counts and keeps nothing, as a
 // writer does that did not take the frame.
 void short_avi_write(LONG samples, LONG bytes, int nth = 1);
+// Compressed writes report their counts the other way round, as Wine's compressed stream does
+// (measured: samples = the bytes written, bytes = 1).
+void avi_counts_swapped(bool swapped);
 // Bytes a compressed write reports for raw data of this size (null, the default: all of it).
 void avi_compressed_size(std::function<LONG(LONG raw)> size);
+// Free space of the disk the files go to, before any was made; what the files take (their
+// disk_size) is subtracted. Unlimited after a reset.
+void set_disk_free(int64_t bytes);
+// The folders GetDiskFreeSpaceEx was asked about (null as "").
+std::vector<std::string> disk_free_queries();
 // Header bytes before the first frame and index list header in disk_size.
 constexpr int64_t AviDiskHeaderBytes = 2068;
 

@@ -108,6 +108,22 @@ HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);
 ULONG AVIFileRelease(PAVIFILE file);
 ULONG AVIStreamRelease(PAVISTREAM stream);
 
+// Free space of the disk the AVI files go to (kept by the double's AVI sink).
+union ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    unsigned long long QuadPart;
+};
+typedef ULARGE_INTEGER *PULARGE_INTEGER;
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
+                         PULARGE_INTEGER totalFree);
+#define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
+// The double's current folder is "C:\\work\\".
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
+#define GetFullPathName GetFullPathNameA
+
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
 LRESULT ICClose(HIC hic);
 BOOL ICInfo(DWORD fccType, DWORD fccHandler, ICINFO *info);

@@ -47,12 +47,12 @@ class RecordFilesTest : public ::testing::Test {
         cam.reset();
     }
     // Records until the clock reaches ms.
-    int RunUntil(DWORD ms) {
+    int RunUntil(DWORD ms, const char *name = "take.avi") {
         on_sleep([this, ms](DWORD) {
             if (now() >= ms) cam->Recording = false;
         });
         cam->Recording = true;
-        return cam->RecordToFile(10, 20, 64, 48, "take.avi");
+        return cam->RecordToFile(10, 20, 64, 48, name);
     }
     static std::vector<LONG> Positions(const AviFileRecord &f) {
         std::vector<LONG> out;
@@ -135,14 +135,23 @@ TEST_F(RecordFilesTest, AFileStartsAtItsFirstFrameAndKeepsTheTimingAfterIt) {
 }
 
 TEST_F(RecordFilesTest, TheSizesTheWriterReportsDecideWhereAFileEnds) {
-    // Compressed to a tenth, a file holds many more frames than raw ones would take.
-    avi_compressed_size([](LONG raw) { return raw / 10; });
-    RunUntil(9950); // 100 frames
-    auto files = avi_files();
-    ASSERT_EQ(files.size(), 2u);
-    EXPECT_GT(files[0].writes.size(), 50u);
-    EXPECT_EQ(files[0].writes.size() + files[1].writes.size(), 100u);
-    EXPECT_EQ(cam->FramesWritten, 100);
+    // Compressed to a tenth, a file holds many more frames than raw ones would take; the
+    // counts may come back the other way round, as Wine's compressed stream gives them.
+    for (bool swapped : {false, true}) {
+        reset();
+        AviFileLimit = Limit;
+        cam = std::make_unique<TScreenCam>(nullptr);
+        avi_counts_swapped(swapped);
+        avi_compressed_size([](LONG raw) { return raw / 10; });
+        RunUntil(9950); // 100 frames
+        auto files = avi_files();
+        ASSERT_EQ(files.size(), 2u) << swapped;
+        EXPECT_GT(files[0].writes.size(), 50u) << swapped;
+        EXPECT_EQ(files[0].writes.size() + files[1].writes.size(), 100u);
+        EXPECT_EQ(cam->FramesWritten, 100);
+        for (auto &f : files)
+            EXPECT_LE(f.disk_size(), Limit) << swapped;
+    }
 }
 
 TEST_F(RecordFilesTest, ManySmallFramesFillEachFileCloseToTheLimitAndNoFurther) {
@@ -196,6 +205,37 @@ TEST_F(RecordFilesTest, ANextFileThatCannotBeMadeEndsTheRunAndKeepsTheFirst) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
     EXPECT_EQ(avi_log().back(), "exit");
+}
+
+TEST_F(RecordFilesTest, AFillingDiskEndsTheRunWhileTheFileCanStillBeClosedWhole) {
+    // The platform's writer answers success for frames that no longer fit on the disk; the run
+    // looks at the free space itself, and stops while the frame and the closing index fit.
+    AviFileLimit = AviFileSizeLimit;
+    set_disk_free(AviDiskHeaderBytes + 8 + 5 * (8 + FrameBytes + 16) + 1000);
+    EXPECT_EQ(RunUntil(5000, "C:\\rec\\take.avi"), 0);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_GE(files[0].writes.size(), 2u);
+    EXPECT_LE(files[0].disk_size(), AviDiskHeaderBytes + 8 + 5 * (8 + FrameBytes + 16) + 1000);
+    EXPECT_EQ(cam->FramesWritten, (int)files[0].writes.size());
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
+    auto asked = disk_free_queries();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked[0], "C:\\rec\\");
+
+    // A name without a folder is in the current folder, which may be on another disk than the
+    // root of the current drive.
+    reset();
+    events.clear();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    set_disk_free(AviDiskHeaderBytes + 8 + 5 * (8 + FrameBytes + 16) + 1000);
+    EXPECT_EQ(RunUntil(5000, "take.avi"), 0);
+    asked = disk_free_queries();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked[0], "C:\\work\\");
 }
 
 // A write that fails, or answers success without taking the frame, ends the run with the
