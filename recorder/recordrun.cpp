@@ -101,7 +101,8 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
             type = ICTYPE_VIDEO;
             handler = Recorder->CompressorFourCC;
             inUse = true;
-        } else if (selected >= 0 && selected < Recorder->CompressorCount && selected < 32) {
+        } else if (selected >= 0 && selected < Recorder->CompressorCount &&
+                   selected < MaxCompressors) {
             type = Recorder->Compressors[selected].fccType;
             handler = Recorder->Compressors[selected].fccHandler;
         }
@@ -251,7 +252,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     if (HIWORD(VideoForWindowsVersion()) < 0x010A) {
         MessageBoxA(nullptr, "Failure: Video for Windows version too old!", "Error", MB_ICONERROR);
         Raise(OnError, this);
-        return 0;
+        return RunFailed;
     }
 
     TimerPeriod period;
@@ -268,7 +269,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             frameLost = !frame.Bits;
         if (frameLost) {
             Raise(OnError, this);
-            return 0;
+            return RunFailed;
         }
 
         // Declared so that teardown runs in its order: marker hidden, then the file closed
@@ -291,17 +292,17 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         }
     }
 
-    if (error == AVIERR_OK && !frameLost) return 1;
+    if (error == AVIERR_OK && !frameLost) return RunRecorded;
     Raise(OnError, this);
-    if (frameLost) return 0;
+    if (frameLost) return RunFailed;
     if (!SameFourCC(CompressorFourCC, DefaultCompressor)) {
         int answer = MessageBoxA(
             nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
             "Notice", MB_YESNO | MB_ICONWARNING);
-        if (answer != IDYES) return 0;
+        if (answer != IDYES) return RunFailed;
         CompressorFourCC = DefaultCompressor;
-        return -1;
+        return RunWithDefault;
     }
     MessageBoxA(nullptr, "Error Creating AVI file", "Error", MB_ICONWARNING);
-    return 0;
+    return RunFailed;
 }
