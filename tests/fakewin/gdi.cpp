@@ -234,12 +234,6 @@ void fill_screen_rect(int left, int top, int right, int bottom, COLORREF color) 
             s.at(x, y) = v;
 }
 
-COLORREF device_color(COLORREF color) {
-    std::lock_guard<std::mutex> lock(mutex());
-    int bpp = state().screen.bpp;
-    return from_device(bpp, to_device(bpp, color));
-}
-
 LiveObjects live_objects() {
     std::lock_guard<std::mutex> lock(mutex());
     LiveObjects live;
@@ -282,11 +276,6 @@ std::vector<const char *> misuse_log() {
 std::vector<WindowPaint> window_paints() {
     std::lock_guard<std::mutex> lock(mutex());
     return state().paints;
-}
-
-void clear_window_paints() {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().paints.clear();
 }
 
 int window_dcs_taken(HWND hwnd) {

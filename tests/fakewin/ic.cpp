@@ -67,11 +67,6 @@ void install_compressor(const FakeCompressor &compressor) {
     installed.push_back(compressor);
 }
 
-std::vector<FakeCompressor> installed_compressors() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return installed;
-}
-
 int open_compressors() {
     std::lock_guard<std::mutex> lock(mutex);
     return (int)handles.size();

@@ -27,8 +27,6 @@ int open_compressors();
 // What was asked of the compressors, one line per call, e.g. "open MSVC 4", "query MSVC
 // 324x244x32", "about MSVC", "configure MSVC", "close MSVC".
 std::vector<std::string> compressor_log();
-// The compressors installed so far, in manager order.
-std::vector<FakeCompressor> installed_compressors();
 
 // An About box or configuration dialog a compressor showed (ICM_ABOUT / ICM_CONFIGURE with
 // an owner window); query forms (param1 -1) are only logged, as "about? MSVC".

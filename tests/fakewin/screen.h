@@ -15,8 +15,6 @@ void set_screen_pixel(int x, int y, COLORREF color);
 COLORREF screen_pixel(int x, int y);
 void fill_screen_rect(int left, int top, int right, int bottom,
                       COLORREF color); // right, bottom excluded
-// What a colour becomes on the current screen (the round trip through the device format).
-COLORREF device_color(COLORREF color);
 
 void set_cursor_pos(int x, int y);
 
@@ -43,7 +41,6 @@ struct WindowPaint {
     bool main_thread; // painted on the thread that owns the windows
 };
 std::vector<WindowPaint> window_paints();
-void clear_window_paints();
 int window_dcs_taken(HWND hwnd); // GetDC(hwnd) calls so far
 
 // Regions. The window side of SetWindowRgn calls take_region to own a region (it no longer
