@@ -1,10 +1,11 @@
 // The frame grabber: a screen area with the arrow cursor drawn in, as a packed DIB in a
 // movable global block.
 #include "recorder/scrcam.h"
-#include "framework/gdiholders.h"
+#include "recorder/recordthread.h"
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 // Keeps a block locked for as long as it is filled.
@@ -24,14 +25,15 @@ DWORD ColorTableSize(int BitDepth) { return BitDepth <= 8 ? 4u << BitDepth : 0; 
 } // namespace
 
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
+    // A depth outside 1..32 is refused before it takes part in any size or shift.
+    if (BitDepth <= 0 || BitDepth > 32) return nullptr;
     BITMAP bm = {};
     GetObject(Bitmap, sizeof(bm), &bm);
 
     uint64_t rowSize = ((uint64_t)bm.bmWidth * (uint64_t)BitDepth + 31) / 32 * 4;
     DWORD colorTable = ColorTableSize(BitDepth);
     uint64_t total = sizeof(BITMAPINFOHEADER) + colorTable + rowSize * (uint64_t)bm.bmHeight;
-    if (bm.bmWidth < 0 || bm.bmHeight < 0 || BitDepth <= 0 || BitDepth > 32 ||
-        total > (uint64_t)INT32_MAX)
+    if (bm.bmWidth < 0 || bm.bmHeight < 0 || total > (uint64_t)INT32_MAX)
         return nullptr;
 
     HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (size_t)total);
@@ -66,45 +68,77 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
     return mem;
 }
 
-BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Height) {
-    // Declared so that they go back in the grab's order: bitmap, memory context, screen.
-    WindowDC screen(nullptr);
-    if (ShowMarker && RecordThread) PaintMarker(true);
+namespace {
+// The hot spot of the cursor shown on the screen, which a worker thread's own GetCursor does
+// not give; 0, 0 when it cannot be had.
+POINT HotSpotOf(GrabSurface &Surface, HCURSOR Shown) {
+    if (Shown && Shown == Surface.HotSpotOf) return Surface.HotSpot;
+    POINT hot = {0, 0};
+    ICONINFO info = {};
+    if (Shown && GetIconInfo(Shown, &info)) {
+        hot = POINT{(LONG)info.xHotspot, (LONG)info.yHotspot};
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+    }
+    Surface.HotSpotOf = Shown;
+    Surface.HotSpot = hot;
+    return hot;
+}
+} // namespace
 
-    MemoryDC memory(screen.get());
-    GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.get(), Width, Height));
+BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Height) {
+    MarkStage(LoopStage::Bookkeeping);
+    // The recording worker keeps its surface from frame to frame; any other caller (the
+    // catalogue's probe, a test) has one for this grab alone.
+    std::unique_ptr<GrabSurface> own;
+    GrabSurface *surface = nullptr;
+    if (CurrentRecordThread()) {
+        if (!HeldGrab || HeldGrab->Width != Width || HeldGrab->Height != Height) {
+            HeldGrab.reset();
+            HeldGrab = std::make_unique<GrabSurface>(Width, Height);
+        }
+        surface = HeldGrab.get();
+    } else {
+        own = std::make_unique<GrabSurface>(Width, Height);
+        surface = own.get();
+    }
+    if (ShowMarker && RecordThread) PaintMarker(true);
+    MarkStage(LoopStage::MarkerActive);
+
+    HDC memory = surface->Memory.get();
     {
         // The bitmap must be out of the context again before it is converted.
-        Selection selected(memory.get(), bitmap.get());
-        BitBlt(memory.get(), 0, 0, Width, Height, screen.get(), Left, Top, SRCCOPY);
+        Selection selected(memory, surface->Bitmap.get());
+        BitBlt(memory, 0, 0, Width, Height, surface->Screen.get(), Left, Top, SRCCOPY);
+        MarkStage(LoopStage::Grab);
 
-        POINT pos = {};
-        GetCursorPos(&pos);
-        HCURSOR shown = GetCursor();
-        int x = pos.x - Left, y = pos.y - Top;
         if (RecordCursor) {
-            // The hot spot is that of the cursor on the screen; the image is always the arrow.
-            ICONINFO info = {};
-            if (GetIconInfo(shown, &info)) {
-                x -= (int)info.xHotspot;
-                y -= (int)info.yHotspot;
-                if (info.hbmMask) DeleteObject(info.hbmMask);
-                if (info.hbmColor) DeleteObject(info.hbmColor);
+            // One question gives the position and the cursor shown; the image is always the
+            // arrow, placed by the shown cursor's hot spot.
+            CURSORINFO shown = {};
+            shown.cbSize = sizeof(shown);
+            if (!GetCursorInfo(&shown)) {
+                shown.hCursor = nullptr;
+                GetCursorPos(&shown.ptScreenPos);
             }
-            DrawIcon(memory.get(), x, y, ArrowCursor);
+            POINT hot = HotSpotOf(*surface, shown.hCursor);
+            DrawIcon(memory, shown.ptScreenPos.x - Left - hot.x,
+                     shown.ptScreenPos.y - Top - hot.y, ArrowCursor);
         }
+        MarkStage(LoopStage::Cursor);
     }
 
-    HGLOBAL mem = BitmapToDIB(bitmap.get(), BitsPerPixel);
+    HGLOBAL mem = BitmapToDIB(surface->Bitmap.get(), BitsPerPixel);
     auto *frame = mem ? (BITMAPINFOHEADER *)GlobalLock(mem) : nullptr;
     if (!frame) {
         if (mem) GlobalFree(mem);
         MessageBox(nullptr, "Error capturing a frame!", "Error", MB_ICONWARNING);
         return nullptr;
     }
-    bitmap.reset();
-    memory.reset();
+    own.reset();
+    MarkStage(LoopStage::Conversion);
     if (ShowMarker && RecordThread) PaintMarker(false);
+    MarkStage(LoopStage::MarkerIdle);
     return frame;
 }
 

@@ -209,6 +209,7 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
             lastWrittenIndex = index;
         }
         FreeFrame(frame.Bits);
+        R->MarkStage(LoopStage::Write);
 
         if (elapsed > lastProgressTime + 500) {
             lastProgressTime = elapsed;
@@ -224,6 +225,7 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
                 Sleep(sleepSlice);
             if (rest > 0 && KeepGoing()) Sleep(rest);
         }
+        R->MarkStage(LoopStage::Sleep);
     }
     return AVIERR_OK;
 }
@@ -249,6 +251,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     }
 
     TimerPeriod period;
+    GrabHeldForRun grabHeld(this);
     HRESULT error = AVIERR_OK;
     // The grabber has already told the user when a frame could not be made: such a run ends
     // through the same teardown, without a message of its own.

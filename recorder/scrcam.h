@@ -2,12 +2,15 @@
 // owns, and the worker thread that carries a recording.
 #pragma once
 #include "framework/classes.h"
+#include "framework/gdiholders.h"
 #include "framework/thread.h"
 #include "framework/winapi.h"
 #include "recorder/VFW.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -29,6 +32,27 @@ class TRecordAVIThread : public TThread {
 
   protected:
     void Execute() override;
+};
+
+// The stages of one pass of the recording loop. A mark ends the stage it names; the time since
+// the previous mark went to it. Bookkeeping is the loop's own work between two passes.
+enum class LoopStage { Bookkeeping, MarkerActive, Grab, Cursor, Conversion, MarkerIdle, Write, Sleep };
+
+// The grab's screen and memory contexts, bitmap of one size compatible with the screen, and the
+// hot spot of the cursor last seen. A recording keeps them from one frame to the next instead of
+// asking the system for them at every frame.
+struct GrabSurface {
+    GrabSurface(int AWidth, int AHeight)
+        : Screen(nullptr), Memory(Screen.get()),
+          Bitmap(CreateCompatibleBitmap(Screen.get(), AWidth, AHeight)), Width(AWidth),
+          Height(AHeight) {}
+    WindowDC Screen;
+    MemoryDC Memory;
+    GdiObject<HBITMAP> Bitmap;
+    int Width, Height;
+    // A cursor's hot spot does not change while the cursor lives.
+    HCURSOR HotSpotOf = nullptr;
+    POINT HotSpot = {0, 0};
 };
 
 class TScreenCam : public TObject {
@@ -69,6 +93,13 @@ class TScreenCam : public TObject {
     std::atomic<bool> ShowMarker{false};
     HCURSOR ArrowCursor = nullptr;
 
+    // Told on the recording worker at the end of every stage of a pass, when set (the capture
+    // benchmark listens); set it before a recording starts.
+    std::function<void(LoopStage)> OnStage;
+    void MarkStage(LoopStage Stage) {
+        if (OnStage) OnStage(Stage);
+    }
+
     // Recording thread
     void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);
     void StopRecording();
@@ -77,6 +108,9 @@ class TScreenCam : public TObject {
 
     // Frame grabber: a locked packed DIB, or null; give it back with FreeFrame.
     BITMAPINFOHEADER *CaptureFrame(int Left, int Top, int Width, int Height);
+    // The grab surface the recording worker keeps through its run; only that worker touches
+    // it, and the run lets it go when it ends (a grab on another thread makes its own).
+    std::unique_ptr<GrabSurface> HeldGrab;
 
     // One recording run: 1 success, 0 failure, -1 run again with the default compressor.
     int RecordToFile(int Left, int Top, int Width, int Height, const std::string &FileName);
@@ -89,6 +123,15 @@ class TScreenCam : public TObject {
 
     // Guards the catalogue against a rebuild while a run copies its selected entry.
     std::mutex CatalogueLock;
+};
+
+// Lets the recorder's held grab surface go when a recording run ends.
+struct GrabHeldForRun {
+    TScreenCam *Recorder;
+    explicit GrabHeldForRun(TScreenCam *ARecorder) : Recorder(ARecorder) {}
+    ~GrabHeldForRun() { Recorder->HeldGrab.reset(); }
+    GrabHeldForRun(const GrabHeldForRun &) = delete;
+    GrabHeldForRun &operator=(const GrabHeldForRun &) = delete;
 };
 
 // Converts a device-dependent bitmap into an unlocked movable global block holding a packed

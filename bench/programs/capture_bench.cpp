@@ -1,33 +1,129 @@
-// capture_bench: how many frames per second the recording loop gets through at the shortest
-// capture interval (1 ms), with the real recorder, worker thread and marker.
+// capture_bench: how many frames per second the recording loop gets through, with the real
+// recorder, worker thread and marker, and where each pass spends its time. After the
+// recording, the compressor (when there is one) encodes frames of the same area alone, so that
+// the compressed stream's own cost shows beside the encoder's.
 //
-//   capture_bench FOURCC file.avi X Y W H seconds
+//   capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame [quality]]
 //
-// Prints: capture W=320 H=240 frames=N seconds=S fps=F skipped=K
+// Prints one line: capture W=.. H=.. frames=N seconds=S fps=F skipped=K passes=P, then the
+// milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
+// and, with a compressor, encoder=ms per frame of the encoder alone.
+#include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
+
+namespace {
+
+double NowMs() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * 1000.0 / (double)freq.QuadPart;
+}
+
+const int StageCount = (int)LoopStage::Sleep + 1;
+
+// Time per stage, summed on the worker; read after it has ended.
+struct StageClock {
+    double Last = 0;
+    double Total[StageCount] = {};
+    int Passes = 0;
+    void Mark(LoopStage Stage) {
+        double now = NowMs();
+        // The first mark of the run starts the clock.
+        if (Last > 0) Total[(int)Stage] += now - Last;
+        Last = now;
+        if (Stage == LoopStage::Bookkeeping) Passes++;
+    }
+    double PerPass(LoopStage Stage) const { return Passes ? Total[(int)Stage] / Passes : 0; }
+};
+
+// The encoder alone on frames of the area, in the loop's order of key and delta frames.
+// Returns ms per frame, or -1 when the compressor cannot be opened for these frames.
+double EncoderAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) {
+    const int Grabs = 8, Rounds = 4;
+    std::vector<std::unique_ptr<OwnedFrame>> frames;
+    for (int i = 0; i < Grabs; i++) {
+        frames.push_back(std::make_unique<OwnedFrame>(
+            Cam.CaptureFrame(X, Y, Cam.CaptureWidth ? Cam.CaptureWidth : W,
+                             Cam.CaptureHeight ? Cam.CaptureHeight : H)));
+        if (!frames.back()->Bits) return -1;
+        Sleep(30); // a moving picture: each frame differs
+    }
+    HIC hic = ICOpen(ICTYPE_VIDEO, Handler, ICMODE_COMPRESS);
+    if (!hic) return -1;
+    BITMAPINFOHEADER *in = frames[0]->Bits;
+    std::vector<BYTE> outFormat(ICCompressGetFormatSize(hic, in) + 64);
+    auto *out = (BITMAPINFOHEADER *)outFormat.data();
+    double result = -1;
+    if (ICCompressGetFormat(hic, in, out) == ICERR_OK &&
+        ICCompressBegin(hic, in, out) == ICERR_OK) {
+        std::vector<BYTE> data(ICCompressGetSize(hic, in, out) + 1024);
+        ICSetState(hic, nullptr, 0);
+        double start = NowMs();
+        int n = 0;
+        for (int r = 0; r < Rounds; r++)
+            for (int i = 0; i < Grabs; i++, n++) {
+                BITMAPINFOHEADER *prev = n ? frames[(n - 1) % Grabs]->Bits : nullptr;
+                DWORD ckid = 0, flags = 0;
+                out->biSizeImage = (DWORD)data.size();
+                ICCompress(hic, n % Cam.KeyFrameEvery == 0 ? ICCOMPRESS_KEYFRAME : 0, out,
+                           data.data(), frames[i]->Bits, frames[i]->Pixels(), &ckid, &flags, n,
+                           0, (DWORD)Cam.Quality, n ? prev : nullptr,
+                           n ? frames[(n - 1) % Grabs]->Pixels() : nullptr);
+            }
+        result = (NowMs() - start) / n;
+        ICCompressEnd(hic);
+    }
+    ICClose(hic);
+    return result;
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc < 8) {
-        std::fprintf(stderr, "usage: capture_bench FOURCC file.avi X Y W H seconds\n");
+        std::fprintf(stderr,
+                     "usage: capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame "
+                     "[quality]]\n");
         return 2;
     }
     int x = atoi(argv[3]), y = atoi(argv[4]), w = atoi(argv[5]), h = atoi(argv[6]);
 
     auto cam = std::make_unique<TScreenCam>(nullptr);
-    cam->CompressorFourCC = timed_recording::FourCC(argv[1]);
-    cam->MsPerFrame = 1;
-    cam->PlaybackFps = 50;
+    DWORD handler = timed_recording::FourCC(argv[1]);
+    cam->CompressorFourCC = handler;
+    cam->MsPerFrame = argc > 8 ? atoi(argv[8]) : 1;
+    cam->PlaybackFps = cam->MsPerFrame > 1 ? 1000 / cam->MsPerFrame : 50;
+    if (argc > 9) cam->Quality = atoi(argv[9]);
+    StageClock clock;
+    cam->OnStage = [&clock](LoopStage Stage) { clock.Mark(Stage); };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));
+    cam->OnStage = nullptr;
 
     // The loop's own time: from its start to the stop request.
     double seconds = (stopTime - cam->StartTime) / 1000.0;
-    std::printf("capture W=%d H=%d frames=%d seconds=%.3f fps=%.1f skipped=%d\n", w, h,
+    std::printf("capture W=%d H=%d frames=%d seconds=%.3f fps=%.1f skipped=%d passes=%d", w, h,
                 cam->FramesWritten, seconds, seconds > 0 ? cam->FramesWritten / seconds : 0.0,
-                cam->SkippedFrames);
+                cam->SkippedFrames, clock.Passes);
+    std::printf(" bookkeeping=%.3f marker=%.3f grab=%.3f cursor=%.3f conversion=%.3f write=%.3f "
+                "sleep=%.3f",
+                clock.PerPass(LoopStage::Bookkeeping),
+                clock.PerPass(LoopStage::MarkerActive) + clock.PerPass(LoopStage::MarkerIdle),
+                clock.PerPass(LoopStage::Grab), clock.PerPass(LoopStage::Cursor),
+                clock.PerPass(LoopStage::Conversion), clock.PerPass(LoopStage::Write),
+                clock.PerPass(LoopStage::Sleep));
+    if (handler != mmioFOURCC('D', 'I', 'B', ' '))
+        std::printf(" encoder=%.3f", EncoderAlone(*cam, handler, x, y, w, h));
+    std::printf("\n");
     std::fflush(stdout);
     cam.reset();
     DeleteFileA(argv[2]);

@@ -59,7 +59,10 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 #define IDC_IBEAM MAKEINTRESOURCEA(32513)
 HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name);
 #define LoadCursor LoadCursorA
+// The calling thread's own cursor: only the thread that set the current cursor has one.
 HCURSOR GetCursor();
+// The cursor shown on the screen, whichever thread set it.
+BOOL GetCursorInfo(PCURSORINFO info);
 BOOL GetCursorPos(LPPOINT pt);
 int ShowCursor(BOOL show);
 BOOL GetIconInfo(HICON icon, PICONINFO info);

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace fakewin {
@@ -60,6 +61,7 @@ struct State {
     uintptr_t stock[19] = {};
     uintptr_t default_bitmap = 0;
     uintptr_t arrow = 0, ibeam = 0, current_cursor = 0;
+    std::thread::id cursor_thread; // the thread that set the current cursor
     int cursor_x = 0, cursor_y = 0, show_count = 0;
     bool icon_info_fails = false;
     std::map<uintptr_t, Block> blocks;

@@ -143,6 +143,17 @@ TEST_F(Grabber, LowDepthConversionFillsTheColourTableAndKeepsItsCount) {
     }
 }
 
+TEST_F(Grabber, DepthsOutsideOneToThirtyTwoGiveNoBlock) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 9, 2);
+    ReleaseDC(nullptr, screen);
+    for (int depth : {-1, 0, 33, 40, -2147483647 - 1}) {
+        SCOPED_TRACE(depth);
+        EXPECT_EQ(BitmapToDIB(bmp, depth), nullptr);
+    }
+    DeleteObject(bmp);
+}
+
 TEST_F(Grabber, AreaReachingOffTheScreenComesOutBlack) {
     fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(10, 20, 30));
     TScreenCam cam(nullptr);
@@ -200,6 +211,16 @@ TEST_F(GrabberCursor, ArrowIsDrawnAtTheHotSpotAdjustedPosition) {
     fakewin::set_cursor_hotspot(3, 5);
     f = cam().CaptureFrame(50, 30, 40, 40);
     ExpectArrowAt(f, 50, 30, 7, 5);
+    FreeFrame(f);
+}
+
+TEST_F(GrabberCursor, OnAWorkerTheHotSpotIsThatOfTheCursorOnTheScreen) {
+    // The I-beam was set by this (the main) thread; the worker has no cursor of its own.
+    fakewin::set_current_cursor(LoadCursor(nullptr, IDC_IBEAM));
+    fakewin::set_cursor_pos(60, 40);
+    BITMAPINFOHEADER *f = nullptr;
+    std::thread([&] { f = cam().CaptureFrame(50, 30, 40, 40); }).join();
+    ExpectArrowAt(f, 50, 30, 6, 2);
     FreeFrame(f);
 }
 
