@@ -33,8 +33,7 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
     uint64_t rowSize = ((uint64_t)bm.bmWidth * (uint64_t)BitDepth + 31) / 32 * 4;
     DWORD colorTable = ColorTableSize(BitDepth);
     uint64_t total = sizeof(BITMAPINFOHEADER) + colorTable + rowSize * (uint64_t)bm.bmHeight;
-    if (bm.bmWidth < 0 || bm.bmHeight < 0 || total > (uint64_t)INT32_MAX)
-        return nullptr;
+    if (bm.bmWidth < 0 || bm.bmHeight < 0 || total > (uint64_t)INT32_MAX) return nullptr;
 
     HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (size_t)total);
     if (!mem) return nullptr;
@@ -122,8 +121,8 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
                 GetCursorPos(&shown.ptScreenPos);
             }
             POINT hot = HotSpotOf(*surface, shown.hCursor);
-            DrawIcon(memory, shown.ptScreenPos.x - Left - hot.x,
-                     shown.ptScreenPos.y - Top - hot.y, ArrowCursor);
+            DrawIcon(memory, shown.ptScreenPos.x - Left - hot.x, shown.ptScreenPos.y - Top - hot.y,
+                     ArrowCursor);
         }
         MarkStage(LoopStage::Cursor);
     }

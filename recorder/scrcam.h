@@ -36,7 +36,16 @@ class TRecordAVIThread : public TThread {
 
 // The stages of one pass of the recording loop. A mark ends the stage it names; the time since
 // the previous mark went to it. Bookkeeping is the loop's own work between two passes.
-enum class LoopStage { Bookkeeping, MarkerActive, Grab, Cursor, Conversion, MarkerIdle, Write, Sleep };
+enum class LoopStage {
+    Bookkeeping,
+    MarkerActive,
+    Grab,
+    Cursor,
+    Conversion,
+    MarkerIdle,
+    Write,
+    Sleep
+};
 
 // The grab's screen and memory contexts, bitmap of one size compatible with the screen, and the
 // hot spot of the cursor last seen. A recording keeps them from one frame to the next instead of

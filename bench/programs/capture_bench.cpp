@@ -76,8 +76,8 @@ double EncoderAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) 
                 DWORD ckid = 0, flags = 0;
                 out->biSizeImage = (DWORD)data.size();
                 ICCompress(hic, n % Cam.KeyFrameEvery == 0 ? ICCOMPRESS_KEYFRAME : 0, out,
-                           data.data(), frames[i]->Bits, frames[i]->Pixels(), &ckid, &flags, n,
-                           0, (DWORD)Cam.Quality, n ? prev : nullptr,
+                           data.data(), frames[i]->Bits, frames[i]->Pixels(), &ckid, &flags, n, 0,
+                           (DWORD)Cam.Quality, n ? prev : nullptr,
                            n ? frames[(n - 1) % Grabs]->Pixels() : nullptr);
             }
         result = (NowMs() - start) / n;
@@ -91,9 +91,8 @@ double EncoderAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) 
 
 int main(int argc, char **argv) {
     if (argc < 8) {
-        std::fprintf(stderr,
-                     "usage: capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame "
-                     "[quality]]\n");
+        std::fprintf(stderr, "usage: capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame "
+                             "[quality]]\n");
         return 2;
     }
     int x = atoi(argv[3]), y = atoi(argv[4]), w = atoi(argv[5]), h = atoi(argv[6]);

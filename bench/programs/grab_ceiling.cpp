@@ -64,8 +64,8 @@ int main(int argc, char **argv) {
         now = NowMs();
     }
     double seconds = (now - start) / 1000;
-    std::printf("ceiling W=%d H=%d grabs=%d seconds=%.3f fps=%.1f ms=%.3f\n", w, h, grabs,
-                seconds, grabs / seconds, (now - start) / grabs);
+    std::printf("ceiling W=%d H=%d grabs=%d seconds=%.3f fps=%.1f ms=%.3f\n", w, h, grabs, seconds,
+                grabs / seconds, (now - start) / grabs);
     SelectObject(memory, old);
     DeleteDC(memory);
     DeleteObject(dib);
