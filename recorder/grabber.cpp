@@ -68,6 +68,23 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
 }
 
 namespace {
+// At 16 bits and more the grab goes into a DIB section of the frame's own depth: the screen's
+// pixels are converted once, by the copy, and the read-out is a plain copy (on Wine a copy into
+// a bitmap that only the screen driver knows is slower). Below that the frame's colour table is
+// the device's, so the bitmap is the screen's kind.
+HBITMAP MakeGrabBitmap(HDC Screen, int Width, int Height, int Depth) {
+    if (Depth < 16) return CreateCompatibleBitmap(Screen, Width, Height);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = Width;
+    info.bmiHeader.biHeight = Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = (WORD)Depth;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = nullptr;
+    return CreateDIBSection(Screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
 // The hot spot of the cursor shown on the screen, which a worker thread's own GetCursor does
 // not give; 0, 0 when it cannot be had.
 POINT HotSpotOf(GrabSurface &Surface, HCURSOR Shown) {
@@ -85,6 +102,11 @@ POINT HotSpotOf(GrabSurface &Surface, HCURSOR Shown) {
 }
 } // namespace
 
+GrabSurface::GrabSurface(int AWidth, int AHeight, int ADepth)
+    : Screen(nullptr), Memory(Screen.get()),
+      Bitmap(MakeGrabBitmap(Screen.get(), AWidth, AHeight, ADepth)), Width(AWidth), Height(AHeight),
+      Depth(ADepth) {}
+
 BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Height) {
     MarkStage(LoopStage::Bookkeeping);
     // The recording worker keeps its surface from frame to frame; any other caller (the
@@ -92,13 +114,14 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
     std::unique_ptr<GrabSurface> own;
     GrabSurface *surface = nullptr;
     if (CurrentRecordThread()) {
-        if (!HeldGrab || HeldGrab->Width != Width || HeldGrab->Height != Height) {
+        if (!HeldGrab || HeldGrab->Width != Width || HeldGrab->Height != Height ||
+            HeldGrab->Depth != BitsPerPixel) {
             HeldGrab.reset();
-            HeldGrab = std::make_unique<GrabSurface>(Width, Height);
+            HeldGrab = std::make_unique<GrabSurface>(Width, Height, BitsPerPixel);
         }
         surface = HeldGrab.get();
     } else {
-        own = std::make_unique<GrabSurface>(Width, Height);
+        own = std::make_unique<GrabSurface>(Width, Height, BitsPerPixel);
         surface = own.get();
     }
     if (ShowMarker && RecordThread) PaintMarker(true);
@@ -108,6 +131,13 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
     {
         // The bitmap must be out of the context again before it is converted.
         Selection selected(memory, surface->Bitmap.get());
+        if (Left < 0 || Top < 0 || Left + Width > ScreenWidth || Top + Height > ScreenHeight) {
+            // The copy leaves what lies off the screen alone: black there, not the cursor that
+            // an earlier frame drew.
+            Selection black(memory, GetStockObject(BLACK_BRUSH));
+            Selection noOutline(memory, GetStockObject(NULL_PEN));
+            Rectangle(memory, 0, 0, Width + 1, Height + 1);
+        }
         BitBlt(memory, 0, 0, Width, Height, surface->Screen.get(), Left, Top, SRCCOPY);
         MarkStage(LoopStage::Grab);
 

@@ -47,18 +47,15 @@ enum class LoopStage {
     Sleep
 };
 
-// The grab's screen and memory contexts, bitmap of one size compatible with the screen, and the
-// hot spot of the cursor last seen. A recording keeps them from one frame to the next instead of
-// asking the system for them at every frame.
+// The grab's screen and memory contexts, its bitmap of one size and depth, and the hot spot of
+// the cursor last seen. A recording keeps them from one frame to the next instead of asking the
+// system for them at every frame.
 struct GrabSurface {
-    GrabSurface(int AWidth, int AHeight)
-        : Screen(nullptr), Memory(Screen.get()),
-          Bitmap(CreateCompatibleBitmap(Screen.get(), AWidth, AHeight)), Width(AWidth),
-          Height(AHeight) {}
+    GrabSurface(int AWidth, int AHeight, int ADepth);
     WindowDC Screen;
     MemoryDC Memory;
     GdiObject<HBITMAP> Bitmap;
-    int Width, Height;
+    int Width, Height, Depth;
     // A cursor's hot spot does not change while the cursor lives.
     HCURSOR HotSpotOf = nullptr;
     POINT HotSpot = {0, 0};

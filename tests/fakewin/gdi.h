@@ -39,6 +39,11 @@ int GetDeviceCaps(HDC dc, int index);
 HDC CreateCompatibleDC(HDC dc);
 BOOL DeleteDC(HDC dc);
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+// A bitmap of the given size and depth (16, 24 or 32 bits, BI_RGB). The double keeps its pixels
+// like any bitmap's; the bits block handed out is not kept in step with them, so the program
+// must read them with GetDIBits.
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO *bmi, UINT usage, void **bits, HANDLE section,
+                         DWORD offset);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ obj);
 BOOL DeleteObject(HGDIOBJ obj);
 int GetObjectA(HGDIOBJ obj, int size, LPVOID out);

@@ -31,8 +31,9 @@ struct Object {
     bool stock = false;
     bool owned_by_window = false; // regions handed to a window
     int selected_in = 0;          // bitmaps, brushes, pens: DCs holding it
-    // Bitmap
+    // Bitmap; a DIB section also has its bits block (see CreateDIBSection)
     Surface surface;
+    std::vector<BYTE> dib_bits;
     // Brush and pen: hollow brush / null pen have no colour
     bool null_tool = false;
     COLORREF color = 0;

@@ -414,4 +414,26 @@ TEST_F(GrabberInARecording, EveryFrameOfARunHoldsTheScreenOfItsGrab) {
     EXPECT_EQ(cam->HeldGrab, nullptr);
 }
 
+TEST_F(GrabberInARecording, AnAreaOffTheScreenKeepsNoCursorOfAnEarlierFrame) {
+    // 24 columns of the area lie right of the screen; the cursor at the edge reaches into them.
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 200));
+    fakewin::set_cursor_pos(1020, 40);
+    cam->StartRecording(1024 - 40, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    fakewin::set_cursor_pos(0, 0);
+    size_t moved = Writes().size();
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= moved + 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+
+    auto writes = Writes();
+    // The arrow's 11th row, from its hot spot at (36, 20) of the frame, reaches off the screen.
+    EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 42, 30), RGB(255, 255, 255));
+    EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 46, 30), RGB(0, 0, 0));
+    EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 48, 30), RGB(0, 0, 0));
+    for (int x = 40; x < 64; x++)
+        for (int y = 0; y < 48; y++)
+            ASSERT_EQ(WrittenPixel(writes.back(), 64, 48, x, y), RGB(0, 0, 0)) << x << "," << y;
+}
+
 } // namespace
