@@ -169,8 +169,13 @@ int main(int argc, char **argv) {
         std::sort(t.begin(), t.end());
         double total = t[t.size() / 2];
         std::printf("%s bounds: %d %d %d %d\n", name, found.l, found.t, found.r, found.b);
-        std::printf("%s detection: %.1f ms total, %.1f ms over the pause (fastest run %.1f)\n",
-                    name, total, total - pause, t.front() - pause);
+        std::printf("%s detection: %.1f ms total, %.1f ms over the pause (fastest run %.1f, "
+                    "slowest run %.1f)\n",
+                    name, total, total - pause, t.front() - pause, t.back() - pause);
+        std::printf("%s runs over the pause:", name);
+        for (double v : t)
+            std::printf(" %.1f", v - pause);
+        std::printf("\n");
 
         Bounds ref;
         double scan = 0;
