@@ -7,7 +7,8 @@
 //
 // Prints one line: capture W=.. H=.. frames=N seconds=S fps=F skipped=K passes=P, then the
 // milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
-// and, with a compressor, encoder=ms per frame of the encoder alone.
+// and, with a compressor, encoder=ms per frame of the encoder alone. With CAPTURE_BENCH_MARKER=0
+// in the environment the marker stays off, to see what its paints cost the grab.
 #include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 
@@ -103,6 +104,8 @@ int main(int argc, char **argv) {
     cam->MsPerFrame = argc > 8 ? atoi(argv[8]) : 1;
     cam->PlaybackFps = cam->MsPerFrame > 1 ? 1000 / cam->MsPerFrame : 50;
     if (argc > 9) cam->Quality = atoi(argv[9]);
+    const char *marker = getenv("CAPTURE_BENCH_MARKER");
+    if (marker && atoi(marker) == 0) cam->ShowMarker = false;
     StageClock clock;
     cam->OnStage = [&clock](LoopStage Stage) { clock.Mark(Stage); };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));
