@@ -4,7 +4,9 @@
 # DIB section and copies its pixels out. The loop runs at 1 ms per frame with the uncompressed
 # handler ('DIB ') and with the default compressor ('MSVC'), while the moving picture fills the
 # area. Prints per size and handler the medians of RUNS runs: frames per second, the ceiling,
-# their ratio and its goal, and the milliseconds per pass of each stage of the loop. Then a
+# their ratio and its goal, and the milliseconds per pass of each stage of the loop (with 'MSVC'
+# "write" is the compressed stream's write: encoder, the stream's own work and the file), the
+# encoder and decoder alone on frames of the same area, and "beyond": write less encoder. Then a
 # full-HD recording with the default compressor at 33 ms for LONG_SECS seconds, LONG_RUNS times:
 # frames written and skipped.
 #
@@ -58,7 +60,7 @@ bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
 
 echo "loop at 1 ms per frame, medians of $RUNS runs of ${SECS} s; stages in ms per pass"
 printf '%-10s %-5s %7s %8s %6s %-9s' area codec fps ceiling ratio goal
-printf ' %7s' $STAGES encoder
+printf ' %7s' $STAGES encoder decoder beyond
 printf '\n'
 for size in $SIZES; do
     W=${size%x*} H=${size#*x}
@@ -71,7 +73,7 @@ for size in $SIZES; do
         for codec in DIB MSVC; do
             line=$(bench "$codec" "$W" "$H" "$SECS")
             echo "$size $codec run $r: $line" >>"$E2E_OUT/suite.log"
-            for f in fps $STAGES encoder; do col[$codec.$f]+="$(field $f "$line") "; done
+            for f in fps $STAGES encoder decoder; do col[$codec.$f]+="$(field $f "$line") "; done
         done
     done
     e2e_stop "$PIC" 2
@@ -82,11 +84,15 @@ for size in $SIZES; do
         ratio=$(awk -v q="$fps" -v c="$ceiling" 'BEGIN { if (c > 0) printf "%.2f", q / c; else print "n/a" }')
         verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
         printf '%-10s %-5s %7s %8s %6s %-9s' "$size" "$codec" "$fps" "$ceiling" "$ratio" "$verdict"
-        for f in $STAGES encoder; do
-            v=$(printf '%s\n' ${col[$codec.$f]:-} | median)
-            printf ' %7s' "${v:--}"
+        declare -A med=()
+        for f in $STAGES encoder decoder; do
+            med[$f]=$(printf '%s\n' ${col[$codec.$f]:-} | median)
+            printf ' %7s' "${med[$f]:--}"
         done
+        # What the compressed stream's write costs beyond the encoder's own work.
+        [ -n "${med[encoder]}" ] && awk -v w="${med[write]}" -v e="${med[encoder]}" 'BEGIN { printf " %7.3f", w - e }'
         printf '\n'
+        unset med
     done
     unset col
 done

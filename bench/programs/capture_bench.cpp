@@ -7,8 +7,9 @@
 //
 // Prints one line: capture W=.. H=.. frames=N seconds=S fps=F skipped=K passes=P, then the
 // milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
-// and, with a compressor, encoder=ms per frame of the encoder alone. With CAPTURE_BENCH_MARKER=0
-// in the environment the marker stays off, to see what its paints cost the grab.
+// and, with a compressor, encoder= and decoder=, ms per frame of each alone. With
+// CAPTURE_BENCH_MARKER=0 in the environment the marker stays off, to see what its paints cost the
+// grab.
 #include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 
@@ -47,45 +48,73 @@ struct StageClock {
     double PerPass(LoopStage Stage) const { return Passes ? Total[(int)Stage] / Passes : 0; }
 };
 
-// The encoder alone on frames of the area, in the loop's order of key and delta frames.
-// Returns ms per frame, or -1 when the compressor cannot be opened for these frames.
-double EncoderAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) {
+struct CodecTimes {
+    double Encoder = -1, Decoder = -1; // ms per frame; -1 when not measured
+};
+
+// The encoder alone on frames of the area, in the loop's order of key and delta frames, and the
+// decoder alone on what it made (the system's compressed stream may decode every frame it
+// writes, to hand the encoder the previous frame).
+CodecTimes CodecAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) {
     const int Grabs = 8, Rounds = 4;
+    CodecTimes times;
     std::vector<std::unique_ptr<OwnedFrame>> frames;
     for (int i = 0; i < Grabs; i++) {
         frames.push_back(std::make_unique<OwnedFrame>(
             Cam.CaptureFrame(X, Y, Cam.CaptureWidth ? Cam.CaptureWidth : W,
                              Cam.CaptureHeight ? Cam.CaptureHeight : H)));
-        if (!frames.back()->Bits) return -1;
+        if (!frames.back()->Bits) return times;
         Sleep(30); // a moving picture: each frame differs
     }
     HIC hic = ICOpen(ICTYPE_VIDEO, Handler, ICMODE_COMPRESS);
-    if (!hic) return -1;
+    if (!hic) return times;
     BITMAPINFOHEADER *in = frames[0]->Bits;
     std::vector<BYTE> outFormat(ICCompressGetFormatSize(hic, in) + 64);
     auto *out = (BITMAPINFOHEADER *)outFormat.data();
-    double result = -1;
+    std::vector<std::vector<BYTE>> coded;
     if (ICCompressGetFormat(hic, in, out) == ICERR_OK &&
         ICCompressBegin(hic, in, out) == ICERR_OK) {
-        std::vector<BYTE> data(ICCompressGetSize(hic, in, out) + 1024);
-        ICSetState(hic, nullptr, 0);
+        DWORD room = ICCompressGetSize(hic, in, out) + 1024;
         double start = NowMs();
-        int n = 0;
-        for (int r = 0; r < Rounds; r++)
-            for (int i = 0; i < Grabs; i++, n++) {
-                BITMAPINFOHEADER *prev = n ? frames[(n - 1) % Grabs]->Bits : nullptr;
-                DWORD ckid = 0, flags = 0;
-                out->biSizeImage = (DWORD)data.size();
-                ICCompress(hic, n % Cam.KeyFrameEvery == 0 ? ICCOMPRESS_KEYFRAME : 0, out,
-                           data.data(), frames[i]->Bits, frames[i]->Pixels(), &ckid, &flags, n, 0,
-                           (DWORD)Cam.Quality, n ? prev : nullptr,
-                           n ? frames[(n - 1) % Grabs]->Pixels() : nullptr);
-            }
-        result = (NowMs() - start) / n;
+        for (int n = 0; n < Grabs * Rounds; n++) {
+            int i = n % Grabs, prev = (n + Grabs - 1) % Grabs;
+            std::vector<BYTE> data(room);
+            DWORD ckid = 0, flags = 0;
+            out->biSizeImage = room;
+            ICCompress(hic, n % Cam.KeyFrameEvery == 0 ? ICCOMPRESS_KEYFRAME : 0, out, data.data(),
+                       frames[i]->Bits, frames[i]->Pixels(), &ckid, &flags, n, 0,
+                       (DWORD)Cam.Quality, n ? frames[prev]->Bits : nullptr,
+                       n ? frames[prev]->Pixels() : nullptr);
+            data.resize(out->biSizeImage);
+            coded.push_back(std::move(data));
+        }
+        times.Encoder = (NowMs() - start) / (Grabs * Rounds);
         ICCompressEnd(hic);
     }
     ICClose(hic);
-    return result;
+
+    // The decoder, into the format it offers first for these frames.
+    hic = ICOpen(ICTYPE_VIDEO, Handler, ICMODE_DECOMPRESS);
+    if (!hic || coded.empty()) {
+        if (hic) ICClose(hic);
+        return times;
+    }
+    std::vector<BYTE> pictureFormat(ICDecompressGetFormatSize(hic, out) + 1024);
+    auto *picture = (BITMAPINFOHEADER *)pictureFormat.data();
+    if (ICDecompressGetFormat(hic, out, picture) == ICERR_OK &&
+        ICDecompressBegin(hic, out, picture) == ICERR_OK) {
+        std::vector<BYTE> pixels(picture->biSizeImage ? picture->biSizeImage
+                                                      : (size_t)W * H * 4 + 4096);
+        double start = NowMs();
+        for (auto &data : coded) {
+            out->biSizeImage = (DWORD)data.size();
+            ICDecompress(hic, 0, out, data.data(), picture, pixels.data());
+        }
+        times.Decoder = (NowMs() - start) / coded.size();
+        ICDecompressEnd(hic);
+    }
+    ICClose(hic);
+    return times;
 }
 
 } // namespace
@@ -123,8 +152,10 @@ int main(int argc, char **argv) {
                 clock.PerPass(LoopStage::Grab), clock.PerPass(LoopStage::Cursor),
                 clock.PerPass(LoopStage::Conversion), clock.PerPass(LoopStage::Write),
                 clock.PerPass(LoopStage::Sleep));
-    if (handler != mmioFOURCC('D', 'I', 'B', ' '))
-        std::printf(" encoder=%.3f", EncoderAlone(*cam, handler, x, y, w, h));
+    if (handler != mmioFOURCC('D', 'I', 'B', ' ')) {
+        CodecTimes codec = CodecAlone(*cam, handler, x, y, w, h);
+        std::printf(" encoder=%.3f decoder=%.3f", codec.Encoder, codec.Decoder);
+    }
     std::printf("\n");
     std::fflush(stdout);
     cam.reset();
