@@ -22,7 +22,26 @@ class BlockLock {
 };
 
 DWORD ColorTableSize(int BitDepth) { return BitDepth <= 8 ? 4u << BitDepth : 0; }
+
+// The recording worker's last frame block, kept for its next grab instead of freed: a full-HD
+// frame is 8 MB that the system would otherwise map and fault in anew at every pass. Only a
+// recording worker keeps one, and its run gives it back when it ends.
+thread_local HGLOBAL SpareBlock = nullptr;
+
+// A movable block of that size: the spare one when it fits, else a new zero-filled one.
+HGLOBAL FrameBlock(size_t Size) {
+    HGLOBAL spare = SpareBlock;
+    SpareBlock = nullptr;
+    if (spare && GlobalSize(spare) == Size) return spare;
+    if (spare) GlobalFree(spare);
+    return GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, Size);
+}
 } // namespace
+
+void FreeSpareFrameBlock() {
+    if (SpareBlock) GlobalFree(SpareBlock);
+    SpareBlock = nullptr;
+}
 
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
     // A depth outside 1..32 is refused before it takes part in any size or shift.
@@ -35,7 +54,7 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
     uint64_t total = sizeof(BITMAPINFOHEADER) + colorTable + rowSize * (uint64_t)bm.bmHeight;
     if (bm.bmWidth < 0 || bm.bmHeight < 0 || total > (uint64_t)INT32_MAX) return nullptr;
 
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (size_t)total);
+    HGLOBAL mem = FrameBlock((size_t)total);
     if (!mem) return nullptr;
     {
         BlockLock lock(mem);
@@ -57,10 +76,13 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
         header->biClrImportant = 0;
 
         MemoryDC dc(nullptr);
-        if (!GetDIBits(dc.get(), Bitmap, 0, (UINT)bm.bmHeight,
-                       lock.ptr + header->biSize + colorTable, (BITMAPINFO *)header,
-                       DIB_RGB_COLORS))
+        BYTE *pixels = lock.ptr + header->biSize + colorTable;
+        if (!GetDIBits(dc.get(), Bitmap, 0, (UINT)bm.bmHeight, pixels, (BITMAPINFO *)header,
+                       DIB_RGB_COLORS)) {
+            // A reused block still holds the frame before.
+            std::memset(pixels, 0, header->biSizeImage);
             MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK);
+        }
         // GetDIBits may rewrite the count of colours used.
         header->biClrUsed = colorTable / 4;
     }
@@ -175,6 +197,11 @@ void FreeFrame(BITMAPINFOHEADER *&Frame) {
     if (!Frame) return;
     HGLOBAL mem = GlobalHandle(Frame);
     GlobalUnlock(mem);
-    GlobalFree(mem);
+    if (CurrentRecordThread()) {
+        FreeSpareFrameBlock();
+        SpareBlock = mem;
+    } else {
+        GlobalFree(mem);
+    }
     Frame = nullptr;
 }

@@ -131,11 +131,17 @@ class TScreenCam : public TObject {
     std::mutex CatalogueLock;
 };
 
-// Lets the recorder's held grab surface go when a recording run ends.
+// Frees the frame block that the calling recording worker keeps for its next grab, if any.
+void FreeSpareFrameBlock();
+
+// Lets what the recording worker kept for its grabs go when a recording run ends.
 struct GrabHeldForRun {
     TScreenCam *Recorder;
     explicit GrabHeldForRun(TScreenCam *ARecorder) : Recorder(ARecorder) {}
-    ~GrabHeldForRun() { Recorder->HeldGrab.reset(); }
+    ~GrabHeldForRun() {
+        Recorder->HeldGrab.reset();
+        FreeSpareFrameBlock();
+    }
     GrabHeldForRun(const GrabHeldForRun &) = delete;
     GrabHeldForRun &operator=(const GrabHeldForRun &) = delete;
 };
@@ -143,7 +149,8 @@ struct GrabHeldForRun {
 // Converts a device-dependent bitmap into an unlocked movable global block holding a packed
 // DIB at BitDepth bits per pixel, or returns null when the block cannot be allocated.
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth);
-// Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone.
+// Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone. On a
+// recording worker the block is kept for the next grab instead, until the run ends.
 void FreeFrame(BITMAPINFOHEADER *&Frame);
 
 // A frame from CaptureFrame, given back with FreeFrame on every path.

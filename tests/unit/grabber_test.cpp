@@ -436,4 +436,44 @@ TEST_F(GrabberInARecording, AnAreaOffTheScreenKeepsNoCursorOfAnEarlierFrame) {
             ASSERT_EQ(WrittenPixel(writes.back(), 64, 48, x, y), RGB(0, 0, 0)) << x << "," << y;
 }
 
+TEST_F(GrabberInARecording, FramesAfterTheFirstNeedNoNewBlock) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    // From here on every allocation fails: the run goes on with the block it has.
+    fakewin::fail_global_allocs(1000000);
+    size_t written = Writes().size();
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= written + 3; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+    fakewin::fail_global_allocs(0);
+    EXPECT_TRUE(fakewin::message_boxes().empty());
+}
+
+TEST_F(GrabberInARecording, AFailedConversionOfAReusedBlockGivesZeroPixels) {
+    cam->RecordCursor = false;
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(200, 100, 50));
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 3; }));
+    size_t before = Writes().size();
+    fakewin::fail_get_dibits(1);
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= before + 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+
+    // The one frame whose read-out failed holds zeros, the others the screen.
+    auto writes = Writes();
+    int zero = 0, screen = 0;
+    for (auto &w : writes) {
+        bool allZero = true;
+        for (BYTE b : w.data)
+            allZero = allZero && b == 0;
+        zero += allZero;
+        screen += WrittenPixel(w, 64, 48, 5, 5) == RGB(200, 100, 50);
+    }
+    EXPECT_EQ(zero, 1);
+    EXPECT_EQ(screen, (int)writes.size() - 1);
+    ASSERT_EQ(fakewin::message_boxes().size(), 1u);
+    EXPECT_EQ(fakewin::message_boxes()[0].text, "Error retrieving bitmap bits");
+}
+
 } // namespace
