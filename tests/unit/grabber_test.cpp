@@ -446,7 +446,7 @@ TEST_F(GrabberInARecording, FramesAfterTheFirstNeedNoNewBlock) {
     cam->StopRecording();
     ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
     fakewin::fail_global_allocs(0);
-    EXPECT_TRUE(fakewin::message_boxes().empty());
+    EXPECT_TRUE(fakewin::message_boxes().empty()) << fakewin::message_boxes()[0].text;
 }
 
 TEST_F(GrabberInARecording, AFailedConversionOfAReusedBlockGivesZeroPixels) {
