@@ -220,6 +220,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
             lastWrittenIndex = index;
         }
         FreeFrame(frame.Bits);
+        R->MarkStage(LoopStage::Write);
 
         if (elapsed > lastProgressTime + 500) {
             lastProgressTime = elapsed;
@@ -230,6 +231,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
         DWORD work = (timeGetTime() - R->StartTime) - elapsed;
         if (work < (DWORD)interval)
             SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
+        R->MarkStage(LoopStage::Sleep);
     }
     return AVIERR_OK;
 }
@@ -255,6 +257,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     }
 
     TimerPeriod period;
+    GrabHeldForRun grabHeld(this);
     HRESULT error = AVIERR_OK;
     // The grabber has already told the user when a frame could not be made: such a run ends
     // through the same teardown, without a message of its own.
