@@ -2,6 +2,7 @@
 // the AVI file and its streams, the timed capture loop, teardown and outcome.
 #include "recorder/recordthread.h"
 #include "marker/flashwnd.h"
+#include "recorder/runjournal.h"
 
 #include <cmath>
 #include <functional>
@@ -173,7 +174,8 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
 // The timed loop: grabs frames and writes each at the position its capture time calls for,
 // until the recording is stopped. Returns the failed write's error, or 0.
 HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
-                     const std::function<bool()> &KeepGoing, bool &FrameLost) {
+                     const std::function<bool()> &KeepGoing, bool &FrameLost,
+                     RecordingJournal &Journal) {
     int interval = R->MsPerFrame;
     if (interval < 1) interval = 1; // the loop divides by it
     int sleepSlice = interval / 10;
@@ -200,9 +202,12 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
         // Position 0 only while nothing is written: a second write there would replace the
         // first frame of the file.
         if (R->FramesWritten == 0 ? index >= 0 : index > lastWrittenIndex) {
+            LONG bytes = 0;
             HRESULT error = AVIStreamWrite(Stream, index, 1, frame.Pixels(),
-                                           (LONG)frame.Bits->biSizeImage, 0, nullptr, nullptr);
+                                           (LONG)frame.Bits->biSizeImage, 0, nullptr, &bytes);
             if (error != AVIERR_OK) return error;
+            Journal.Frame({index, (uint32_t)bytes, bytes > 0 ? JournalSizeKnown : 0u},
+                          timeGetTime());
             R->FramesWritten++;
             R->MsPerFrameActual = (double)(elapsed - lastWriteTime);
             lastWriteTime = elapsed;
@@ -269,6 +274,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         // Declared so that teardown runs in its order: marker hidden, options freed, file,
         // stream and compressed stream released, library closed.
         AviLibrary library;
+        RecordingJournal journal; // deleted only once the file is closed
         AviStream compressed;
         AviStream stream;
         AviFile file;
@@ -278,9 +284,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         if (ShowMarker) marker.emplace(this, Left, Top, Width, Height);
         library.Start();
 
+        AVISTREAMINFOA header{};
         error = AVIFileOpen(&file.Handle, FileName.c_str(), OF_WRITE | OF_CREATE, nullptr);
         if (error == AVIERR_OK) {
-            AVISTREAMINFOA header{};
             header.fccType = streamtypeVIDEO;
             header.fccHandler = 0;
             header.dwScale = 1;
@@ -303,8 +309,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         if (error == AVIERR_OK)
             error = AVIStreamSetFormat(compressed.Handle, 0, frame.Bits, (LONG)frame.FormatSize());
         if (error == AVIERR_OK) {
+            StartRunJournal(journal, FileName, stream.Handle, header, options.Options);
             FreeFrame(frame.Bits);
-            error = RecordFrames(this, compressed.Handle, Left, Top, keepGoing, frameLost);
+            error = RecordFrames(this, compressed.Handle, Left, Top, keepGoing, frameLost, journal);
             Raise(OnStop, this);
         }
     }

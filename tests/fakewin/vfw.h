@@ -10,7 +10,8 @@ typedef struct _GUID {
 typedef CLSID *LPCLSID;
 
 #define mmioFOURCC_FAKE(a, b, c, d)                                                                \
-    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) | ((DWORD)(BYTE)(d) << 24))
+    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) |                       \
+     ((DWORD)(BYTE)(d) << 24))
 #define streamtypeVIDEO mmioFOURCC_FAKE('v', 'i', 'd', 's')
 #define ICTYPE_VIDEO mmioFOURCC_FAKE('v', 'i', 'd', 'c')
 
@@ -105,6 +106,7 @@ HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM *stream, AVISTREAMINFOA *
 HRESULT AVIMakeCompressedStream(PAVISTREAM *compressed, PAVISTREAM source,
                                 AVICOMPRESSOPTIONS *options, LPCLSID handler);
 HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size);
+HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG *size);
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,
                        DWORD flags, LONG *samplesWritten, LONG *bytesWritten);
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);
