@@ -202,12 +202,11 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
         // Position 0 only while nothing is written: a second write there would replace the
         // first frame of the file.
         if (R->FramesWritten == 0 ? index >= 0 : index > lastWrittenIndex) {
-            LONG bytes = 0;
             HRESULT error = AVIStreamWrite(Stream, index, 1, frame.Pixels(),
-                                           (LONG)frame.Bits->biSizeImage, 0, nullptr, &bytes);
+                                           (LONG)frame.Bits->biSizeImage, 0, nullptr, nullptr);
             if (error != AVIERR_OK) return error;
-            Journal.Frame({index, (uint32_t)bytes, bytes > 0 ? JournalSizeKnown : 0u},
-                          timeGetTime());
+            // The compressed size is not reported back: the repair takes the chunk's own.
+            Journal.Frame({index, 0, 0}, timeGetTime());
             R->FramesWritten++;
             R->MsPerFrameActual = (double)(elapsed - lastWriteTime);
             lastWriteTime = elapsed;

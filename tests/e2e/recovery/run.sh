@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# A recording survives its process being killed: Quillet records the moving picture with its
+# default settings and is killed with kill -9 at a random moment 1-10 s in. The next start
+# repairs the file and says so in one "Notice" box; FFmpeg then decodes every frame of it, the
+# frames reach at least as far as the progress caption counted 1 s before the kill, and every
+# frame shows the moving picture at the position its capture time calls for.
+#
+# QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../lib/common.sh"
+. "$here/../app/avi.sh"
+e2e_init recovery
+export E2E_WINE_TIMEOUT=20
+KILLS=${QUILLET_RECOVERY_KILLS:-10}
+
+PIC_X=24 PIC_Y=40 PIC_W=257 PIC_H=193 STEP=40 MSPF=100
+work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
+mkdir -p "$work"
+cd "$work" || exit 1
+
+for exe in quillet drive movingpic; do
+    if [ ! -f "$E2E_WIN_BUILD/$exe.exe" ]; then
+        e2e_fail "build" "$exe.exe missing in $E2E_WIN_BUILD"
+        e2e_finish
+        exit 1
+    fi
+done
+e2e_start_xvfb || { e2e_fail "display" "Xvfb did not start"; e2e_finish; exit 1; }
+if ! e2e_warm_wine 2>>"$E2E_OUT/suite.log"; then
+    e2e_fail "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
+    e2e_finish
+    exit 1
+fi
+if [ -f "$E2E_WIN_BUILD/codec/msvc32.dll" ]; then
+    bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1 ||
+        e2e_log "codec registration failed"
+fi
+
+# The list of open journals in Wine's temporary folder: left over from another run, it would
+# make the first start here repair files that are not ours.
+list_file() {
+    local tmp
+    tmp=$(e2e_wine cmd /c echo '%TEMP%' 2>/dev/null)
+    [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals.txt"
+}
+
+e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP
+for i in $(seq 50); do
+    xdotool search --onlyvisible --pid "$E2E_BG_PID" >/dev/null 2>&1 && break
+    sleep 0.1
+done
+sleep 0.5
+
+QUILLET_PID='' MAIN=''
+start_quillet() {
+    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
+    QUILLET_PID=$E2E_BG_PID
+    unset DRIVE_PID
+    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
+    DRIVE_PID=$(drive pid "@$MAIN") || return 1
+    export DRIVE_PID
+}
+
+click() {
+    local l t r b
+    read -r l t r b < <(drive rect "@$MAIN" "$1") || return 1
+    [ -n "$b" ] || return 1
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+}
+
+frame_nr() { # the FrameNr of the progress caption, or nothing
+    local c
+    c=$(drive caption "@$MAIN") || return 1
+    [[ $c =~ FrameNr:\ ([0-9]+), ]] && echo "${BASH_REMATCH[1]}"
+}
+
+# Waits for the start-up notice of the program; prints its text and dismisses it.
+NOTICE=''
+take_notice() {
+    local i all line h
+    NOTICE=''
+    for i in $(seq 100); do
+        all=$(drive dialogs)
+        line=$(grep '"Notice"' <<<"$all" | head -1)
+        if [ -n "$line" ]; then
+            # The text goes on over the lines that follow, up to the next window.
+            NOTICE=$(awk '/"Notice"/ { on = 1; sub(/^[^:]*: /, "") } on && /^0x/ && !/"Notice"/ { on = 0 } on' <<<"$all" | tr '\n' ' ')
+            h=${line%% *}
+            drive click "@$h" OK >/dev/null 2>&1
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# One recording killed after the given number of tenths of a second; then the next start.
+killed_recording() { # n tenths
+    local n=$1 tenths=$2 before last_nr='' nr t0 elapsed
+    rm -f test.avi test.avi.journal
+    start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
+    before=$(drive caption "@$MAIN")
+    click Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
+    # The run counts from its first frame: wait for the journal that comes with it.
+    for i in $(seq 80); do [ -s test.avi.journal ] && break; sleep 0.1; done
+    t0=$(date +%s%N)
+    # The caption's FrameNr, read until 1 s before the kill.
+    while :; do
+        elapsed=$((($(date +%s%N) - t0) / 100000000))
+        [ "$elapsed" -ge $((tenths - 10)) ] && break
+        nr=$(frame_nr) && [ -n "$nr" ] && last_nr=$nr
+        sleep 0.2
+    done
+    while [ $((($(date +%s%N) - t0) / 100000000)) -lt "$tenths" ]; do sleep 0.05; done
+    kill -9 "$QUILLET_PID"
+    e2e_wait_exit "$QUILLET_PID" 5
+    local size
+    size=$(stat -c %s test.avi 2>/dev/null || echo 0)
+    cp test.avi "$E2E_OUT/killed-$n.avi" 2>/dev/null
+    e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left"
+    if [ -n "$(avi_info test.avi)" ]; then
+        e2e_fail "kill $n: the killed file is damaged" "FFmpeg reads it before any repair"
+    fi
+
+    start_quillet || { e2e_fail "kill $n: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "kill $n: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "kill $n notice: $NOTICE"
+    cp test.avi "$E2E_OUT/recovered-$n.avi"
+    local frames
+    frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+        -of csv=p=0 test.avi 2>/dev/null)
+    if [[ $NOTICE == *"test.avi: "*" frames, "*" seconds"* ]] && [ -f test.avi ] && [ ! -e test.avi.journal ]; then
+        e2e_pass "kill $n after $tenths/10 s: recovered ($NOTICE)"
+    else
+        e2e_fail "kill $n: recovered" "notice \"$NOTICE\"; journal left: $([ -e test.avi.journal ] && echo yes || echo no)"
+    fi
+    if avi_decodes test.avi; then
+        e2e_pass "kill $n: FFmpeg decodes every frame ($frames positions)"
+    else
+        e2e_fail "kill $n: FFmpeg decodes every frame" "$(ffmpeg -nostdin -v error -i test.avi -f null - 2>&1 | head -2)"
+    fi
+    local last
+    last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 test.avi | tail -1)
+    if [ -n "$last_nr" ] && [ -n "$last" ] && [ "$last" -ge "$last_nr" ]; then
+        e2e_pass "kill $n: frames up to position $last, FrameNr was $last_nr 1 s before the kill"
+    else
+        e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, FrameNr ${last_nr:-none} 1 s before"
+    fi
+    if avi_pictures test.avi $PIC_W $PIC_H $MSPF $STEP "kill-$n"; then
+        e2e_pass "kill $n: frames show the moving picture at their positions ($AVI_WHY)"
+    else
+        e2e_fail "kill $n: frames show the moving picture at their positions" "$AVI_WHY"
+    fi
+    # Nothing repaired twice: the next start says nothing.
+    if [ "$n" = 1 ]; then
+        e2e_stop "$QUILLET_PID" 2
+        start_quillet
+        sleep 2
+        if drive dialogs | grep -q '"Notice"'; then
+            e2e_fail "kill $n: nothing repaired twice" "a Notice box at the start after the repair"
+            take_notice
+        else
+            e2e_pass "kill $n: nothing repaired twice (no notice at the following start)"
+        fi
+    fi
+    e2e_stop "$QUILLET_PID" 2
+}
+
+list=$(list_file)
+[ -n "$list" ] && rm -f "$list"
+for n in $(seq "$KILLS"); do
+    killed_recording "$n" $((10 + RANDOM % 91))
+done
+
+e2e_finish
