@@ -3,6 +3,7 @@
 #include "recorder/journalfile.h"
 #include "recorder/avirepair.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@ constexpr char RepairSuffix[] = ".repairing";
 
 std::mutex ListLock; // the list is read and rewritten whole
 std::string ListOverride;
+std::atomic<bool> JournalsEnabled{true};
 
 // Opens the journal for writing so that no other process may write it while it is open: the
 // next start tells a journal still being written by another Quillet by that.
@@ -36,7 +38,7 @@ std::FILE *OpenExclusive(const std::string &Name) {
 
 bool InUseElsewhere(const std::string &Name) {
 #ifdef _WIN32
-    std::FILE *f = _fsopen(Name.c_str(), "ab", _SH_DENYNO);
+    std::FILE *f = _fsopen(Name.c_str(), "r+b", _SH_DENYNO); // never creates it
     if (f) std::fclose(f);
     return !f && errno == EACCES;
 #else
@@ -218,8 +220,11 @@ std::vector<std::string> ReadOpenJournals() {
     return ReadList();
 }
 
+void SetJournalsEnabled(bool Enabled) { JournalsEnabled = Enabled; }
+
 bool RecordingJournal::Open(const std::string &AviName, JournalStream Stream) {
     Close();
+    if (!JournalsEnabled) return false;
     Stream.ProcessId = CurrentProcessId();
     FileName = JournalNameFor(AviName);
     File = OpenExclusive(FileName);

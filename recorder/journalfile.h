@@ -40,7 +40,10 @@ class RecordingJournal {
     uint32_t LastSync = 0;
 };
 
-// A milliseconds between forced writes to the disk.
+// Runs keep journals unless switched off (the capture benchmark measures their cost).
+void SetJournalsEnabled(bool Enabled);
+
+// Milliseconds between forced writes to the disk.
 constexpr uint32_t JournalSyncInterval = 1000;
 
 // What the start-up repair did with one journal.

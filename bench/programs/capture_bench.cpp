@@ -2,12 +2,15 @@
 // capture interval (1 ms), with the real recorder, worker thread and marker.
 //
 //   capture_bench FOURCC file.avi X Y W H seconds
+//   (QUILLET_BENCH_JOURNAL=off records without the journal kept beside the file)
 //
 // Prints: capture W=320 H=240 frames=N seconds=S fps=F skipped=K
+#include "recorder/journalfile.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char **argv) {
@@ -17,6 +20,8 @@ int main(int argc, char **argv) {
     }
     int x = atoi(argv[3]), y = atoi(argv[4]), w = atoi(argv[5]), h = atoi(argv[6]);
 
+    const char *journal = std::getenv("QUILLET_BENCH_JOURNAL");
+    if (journal && std::strcmp(journal, "off") == 0) SetJournalsEnabled(false);
     auto cam = std::make_unique<TScreenCam>(nullptr);
     cam->CompressorFourCC = timed_recording::FourCC(argv[1]);
     cam->MsPerFrame = 1;

@@ -105,6 +105,20 @@ killed_recording() { # n tenths
     # The run counts from its first frame: wait for the journal that comes with it.
     for i in $(seq 80); do [ -s test.avi.journal ] && break; sleep 0.1; done
     t0=$(date +%s%N)
+    # A second Quillet started meanwhile leaves the file being recorded alone.
+    if [ "$n" = 1 ]; then
+        e2e_bg second "$E2E_WIN_BUILD/quillet.exe"
+        local second=$E2E_BG_PID
+        e2e_window_of "$second" "Quillet 1.542" 30 >/dev/null
+        sleep 1
+        if DRIVE_PID='' drive dialogs | grep -q '"Notice"' || [ ! -s test.avi.journal ] ||
+            [ -n "$(avi_info test.avi)" ]; then
+            e2e_fail "kill $n: a second Quillet leaves the recording alone" "$(DRIVE_PID='' drive dialogs | tr '\n' ' ')"
+        else
+            e2e_pass "kill $n: a second Quillet leaves the recording alone"
+        fi
+        e2e_stop "$second" 2
+    fi
     # The caption's FrameNr, read until 1 s before the kill.
     while :; do
         elapsed=$((($(date +%s%N) - t0) / 100000000))
@@ -174,7 +188,10 @@ killed_recording() { # n tenths
 list=$(list_file)
 [ -n "$list" ] && rm -f "$list"
 for n in $(seq "$KILLS"); do
-    killed_recording "$n" $((10 + RANDOM % 91))
+    # The first leaves time for a second Quillet to start beside it.
+    tenths=$((10 + RANDOM % 91))
+    [ "$n" = 1 ] && [ "$tenths" -lt 70 ] && tenths=$((tenths + 30))
+    killed_recording "$n" "$tenths"
 done
 
 e2e_finish
