@@ -53,13 +53,21 @@ done
 sleep 0.5
 
 QUILLET_PID='' MAIN=''
-start_quillet() {
+start_once() {
     e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
     QUILLET_PID=$E2E_BG_PID
     unset DRIVE_PID
     MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
     DRIVE_PID=$(drive pid "@$MAIN") || return 1
     export DRIVE_PID
+}
+# Wine now and then loses a program started right after another was killed: once more then.
+start_quillet() {
+    start_once && return 0
+    e2e_log "Quillet (pid $QUILLET_PID) showed no window; alive: $(e2e_alive "$QUILLET_PID" && echo yes || echo no); starting it again"
+    e2e_stop "$QUILLET_PID" 2
+    sleep 2
+    start_once
 }
 
 click() {
@@ -160,10 +168,14 @@ killed_recording() { # n tenths
     fi
     local last
     last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 test.avi | tail -1)
-    if [ -n "$last_nr" ] && [ -n "$last" ] && [ "$last" -ge "$last_nr" ]; then
-        e2e_pass "kill $n: frames up to position $last, FrameNr was $last_nr 1 s before the kill"
+    # The position due 1 s before the kill, counted from the journal's appearance (which comes
+    # just before the first frame; polled, so up to a position late), and the caption's count.
+    local due=$(((tenths - 10) * 100 / MSPF - 1))
+    [ -n "$last_nr" ] && [ "$last_nr" -gt "$due" ] && due=$last_nr
+    if [ -n "$last" ] && [ "$last" -ge "$due" ]; then
+        e2e_pass "kill $n: frames up to position $last, position $due was due 1 s before the kill (caption FrameNr ${last_nr:-none})"
     else
-        e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, FrameNr ${last_nr:-none} 1 s before"
+        e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, position $due due 1 s before (caption FrameNr ${last_nr:-none})"
     fi
     if avi_pictures test.avi $PIC_W $PIC_H $MSPF $STEP "kill-$n"; then
         e2e_pass "kill $n: frames show the moving picture at their positions ($AVI_WHY)"
