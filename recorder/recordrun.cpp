@@ -1,9 +1,10 @@
 // One recording run: version gate, first frame, size negotiation with the chosen compressor,
-// the AVI file and its streams, the timed capture loop, teardown and outcome.
+// the AVI files (recordfile.h), the timed capture loop, teardown and outcome.
 #include "recorder/recordthread.h"
 #include "marker/flashwnd.h"
-#include "recorder/runjournal.h"
+#include "recorder/recordfile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <mutex>
@@ -27,39 +28,6 @@ struct AviLibrary {
     }
     ~AviLibrary() {
         if (Started) AVIFileExit();
-    }
-};
-
-struct AviFile {
-    PAVIFILE Handle = nullptr;
-    AviFile() = default;
-    AviFile(const AviFile &) = delete;
-    AviFile &operator=(const AviFile &) = delete;
-    ~AviFile() {
-        if (Handle) AVIFileRelease(Handle);
-    }
-};
-
-struct AviStream {
-    PAVISTREAM Handle = nullptr;
-    AviStream() = default;
-    AviStream(const AviStream &) = delete;
-    AviStream &operator=(const AviStream &) = delete;
-    ~AviStream() {
-        if (Handle) AVIStreamRelease(Handle);
-    }
-};
-
-struct CompressOptions {
-    AVICOMPRESSOPTIONS Options{};
-    bool Set = false;
-    CompressOptions() = default;
-    CompressOptions(const CompressOptions &) = delete;
-    CompressOptions &operator=(const CompressOptions &) = delete;
-    ~CompressOptions() {
-        if (!Set) return;
-        LPAVICOMPRESSOPTIONS list[1] = {&Options};
-        AVISaveOptionsFree(1, list);
     }
 };
 
@@ -171,11 +139,46 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
     return Current.Bits != nullptr;
 }
 
+// The stream header, compressor options and format that every file of the run is made with,
+// from the format frame.
+StreamSetup MakeStreamSetup(const TScreenCam *R, const OwnedFrame &Format) {
+    StreamSetup setup;
+    AVISTREAMINFOA &header = setup.Header;
+    header.fccType = streamtypeVIDEO;
+    header.fccHandler = 0;
+    header.dwScale = 1;
+    header.dwRate = R->PlaybackFps;
+    header.dwSuggestedBufferSize = Format.Bits->biSizeImage;
+    header.rcFrame.right = Format.Bits->biWidth;
+    header.rcFrame.bottom = Format.Bits->biHeight;
+    AVICOMPRESSOPTIONS &options = setup.Options;
+    options.fccType = streamtypeVIDEO;
+    options.fccHandler = R->CompressorFourCC;
+    options.dwKeyFrameEvery = R->KeyFrameEvery;
+    options.dwQuality = R->Quality;
+    options.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
+    const BYTE *format = (const BYTE *)Format.Bits;
+    setup.Format.assign(format, format + Format.FormatSize());
+    return setup;
+}
+
+// Sleeps until position Next is due, in slices so that a stop is seen within one. The time is
+// measured from the start of the recording each slice, so that what a sleep overshoots is not
+// added up pass after pass.
+void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSlice,
+                   const std::function<bool()> &KeepGoing) {
+    int64_t due = Next * Interval;
+    while (KeepGoing()) {
+        int64_t left = due - (int64_t)(DWORD)(timeGetTime() - R->StartTime);
+        if (left <= 0) return;
+        Sleep((DWORD)std::min<int64_t>(left, SleepSlice));
+    }
+}
+
 // The timed loop: grabs frames and writes each at the position its capture time calls for,
 // until the recording is stopped. Returns the failed write's error, or 0.
-HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
-                     const std::function<bool()> &KeepGoing, bool &FrameLost,
-                     RecordingJournal &Journal) {
+HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
+                     const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
     if (interval < 1) interval = 1; // the loop divides by it
     int sleepSlice = interval / 10;
@@ -202,11 +205,8 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
         // Position 0 only while nothing is written: a second write there would replace the
         // first frame of the file.
         if (R->FramesWritten == 0 ? index >= 0 : index > lastWrittenIndex) {
-            HRESULT error = AVIStreamWrite(Stream, index, 1, frame.Pixels(),
-                                           (LONG)frame.Bits->biSizeImage, 0, nullptr, nullptr);
+            HRESULT error = Files.Write(index, frame.Pixels(), (LONG)frame.Bits->biSizeImage);
             if (error != AVIERR_OK) return error;
-            // The compressed size is not reported back: the repair takes the chunk's own.
-            Journal.Frame({index, 0, 0}, timeGetTime());
             R->FramesWritten++;
             R->MsPerFrameActual = (double)(elapsed - lastWriteTime);
             lastWriteTime = elapsed;
@@ -219,15 +219,10 @@ HRESULT RecordFrames(TScreenCam *R, PAVISTREAM Stream, int Left, int Top,
             Raise(R->OnProgress, R);
         }
 
+        // A pass that took the whole interval or more goes straight on to the next.
         DWORD work = (timeGetTime() - R->StartTime) - elapsed;
-        if (work < (DWORD)interval) {
-            int remaining = interval - (int)work;
-            int slices = remaining / sleepSlice;
-            int rest = remaining - slices * sleepSlice;
-            for (int i = 0; i < slices && KeepGoing(); ++i)
-                Sleep(sleepSlice);
-            if (rest > 0 && KeepGoing()) Sleep(rest);
-        }
+        if (work < (DWORD)interval)
+            SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
     }
     return AVIERR_OK;
 }
@@ -270,47 +265,20 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         }
         if (CompressorFourCC == ReplacedCompressor) CompressorFourCC = DefaultCompressor;
 
-        // Declared so that teardown runs in its order: marker hidden, options freed, file,
-        // stream and compressed stream released, library closed.
+        // Declared so that teardown runs in its order: marker hidden, then the file closed
+        // (options freed, file, stream and compressed stream released), library closed.
         AviLibrary library;
-        RecordingJournal journal; // deleted only once the file is closed
-        AviStream compressed;
-        AviStream stream;
-        AviFile file;
-        CompressOptions options;
+        std::optional<RecordFiles> files;
         std::optional<MarkerShown> marker;
 
         if (ShowMarker) marker.emplace(this, Left, Top, Width, Height);
         library.Start();
 
-        AVISTREAMINFOA header{};
-        error = AVIFileOpen(&file.Handle, FileName.c_str(), OF_WRITE | OF_CREATE, nullptr);
+        files.emplace(FileName, MakeStreamSetup(this, frame));
+        error = files->Start();
         if (error == AVIERR_OK) {
-            header.fccType = streamtypeVIDEO;
-            header.fccHandler = 0;
-            header.dwScale = 1;
-            header.dwRate = PlaybackFps;
-            header.dwSuggestedBufferSize = frame.Bits->biSizeImage;
-            header.rcFrame.right = frame.Bits->biWidth;
-            header.rcFrame.bottom = frame.Bits->biHeight;
-            error = AVIFileCreateStream(file.Handle, &stream.Handle, &header);
-        }
-        if (error == AVIERR_OK) {
-            options.Options.fccType = streamtypeVIDEO;
-            options.Options.fccHandler = CompressorFourCC;
-            options.Options.dwKeyFrameEvery = KeyFrameEvery;
-            options.Options.dwQuality = Quality;
-            options.Options.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
-            options.Set = true;
-            error = AVIMakeCompressedStream(&compressed.Handle, stream.Handle, &options.Options,
-                                            nullptr);
-        }
-        if (error == AVIERR_OK)
-            error = AVIStreamSetFormat(compressed.Handle, 0, frame.Bits, (LONG)frame.FormatSize());
-        if (error == AVIERR_OK) {
-            StartRunJournal(journal, FileName, stream.Handle, header, options.Options);
             FreeFrame(frame.Bits);
-            error = RecordFrames(this, compressed.Handle, Left, Top, keepGoing, frameLost, journal);
+            error = RecordFrames(this, *files, Left, Top, keepGoing, frameLost);
             Raise(OnStop, this);
         }
     }

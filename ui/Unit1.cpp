@@ -1,4 +1,5 @@
 #include "ui/Unit1.h"
+#include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
 #include "ui/optdlg.h"
@@ -120,7 +121,9 @@ void TForm1::FormClose(TObject *) {
 }
 
 void TForm1::FormDestroy(TObject *) {
-    // The recorder waits for a worker that is still finishing before it goes.
+    // A pass of the worker still under way reports progress through ShowProgress, which reads
+    // the recorder: it stays reachable until the worker has ended.
+    if (FScreenCam) StopRecordingAndWait(FScreenCam.get());
     if (ScreenCam == FScreenCam.get()) ScreenCam = nullptr;
     FScreenCam.reset();
 }

@@ -36,6 +36,8 @@ std::map<AviCall, std::set<int>> failures; // nth calls of each kind that fail
 std::map<AviCall, int> calls;
 std::map<AviCall, HRESULT> failure_codes;
 std::set<DWORD> refused;
+std::map<int, std::pair<LONG, LONG>> short_writes; // nth write -> samples, bytes reported
+std::function<LONG(LONG)> compressed_size;
 
 void reset_avifile() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -52,6 +54,8 @@ void reset_avifile() {
     calls.clear();
     failure_codes.clear();
     refused.clear();
+    short_writes.clear();
+    compressed_size = nullptr;
 }
 ResetHook reset_hook(&reset_avifile);
 
@@ -131,6 +135,22 @@ void fail_avi_call(AviCall call, HRESULT error, int nth) {
     std::lock_guard<std::mutex> lock(mutex);
     failures[call].insert(calls[call] + nth);
     failure_codes[call] = error;
+}
+void short_avi_write(LONG samples, LONG bytes, int nth) {
+    std::lock_guard<std::mutex> lock(mutex);
+    short_writes[calls[AviCall::Write] + nth] = {samples, bytes};
+}
+void avi_compressed_size(std::function<LONG(LONG)> size) {
+    std::lock_guard<std::mutex> lock(mutex);
+    compressed_size = std::move(size);
+}
+int64_t AviFileRecord::disk_size() const {
+    // Measured on Wine's writer: 2068 bytes before the first frame's chunk; the index list
+    // has an 8-byte header and 16 bytes per frame.
+    int64_t size = AviDiskHeaderBytes + 8;
+    for (LONG bytes : written_bytes)
+        size += 8 + bytes + (bytes & 1) + 16;
+    return size;
 }
 void refuse_format_for(DWORD handler) {
     std::lock_guard<std::mutex> lock(mutex);
@@ -248,12 +268,21 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
         misuse.push_back("AVIStreamWrite before AVIStreamSetFormat");
         hr = AVIERR_BADFORMAT;
     }
-    if (hr == AVIERR_OK) {
+    if (samplesWritten) *samplesWritten = 0;
+    if (bytesWritten) *bytesWritten = 0;
+    auto short_write = short_writes.find(calls[AviCall::Write]);
+    if (hr == AVIERR_OK && short_write != short_writes.end()) {
+        if (samplesWritten) *samplesWritten = short_write->second.first;
+        if (bytesWritten) *bytesWritten = short_write->second.second;
+        line += " short";
+    } else if (hr == AVIERR_OK) {
         AviWrite w{start, samples, size, flags, {}};
         w.data.assign((BYTE *)buffer, (BYTE *)buffer + size);
+        LONG reported = stream->compressed && compressed_size ? compressed_size(size) : size;
         files[stream->record].writes.push_back(std::move(w));
+        files[stream->record].written_bytes.push_back(reported);
         if (samplesWritten) *samplesWritten = samples;
-        if (bytesWritten) *bytesWritten = size;
+        if (bytesWritten) *bytesWritten = reported;
     }
     return finish(lock, line, hr);
 }

@@ -4,6 +4,7 @@
 #include "fakewin/types.h"
 #include "fakewin/vfw.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ struct AviFileRecord {
     LONG format_pos = -1;
     std::vector<BYTE> format; // the bytes given to AVIStreamSetFormat
     std::vector<AviWrite> writes;
+    std::vector<LONG> written_bytes; // per write, what AVIStreamWrite reported as written
+    // The file's size once closed, laid out as the platform's writer does: headers, a chunk per
+    // frame (the reported bytes, padded to even), the index.
+    int64_t disk_size() const;
 };
 std::vector<AviFileRecord> avi_files();
 
@@ -52,6 +57,14 @@ std::vector<std::string> avi_misuse();
 enum class AviCall { Open, CreateStream, MakeCompressed, SetFormat, Write };
 // The nth call (1 = the next) of that kind fails with the error; several may be queued.
 void fail_avi_call(AviCall call, HRESULT error, int nth = 1);
+// The nth write (1 = the next) answers success but reports these counts and keeps nothing, as a
+// writer does that did not take the frame.
+void short_avi_write(LONG samples, LONG bytes, int nth = 1);
+// Bytes a compressed write reports for raw data of this size (null, the default: all of it).
+void avi_compressed_size(std::function<LONG(LONG raw)> size);
+// Header bytes before the first frame and index list header in disk_size.
+constexpr int64_t AviDiskHeaderBytes = 2068;
+
 // A compressed stream for this handler refuses its format, as Wine's wrapper does when the
 // driver is only a decoder (AVIStreamSetFormat answers 0x80044067 there).
 void refuse_format_for(DWORD handler);

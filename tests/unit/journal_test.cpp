@@ -8,6 +8,7 @@
 #include "recorder/avirepair.h"
 #include "recorder/journal.h"
 #include "recorder/journalfile.h"
+#include "recorder/recordfile.h"
 #include "recorder/scrcam.h"
 
 #include <gtest/gtest.h>
@@ -557,6 +558,48 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     for (size_t i = 1; i < seen.size(); ++i)
         EXPECT_EQ(seen[i].Frames.size(), files[0].writes.size()) << i;
     EXPECT_FALSE(Exists(avi + ".journal"));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+TEST_F(RunJournal, EachNumberedFileHasItsOwnJournalGoneWhenThatFileCloses) {
+    AviFileLimit = 100000; // room for six frames of the area a file
+    std::string avi = Dir + "/take.avi", second = Dir + "/take (2).avi";
+    std::vector<std::string> opened; // the journals listed as each file is opened
+    JournalContents firstAtEnd, secondAtEnd;
+    fakewin::on_avi_call([&](const std::string &line) {
+        if (line.rfind("open ", 0) == 0) {
+            std::vector<std::string> l = ReadOpenJournals();
+            opened.push_back(l.empty() ? "" : l.back());
+        }
+        if (line.rfind("write", 0) == 0 && fakewin::avi_files().size() == 2) {
+            std::vector<uint8_t> b = Load(second + ".journal");
+            secondAtEnd = ReadJournal(b.data(), b.size());
+        }
+    });
+    fakewin::on_sleep([this](DWORD) {
+        if (fakewin::now() >= 950) cam->Recording = false;
+    });
+    cam->Recording = true;
+    int outcome = cam->RecordToFile(10, 20, 64, 48, avi);
+    AviFileLimit = AviFileSizeLimit;
+    ASSERT_EQ(outcome, 1);
+    auto files = fakewin::avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    // When the second file opens, the first is closed and its journal gone from the list.
+    EXPECT_EQ(opened, (std::vector<std::string>{"", ""}));
+    ASSERT_TRUE(secondAtEnd.Valid);
+    std::vector<int32_t> positions;
+    for (const JournalFrame &f : secondAtEnd.Frames)
+        positions.push_back(f.Position);
+    std::vector<int32_t> written;
+    for (const auto &w : files[1].writes)
+        written.push_back(w.pos);
+    // Positions are the second file's own, from 0; the last write is noted after its call.
+    written.pop_back();
+    EXPECT_EQ(positions, written);
+    EXPECT_EQ(positions.front(), 0);
+    EXPECT_FALSE(Exists(avi + ".journal"));
+    EXPECT_FALSE(Exists(second + ".journal"));
     EXPECT_TRUE(ReadOpenJournals().empty());
 }
 

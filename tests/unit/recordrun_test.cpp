@@ -118,18 +118,18 @@ class RecordRun : public ::testing::Test {
 
 TEST_F(RecordRun, PositionsFollowTheClockRoundingHalvesToEven) {
     // Pass at 0 takes 150 ms: the next starts at 150 (1.5 -> 2, position 1 skipped); that one
-    // takes 100 ms, so the pass at 250 lands on 2 again (2.5 -> 2) and is not written; the
-    // pass at 350 gives 4 (3.5 -> 4).
+    // takes 100 ms, so the pass at 250 lands on 2 again (2.5 -> 2) and is not written; it
+    // sleeps until position 3 is due, at 300.
     set_now(5000);
     WriteCosts({{0, 150}, {2, 100}});
     StopAt(5000 + 360);
     EXPECT_EQ(Run(), 1);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 2, 4}));
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 2, 3}));
     EXPECT_EQ(cam->StartTime, 5000u);
     EXPECT_EQ(cam->FramesWritten, 3);
-    EXPECT_EQ(cam->SkippedFrames, 2);
-    EXPECT_EQ(cam->FrameIndex, 4);
-    EXPECT_DOUBLE_EQ(cam->MsPerFrameActual, 200.0); // 150 -> 350
+    EXPECT_EQ(cam->SkippedFrames, 1);
+    EXPECT_EQ(cam->FrameIndex, 3);
+    EXPECT_DOUBLE_EQ(cam->MsPerFrameActual, 150.0); // 150 -> 300
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
     EXPECT_TRUE(message_boxes().empty());
 }

@@ -1,0 +1,103 @@
+// The AVI files of one recording: one file's making, writing and closing, and the numbered
+// files that a long recording goes on into.
+#include "recorder/recordfile.h"
+#include "recorder/runjournal.h"
+
+std::atomic<int64_t> AviFileLimit{AviFileSizeLimit};
+
+namespace {
+
+// Room for what a file holds besides its frames: the headers before the first frame (about
+// 2 KiB from the platform's writers) and the index list's own header.
+constexpr int64_t AviHeaderBytes = 4096;
+// Each frame is a chunk (an 8-byte header, the data padded to an even size) and a 16-byte entry
+// of the index written at close.
+constexpr int64_t ChunkHeaderBytes = 8;
+constexpr int64_t IndexEntryBytes = 16;
+// A compressor may make a frame larger than its raw pixels; the bound for a frame not yet made
+// allows for this much more.
+constexpr int64_t CompressedGrowth = 2;
+
+int64_t ChunkBytes(int64_t Data) { return ChunkHeaderBytes + Data + (Data & 1); }
+
+} // namespace
+
+HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
+    Close();
+    HRESULT error = AVIFileOpen(&File, Name.c_str(), OF_WRITE | OF_CREATE, nullptr);
+    if (error == AVIERR_OK) {
+        AVISTREAMINFOA header = Setup.Header;
+        error = AVIFileCreateStream(File, &Stream, &header);
+    }
+    if (error == AVIERR_OK) {
+        Options = Setup.Options;
+        OptionsSet = true;
+        error = AVIMakeCompressedStream(&Compressed, Stream, &Options, nullptr);
+    }
+    if (error == AVIERR_OK)
+        error = AVIStreamSetFormat(Compressed, 0, (LPVOID)Setup.Format.data(),
+                                   (LONG)Setup.Format.size());
+    if (error == AVIERR_OK) StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options);
+    return error;
+}
+
+HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
+    LONG samples = 0, bytes = 0;
+    HRESULT error =
+        AVIStreamWrite(Compressed, Position, 1, (LPVOID)Pixels, Size, 0, &samples, &bytes);
+    if (error != AVIERR_OK) return error;
+    if (samples < 1 || bytes < 1) return AVIERR_FILEWRITE;
+    Bytes += ChunkBytes(bytes);
+    ++FramesInFile;
+    // The byte count a compressed stream answers is not the chunk's: the repair reads that.
+    Journal.Frame({Position, 0, 0}, timeGetTime());
+    return AVIERR_OK;
+}
+
+bool RecordFile::Fits(LONG RawSize) const {
+    if (FramesInFile == 0) return true;
+    int64_t closed = AviHeaderBytes + Bytes + ChunkBytes(CompressedGrowth * RawSize) +
+                     IndexEntryBytes * (FramesInFile + 1);
+    return closed <= AviFileLimit.load();
+}
+
+void RecordFile::Close() {
+    if (OptionsSet) {
+        LPAVICOMPRESSOPTIONS list[1] = {&Options};
+        AVISaveOptionsFree(1, list);
+        OptionsSet = false;
+    }
+    // The file is written out when its last reference goes.
+    if (File) AVIFileRelease(File);
+    if (Stream) AVIStreamRelease(Stream);
+    if (Compressed) AVIStreamRelease(Compressed);
+    File = nullptr;
+    Stream = nullptr;
+    Compressed = nullptr;
+    Bytes = 0;
+    FramesInFile = 0;
+    // The file is complete now: its journal goes.
+    Journal.Close();
+}
+
+std::string NumberedFileName(const std::string &Name, int Number) {
+    if (Number <= 1) return Name;
+    size_t base = Name.find_last_of("\\/");
+    base = base == std::string::npos ? 0 : base + 1;
+    size_t dot = Name.rfind('.');
+    if (dot == std::string::npos || dot < base) dot = Name.size();
+    return Name.substr(0, dot) + " (" + std::to_string(Number) + ")" + Name.substr(dot);
+}
+
+HRESULT RecordFiles::Start() { return Current.Open(NumberedFileName(Name, Number), Setup); }
+
+HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
+    if (!Current.Fits(Size)) {
+        Current.Close();
+        ++Number;
+        HRESULT error = Current.Open(NumberedFileName(Name, Number), Setup);
+        if (error != AVIERR_OK) return error;
+        FirstIndex = Index;
+    }
+    return Current.Write(Index - FirstIndex, Pixels, Size);
+}

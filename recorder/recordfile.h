@@ -1,0 +1,88 @@
+// The AVI files of one recording. A file is made, filled and closed by one RecordFile; the run
+// writes through RecordFiles, which goes on into "name (2).avi", "name (3).avi", ... before a
+// file would pass the size an AVI 1.0 file can have.
+#pragma once
+#include "framework/winapi.h"
+#include "recorder/VFW.h"
+#include "recorder/journalfile.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// AVI 1.0 offsets are 32-bit, and the platform's writer takes them as signed: past 2 GiB a
+// write still answers success while nothing more reaches the file (measured under Wine), and
+// the file's sizes wrap. Every file of a recording stays below this, its closing index included.
+constexpr int64_t AviFileSizeLimit = 0x7FFFFFFF;
+// The limit the recording applies: AviFileSizeLimit, lowered by tests that would otherwise have
+// to write gigabytes.
+extern std::atomic<int64_t> AviFileLimit;
+
+// What every file of one recording is made with, taken from the format frame at the start.
+struct StreamSetup {
+    AVISTREAMINFOA Header{};
+    AVICOMPRESSOPTIONS Options{};
+    std::vector<BYTE> Format; // the frame's header and colour table
+};
+
+// One AVI file: created with the recording's stream header, compressor options and format,
+// written a frame at a time, closed complete. Close runs on every path, the destructor's too.
+class RecordFile {
+  public:
+    RecordFile() = default;
+    ~RecordFile() { Close(); }
+    RecordFile(const RecordFile &) = delete;
+    RecordFile &operator=(const RecordFile &) = delete;
+
+    // Creates (or replaces) the file and its compressed stream. On an error whatever was
+    // obtained is released by Close.
+    HRESULT Open(const std::string &Name, const StreamSetup &Setup);
+    // Writes a frame at Position of this file. A write the writer answers with success but
+    // that did not take the frame fails with AVIERR_FILEWRITE: such a frame is not written.
+    HRESULT Write(LONG Position, const void *Pixels, LONG Size);
+    // Whether a frame of RawSize uncompressed bytes can still be written without the file
+    // passing AviFileLimit once it is closed. An empty file takes any frame.
+    bool Fits(LONG RawSize) const;
+    // Frees the options and releases the file and its streams, which closes the file.
+    void Close();
+
+    bool IsOpen() const { return File != nullptr; }
+    int Frames() const { return FramesInFile; }
+
+  private:
+    PAVIFILE File = nullptr;
+    PAVISTREAM Stream = nullptr;
+    PAVISTREAM Compressed = nullptr;
+    AVICOMPRESSOPTIONS Options{};
+    bool OptionsSet = false;
+    int64_t Bytes = 0; // frame chunks so far, as the file holds them
+    int FramesInFile = 0;
+    RecordingJournal Journal; // beside the file while it is open
+};
+
+// "test.avi" for the first file, "test (2).avi" for the second, ...; the number goes before
+// the extension of the file name (not of a folder), or at the end when it has none.
+std::string NumberedFileName(const std::string &Name, int Number);
+
+// The files of one recording. Positions are the recording's; each file starts its own at 0
+// with its first frame, so that every file plays on its own and the files play in turn.
+class RecordFiles {
+  public:
+    RecordFiles(const std::string &AName, const StreamSetup &ASetup) : Name(AName), Setup(ASetup) {}
+
+    // Opens the first file, with the chosen name.
+    HRESULT Start();
+    // Writes a frame at recording position Index, into a next file when it would not fit
+    // into the current one.
+    HRESULT Write(int Index, const void *Pixels, LONG Size);
+
+    int FileNumber() const { return Number; }
+
+  private:
+    std::string Name;
+    StreamSetup Setup;
+    RecordFile Current;
+    int Number = 1;
+    int FirstIndex = 0; // recording position of the current file's first frame
+};

@@ -1,0 +1,236 @@
+// The files of a recording on the virtual clock: a lowered size limit splits a recording into
+// numbered files, each complete on its own, and every write is checked before a frame counts.
+#include "fakewin/avifile.h"
+#include "fakewin/fakewin.h"
+#include "fakewin/kernel.h"
+#include "fakewin/screen.h"
+#include "fakewin/window.h"
+#include "marker/flashwnd.h"
+#include "recorder/recordfile.h"
+#include "recorder/scrcam.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+using namespace fakewin;
+
+namespace {
+
+constexpr LONG FrameBytes = 64 * 48 * 4; // the test area, 32 bits per pixel
+constexpr int64_t Limit = 100000;        // room for six such frames, not seven and the rest
+
+class RecordFilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reset();
+        AviFileLimit = Limit;
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->RecordCursor = false;
+        cam->OnStart = [this](TObject *) { events.push_back("start"); };
+        cam->OnStop = [this](TObject *) { events.push_back("stop"); };
+        cam->OnError = [this](TObject *) { events.push_back("error"); };
+    }
+    void TearDown() override {
+        int64_t limit = AviFileLimit;
+        AviFileLimit = AviFileSizeLimit;
+        EXPECT_EQ(avi_live_handles(), 0);
+        EXPECT_EQ(avi_init_balance(), 0);
+        EXPECT_TRUE(avi_misuse().empty());
+        // Every file made is a whole file that stays within the limit.
+        for (auto &f : avi_files()) {
+            EXPECT_TRUE(f.has_format) << f.name;
+            EXPECT_LE(f.disk_size(), limit) << f.name;
+        }
+        cam.reset();
+    }
+    // Records until the clock reaches ms.
+    int RunUntil(DWORD ms) {
+        on_sleep([this, ms](DWORD) {
+            if (now() >= ms) cam->Recording = false;
+        });
+        cam->Recording = true;
+        return cam->RecordToFile(10, 20, 64, 48, "take.avi");
+    }
+    static std::vector<LONG> Positions(const AviFileRecord &f) {
+        std::vector<LONG> out;
+        for (auto &w : f.writes)
+            out.push_back(w.pos);
+        return out;
+    }
+    std::unique_ptr<TScreenCam> cam;
+    std::vector<std::string> events;
+};
+
+TEST_F(RecordFilesTest, ALongRecordingGoesOnIntoNumberedFilesEachWholeOnItsOwn) {
+    // Every pass paints its position into the area, so that each frame shows where it came from.
+    int painted = 0;
+    on_avi_call([&](const std::string &line) {
+        if (line.rfind("write", 0) == 0) fill_screen_rect(10, 20, 74, 68, RGB(0, 0, ++painted));
+    });
+    fill_screen_rect(10, 20, 74, 68, RGB(0, 0, 0));
+    EXPECT_EQ(RunUntil(1950), 1); // positions 0 to 19
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files[0].name, "take.avi");
+    EXPECT_EQ(files[1].name, "take (2).avi");
+    EXPECT_EQ(files[2].name, "take (3).avi");
+    EXPECT_EQ(files[3].name, "take (4).avi");
+    std::vector<LONG> six{0, 1, 2, 3, 4, 5};
+    int frame = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        auto &f = files[i];
+        EXPECT_EQ(Positions(f), i < 3 ? six : (std::vector<LONG>{0, 1})) << f.name;
+        // Filled as far as a frame still fits with room for one that compresses badly.
+        if (i < 3) {
+            EXPECT_GT(f.disk_size() + 2 * (8 + FrameBytes + 16), Limit) << f.name;
+        }
+        EXPECT_EQ(f.mode, 0x1001u);
+        EXPECT_EQ(std::memcmp(&f.header, &files[0].header, sizeof f.header), 0);
+        EXPECT_EQ(std::memcmp(&f.options, &files[0].options, sizeof f.options), 0);
+        EXPECT_EQ(f.format, files[0].format);
+        EXPECT_EQ(f.format_pos, 0);
+        // The frames follow each other across the files: none lost, none twice.
+        for (auto &w : f.writes) {
+            ASSERT_EQ(w.size, FrameBytes);
+            EXPECT_EQ(w.data[0], frame) << f.name << " position " << w.pos;
+            ++frame;
+        }
+    }
+    EXPECT_EQ(frame, 20);
+    EXPECT_EQ(cam->FramesWritten, 20);
+    EXPECT_EQ(cam->SkippedFrames, 0);
+    EXPECT_EQ(cam->FrameIndex, 19);
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_TRUE(message_boxes().empty());
+    EXPECT_EQ(avi_options_frees(), 4);
+
+    // Each file is closed before the next is made.
+    auto log = avi_log();
+    auto open2 = std::find(log.begin(), log.end(), "open take (2).avi 4097");
+    ASSERT_NE(open2, log.end());
+    EXPECT_EQ(
+        std::vector<std::string>(open2 - 5, open2 + 5),
+        (std::vector<std::string>{"write 5", "options free 1", "release file", "release stream",
+                                  "release compressed", "open take (2).avi 4097", "create stream",
+                                  "make compressed MSVC", "set format 40", "write 0"}));
+}
+
+TEST_F(RecordFilesTest, AFileStartsAtItsFirstFrameAndKeepsTheTimingAfterIt) {
+    // The write at position 5 takes 160 ms: the next pass lands on 7, the first of file 2, and
+    // the empty position before it stays counted as skipped; in the file, 8 follows 7 at 1.
+    on_avi_call([](const std::string &line) {
+        if (line == "write 5") advance(160);
+    });
+    RunUntil(1150);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(Positions(files[0]), (std::vector<LONG>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(Positions(files[1]), (std::vector<LONG>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(cam->FrameIndex, 11);
+    EXPECT_EQ(cam->SkippedFrames, 1);
+    EXPECT_EQ(cam->FramesWritten, 11);
+}
+
+TEST_F(RecordFilesTest, TheSizesTheWriterReportsDecideWhereAFileEnds) {
+    // Compressed to a tenth, a file holds many more frames than raw ones would take.
+    avi_compressed_size([](LONG raw) { return raw / 10; });
+    RunUntil(9950); // 100 frames
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_GT(files[0].writes.size(), 50u);
+    EXPECT_EQ(files[0].writes.size() + files[1].writes.size(), 100u);
+    EXPECT_EQ(cam->FramesWritten, 100);
+}
+
+TEST_F(RecordFilesTest, ManySmallFramesFillEachFileCloseToTheLimitAndNoFurther) {
+    // With thousands of frames per file what each frame adds besides its pixels (chunk header,
+    // index entry) decides whether a file passes the limit.
+    AviFileLimit = 200000;
+    on_sleep([this](DWORD) {
+        if (now() >= 500000) cam->Recording = false;
+    });
+    cam->Recording = true;
+    cam->RecordToFile(10, 20, 4, 4, "small.avi"); // 64-byte frames, 5000 of them
+    auto files = avi_files();
+    ASSERT_GE(files.size(), 2u);
+    size_t frames = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        frames += files[i].writes.size();
+        if (i + 1 < files.size()) {
+            EXPECT_GT(files[i].disk_size(), 196000) << files[i].name;
+        }
+    }
+    EXPECT_EQ(frames, 5000u);
+    EXPECT_EQ(cam->FramesWritten, 5000);
+}
+
+TEST_F(RecordFilesTest, FullSizeLimitLeavesOrdinaryRecordingsInOneFile) {
+    AviFileLimit = AviFileSizeLimit;
+    RunUntil(9950);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].writes.size(), 100u);
+    EXPECT_LT(AviFileSizeLimit, (int64_t)1 << 31); // what 32-bit signed offsets reach
+}
+
+TEST_F(RecordFilesTest, NumberedNamesPutTheNumberBeforeTheExtension) {
+    EXPECT_EQ(NumberedFileName("take.avi", 1), "take.avi");
+    EXPECT_EQ(NumberedFileName("take.avi", 2), "take (2).avi");
+    EXPECT_EQ(NumberedFileName("C:\\rec\\a.b.avi", 12), "C:\\rec\\a.b (12).avi");
+    EXPECT_EQ(NumberedFileName("C:\\my.dir\\take", 3), "C:\\my.dir\\take (3)");
+    EXPECT_EQ(NumberedFileName("/tmp/v.1/take", 2), "/tmp/v.1/take (2)");
+}
+
+TEST_F(RecordFilesTest, ANextFileThatCannotBeMadeEndsTheRunAndKeepsTheFirst) {
+    fail_avi_call(AviCall::Open, AVIERR_FILEOPEN, 2);
+    EXPECT_EQ(RunUntil(5000), 0);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].writes.size(), 6u);
+    EXPECT_EQ(cam->FramesWritten, 6);
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
+    EXPECT_EQ(avi_log().back(), "exit");
+}
+
+// A write that fails, or answers success without taking the frame, ends the run with the
+// write-failure message; only the frames that reached a file count.
+struct Refusal {
+    const char *name;
+    std::function<void()> script; // makes the third write go wrong
+};
+
+class WriteRefused : public RecordFilesTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(WriteRefused, EndsTheRunCountingOnlyWrittenFrames) {
+    AviFileLimit = AviFileSizeLimit;
+    GetParam().script();
+    EXPECT_EQ(RunUntil(5000), 0);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(Positions(files[0]), (std::vector<LONG>{0, 1}));
+    EXPECT_EQ(cam->FramesWritten, 2);
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
+    EXPECT_EQ(boxes[0].type, (UINT)MB_ICONWARNING);
+    // The file is closed as it stands: what was written plays.
+    EXPECT_EQ(avi_log().back(), "exit");
+    EXPECT_LT(now(), 1000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, WriteRefused,
+    ::testing::Values(Refusal{"DiskFull",
+                              [] { fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3); }},
+                      Refusal{"NoBytes", [] { short_avi_write(1, 0, 3); }},
+                      Refusal{"NoSample", [] { short_avi_write(0, FrameBytes, 3); }}),
+    [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
+
+} // namespace
