@@ -5,6 +5,8 @@
 # frames reach at least as far as the progress caption counted 1 s before the kill, and every
 # frame shows the moving picture at the position its capture time calls for.
 #
+# The same for a recording killed after it went on into a second file.
+#
 # QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,7 +21,7 @@ work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
 mkdir -p "$work"
 cd "$work" || exit 1
 
-for exe in quillet drive movingpic; do
+for exe in quillet drive movingpic split_record; do
     if [ ! -f "$E2E_WIN_BUILD/$exe.exe" ]; then
         e2e_fail "build" "$exe.exe missing in $E2E_WIN_BUILD"
         e2e_finish
@@ -197,6 +199,84 @@ killed_recording() { # n tenths
     e2e_stop "$QUILLET_PID" 2
 }
 
+# A recording killed after it went on into a second file: split_record records with the default
+# settings under a lowered size limit. The files before the last were closed whole (nothing to
+# repair); the next start of Quillet repairs the last. The run bounds a file by twice the raw
+# frame plus what the writer answers for the frames so far: under Wine a compressed stream
+# answers 1 byte a frame, so this limit ends the first file after about 30 frames.
+SPLIT_LIMIT=398200
+killed_split() {
+    local tenths=$1 second='split (2).avi' t0 f open='' closed=()
+    rm -f split*.avi*
+    e2e_bg split_record "$E2E_WIN_BUILD/split_record.exe" split.avi $PIC_X $PIC_Y $((PIC_W - 1)) \
+        $((PIC_H - 1)) $SPLIT_LIMIT 60
+    local rec=$E2E_BG_PID
+    for i in $(seq 300); do [ -s "$second.journal" ] && break; sleep 0.1; done
+    if [ ! -s "$second.journal" ]; then
+        e2e_fail "split kill: the recording went on into a second file" "no journal of \"$second\" within 30 s ($(ls split* | tr '\n' ' '))"
+        e2e_stop "$rec" 2
+        return 1
+    fi
+    # When each file began: its journal comes with its first frame.
+    local -A began=()
+    t0=$(date +%s%N)
+    began[$second]=$t0
+    while [ $((($(date +%s%N) - t0) / 100000000)) -lt "$tenths" ]; do
+        for f in split*.avi.journal; do
+            [ -e "$f" ] && [ -z "${began[${f%.journal}]:-}" ] && began[${f%.journal}]=$(date +%s%N)
+        done
+        sleep 0.05
+    done
+    local killed
+    killed=$(date +%s%N)
+    kill -9 "$rec"
+    e2e_wait_exit "$rec" 5
+    for f in split*.avi; do
+        if [ -e "$f.journal" ]; then open=$f; else closed+=("$f"); fi
+    done
+    e2e_log "split kill $tenths/10 s after the second file began: open \"$open\", closed ${#closed[@]}"
+    [ -n "$open" ] && cp "$open" "$E2E_OUT/killed-split.avi"
+    local bad=''
+    for f in "${closed[@]}"; do avi_decodes "$f" || bad+=" $f"; done
+    if [ -n "$open" ] && [ ${#closed[@]} -ge 1 ] && [ -z "$bad" ]; then
+        e2e_pass "split kill: ${#closed[@]} file(s) closed whole before \"$open\""
+    else
+        e2e_fail "split kill: the files before the last closed whole" "open \"$open\", not decoding:$bad"
+        return 1
+    fi
+    start_quillet || { e2e_fail "split kill: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "split kill: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "split kill notice: $NOTICE"
+    cp "$open" "$E2E_OUT/recovered-split.avi"
+    local others=0
+    for f in "${closed[@]}"; do [[ $NOTICE == *"$f: "* ]] && others=1; done
+    if [[ $NOTICE == *"$open: "*" frames, "*" seconds"* ]] && [ $others = 0 ] && [ ! -e "$open.journal" ]; then
+        e2e_pass "split kill: \"$open\" recovered, the closed files left alone ($NOTICE)"
+    else
+        e2e_fail "split kill: \"$open\" recovered" "notice \"$NOTICE\""
+    fi
+    # Positions restart with each file, from when it began.
+    local last due=0
+    [ -n "${began[$open]:-}" ] && due=$((((killed - began[$open]) / 100000000 - 10) * 100 / MSPF - 1))
+    [ "$due" -lt 0 ] && due=0
+    last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 "$open" | tail -1)
+    if avi_decodes "$open" && [ -n "$last" ] && [ "$last" -ge "$due" ]; then
+        e2e_pass "split kill: FFmpeg decodes every frame of \"$open\", up to position $last ($due due 1 s before the kill)"
+    else
+        e2e_fail "split kill: FFmpeg decodes \"$open\" up to 1 s before the kill" "last position ${last:-none}, $due due"
+    fi
+    if avi_pictures "$open" $PIC_W $PIC_H $MSPF $STEP split-last; then
+        e2e_pass "split kill: the frames of \"$open\" show the moving picture at their positions ($AVI_WHY)"
+    else
+        e2e_fail "split kill: the frames of \"$open\" show the moving picture at their positions" "$AVI_WHY"
+    fi
+    e2e_stop "$QUILLET_PID" 2
+}
+
 list=$(list_file)
 [ -n "$list" ] && rm -f "$list"
 for n in $(seq "$KILLS"); do
@@ -205,5 +285,7 @@ for n in $(seq "$KILLS"); do
     [ "$n" = 1 ] && [ "$tenths" -lt 70 ] && tenths=$((tenths + 30))
     killed_recording "$n" "$tenths"
 done
+
+killed_split $((10 + RANDOM % 61))
 
 e2e_finish
