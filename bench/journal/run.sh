@@ -42,13 +42,13 @@ for size in 320x240 640x480; do
     W=${size%x*} H=${size#*x}
     e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y "$W" "$H" 10 topmost
     pic=$E2E_BG_PID
-    for i in $(seq 50); do
+    for _ in $(seq 50); do
         xdotool search --onlyvisible --pid "$pic" >/dev/null 2>&1 && break
         sleep 0.2
     done
     sleep 0.5
     with=() without=()
-    for r in $(seq "$RUNS"); do
+    for _ in $(seq "$RUNS"); do
         with+=("$(fps on "$W" "$H")")
         without+=("$(fps off "$W" "$H")")
     done

@@ -48,7 +48,7 @@ list_file() {
 }
 
 e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP
-for i in $(seq 50); do
+for _ in $(seq 50); do
     xdotool search --onlyvisible --pid "$E2E_BG_PID" >/dev/null 2>&1 && break
     sleep 0.1
 done
@@ -90,7 +90,7 @@ NOTICE=''
 take_notice() {
     local i all line h
     NOTICE=''
-    for i in $(seq 100); do
+    for _ in $(seq 100); do
         all=$(drive dialogs)
         line=$(grep '"Notice"' <<<"$all" | head -1)
         if [ -n "$line" ]; then
@@ -107,13 +107,12 @@ take_notice() {
 
 # One recording killed after the given number of tenths of a second; then the next start.
 killed_recording() { # n tenths
-    local n=$1 tenths=$2 before last_nr='' nr t0 elapsed
+    local n=$1 tenths=$2 last_nr='' nr t0 elapsed
     rm -f test.avi test.avi.journal
     start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
-    before=$(drive caption "@$MAIN")
     click Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
     # The run counts from its first frame: wait for the journal that comes with it.
-    for i in $(seq 80); do [ -s test.avi.journal ] && break; sleep 0.1; done
+    for _ in $(seq 80); do [ -s test.avi.journal ] && break; sleep 0.1; done
     t0=$(date +%s%N)
     # A second Quillet started meanwhile leaves the file being recorded alone.
     if [ "$n" = 1 ]; then
@@ -211,7 +210,7 @@ killed_split() {
     e2e_bg split_record "$E2E_WIN_BUILD/split_record.exe" split.avi $PIC_X $PIC_Y $((PIC_W - 1)) \
         $((PIC_H - 1)) $SPLIT_LIMIT 60
     local rec=$E2E_BG_PID
-    for i in $(seq 300); do [ -s "$second.journal" ] && break; sleep 0.1; done
+    for _ in $(seq 300); do [ -s "$second.journal" ] && break; sleep 0.1; done
     if [ ! -s "$second.journal" ]; then
         e2e_fail "split kill: the recording went on into a second file" "no journal of \"$second\" within 30 s ($(ls split* | tr '\n' ' '))"
         e2e_stop "$rec" 2
