@@ -88,7 +88,7 @@ frame_nr() { # the FrameNr of the progress caption, or nothing
 # Waits for the start-up notice of the program; prints its text and dismisses it.
 NOTICE=''
 take_notice() {
-    local i all line h
+    local all line h
     NOTICE=''
     for _ in $(seq 100); do
         all=$(drive dialogs)
