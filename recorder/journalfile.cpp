@@ -4,6 +4,7 @@
 #include "recorder/avirepair.h"
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -55,14 +56,19 @@ bool SeekTo(std::FILE *File, uint64_t Offset) {
 #endif
 }
 
-// Forces what was written to the disk, so that a power cut keeps it.
-void ForceToDisk(std::FILE *File) {
-    std::fflush(File);
+// Forces what the system holds of the file to the disk, so that a power cut keeps it. Only the
+// file's descriptor is used: the writer's buffer is flushed by the writer.
+void CommitToDisk(std::FILE *File) {
 #ifdef _WIN32
     _commit(_fileno(File));
 #else
     fsync(fileno(File));
 #endif
+}
+
+void ForceToDisk(std::FILE *File) {
+    std::fflush(File);
+    CommitToDisk(File);
 }
 
 // Puts From in the place of To in one step: To is either the old or the new file.
@@ -236,23 +242,39 @@ bool RecordingJournal::Open(const std::string &AviName, JournalStream Stream) {
     }
     ForceToDisk(File);
     EditList(FileName, true);
+    Stopping = false;
+    Syncer = std::thread(&RecordingJournal::ForceToDiskEverySecond, this);
     return true;
 }
 
-void RecordingJournal::Frame(const JournalFrame &Frame, uint32_t Now) {
+void RecordingJournal::ForceToDiskEverySecond() {
+    std::unique_lock<std::mutex> lock(SyncLock);
+    while (!SyncWake.wait_for(lock, std::chrono::milliseconds(JournalSyncInterval),
+                              [this] { return Stopping; })) {
+        lock.unlock();
+        CommitToDisk(File);
+        lock.lock();
+    }
+}
+
+void RecordingJournal::Frame(const JournalFrame &Frame) {
     if (!File) return;
     // One frame a batch: a killed process loses none that reached the AVI, and a batch torn by
     // a power cut is left out by the reader.
     std::vector<uint8_t> batch = EncodeJournalBatch(&Frame, 1);
     std::fwrite(batch.data(), 1, batch.size(), File);
     std::fflush(File);
-    if (Now - LastSync >= JournalSyncInterval) {
-        ForceToDisk(File);
-        LastSync = Now;
-    }
 }
 
 void RecordingJournal::Close() {
+    if (Syncer.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(SyncLock);
+            Stopping = true;
+        }
+        SyncWake.notify_all();
+        Syncer.join();
+    }
     if (!File) return;
     std::fclose(File);
     File = nullptr;

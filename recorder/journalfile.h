@@ -5,8 +5,11 @@
 #include "recorder/journal.h"
 
 #include <cstdint>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Where the list of open journals is kept: the user's temporary folder, or the place a test
@@ -15,8 +18,9 @@ std::string OpenJournalList();
 void SetOpenJournalList(const std::string &Path);
 std::vector<std::string> ReadOpenJournals();
 
-// The journal of one AVI while it is written. Frames are written to the system as they come
-// and forced to the disk at least once a second; a normal close deletes the journal.
+// The journal of one AVI while it is written. Frames are written to the system as they come,
+// and a thread of the journal forces them to the disk once a second, so that the recording
+// loop never waits for the disk; a normal close deletes the journal.
 class RecordingJournal {
   public:
     RecordingJournal() = default;
@@ -27,17 +31,21 @@ class RecordingJournal {
     // Starts the journal of AviName and notes it in the list; false when it cannot be written
     // (the recording goes on without one).
     bool Open(const std::string &AviName, JournalStream Stream);
-    // Notes a frame written to the AVI; Now is a millisecond clock.
-    void Frame(const JournalFrame &Frame, uint32_t Now);
+    // Notes a frame written to the AVI.
+    void Frame(const JournalFrame &Frame);
     // Deletes the journal and its line in the list: the AVI was closed.
     void Close();
     bool IsOpen() const { return File != nullptr; }
     const std::string &Name() const { return FileName; }
 
   private:
+    void ForceToDiskEverySecond();
     std::FILE *File = nullptr;
     std::string FileName;
-    uint32_t LastSync = 0;
+    std::thread Syncer;
+    std::mutex SyncLock;
+    std::condition_variable SyncWake;
+    bool Stopping = false;
 };
 
 // Runs keep journals unless switched off (the capture benchmark measures their cost).

@@ -50,7 +50,7 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     Bytes += ChunkBytes(bytes);
     ++FramesInFile;
     // The byte count a compressed stream answers is not the chunk's: the repair reads that.
-    Journal.Frame({Position, 0, 0}, timeGetTime());
+    Journal.Frame({Position, 0, 0});
     return AVIERR_OK;
 }
 

@@ -11,9 +11,13 @@ namespace {
 // what became of them.
 VOID CALLBACK RepairAfterShow(HWND, UINT, UINT_PTR Timer, DWORD) {
     KillTimer(nullptr, Timer);
-    std::string notice = RepairNotice(RepairOpenJournals());
-    if (!notice.empty())
-        MessageBoxA(Form1->Handle(), notice.c_str(), "Notice", MB_OK | MB_ICONINFORMATION);
+    std::vector<RepairResult> results = RepairOpenJournals();
+    std::string notice = RepairNotice(results);
+    if (notice.empty()) return;
+    UINT icon = MB_ICONINFORMATION;
+    for (const RepairResult &r : results)
+        if (r.Result != RepairResult::Recovered) icon = MB_ICONWARNING;
+    MessageBoxA(Form1->Handle(), notice.c_str(), "Notice", MB_OK | icon);
 }
 
 } // namespace

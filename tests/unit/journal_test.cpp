@@ -404,7 +404,7 @@ class JournalFiles : public ::testing::Test {
             RecordingJournal journal;
             EXPECT_TRUE(journal.Open(avi, Stream()));
             for (const JournalFrame &f : K.Frames)
-                journal.Frame(f, 0);
+                journal.Frame(f);
             // The process dies: the journal stays, and so does its line in the list.
             std::vector<uint8_t> kept = Load(journal.Name());
             journal.Close();
@@ -420,8 +420,8 @@ TEST_F(JournalFiles, WrittenAsFramesComeListedWhileOpenAndGoneAfterClose) {
     RecordingJournal journal;
     ASSERT_TRUE(journal.Open(avi, Stream()));
     EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{avi + ".journal"}));
-    journal.Frame({0, 10, Known}, 5000);
-    journal.Frame({2, 12, Known}, 5100);
+    journal.Frame({0, 10, Known});
+    journal.Frame({2, 12, Known});
     std::vector<uint8_t> now = Load(avi + ".journal");
     JournalContents c = ReadJournal(now.data(), now.size());
     ASSERT_TRUE(c.Valid);
