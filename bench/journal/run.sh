@@ -7,7 +7,7 @@
 # of a frame beside the AVIFile write of that frame (medians, microseconds), which the machine's
 # load disturbs far less than whole recordings.
 #
-#   bench/journal/run.sh            (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=5, SECS=3, HANDLER)
+#   bench/journal/run.sh   (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=5, SECS=3, HANDLER, SIZES)
 set -u
 . "$(dirname "$0")/../../tests/e2e/lib/common.sh"
 RUNS=${RUNS:-5}
@@ -38,7 +38,7 @@ done
 
 X=100 Y=80
 printf '%-10s %14s %14s %8s\n' area "with journal" "without" ratio
-for size in 320x240 640x480; do
+for size in ${SIZES:-320x240 640x480}; do
     W=${size%x*} H=${size#*x}
     e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y "$W" "$H" 10 topmost
     pic=$E2E_BG_PID
