@@ -10,8 +10,7 @@ typedef struct _GUID {
 typedef CLSID *LPCLSID;
 
 #define mmioFOURCC_FAKE(a, b, c, d)                                                                \
-    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) |                       \
-     ((DWORD)(BYTE)(d) << 24))
+    ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) | ((DWORD)(BYTE)(d) << 24))
 #define streamtypeVIDEO mmioFOURCC_FAKE('v', 'i', 'd', 's')
 #define ICTYPE_VIDEO mmioFOURCC_FAKE('v', 'i', 'd', 'c')
 
