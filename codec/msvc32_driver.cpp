@@ -1,11 +1,17 @@
 // The Video for Windows driver around the Video 1 core: message handling only. It compresses
 // 8/16/24/32-bit RGB into 16-bit Video 1 and, because registering 'MSVC' hides the system's own
 // decoder, also decompresses 8- and 16-bit Video 1 for playback.
+#ifdef _WIN32
 #include <windows.h>
 #include <vfw.h>
+#else // the native build, for the driver's own test
+#include "fakewin/vfw_driver.h"
+#include "fakewin/windows.h"
+#endif
 
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "pixel_convert.h"
@@ -16,6 +22,16 @@ namespace {
 
 const DWORD kVidc = mmioFOURCC('v', 'i', 'd', 'c');
 const DWORD kMsvc = mmioFOURCC('M', 'S', 'V', 'C');
+
+// A host in a 32-bit process holds a frame of up to 4 bytes a pixel and its compressed copy, and
+// the driver 6 bytes a pixel more (its input, the reference and the previous input): at 2^26
+// pixels (8192 x 8192) that is about 750 MB of a 2 GB address space, twice that would rarely
+// find room. Larger frames are refused instead of failing later for want of memory.
+const std::size_t kMaxPixels = std::size_t(1) << 26;
+
+// Headers from BITMAPV2INFOHEADER on carry the colour masks themselves, at this offset.
+const DWORD kMasksOffset = sizeof(BITMAPINFOHEADER);
+const DWORD kHeaderWithMasksSize = kMasksOffset + 3 * sizeof(DWORD);
 
 struct Instance {
     DWORD quality = video1::kDefaultQuality;
@@ -42,11 +58,16 @@ DWORD lower_fourcc(DWORD f) {
 
 LONG abs_height(const BITMAPINFOHEADER *h) { return h->biHeight < 0 ? -h->biHeight : h->biHeight; }
 
+bool within_memory_limit(LONG width, LONG height) {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) <= kMaxPixels;
+}
+
 bool compress_input_ok(const BITMAPINFOHEADER *in) {
     if (!in || in->biCompression != BI_RGB || in->biPlanes != 1) return false;
     if (in->biBitCount != 8 && in->biBitCount != 16 && in->biBitCount != 24 && in->biBitCount != 32)
         return false;
-    return video1::valid_frame_size(in->biWidth, abs_height(in));
+    return video1::valid_frame_size(in->biWidth, abs_height(in)) &&
+           within_memory_limit(in->biWidth, abs_height(in));
 }
 
 bool compress_output_ok(const BITMAPINFOHEADER *in, const BITMAPINFOHEADER *out) {
@@ -75,14 +96,18 @@ bool decompress_input_ok(const BITMAPINFOHEADER *in) {
         fcc != mmioFOURCC('w', 'h', 'a', 'm'))
         return false;
     return (in->biBitCount == 8 || in->biBitCount == 16) && in->biWidth >= 4 &&
-           in->biWidth <= 32768 && in->biHeight >= 4 && in->biHeight <= 32768;
+           in->biWidth <= 32768 && in->biHeight >= 4 && in->biHeight <= 32768 &&
+           within_memory_limit(in->biWidth, in->biHeight);
 }
 
-// RGB565 output is the one 16-bit bit-field layout offered besides RGB555.
+// RGB565 output is the one 16-bit bit-field layout offered besides RGB555. The masks follow a
+// 40-byte header (in the colour table) and sit inside every longer header (V4, V5), at the same
+// offset; a header too short to hold them where it claims to is refused.
 bool is_rgb565(const BITMAPINFOHEADER *out) {
     if (out->biCompression != BI_BITFIELDS || out->biBitCount != 16) return false;
-    const DWORD *masks =
-        reinterpret_cast<const DWORD *>(reinterpret_cast<const BYTE *>(out) + out->biSize);
+    if (out->biSize != sizeof(BITMAPINFOHEADER) && out->biSize < kHeaderWithMasksSize) return false;
+    DWORD masks[3];
+    std::memcpy(masks, reinterpret_cast<const BYTE *>(out) + kMasksOffset, sizeof masks);
     return masks[0] == 0xF800 && masks[1] == 0x07E0 && masks[2] == 0x001F;
 }
 
@@ -145,27 +170,34 @@ LRESULT decompress_begin(Instance &inst, const BITMAPINFOHEADER *in, const BITMA
 }
 
 LRESULT decompress(Instance &inst, const ICDECOMPRESS *d) {
+    if (!d || !d->lpbiInput || !d->lpbiOutput || !d->lpOutput) return ICERR_BADPARAM;
     const BITMAPINFOHEADER *in = d->lpbiInput;
     const BITMAPINFOHEADER *out = d->lpbiOutput;
+    if (!decompress_input_ok(in) || !decompress_output_ok(in, out)) return ICERR_BADFORMAT;
     std::size_t pixels = static_cast<std::size_t>(in->biWidth) * in->biHeight;
     bool ready =
         in->biBitCount == 16 ? inst.picture16.size() == pixels : inst.picture8.size() == pixels;
-    if (!ready && decompress_begin(inst, in, out) != ICERR_OK) return ICERR_BADFORMAT;
-    if (!decompress_output_ok(in, out)) return ICERR_BADFORMAT;
-    std::size_t size = in->biSizeImage ? in->biSizeImage
-                                       : (in->biBitCount == 16
-                                              ? video1::max_frame_size16(in->biWidth, in->biHeight)
-                                              : video1::max_frame_size8(in->biWidth, in->biHeight));
+    if (!ready) {
+        LRESULT r = decompress_begin(inst, in, out);
+        if (r != ICERR_OK) return r;
+    }
+    // A null frame, or an empty chunk, repeats the held picture; with no size given there is no
+    // telling how far the data may be read, so none is.
+    bool null_frame = (d->dwFlags & ICDECOMPRESS_NULLFRAME) || !d->lpInput || in->biSizeImage == 0;
     const auto *data = static_cast<const std::uint8_t *>(d->lpInput);
     auto *bits = static_cast<std::uint8_t *>(d->lpOutput);
     bool top_down = out->biHeight < 0, rgb565 = is_rgb565(out);
-    bool whole;
+    bool whole = true;
     if (in->biBitCount == 16) {
-        whole = video1::decode16(data, size, in->biWidth, in->biHeight, inst.picture16.data());
+        if (!null_frame)
+            whole = video1::decode16(data, in->biSizeImage, in->biWidth, in->biHeight,
+                                     inst.picture16.data());
         video1::rgb555_to_dib(inst.picture16.data(), in->biWidth, in->biHeight, out->biBitCount,
                               top_down, rgb565, bits);
     } else {
-        whole = video1::decode8(data, size, in->biWidth, in->biHeight, inst.picture8.data());
+        if (!null_frame)
+            whole = video1::decode8(data, in->biSizeImage, in->biWidth, in->biHeight,
+                                    inst.picture8.data());
         video1::indices_to_dib(inst.picture8.data(), in->biWidth, in->biHeight, inst.palette,
                                inst.palette_size, out->biBitCount, top_down, rgb565, bits);
     }
@@ -176,8 +208,13 @@ LRESULT compress_begin(Instance &inst, const BITMAPINFOHEADER *in, const BITMAPI
     if (!compress_input_ok(in) || !compress_output_ok(in, out)) return ICERR_BADFORMAT;
     int w = in->biWidth, h = abs_height(in);
     if (!inst.encoder || inst.encoder->width() != w || inst.encoder->height() != h) {
-        inst.encoder = std::make_unique<video1::Encoder>(w, h);
+        // The old buffers go first, and the new ones are kept only together: a failed
+        // allocation leaves no encoder rather than one whose input buffer has the wrong size.
+        inst.encoder.reset();
+        inst.input = std::vector<std::uint16_t>();
+        auto encoder = std::make_unique<video1::Encoder>(w, h);
         inst.input.assign(static_cast<std::size_t>(w) * h, 0);
+        inst.encoder = std::move(encoder);
     }
     inst.encoder->forget_reference();
     inst.last_frame = -1;
@@ -185,6 +222,7 @@ LRESULT compress_begin(Instance &inst, const BITMAPINFOHEADER *in, const BITMAPI
 }
 
 LRESULT compress(Instance &inst, ICCOMPRESS *c) {
+    if (!c || !c->lpbiInput || !c->lpInput || !c->lpbiOutput || !c->lpOutput) return ICERR_BADPARAM;
     const BITMAPINFOHEADER *in = c->lpbiInput;
     int w = in->biWidth, h = abs_height(in);
     if (!inst.encoder || inst.encoder->width() != w || inst.encoder->height() != h) {
@@ -197,8 +235,10 @@ LRESULT compress(Instance &inst, ICCOMPRESS *c) {
     int colours = in->biBitCount == 8 ? read_palette(in, palette) : 0;
     video1::dib_to_rgb555(static_cast<const std::uint8_t *>(c->lpInput), w, h, in->biBitCount,
                           in->biHeight < 0, palette, colours, inst.input.data());
+    // Positions left empty (a recorder that fell behind) do not break the chain of deltas; a
+    // position that repeats or goes back does (the host starts over or seeks).
     bool key = (c->dwFlags & ICCOMPRESS_KEYFRAME) || !inst.encoder->has_reference() ||
-               c->lFrameNum != inst.last_frame + 1;
+               c->lFrameNum <= inst.last_frame;
     DWORD quality =
         c->dwQuality == static_cast<DWORD>(ICQUALITY_DEFAULT) ? inst.quality : c->dwQuality;
     if (quality > ICQUALITY_HIGH) quality = ICQUALITY_HIGH;
@@ -233,8 +273,8 @@ LRESULT open_instance(const ICOPEN *open) {
     }
     // The driver's instance outlives this call: the system hands the pointer back as the driver
     // id with every message until DRV_CLOSE.
-    auto inst = std::make_unique<Instance>();
-    const_cast<ICOPEN *>(open)->dwError = ICERR_OK;
+    std::unique_ptr<Instance> inst(new (std::nothrow) Instance);
+    const_cast<ICOPEN *>(open)->dwError = inst ? ICERR_OK : ICERR_MEMORY;
     return reinterpret_cast<LRESULT>(inst.release());
 }
 
@@ -322,5 +362,11 @@ extern "C" LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPA
     }
     if (msg < DRV_USER) return DefDriverProc(id, driver, msg, p1, p2);
     if (!inst) return ICERR_UNSUPPORTED;
-    return instance_message(*inst, msg, p1, p2);
+    // Nothing may escape into the host: a failed allocation (the begin handlers, a frame that
+    // begins implicitly) is reported as the lack of memory it is.
+    try {
+        return instance_message(*inst, msg, p1, p2);
+    } catch (const std::bad_alloc &) {
+        return ICERR_MEMORY;
+    }
 }

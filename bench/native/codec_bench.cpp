@@ -6,6 +6,9 @@
 //   codec_bench measure IN W H N KEYINT FFMPEG_DECODED FFMPEG_BYTES FFMPEG_SECONDS
 //       encodes IN with our encoder (from 32-bit input, as the recorder feeds it), finds the
 //       quality whose size matches FFmpeg's, and prints speed and PSNR side by side
+//   codec_bench speed IN W H N KEYINT Q RUNS
+//       encodes IN RUNS times at quality Q and prints each run's milliseconds per frame and a
+//       hash of the bytes written, so that two builds of the encoder can be compared run for run
 #include "pixel_convert.h"
 #include "video1_decoder.h"
 #include "video1_encoder.h"
@@ -130,12 +133,8 @@ Run encode(const std::vector<std::vector<std::uint8_t>> &dibs, int w, int h, int
     return run;
 }
 
-int measure(char **argv) {
-    int w = std::atoi(argv[3]), h = std::atoi(argv[4]), n = std::atoi(argv[5]);
-    int keyint = std::atoi(argv[6]);
-    auto input = read_frames(argv[2], w, h, n);
-    auto ff_decoded = read_frames(argv[7], w, h, n);
-    double ff_bytes = std::atof(argv[8]), ff_seconds = std::atof(argv[9]);
+// The frames as the recorder hands them over: 32-bit bottom-up DIBs.
+std::vector<std::vector<std::uint8_t>> to_dibs(const std::vector<Frame> &input, int w, int h) {
     std::vector<std::vector<std::uint8_t>> dibs;
     for (const Frame &f : input) {
         std::vector<std::uint8_t> dib(std::size_t(w) * h * 4);
@@ -150,6 +149,42 @@ int measure(char **argv) {
             }
         dibs.push_back(std::move(dib));
     }
+    return dibs;
+}
+
+int speed(char **argv) {
+    int w = std::atoi(argv[3]), h = std::atoi(argv[4]), n = std::atoi(argv[5]);
+    int keyint = std::atoi(argv[6]), quality = std::atoi(argv[7]), runs = std::atoi(argv[8]);
+    auto dibs = to_dibs(read_frames(argv[2], w, h, n), w, h);
+    std::vector<std::uint8_t> out(video1::max_frame_size16(w, h));
+    for (int r = 0; r < runs; ++r) {
+        video1::Encoder enc(w, h);
+        Frame input(std::size_t(w) * h);
+        std::uint64_t hash = 14695981039346656037ull; // FNV-1a over every frame's bytes
+        double seconds = 0;
+        for (std::size_t f = 0; f < dibs.size(); ++f) {
+            auto start = std::chrono::steady_clock::now();
+            video1::dib_to_rgb555(dibs[f].data(), w, h, 32, false, nullptr, 0, input.data());
+            std::size_t size =
+                enc.encode(input.data(), quality, f % std::size_t(keyint) == 0, out.data());
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            for (std::size_t i = 0; i < size; ++i)
+                hash = (hash ^ out[i]) * 1099511628211ull;
+        }
+        std::printf("%.3f ms/frame %016llx\n", 1000 * seconds / n,
+                    static_cast<unsigned long long>(hash));
+    }
+    return 0;
+}
+
+int measure(char **argv) {
+    int w = std::atoi(argv[3]), h = std::atoi(argv[4]), n = std::atoi(argv[5]);
+    int keyint = std::atoi(argv[6]);
+    auto input = read_frames(argv[2], w, h, n);
+    auto ff_decoded = read_frames(argv[7], w, h, n);
+    double ff_bytes = std::atof(argv[8]), ff_seconds = std::atof(argv[9]);
+    auto dibs = to_dibs(input, w, h);
     const double megapixels = double(w) * h * n / 1e6;
     // The highest quality whose output is no larger than FFmpeg's.
     int lo = 0, hi = video1::kMaxQuality;
@@ -204,7 +239,9 @@ int main(int argc, char **argv) {
         return out ? 0 : 1;
     }
     if (cmd == "measure" && argc == 10) return measure(argv);
-    std::fprintf(stderr, "usage: codec_bench gen OUT W H N | measure IN W H N KEYINT "
-                         "FFMPEG_DECODED FFMPEG_BYTES FFMPEG_SECONDS\n");
+    if (cmd == "speed" && argc == 9) return speed(argv);
+    std::fprintf(stderr,
+                 "usage: codec_bench gen OUT W H N | measure IN W H N KEYINT "
+                 "FFMPEG_DECODED FFMPEG_BYTES FFMPEG_SECONDS | speed IN W H N KEYINT Q RUNS\n");
     return 2;
 }

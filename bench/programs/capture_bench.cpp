@@ -6,6 +6,7 @@
 //
 // Prints: capture W=320 H=240 frames=N seconds=S fps=F skipped=K
 #include "recorder/journalfile.h"
+#include "tests/e2e/programs/report.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
@@ -30,11 +31,10 @@ int main(int argc, char **argv) {
 
     // The loop's own time: from its start to the stop request.
     double seconds = (stopTime - cam->StartTime) / 1000.0;
-    std::printf("capture W=%d H=%d frames=%d seconds=%.3f fps=%.1f skipped=%d\n", w, h,
-                cam->FramesWritten, seconds, seconds > 0 ? cam->FramesWritten / seconds : 0.0,
-                cam->SkippedFrames);
-    std::fflush(stdout);
+    ok(cam->FramesWritten > 0, "capture W=%d H=%d frames=%d seconds=%.3f fps=%.1f skipped=%d", w, h,
+       cam->FramesWritten, seconds, seconds > 0 ? cam->FramesWritten / seconds : 0.0,
+       cam->SkippedFrames);
     cam.reset();
     DeleteFileA(argv[2]);
-    return 0;
+    return report::exit_code();
 }

@@ -4,6 +4,7 @@
 //
 //   detect_bench_win [runs]      prints "name: value" lines and the bounds found
 #include "framework/winapi.h"
+#include "tests/e2e/programs/report.h"
 #include "tests/unit/areadetect_reference.h"
 #include "ui/areadetect.h"
 
@@ -176,6 +177,9 @@ int main(int argc, char **argv) {
         double scan = 0;
         double ref_total = detect_by_pixel(screen, w, h, ref, scan);
         std::printf("%s reference bounds: %d %d %d %d\n", name, ref.l, ref.t, ref.r, ref.b);
+        // A figure counts only when both ways found the same thing.
+        ok(found.l == ref.l && found.t == ref.t && found.r == ref.r && found.b == ref.b,
+           "%s: the detection and the per-pixel reference find the same bounds", name);
         std::printf("%s per-pixel: %.1f ms total, %.1f ms over the pause (GetPixel scan %.1f "
                     "ms)\n",
                     name, ref_total, ref_total - pause, scan);
@@ -183,5 +187,5 @@ int main(int argc, char **argv) {
                     (ref_total - pause) / std::max(0.1, total - pause));
     }
     ReleaseDC(nullptr, screen);
-    return 0;
+    return report::exit_code();
 }

@@ -8,6 +8,7 @@
 // journal's own thread forces it to the disk once a second). Prints the median microseconds of both
 // and the ratio journal / frame write.
 #include "recorder/journalfile.h"
+#include "tests/e2e/programs/report.h"
 
 #include <windows.h>
 #include <vfw.h>
@@ -91,8 +92,9 @@ int main(int argc, char **argv) {
     double write = Median(writes), note = Median(notes), sum = 0;
     for (double v : notes)
         sum += v;
-    std::printf("journal_cost W=%d H=%d frames=%d write_us=%.1f journal_us=%.1f "
-                "journal_mean_us=%.1f ratio=%.4f\n",
-                w, h, n, write, note, sum / n, write > 0 ? note / write : 0.0);
-    return 0;
+    ok(write > 0,
+       "journal_cost W=%d H=%d frames=%d write_us=%.1f journal_us=%.1f journal_mean_us=%.1f "
+       "ratio=%.4f",
+       w, h, n, write, note, sum / n, write > 0 ? note / write : 0.0);
+    return report::exit_code();
 }

@@ -7,10 +7,13 @@
 //                                         K
 //   codec_check decode IN OUT B           decode every frame of IN with the 'msvc' driver to B-bit
 //                                         output, written top-down to OUT
+//   codec_check gaps OUT W H             write one still picture at positions 0 1 2 4 6 8 9 10 12
 //   codec_check play IN OUT               play IN through MCI into a window, grab the window (BGRA)
 //   codec_check compare A B               compare two raw RGB555 files, bit 15 ignored
 //   codec_check compare555 A B W H X Y    compare a BGRA grab A (width W) at X,Y with the last
 //                                         RGB555 frame of B (W x H), 5-bit values widened
+#include "../programs/report.h" // beside the codec, this program has no project include path
+
 #include <windows.h>
 #include <vfw.h>
 
@@ -98,7 +101,9 @@ int info() {
             ours = ICQueryAbout(d.h) && !ICQueryConfigure(d.h) && quality > 0 && quality <= 10000;
         }
     }
-    return ours ? 0 : 1;
+    ok(ours, "the Video 1 compressor is listed, compresses 32-bit frames, has About and no "
+             "Configure and a default quality");
+    return report::exit_code();
 }
 
 int query() {
@@ -110,14 +115,12 @@ int query() {
     } cases[] = {{321, 241, 32, false}, {324, 244, 32, true}, {324, 244, 24, true},
                  {324, 244, 16, true},  {324, 244, 8, true},  {324, 241, 32, false},
                  {322, 244, 32, false}, {324, 244, 4, false}};
-    int failures = 0;
     for (const Case &c : cases) {
         Dib in = rgb_format(c.w, c.h, c.bpp);
-        bool ok = ICCompressQuery(d.h, &in, nullptr) == ICERR_OK;
-        std::printf("%dx%dx%d %s\n", c.w, c.h, c.bpp, ok ? "accepted" : "refused");
-        failures += ok != c.ok;
+        bool accepted = ICCompressQuery(d.h, &in, nullptr) == ICERR_OK;
+        ok(accepted == c.ok, "%dx%dx%d %s", c.w, c.h, c.bpp, accepted ? "accepted" : "refused");
     }
-    return failures ? 1 : 0;
+    return report::exit_code();
 }
 
 // Top-down BGRA to a bottom-up DIB of the requested depth.
@@ -149,43 +152,74 @@ void to_dib(const BYTE *bgra, int w, int h, const Dib &f, std::vector<BYTE> &bit
     }
 }
 
-int encode(const char *in_path, int w, int h, int n, const char *out_path, int quality,
-           int key_every, int bpp) {
-    FILE *in = std::fopen(in_path, "rb");
-    if (!in) return std::printf("cannot read %s\n", in_path), 1;
-    DeleteFileA(out_path);
+struct CompressedAvi {
     Com<IAVIFile> file;
     Com<IAVIStream> raw, compressed;
-    HRESULT hr = AVIFileOpenA(&file.p, out_path, OF_CREATE | OF_WRITE, nullptr);
-    Dib format = rgb_format(w, h, bpp);
+};
+
+// A new AVI at `out_path` with one video stream compressed by 'MSVC' from `format` frames.
+HRESULT create_compressed(CompressedAvi &avi, const char *out_path, const Dib &format, int quality,
+                          int key_every) {
+    DeleteFileA(out_path);
+    HRESULT hr = AVIFileOpenA(&avi.file.p, out_path, OF_CREATE | OF_WRITE, nullptr);
+    int w = format.h.biWidth, h = format.h.biHeight, bpp = format.h.biBitCount;
     AVISTREAMINFOA si = {};
     si.fccType = streamtypeVIDEO;
     si.dwScale = 1;
     si.dwRate = 10;
     si.dwSuggestedBufferSize = format.h.biSizeImage;
     SetRect(&si.rcFrame, 0, 0, w, h);
-    if (hr == 0) hr = AVIFileCreateStreamA(file.p, &raw.p, &si);
+    if (hr == 0) hr = AVIFileCreateStreamA(avi.file.p, &avi.raw.p, &si);
     AVICOMPRESSOPTIONS options = {};
     options.fccType = streamtypeVIDEO;
     options.fccHandler = kMsvc;
     options.dwQuality = DWORD(quality);
     options.dwKeyFrameEvery = DWORD(key_every);
     options.dwFlags = AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_VALID;
-    if (hr == 0) hr = AVIMakeCompressedStream(&compressed.p, raw.p, &options, nullptr);
+    if (hr == 0) hr = AVIMakeCompressedStream(&avi.compressed.p, avi.raw.p, &options, nullptr);
     LONG format_size = LONG(sizeof format.h + (bpp == 8 ? 256 * sizeof(RGBQUAD) : 0));
-    if (hr == 0) hr = AVIStreamSetFormat(compressed.p, 0, &format, format_size);
-    if (hr != 0) return std::printf("creating the compressed stream failed: 0x%lx\n", hr), 1;
+    if (hr == 0)
+        hr = AVIStreamSetFormat(avi.compressed.p, 0, const_cast<Dib *>(&format), format_size);
+    if (hr != 0) std::printf("creating the compressed stream failed: 0x%lx\n", hr);
+    return hr;
+}
+
+int encode(const char *in_path, int w, int h, int n, const char *out_path, int quality,
+           int key_every, int bpp) {
+    FILE *in = std::fopen(in_path, "rb");
+    if (!in) return std::printf("cannot read %s\n", in_path), 1;
+    Dib format = rgb_format(w, h, bpp);
+    CompressedAvi avi;
+    if (create_compressed(avi, out_path, format, quality, key_every) != 0) return 1;
+    HRESULT hr;
     std::vector<BYTE> frame(size_t(w) * h * 4), bits;
     int written = 0;
     for (; written < n && std::fread(frame.data(), frame.size(), 1, in) == 1; ++written) {
         to_dib(frame.data(), w, h, format, bits);
-        hr = AVIStreamWrite(compressed.p, written, 1, bits.data(), LONG(bits.size()), 0, nullptr,
-                            nullptr);
+        hr = AVIStreamWrite(avi.compressed.p, written, 1, bits.data(), LONG(bits.size()), 0,
+                            nullptr, nullptr);
         if (hr != 0) return std::printf("write %d failed: 0x%lx\n", written, hr), 1;
     }
     std::fclose(in);
-    std::printf("wrote %d frames\n", written);
-    return written == n ? 0 : 1;
+    return ok(written == n, "wrote %d of %d frames", written, n) ? 0 : 1;
+}
+
+// A recorder that falls behind leaves positions empty: a still picture must stay all-skip
+// across the gaps (sizes and key frames are checked on the file afterwards).
+int gaps(const char *out_path, int w, int h) {
+    Dib format = rgb_format(w, h, 32);
+    std::vector<BYTE> picture(size_t(w) * h * 4), bits;
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = BYTE((i * 37) ^ (i / 4 / w * 11));
+    to_dib(picture.data(), w, h, format, bits);
+    CompressedAvi avi;
+    if (create_compressed(avi, out_path, format, 7500, 0) != 0) return 1;
+    for (LONG position : {0, 1, 2, 4, 6, 8, 9, 10, 12}) {
+        HRESULT hr = AVIStreamWrite(avi.compressed.p, position, 1, bits.data(), LONG(bits.size()),
+                                    0, nullptr, nullptr);
+        if (hr != 0) return std::printf("write at %ld failed: 0x%lx\n", position, hr), 1;
+    }
+    return 0;
 }
 
 int decode(const char *in_path, const char *out_path, int bpp) {
@@ -301,8 +335,7 @@ int compare(const char *a_path, const char *b_path) {
     size_t differ = 0;
     for (size_t i = 0; i + 1 < a.size(); i += 2)
         differ += ((a[i] | (a[i + 1] << 8)) & 0x7FFF) != ((b[i] | (b[i + 1] << 8)) & 0x7FFF);
-    std::printf("%zu of %zu pixels differ\n", differ, a.size() / 2);
-    return differ ? 1 : 0;
+    return ok(differ == 0, "%zu of %zu pixels differ", differ, a.size() / 2) ? 0 : 1;
 }
 
 // The window after playback shows one of the last frames (Wine stops a frame early): find the
@@ -327,9 +360,10 @@ int compare_grab(const char *grab_path, const char *frames_path, int grab_w, int
             }
         if (differ < fewest) fewest = differ, match = int(k);
     }
-    std::printf("closest frame %d of %zu: %zu of %d pixels differ\n", match, f.size() / frame,
-                fewest, w * h);
-    return fewest == 0 && match > 0 ? 0 : 1;
+    return ok(fewest == 0 && match > 0, "closest frame %d of %zu: %zu of %d pixels differ", match,
+              f.size() / frame, fewest, w * h)
+               ? 0
+               : 1;
 }
 
 } // namespace
@@ -347,6 +381,8 @@ int main(int argc, char **argv) {
                     atoi(argv[8]), atoi(argv[9]));
     else if (cmd == "decode" && argc == 5)
         rc = decode(argv[2], argv[3], atoi(argv[4]));
+    else if (cmd == "gaps" && argc == 5)
+        rc = gaps(argv[2], atoi(argv[3]), atoi(argv[4]));
     else if (cmd == "play" && argc == 4)
         rc = play(argv[2], argv[3]);
     else if (cmd == "compare" && argc == 4)

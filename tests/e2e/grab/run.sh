@@ -4,27 +4,24 @@
 # shows the marker around an area, and this script checks a screenshot of it pixel by pixel:
 # the brackets in the idle colour exactly where they belong, the picture everywhere else.
 set -u
+# shellcheck source=../lib/common.sh
 . "$(dirname "$0")/../lib/common.sh"
 QUILLET_DISPLAY=${QUILLET_DISPLAY:-62}
-e2e_init grab
+e2e_begin grab grab_check.exe
 exe=$E2E_WIN_BUILD/grab_check.exe
-[ -f "$exe" ] || { e2e_fail "setup" "$exe missing (build the Windows targets first)"; e2e_finish; exit 1; }
-e2e_start_xvfb || { e2e_fail "setup" "no virtual display"; e2e_finish; exit 1; }
-setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
 
 cd "$E2E_TMP" || exit 1
 e2e_bg grab_check "$exe"
 pid=$E2E_BG_PID
 log=$E2E_OUT/grab_check.log
-for i in $(seq 300); do
-    grep -q READY "$log" 2>/dev/null && break
-    e2e_alive "$pid" || break
-    sleep 0.1
-done
-if ! grep -q READY "$log"; then
-    e2e_fail "grab_check" "did not get to the marker: $(tr -d '\r' <"$log" | tail -3 | tr '\n' ' ')"
-    e2e_finish
-    exit 1
+_marker_up() {
+    grep -q READY "$log" 2>/dev/null && return 0
+    e2e_alive "$pid" || return 2
+    return 1
+}
+if ! e2e_wait 30 _marker_up; then
+    e2e_tally <"$log"
+    e2e_abort "grab_check" "did not get to the marker: $(tr -d '\r' <"$log" | tail -3 | tr '\n' ' ')"
 fi
 sleep 0.3
 e2e_shot "$E2E_OUT/marker.png"
@@ -32,10 +29,7 @@ touch shot.done
 e2e_wait_exit "$pid" 15 || e2e_fail "grab_check" "did not end after the screenshot"
 
 # The program's own checks.
-tr -d '\r' <"$log" | grep -E '^(PASS|FAIL): '
-E2E_PASSED=$((E2E_PASSED + $(tr -d '\r' <"$log" | grep -c '^PASS: ')))
-E2E_FAILED=$((E2E_FAILED + $(tr -d '\r' <"$log" | grep -c '^FAIL: ')))
-tr -d '\r' <"$log" | grep -vE '^(PASS|FAIL): ' >>"$E2E_OUT/suite.log"
+e2e_tally <"$log"
 
 # The screenshot: every pixel of the marker window's rectangle is either bracket (idle green)
 # or the picture beneath; the marked area itself is all picture.

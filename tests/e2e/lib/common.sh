@@ -5,6 +5,8 @@
 #
 #   . "$(dirname "$0")/../lib/common.sh"
 #   e2e_init app                  # root, build and output folders, trap; Xvfb not yet started
+#   e2e_begin grab grab_check.exe # or all at once: e2e_init, e2e_need for the Windows programs
+#                                 # named, e2e_start_xvfb and a lingering Wine server
 #   e2e_start_xvfb                # on :$QUILLET_DISPLAY (default 66), 1024x768x24; exports DISPLAY
 #   e2e_warm_wine
 #   e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"   # started under Wine, ended by the trap
@@ -14,7 +16,16 @@
 #   e2e_start_pulse; e2e_microphone tone.wav   # Wine records what tone.wav plays
 #   e2e_shot file.png [x y w h]; e2e_pixel file.png x y   # "r,g,b"
 #   e2e_pass "name" / e2e_fail "name" "why" / e2e_expect "name" "why" command...
+#   e2e_tally <checker.log        # counts a checker program's PASS:/FAIL: lines in the tally
+#   e2e_need file...              # a FAIL and the end of the suite when a file is missing
+#   e2e_abort "name" "why"        # a FAIL, the tally, exit 1
+#   e2e_wait seconds command...   # polls the command every 0.1 s until it succeeds
+#   e2e_wait_visible pid          # until the program shows a window on our display
+#   e2e_register_codec            # the project's Video 1 compressor, when built (before 'MSVC')
 #   e2e_finish                    # prints the tally; use as the suite's last command
+#
+# tests/e2e/lib/avi.sh (sourced on its own) probes recorded AVI files: avi_info, avi_has,
+# avi_wait, avi_decodes, avi_frames, avi_pictures.
 #
 # Wine programs of the whole prefix share one window list: other suites' windows are visible to
 # the driver unless DRIVE_PID narrows it. Never `wineserver -k` from a suite: it ends every
@@ -53,6 +64,18 @@ e2e_init() { # suite-name
     E2E_TMP=$(mktemp -d "/tmp/quillet-e2e-$suite.XXXXXX")
 }
 
+# e2e_begin suite-name [program.exe...]: the usual start of a suite that runs checker programs
+# of the Windows build: its folders, those programs there, its display and a Wine server that
+# stays for the next program.
+e2e_begin() {
+    local suite=$1 p
+    shift
+    e2e_init "$suite"
+    for p in "$@"; do e2e_need "$E2E_WIN_BUILD/$p"; done
+    e2e_start_xvfb || e2e_abort "setup" "no virtual display"
+    e2e_wine_server
+}
+
 # e2e_claim folder: takes folder.lock for this shell, unless a live process holds it.
 E2E_CLAIM=
 e2e_claim() {
@@ -81,15 +104,91 @@ e2e_fail() {
     e2e_log "FAIL: $1: $2"
 }
 
-# e2e_expect name why command...: PASS when the command succeeds, FAIL with why otherwise.
+# e2e_expect name why command...: PASS when the command succeeds, FAIL with why otherwise; the
+# command's output goes to the log, and under a FAIL on the screen too. Returns 0 either way, so
+# that a suite under `set -e` goes on to its next check.
 e2e_expect() {
-    local name=$1 why=$2
+    local name=$1 why=$2 out rc
     shift 2
-    if "$@" >>"$E2E_OUT/suite.log" 2>&1; then e2e_pass "$name"; else e2e_fail "$name" "$why"; fi
+    out=$("$@" 2>&1)
+    rc=$?
+    [ -n "$out" ] && echo "$out" >>"$E2E_OUT/suite.log"
+    if [ $rc -eq 0 ]; then
+        e2e_pass "$name"
+    else
+        e2e_fail "$name" "$why"
+        [ -n "$out" ] && echo "$out" | tail -20 | sed 's/^/    /'
+    fi
+    return 0
+}
+
+# e2e_tally: reads a checker program's output and counts its "PASS: " and "FAIL: " lines as this
+# suite's own (they are shown as they are; the other lines go to the log). Returns 1 when there
+# was no PASS line at all.
+e2e_tally() {
+    local line passes=0
+    while IFS= read -r line || [ -n "$line" ]; do
+        line=${line%$'\r'}
+        case $line in
+        'PASS: '*)
+            e2e_pass "${line#PASS: }"
+            passes=$((passes + 1))
+            ;;
+        'FAIL: '*)
+            local rest=${line#FAIL: }
+            if [[ $rest == *': '* ]]; then e2e_fail "${rest%%: *}" "${rest#*: }"; else e2e_fail "$rest" "failed"; fi
+            ;;
+        *) e2e_log "$line" ;;
+        esac
+    done
+    [ $passes -gt 0 ]
+}
+
+# e2e_abort name why: the suite cannot go on.
+e2e_abort() {
+    e2e_fail "$1" "$2"
+    e2e_finish
+    exit 1
+}
+
+# e2e_need file...: each file must exist (programs of the Windows build, mostly).
+e2e_need() {
+    local f
+    for f in "$@"; do
+        [ -f "$f" ] || e2e_abort "setup" "$f missing (build the Windows targets first)"
+    done
+}
+
+# e2e_wait seconds command...: runs the command every 0.1 s while it answers 1 ("not yet"), for
+# at most the whole number of seconds given (by the clock: a slow command is not run more
+# often). Returns 0 once it succeeds, 1 when the time is up, and any other status of the command
+# at once (a condition that can never come true any more, such as the program it waits for
+# having ended, says so with 2).
+e2e_wait() {
+    local until=$(($(_e2e_now_us) + $1 * 1000000)) rc
+    shift
+    while :; do
+        "$@"
+        rc=$?
+        [ $rc -eq 1 ] || return $rc
+        [ "$(_e2e_now_us)" -lt $until ] || return 1
+        sleep 0.1
+    done
+}
+_e2e_now_us() { echo "${EPOCHREALTIME//[!0-9]/}"; }
+
+# e2e_wait_visible pid [seconds]: until the program shows a window on our display (10 s).
+e2e_wait_visible() {
+    e2e_wait "${2:-10}" _e2e_shows_window "$1"
+}
+_e2e_shows_window() {
+    xdotool search --onlyvisible --pid "$1" >/dev/null 2>&1 && return 0
+    e2e_alive "$1" || return 2
+    return 1
 }
 
 e2e_finish() {
-    echo "e2e: $E2E_PASSED passed, $E2E_FAILED failed (output in ${E2E_OUT#$E2E_ROOT/})"
+    echo "e2e: $E2E_PASSED passed, $E2E_FAILED failed (output in ${E2E_OUT#"$E2E_ROOT"/})"
     [ "$E2E_FAILED" -eq 0 ]
 }
 
@@ -103,16 +202,37 @@ e2e_start_xvfb() {
             return 1
         fi
     fi
-    Xvfb "$E2E_DISPLAY" -screen 0 1024x768x24 -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
+    Xvfb "$E2E_DISPLAY" -screen 0 "${E2E_SCREEN:-1024x768x24}" -nolisten tcp -noreset \
+        >"$E2E_OUT/xvfb.log" 2>&1 &
     E2E_XVFB_PID=$!
     export DISPLAY=$E2E_DISPLAY
-    local i
-    for i in $(seq 100); do
-        if xdpyinfo >/dev/null 2>&1; then return 0; fi
-        kill -0 "$E2E_XVFB_PID" 2>/dev/null || break
-        sleep 0.1
-    done
+    e2e_wait 10 _e2e_display_up && return 0
     echo "e2e: Xvfb on $E2E_DISPLAY did not come up" >&2
+    return 1
+}
+_e2e_display_up() {
+    xdpyinfo >/dev/null 2>&1 && return 0
+    kill -0 "$E2E_XVFB_PID" 2>/dev/null || return 2
+    return 1
+}
+
+# e2e_wine_server: a Wine server that lingers 30 s after its last program. A Wine start takes
+# half a second without one and a twentieth with it.
+e2e_wine_server() {
+    setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
+}
+
+# e2e_register_codec [msvc32.dll]: registers the project's Video 1 compressor (by default the
+# Windows build's) in the prefix, for recordings with 'MSVC' (Wine has only a decoder for it).
+# Registering runs Wine: call it once the display is up, so that a Wine server it starts meets
+# that display (a server keeps the first one). Returns 1 when the DLL is not built or
+# registering fails.
+# shellcheck disable=SC2120 # the DLL is an optional argument
+e2e_register_codec() {
+    local dll=${1:-$E2E_WIN_BUILD/codec/msvc32.dll}
+    [ -f "$dll" ] || { e2e_log "no $dll to register"; return 1; }
+    bash "$E2E_ROOT/scripts/register-codec.sh" "$dll" >>"$E2E_OUT/suite.log" 2>&1 && return 0
+    e2e_log "codec registration failed"
     return 1
 }
 
@@ -122,7 +242,7 @@ e2e_start_xvfb() {
 # without a display (or whose display has gone) leaves no desktop, and no program of the prefix
 # shows a window until that server has ended. Returns 1, with the reason, in that case.
 e2e_warm_wine() {
-    setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
+    e2e_wine_server
     local windows
     windows=$(e2e_wine "$E2E_WIN_BUILD/drive.exe" windows all 2>/dev/null)
     if [ -z "$windows" ]; then
@@ -161,25 +281,17 @@ e2e_alive() {
 
 # e2e_stop pid [grace_seconds]: asks the process to end, then forces it.
 e2e_stop() {
-    local pid=$1 grace=${2:-3} i
+    local pid=$1 grace=${2:-3}
     e2e_alive "$pid" || return 0
     kill "$pid" 2>/dev/null || true
-    for i in $(seq $((grace * 10))); do
-        e2e_alive "$pid" || return 0
-        sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null || true
+    e2e_wait_exit "$pid" "$grace" || kill -9 "$pid" 2>/dev/null || true
 }
 
 # e2e_wait_exit pid seconds: waits for a process to end by itself; 1 when it is still there.
 e2e_wait_exit() {
-    local pid=$1 i
-    for i in $(seq $(($2 * 10))); do
-        e2e_alive "$pid" || return 0
-        sleep 0.1
-    done
-    return 1
+    e2e_wait "$2" _e2e_gone "$1"
 }
+_e2e_gone() { ! e2e_alive "$1"; }
 
 # A private PulseAudio with a null sink; Wine records from its monitor, which a player feeds.
 e2e_start_pulse() {
@@ -191,14 +303,10 @@ e2e_start_pulse() {
         -L "module-null-sink sink_name=vsink rate=22050 channels=1 format=s16le" \
         -L "module-always-sink" >"$E2E_OUT/pulse.log" 2>&1 </dev/null &
     E2E_PULSE_PID=$!
-    local i
-    for i in $(seq 50); do
-        if pactl info >/dev/null 2>&1; then
-            pactl set-default-source vsink.monitor >/dev/null 2>&1 || true
-            return 0
-        fi
-        sleep 0.1
-    done
+    if e2e_wait 5 pactl info >/dev/null 2>&1; then
+        pactl set-default-source vsink.monitor >/dev/null 2>&1 || true
+        return 0
+    fi
     echo "e2e: PulseAudio did not start" >&2
     return 1
 }
@@ -250,13 +358,19 @@ e2e_cleanup() {
 # title that the program started as pid (a unix pid) shows on our display. Other suites' Wine
 # programs share the prefix's window list, so the window is found through its X window.
 e2e_window_of() {
-    local pid=$1 title=$2 secs=${3:-20} i ids
-    for i in $(seq $((secs * 5))); do
-        ids=$(xdotool search --pid "$pid" 2>/dev/null) && [ -n "$ids" ] &&
-            drive find-x "$title" $ids && return 0
-        e2e_alive "$pid" || return 1
-        sleep 0.2
-    done
+    e2e_wait "${3:-20}" _e2e_window_in "$1" "$2" && return 0
+    return 1
+}
+# Prints the handle only once found (the driver's "not found" lines are no handle).
+_e2e_window_in() { # pid title
+    local ids handle
+    ids=$(xdotool search --pid "$1" 2>/dev/null)
+    # shellcheck disable=SC2086 # one argument per X window id
+    if [ -n "$ids" ] && handle=$(drive find-x "$2" $ids); then
+        echo "$handle"
+        return 0
+    fi
+    e2e_alive "$1" || return 2
     return 1
 }
 

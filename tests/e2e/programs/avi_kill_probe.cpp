@@ -2,10 +2,15 @@
 //
 //   avi_kill_probe FILE
 //       opens FILE for writing, creates one video stream, sets a small format and writes
-//       frames of odd and even sizes at positions with gaps, key and delta frames, printing one
-//       line per write; then waits to be killed (kill -9) without closing anything.
+//       frames of odd and even sizes at positions with gaps, key and delta frames, reporting
+//       each write; then waits to be killed (kill -9) without closing anything. Under Wine the
+//       file then holds 2048 bytes of zeros where the headers go, then the frames: "00db" for a
+//       key frame, "00dc" for a delta, odd sizes padded, an empty "00dc" at each skipped
+//       position just before the next frame, and neither headers nor index.
 #include <windows.h>
 #include <vfw.h>
+#include "tests/e2e/programs/report.h"
+
 #include <cstdio>
 
 int main(int argc, char **argv) {
@@ -13,10 +18,7 @@ int main(int argc, char **argv) {
     AVIFileInit();
     PAVIFILE file = nullptr;
     HRESULT hr = AVIFileOpenA(&file, argv[1], OF_WRITE | OF_CREATE, nullptr);
-    if (hr != 0) {
-        printf("open failed %08lx\n", (unsigned long)hr);
-        return 1;
-    }
+    if (!ok(hr == 0, "open %08lx", (unsigned long)hr)) return 1;
     AVISTREAMINFOA info = {};
     info.fccType = streamtypeVIDEO;
     info.fccHandler = mmioFOURCC('M', 'S', 'V', 'C');
@@ -26,7 +28,7 @@ int main(int argc, char **argv) {
     info.rcFrame.bottom = 4;
     PAVISTREAM stream = nullptr;
     hr = AVIFileCreateStreamA(file, &stream, &info);
-    printf("create stream %08lx\n", (unsigned long)hr);
+    ok(hr == 0, "create stream %08lx", (unsigned long)hr);
     BITMAPINFOHEADER format = {};
     format.biSize = sizeof format;
     format.biWidth = 4;
@@ -36,7 +38,7 @@ int main(int argc, char **argv) {
     format.biCompression = mmioFOURCC('C', 'R', 'A', 'M');
     format.biSizeImage = 32;
     hr = AVIStreamSetFormat(stream, 0, &format, sizeof format);
-    printf("set format %08lx\n", (unsigned long)hr);
+    ok(hr == 0, "set format %08lx", (unsigned long)hr);
     const LONG positions[] = {0, 1, 3, 4, 7, 8, 9, 12};
     const LONG sizes[] = {32, 5, 6, 7, 0, 9, 32, 3};
     BYTE data[64];
@@ -46,8 +48,8 @@ int main(int argc, char **argv) {
         DWORD flags = (i % 3 == 0) ? AVIIF_KEYFRAME : 0;
         LONG samples = 0, bytes = 0;
         hr = AVIStreamWrite(stream, positions[i], 1, data, sizes[i], flags, &samples, &bytes);
-        printf("write pos=%ld size=%ld flags=%lx hr=%08lx samples=%ld bytes=%ld\n", positions[i],
-               sizes[i], flags, (unsigned long)hr, samples, bytes);
+        ok(hr == 0, "write pos=%ld size=%ld flags=%lx hr=%08lx samples=%ld bytes=%ld", positions[i],
+           sizes[i], flags, (unsigned long)hr, samples, bytes);
     }
     printf("waiting\n");
     fflush(stdout);

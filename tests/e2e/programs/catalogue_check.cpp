@@ -3,8 +3,10 @@
 //   catalogue_check [HANDLER]   HANDLER: a compressor the catalogue must hold (e.g. MSVC)
 //
 // Prints the catalogue ("compressor: <index> <handler> <description> about=<0|1>
-// configure=<0|1>"), then one "PASS: <check>" or "FAIL: <check>: <why>" line per check.
+// configure=<0|1>"), then one "PASS: <check>" or "FAIL: <check>" line per check
+// (tests/e2e/programs/report.h).
 #include "recorder/scrcam.h"
+#include "tests/e2e/programs/report.h"
 
 #include <atomic>
 #include <cctype>
@@ -16,17 +18,6 @@
 #include <vector>
 
 namespace {
-
-int failures = 0;
-void Check(bool ok, const std::string &name, const std::string &why) {
-    if (ok)
-        std::printf("PASS: %s\n", name.c_str());
-    else {
-        std::printf("FAIL: %s: %s\n", name.c_str(), why.c_str());
-        failures++;
-    }
-    std::fflush(stdout);
-}
 
 std::string Code(DWORD c) {
     std::string s;
@@ -152,20 +143,22 @@ int main(int argc, char **argv) {
         if (about && about_index < 0) about_index = i;
     }
     std::fflush(stdout);
-    Check(same, "the catalogue lists exactly the compressors that accept the screen's frames",
-          std::to_string(cam->CompressorCount) + " listed, " + std::to_string(accepting.size()) +
-              " accept a 320x200 probe");
-    bool described = true;
+    ok(same,
+       "the catalogue lists exactly the compressors that accept the screen's frames (%d listed, "
+       "%d accept a 320x200 probe)",
+       cam->CompressorCount, (int)accepting.size());
+    int undescribed = 0;
     for (int i = 0; i < cam->CompressorCount; i++)
-        described = described && cam->Compressors[i].szDescription[0] != 0;
-    Check(described, "every entry carries the compressor's description", "an empty description");
+        undescribed += cam->Compressors[i].szDescription[0] == 0;
+    ok(undescribed == 0, "every entry carries the compressor's description (%d without)",
+       undescribed);
 
     if (!expected.empty()) {
         DWORD code = mmioFOURCC(expected[0], expected[1], expected[2], expected[3]);
         bool listed = false;
         for (int i = 0; i < cam->CompressorCount; i++)
             listed = listed || SameCode(cam->Compressors[i].fccHandler, code);
-        Check(listed, "the catalogue holds " + expected, "not listed");
+        ok(listed, "the catalogue holds %s", expected.c_str());
     }
 
     // Nothing selected (255) and past the end: no dialog, both answers false.
@@ -176,8 +169,9 @@ int main(int argc, char **argv) {
         cam->ShowCompressorAbout(255, owner);
         cam->ShowCompressorAbout((uint8_t)cam->CompressorCount, owner);
         Sleep(300);
-        Check(!about && !configure && !closer.Seen(),
-              "index 255 and the index past the end show nothing", "a dialog or a true answer");
+        ok(!about && !configure && !closer.Seen(),
+           "index 255 and the index past the end show nothing (about=%d configure=%d dialog=%d)",
+           about, configure, (int)closer.Seen());
     }
 
     if (about_index >= 0) {
@@ -186,14 +180,16 @@ int main(int argc, char **argv) {
         cam->ShowCompressorAbout((uint8_t)about_index, owner);
         DWORD took = GetTickCount() - start;
         std::printf("about: \"%s\" after %lu ms\n", closer.Title().c_str(), (unsigned long)took);
-        Check(closer.Seen() && closer.OwnedByOwner(),
-              "About shows the compressor's own dialog over the owner and returns when closed",
-              closer.Seen() ? "the dialog has another owner" : "no dialog appeared");
+        ok(closer.Seen() && closer.OwnedByOwner(),
+           "About shows the compressor's own dialog over the owner and returns when closed (%s)",
+           !closer.Seen()          ? "no dialog appeared"
+           : closer.OwnedByOwner() ? "owned by the owner"
+                                   : "the dialog has another owner");
     } else {
         std::printf("about: no listed compressor has an About box\n");
     }
 
     DestroyWindow(owner);
     cam.reset();
-    return failures ? 1 : 0;
+    return report::exit_code();
 }

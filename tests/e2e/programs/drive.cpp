@@ -1,6 +1,8 @@
 // drive: a console helper that works Quillet's windows the way a test needs to, from inside the
 // same Wine prefix. Every command prints its result on stdout and exits 0 on success, 1 when the
-// window or control was not found (or the wait timed out), 2 on a usage error.
+// window or control was not found (or the wait timed out), 2 on a usage error. The commands
+// are the rows of kCommands at the end (`drive` alone lists them); a new one is a function and
+// a row there.
 //
 // A window is named by its exact title, by "~part" (first visible top-level window whose title
 // contains part), or by "@handle" (a handle printed earlier by `find`, hex or decimal): the main
@@ -231,253 +233,301 @@ BOOL CALLBACK top_by_x(HWND w, LPARAM lp) {
     return TRUE;
 }
 
-void usage() {
-    puts("usage: drive <command> ...\n"
-         "  find <win>                         handle of the window\n"
-         "  find-x <title> <X window id>...    the visible window with that title shown in one\n"
-         "                                     of these X windows\n"
-         "  pid <win>                          Windows process id of the window's program\n"
-         "  wait-window <win> [ms]             wait until it is visible\n"
-         "  wait-gone <win> [ms]               wait until it no longer exists or shows\n"
-         "  caption <win>                      its window text\n"
-         "  wait-caption <win> <part> [ms]     wait until the caption contains part\n"
-         "  rect <win> [<button caption>]      screen rectangle: left top right bottom\n"
-         "  click|post-click <win> <caption>   BM_CLICK sent (waits) or posted (returns)\n"
-         "  enabled <win> <caption>            1 or 0\n"
-         "  check|uncheck <win> <caption>      tick or clear a check box as a click would\n"
-         "  checked <win> <caption>            1 or 0\n"
-         "  select-combo <win> <index> [n]     pick an item of the n-th combo box\n"
-         "  set-trackbar <win> <n> <pos>       move the n-th trackbar (0-based)\n"
-         "  get-trackbar <win> <n>\n"
-         "  set-edit <win> <n> <text>          text of the n-th edit box (0-based)\n"
-         "  get-edit <win> <n>\n"
-         "  text <win> <n> <class>             text of the n-th child of a class\n"
-         "  close <win>                        post WM_CLOSE\n"
-         "  list <win>                         the window and all its controls\n"
-         "  windows [all]                      top-level windows\n"
-         "  dialogs                            message boxes and dialogs now showing\n"
-         "  find-text <part> [ms]              a visible window showing that text");
+void print_handle(HWND w) {
+    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(w)));
 }
 
-int wait_ms(int argc, char **argv, int i, int dflt) { return argc > i ? atoi(argv[i]) : dflt; }
+// What a command gets: its arguments after the command name (arg[0] is the window, for those
+// that name one) and the window they name, found before the command runs.
+struct Call {
+    int count;
+    char **arg;
+    HWND top;
+    int number(int i, int dflt) const { return count > i ? atoi(arg[i]) : dflt; }
+};
+
+// --- commands that name no window, or wait for one ---
+
+int find_x(const Call &c) {
+    for (int i = 1; i < c.count; ++i) {
+        XSearch s{reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoul(c.arg[i], nullptr, 0))),
+                  nullptr};
+        EnumWindows(top_by_x, reinterpret_cast<LPARAM>(&s));
+        if (s.found && IsWindowVisible(s.found) && text_of(s.found) == c.arg[0]) {
+            print_handle(s.found);
+            return 0;
+        }
+    }
+    return fail("visible window titled", c.arg[0]);
+}
+
+int dialogs(const Call &) {
+    EnumWindows(print_dialog, 0);
+    return 0;
+}
+
+int windows(const Call &c) {
+    EnumWindows(print_top, c.count > 0);
+    return 0;
+}
+
+int find_text(const Call &c) {
+    DWORD until = GetTickCount() + c.number(1, 0);
+    for (;;) {
+        TextSearch s{c.arg[0], nullptr, std::string()};
+        EnumWindows(top_with_text, reinterpret_cast<LPARAM>(&s));
+        if (s.top) {
+            printf("0x%lx \"%s\": %s\n",
+                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(s.top)),
+                   text_of(s.top).c_str(), s.text.c_str());
+            return 0;
+        }
+        if (static_cast<int>(until - GetTickCount()) <= 0) return fail("text", c.arg[0]);
+        Sleep(50);
+    }
+}
+
+int wait_window(const Call &c, bool want) {
+    DWORD until = GetTickCount() + c.number(1, 10000);
+    for (;;) {
+        HWND w = find_top(c.arg[0], true);
+        if (want && w) {
+            print_handle(w);
+            return 0;
+        }
+        if (!want && !w) {
+            puts("gone");
+            return 0;
+        }
+        if (static_cast<int>(until - GetTickCount()) <= 0) {
+            printf("timed out waiting for %s\n", c.arg[0]);
+            return 1;
+        }
+        Sleep(30);
+    }
+}
+
+// --- commands on a window ---
+
+int find(const Call &c) {
+    print_handle(c.top);
+    return 0;
+}
+
+int pid(const Call &c) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(c.top, &pid);
+    printf("%lu\n", static_cast<unsigned long>(pid));
+    return 0;
+}
+
+int caption(const Call &c) {
+    std::string t = text_of(c.top);
+    if (g_no_answer) {
+        puts("window does not answer");
+        return 1;
+    }
+    printf("%s\n", t.c_str());
+    return 0;
+}
+
+int wait_caption(const Call &c) {
+    DWORD until = GetTickCount() + c.number(2, 10000);
+    for (;;) {
+        std::string t = text_of(c.top);
+        if (t.find(c.arg[1]) != std::string::npos) {
+            printf("%s\n", t.c_str());
+            return 0;
+        }
+        if (!IsWindow(c.top) || static_cast<int>(until - GetTickCount()) <= 0) {
+            printf("timed out; caption is \"%s\"\n", t.c_str());
+            return 1;
+        }
+        Sleep(25);
+    }
+}
+
+int rect(const Call &c) {
+    HWND w = c.top;
+    if (c.count > 1 && !(w = child_by_caption(c.top, nullptr, c.arg[1])))
+        return fail("control", c.arg[1]);
+    RECT r;
+    GetWindowRect(w, &r);
+    printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+    return 0;
+}
+
+int close(const Call &c) {
+    PostMessageA(c.top, WM_CLOSE, 0, 0);
+    puts("posted");
+    return 0;
+}
+
+int list(const Call &c) {
+    print_window(c.top, 0);
+    for (HWND w : descendants(c.top)) {
+        int depth = 0;
+        for (HWND p = GetParent(w); p && p != c.top; p = GetParent(p))
+            ++depth;
+        print_window(w, depth + 1);
+    }
+    return 0;
+}
+
+enum class Press { Send, Post, Tick, Untick };
+
+// Presses a button as a user would: never a disabled one. A tick or untick clicks only when the
+// box is not already that way, and prints the state it ends in.
+int press(const Call &c, Press how) {
+    HWND b = child_by_caption(c.top, "Button", c.arg[1]);
+    if (!b) return fail("button", c.arg[1]);
+    if (!IsWindowEnabled(b)) {
+        printf("disabled: %s\n", c.arg[1]);
+        return 1;
+    }
+    if (how == Press::Post) {
+        PostMessageA(b, BM_CLICK, 0, 0);
+    } else if (how == Press::Send) {
+        SendMessageA(b, BM_CLICK, 0, 0);
+    } else {
+        bool want = how == Press::Tick;
+        if ((SendMessageA(b, BM_GETCHECK, 0, 0) == BST_CHECKED) != want)
+            SendMessageA(b, BM_CLICK, 0, 0);
+        int now = static_cast<int>(SendMessageA(b, BM_GETCHECK, 0, 0));
+        printf("%d\n", now);
+        return (now == BST_CHECKED) == want ? 0 : 1;
+    }
+    puts("clicked");
+    return 0;
+}
+
+int button_state(const Call &c, bool checked) {
+    HWND b = child_by_caption(c.top, "Button", c.arg[1]);
+    if (!b) return fail("button", c.arg[1]);
+    printf("%d\n", checked ? static_cast<int>(SendMessageA(b, BM_GETCHECK, 0, 0))
+                           : (IsWindowEnabled(b) ? 1 : 0));
+    return 0;
+}
+
+int select_combo(const Call &c) {
+    HWND box = nth_child(c.top, "ComboBox", c.number(2, 0));
+    if (!box) return fail("combo box", c.count > 2 ? c.arg[2] : "0");
+    int idx = atoi(c.arg[1]);
+    if (SendMessageA(box, CB_SETCURSEL, idx, 0) == CB_ERR && idx != -1) {
+        printf("no item %d\n", idx);
+        return 1;
+    }
+    // CB_SETCURSEL raises no notification; the program learns of a pick from the list
+    // through CBN_SELCHANGE, as when the user clicks an item.
+    notify_parent(box, CBN_SELCHANGE);
+    printf("%d\n", static_cast<int>(SendMessageA(box, CB_GETCURSEL, 0, 0)));
+    return 0;
+}
+
+int trackbar(const Call &c, bool set) {
+    HWND t = nth_child(c.top, TRACKBAR_CLASSA, atoi(c.arg[1]));
+    if (!t) return fail("trackbar", c.arg[1]);
+    if (set) {
+        int pos = atoi(c.arg[2]);
+        SendMessageA(t, TBM_SETPOS, TRUE, pos);
+        // TBM_SETPOS is silent; a drag by the user ends with these two scroll messages.
+        UINT msg = (GetWindowLongA(t, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+        SendMessageA(GetParent(t), msg, MAKEWPARAM(TB_THUMBPOSITION, pos),
+                     reinterpret_cast<LPARAM>(t));
+        SendMessageA(GetParent(t), msg, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(t));
+    }
+    printf("%d\n", static_cast<int>(SendMessageA(t, TBM_GETPOS, 0, 0)));
+    return 0;
+}
+
+int edit(const Call &c, bool set) {
+    HWND e = nth_child(c.top, "Edit", atoi(c.arg[1]));
+    if (!e) return fail("edit box", c.arg[1]);
+    if (set) SendMessageA(e, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.arg[2]));
+    printf("%s\n", text_of(e).c_str());
+    return 0;
+}
+
+int text(const Call &c) {
+    HWND w = nth_child(c.top, c.arg[2], atoi(c.arg[1]));
+    if (!w) return fail(c.arg[2], c.arg[1]);
+    printf("%s\n", text_of(w).c_str());
+    return 0;
+}
+
+struct Command {
+    const char *name;
+    const char *args;
+    const char *what;
+    int needed;  // arguments the command cannot do without
+    bool window; // the first argument names a window that must exist
+    int (*run)(const Call &);
+};
+
+// <win> is an exact title, "~part" of a title or "@handle".
+const Command kCommands[] = {
+    {"find", "<win>", "handle of the window", 1, true, find},
+    {"find-x", "<title> <X window id>...",
+     "the visible window with that title shown in one of these X windows", 2, false, find_x},
+    {"pid", "<win>", "Windows process id of the window's program", 1, true, pid},
+    {"wait-window", "<win> [ms]", "wait until it is visible", 1, false,
+     [](const Call &c) { return wait_window(c, true); }},
+    {"wait-gone", "<win> [ms]", "wait until it no longer exists or shows", 1, false,
+     [](const Call &c) { return wait_window(c, false); }},
+    {"caption", "<win>", "its window text", 1, true, caption},
+    {"wait-caption", "<win> <part> [ms]", "wait until the caption contains part", 2, true,
+     wait_caption},
+    {"rect", "<win> [<button caption>]", "screen rectangle: left top right bottom", 1, true, rect},
+    {"click", "<win> <caption>", "BM_CLICK sent (returns when the click is done)", 2, true,
+     [](const Call &c) { return press(c, Press::Send); }},
+    {"post-click", "<win> <caption>", "BM_CLICK posted (returns at once)", 2, true,
+     [](const Call &c) { return press(c, Press::Post); }},
+    {"enabled", "<win> <caption>", "1 or 0", 2, true,
+     [](const Call &c) { return button_state(c, false); }},
+    {"check", "<win> <caption>", "tick a check box as a click would", 2, true,
+     [](const Call &c) { return press(c, Press::Tick); }},
+    {"uncheck", "<win> <caption>", "clear a check box as a click would", 2, true,
+     [](const Call &c) { return press(c, Press::Untick); }},
+    {"checked", "<win> <caption>", "1 or 0", 2, true,
+     [](const Call &c) { return button_state(c, true); }},
+    {"select-combo", "<win> <index> [n]", "pick an item of the n-th combo box", 2, true,
+     select_combo},
+    {"set-trackbar", "<win> <n> <pos>", "move the n-th trackbar (0-based)", 3, true,
+     [](const Call &c) { return trackbar(c, true); }},
+    {"get-trackbar", "<win> <n>", "position of the n-th trackbar", 2, true,
+     [](const Call &c) { return trackbar(c, false); }},
+    {"set-edit", "<win> <n> <text>", "text of the n-th edit box (0-based)", 3, true,
+     [](const Call &c) { return edit(c, true); }},
+    {"get-edit", "<win> <n>", "text of the n-th edit box", 2, true,
+     [](const Call &c) { return edit(c, false); }},
+    {"text", "<win> <n> <class>", "text of the n-th child of a class", 3, true, text},
+    {"close", "<win>", "post WM_CLOSE", 1, true, close},
+    {"list", "<win>", "the window and all its controls", 1, true, list},
+    {"windows", "[all]", "top-level windows (visible ones, or all)", 0, false, windows},
+    {"dialogs", "", "message boxes and dialogs now showing", 0, false, dialogs},
+    {"find-text", "<part> [ms]", "a visible window showing that text", 1, false, find_text},
+};
+
+int usage() {
+    puts("usage: drive <command> ...   (<win>: exact title, \"~part\" of a title, or \"@handle\")");
+    for (const Command &c : kCommands) {
+        std::string call = std::string(c.name) + " " + c.args;
+        printf("  %-36s %s\n", call.c_str(), c.what);
+    }
+    return 2;
+}
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc < 2) {
-        usage();
-        return 2;
-    }
-    std::string cmd = argv[1];
+    if (argc < 2) return usage();
     if (const char *pid = getenv("DRIVE_PID")) g_pid_filter = strtoul(pid, nullptr, 0);
-    if (cmd == "find-x" && argc >= 3) {
-        for (int i = 3; i < argc; ++i) {
-            XSearch s{
-                reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoul(argv[i], nullptr, 0))),
-                nullptr};
-            EnumWindows(top_by_x, reinterpret_cast<LPARAM>(&s));
-            if (s.found && IsWindowVisible(s.found) && text_of(s.found) == argv[2]) {
-                printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(s.found)));
-                return 0;
-            }
-        }
-        return fail("visible window titled", argv[2]);
+    for (const Command &c : kCommands) {
+        if (strcmp(argv[1], c.name) != 0) continue;
+        Call call{argc - 2, argv + 2, nullptr};
+        if (call.count < c.needed) return usage();
+        if (c.window && !(call.top = find_top(call.arg[0]))) return fail("window", call.arg[0]);
+        return c.run(call);
     }
-    if (cmd == "dialogs") {
-        EnumWindows(print_dialog, 0);
-        return 0;
-    }
-    if (cmd == "windows") {
-        EnumWindows(print_top, argc > 2);
-        return 0;
-    }
-    if (cmd == "find-text" && argc >= 3) {
-        DWORD until = GetTickCount() + wait_ms(argc, argv, 3, 0);
-        for (;;) {
-            TextSearch s{argv[2], nullptr, std::string()};
-            EnumWindows(top_with_text, reinterpret_cast<LPARAM>(&s));
-            if (s.top) {
-                printf("0x%lx \"%s\": %s\n",
-                       static_cast<unsigned long>(reinterpret_cast<uintptr_t>(s.top)),
-                       text_of(s.top).c_str(), s.text.c_str());
-                return 0;
-            }
-            if (static_cast<int>(until - GetTickCount()) <= 0) return fail("text", argv[2]);
-            Sleep(50);
-        }
-    }
-    if (argc < 3) {
-        usage();
-        return 2;
-    }
-    const char *which = argv[2];
-
-    if (cmd == "wait-window" || cmd == "wait-gone") {
-        bool want = cmd == "wait-window";
-        DWORD until = GetTickCount() + wait_ms(argc, argv, 3, 10000);
-        for (;;) {
-            HWND w = find_top(which, true);
-            if (want && w) {
-                printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(w)));
-                return 0;
-            }
-            if (!want && !w) {
-                puts("gone");
-                return 0;
-            }
-            if (static_cast<int>(until - GetTickCount()) <= 0) {
-                printf("timed out waiting for %s\n", which);
-                return 1;
-            }
-            Sleep(30);
-        }
-    }
-
-    HWND top = find_top(which);
-    if (!top) return fail("window", which);
-
-    if (cmd == "find") {
-        printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(top)));
-        return 0;
-    }
-    if (cmd == "pid") {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(top, &pid);
-        printf("%lu\n", static_cast<unsigned long>(pid));
-        return 0;
-    }
-    if (cmd == "caption") {
-        std::string t = text_of(top);
-        if (g_no_answer) {
-            puts("window does not answer");
-            return 1;
-        }
-        printf("%s\n", t.c_str());
-        return 0;
-    }
-    if (cmd == "wait-caption" && argc >= 4) {
-        DWORD until = GetTickCount() + wait_ms(argc, argv, 4, 10000);
-        for (;;) {
-            std::string t = text_of(top);
-            if (t.find(argv[3]) != std::string::npos) {
-                printf("%s\n", t.c_str());
-                return 0;
-            }
-            if (!IsWindow(top) || static_cast<int>(until - GetTickCount()) <= 0) {
-                printf("timed out; caption is \"%s\"\n", t.c_str());
-                return 1;
-            }
-            Sleep(25);
-        }
-    }
-    if (cmd == "rect") {
-        HWND w = top;
-        if (argc >= 4 && !(w = child_by_caption(top, nullptr, argv[3])))
-            return fail("control", argv[3]);
-        RECT r;
-        GetWindowRect(w, &r);
-        printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
-        return 0;
-    }
-    if (cmd == "close") {
-        PostMessageA(top, WM_CLOSE, 0, 0);
-        puts("posted");
-        return 0;
-    }
-    if (cmd == "list") {
-        print_window(top, 0);
-        for (HWND w : descendants(top)) {
-            int depth = 0;
-            for (HWND p = GetParent(w); p && p != top; p = GetParent(p))
-                ++depth;
-            print_window(w, depth + 1);
-        }
-        return 0;
-    }
-    if (argc < 4) {
-        usage();
-        return 2;
-    }
-
-    if (cmd == "click" || cmd == "post-click" || cmd == "enabled" || cmd == "check" ||
-        cmd == "uncheck" || cmd == "checked") {
-        HWND b = child_by_caption(top, "Button", argv[3]);
-        if (!b) return fail("button", argv[3]);
-        if (cmd == "enabled") {
-            printf("%d\n", IsWindowEnabled(b) ? 1 : 0);
-            return 0;
-        }
-        if (cmd == "checked") {
-            printf("%d\n", static_cast<int>(SendMessageA(b, BM_GETCHECK, 0, 0)));
-            return 0;
-        }
-        // A user cannot press a disabled button; neither does the driver.
-        if (!IsWindowEnabled(b)) {
-            printf("disabled: %s\n", argv[3]);
-            return 1;
-        }
-        if (cmd == "post-click") {
-            PostMessageA(b, BM_CLICK, 0, 0);
-        } else if (cmd == "click") {
-            SendMessageA(b, BM_CLICK, 0, 0);
-        } else {
-            bool want = cmd == "check";
-            if ((SendMessageA(b, BM_GETCHECK, 0, 0) == BST_CHECKED) != want)
-                SendMessageA(b, BM_CLICK, 0, 0);
-            int now = static_cast<int>(SendMessageA(b, BM_GETCHECK, 0, 0));
-            printf("%d\n", now);
-            return (now == BST_CHECKED) == want ? 0 : 1;
-        }
-        puts("clicked");
-        return 0;
-    }
-    if (cmd == "select-combo") {
-        HWND c = nth_child(top, "ComboBox", argc > 4 ? atoi(argv[4]) : 0);
-        if (!c) return fail("combo box", argc > 4 ? argv[4] : "0");
-        int idx = atoi(argv[3]);
-        if (SendMessageA(c, CB_SETCURSEL, idx, 0) == CB_ERR && idx != -1) {
-            printf("no item %d\n", idx);
-            return 1;
-        }
-        // CB_SETCURSEL raises no notification; the program learns of a pick from the list
-        // through CBN_SELCHANGE, as when the user clicks an item.
-        notify_parent(c, CBN_SELCHANGE);
-        printf("%d\n", static_cast<int>(SendMessageA(c, CB_GETCURSEL, 0, 0)));
-        return 0;
-    }
-    if (cmd == "set-trackbar" || cmd == "get-trackbar") {
-        HWND t = nth_child(top, TRACKBAR_CLASSA, atoi(argv[3]));
-        if (!t) return fail("trackbar", argv[3]);
-        if (cmd == "set-trackbar") {
-            if (argc < 5) return 2;
-            int pos = atoi(argv[4]);
-            SendMessageA(t, TBM_SETPOS, TRUE, pos);
-            // TBM_SETPOS is silent; a drag by the user ends with these two scroll messages.
-            UINT msg = (GetWindowLongA(t, GWL_STYLE) & TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
-            SendMessageA(GetParent(t), msg, MAKEWPARAM(TB_THUMBPOSITION, pos),
-                         reinterpret_cast<LPARAM>(t));
-            SendMessageA(GetParent(t), msg, MAKEWPARAM(TB_ENDTRACK, 0),
-                         reinterpret_cast<LPARAM>(t));
-        }
-        printf("%d\n", static_cast<int>(SendMessageA(t, TBM_GETPOS, 0, 0)));
-        return 0;
-    }
-    if (cmd == "set-edit" || cmd == "get-edit") {
-        HWND e = nth_child(top, "Edit", atoi(argv[3]));
-        if (!e) return fail("edit box", argv[3]);
-        if (cmd == "set-edit") {
-            if (argc < 5) return 2;
-            SendMessageA(e, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
-        }
-        printf("%s\n", text_of(e).c_str());
-        return 0;
-    }
-    if (cmd == "text" && argc >= 5) {
-        HWND w = nth_child(top, argv[4], atoi(argv[3]));
-        if (!w) return fail(argv[4], argv[3]);
-        printf("%s\n", text_of(w).c_str());
-        return 0;
-    }
-    usage();
-    return 2;
+    return usage();
 }

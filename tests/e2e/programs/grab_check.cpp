@@ -1,11 +1,13 @@
 // Grabs a known picture off the real screen through the recorder's frame grabber and shows
 // the corner marker around an area of it, for tests/e2e/grab/run.sh.
 //
-// Prints one "PASS: <check>" or "FAIL: <check>: <why>" line per check, then "READY" once the
+// Prints one "PASS: <check>" or "FAIL: <check>" line per check (tests/e2e/programs/report.h),
+// then "READY" once the
 // marker is up, and keeps it up until the file "shot.done" appears in the current directory
 // (at most 30 s) so the script can take its screenshot.
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
+#include "tests/e2e/programs/report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -63,17 +65,6 @@ void Pump(DWORD ms) {
     } while ((LONG)(GetTickCount() - end) < 0);
 }
 
-int failures = 0;
-void Report(const std::string &check, const std::string &why) {
-    if (why.empty())
-        printf("PASS: %s\n", check.c_str());
-    else {
-        printf("FAIL: %s: %s\n", check.c_str(), why.c_str());
-        failures++;
-    }
-    fflush(stdout);
-}
-
 COLORREF FramePixel(const BITMAPINFOHEADER *f, int x, int y) {
     const BYTE *base = (const BYTE *)f;
     const BYTE *bits = base + f->biSize + 4 * f->biClrUsed;
@@ -113,21 +104,26 @@ void CheckDepth(TScreenCam &cam, int bpp) {
     cam.BitsPerPixel = bpp;
     const int L = PicX + 10, T = PicY + 20, W = 201, H = 101;
     BITMAPINFOHEADER *f = cam.CaptureFrame(L, T, W, H);
-    std::string name = std::to_string(bpp) + "-bit frame of 201x101 matches the picture";
-    if (!f) return Report(name, "no frame");
     DWORD row = ((DWORD)W * bpp + 31) / 32 * 4;
     DWORD colors = bpp <= 8 ? 1u << bpp : 0;
-    std::string why;
-    if (f->biWidth != W || f->biHeight != H || f->biBitCount != bpp || f->biClrUsed != colors ||
-        f->biSizeImage != row * H || GlobalSize(GlobalHandle(f)) != 40 + 4 * colors + row * H)
-        why = "header or block size";
-    else if (bpp >= 16) {
+    std::string found = "no frame";
+    bool right = false;
+    if (f &&
+        (f->biWidth != W || f->biHeight != H || f->biBitCount != bpp || f->biClrUsed != colors ||
+         f->biSizeImage != row * H || GlobalSize(GlobalHandle(f)) != 40 + 4 * colors + row * H)) {
+        found = "wrong header or block size";
+    } else if (f && bpp >= 16) {
         std::string where;
         int diffs = CompareWithPicture(f, L, T, bpp == 16 ? 0xF8F8F8 : 0xFFFFFF, where);
-        if (diffs) why = std::to_string(diffs) + " pixels differ, first " + where;
+        right = diffs == 0;
+        found = right ? "every pixel" : std::to_string(diffs) + " pixels differ, first " + where;
+    } else if (f) {
+        // A palette holds the screen's colours only roughly: header and size are what count.
+        right = true;
+        found = "header and block size";
     }
     FreeFrame(f);
-    Report(name, why);
+    ok(right, "%d-bit frame of 201x101 matches the picture (%s)", bpp, found.c_str());
 }
 
 struct CursorMark {
@@ -214,16 +210,16 @@ int main() {
                   (ibeam.hx != arrow.hx || ibeam.hy != arrow.hy) &&
                   arrow.minx - ibeam.minx == ibeam.hx - arrow.hx &&
                   arrow.miny - ibeam.miny == ibeam.hy - arrow.hy;
-    Report("the arrow is drawn at the mouse position less the shown cursor's hot spot",
-           placed ? "" : "see the cursor line in the log");
+    ok(placed, "the arrow is drawn at the mouse position less the shown cursor's hot spot%s",
+       placed ? "" : " (see the cursor line in the log)");
     {
         cam->RecordCursor = false;
         BITMAPINFOHEADER *f = cam->CaptureFrame(PicX + 10, PicY + 20, 201, 101);
         std::string where;
         int diffs = f ? CompareWithPicture(f, PicX + 10, PicY + 20, 0xFFFFFF, where) : -1;
         FreeFrame(f);
-        Report("with RecordCursor off the frame is the picture alone",
-               diffs == 0 ? "" : std::to_string(diffs) + " differ, first " + where);
+        ok(diffs == 0, "with RecordCursor off the frame is the picture alone (%d differ%s)", diffs,
+           where.empty() ? "" : (", first " + where).c_str());
         cam->RecordCursor = true;
     }
     SetCursorPos(1000, 10);
@@ -231,14 +227,13 @@ int main() {
     // An area reaching off the top-left of the screen.
     {
         BITMAPINFOHEADER *f = cam->CaptureFrame(-10, -10, 20, 20);
-        std::string why = f ? "" : "no frame";
         int nonblack = 0;
         for (int y = 0; f && y < 10; y++)
             for (int x = 0; x < 20; x++)
                 nonblack += (FramePixel(f, x, y) != 0) + (FramePixel(f, y, x) != 0);
-        if (nonblack) why = std::to_string(nonblack) + " of them not black";
+        ok(f && !nonblack, "off-screen source pixels come out black (%s)",
+           !f ? "no frame" : (std::to_string(nonblack) + " of them not black").c_str());
         FreeFrame(f);
-        Report("off-screen source pixels come out black", why);
     }
 
     // The marker around an area of the picture, painted idle.
@@ -253,8 +248,8 @@ int main() {
         std::string where;
         int diffs = f ? CompareWithPicture(f, AreaX, AreaY, 0xFFFFFF, where) : -1;
         FreeFrame(f);
-        Report("a frame of the marked area holds no marker pixel",
-               diffs == 0 ? "" : std::to_string(diffs) + " differ, first " + where);
+        ok(diffs == 0, "a frame of the marked area holds no marker pixel (%d differ%s)", diffs,
+           where.empty() ? "" : (", first " + where).c_str());
     }
     printf("marker: area %d %d %d %d picture %d %d %d %d\n", AreaX, AreaY, AreaW, AreaH, PicX, PicY,
            PicW, PicH);
@@ -266,6 +261,6 @@ int main() {
     }
     cam.reset();
     DestroyWindow(picture);
-    printf("depth %d, %d failed\n", screenBpp, failures);
-    return failures ? 1 : 0;
+    printf("depth %d, %d failed\n", screenBpp, report::failures());
+    return report::exit_code();
 }

@@ -6,7 +6,8 @@
 //   movingpic check W H FW FH frames.rgb [max_bad_pixels]
 //       reads raw rgb24 frames of FW x FH pixels (the top-left part of a W x H picture, as the
 //       recorder captures it), reads the picture number from each and compares every pixel with
-//       the picture drawn for that number. Prints one line per frame and a summary.
+//       the picture drawn for that number. Prints one line per frame and a summary,
+//       "PASS: frames=N matching=N" (or FAIL).
 //   movingpic render W H n out.ppm
 //       writes picture n as a PPM file, to look at.
 //
@@ -16,6 +17,8 @@
 // rows of eight black or white squares (bits 0..7 and 8..15), a green square fixed near the bottom
 // left (shows flips), and a red bar that moves across. The last column and row, which the
 // recorder leaves out of the area it detects, carry the border colour too.
+#include "tests/e2e/programs/report.h"
+
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
@@ -183,8 +186,8 @@ int check(int w, int h, int fw, int fh, const char *path, long max_bad) {
         ++frames;
     }
     fclose(f);
-    printf("frames=%d matching=%d\n", frames, good);
-    return frames > 0 && good == frames ? 0 : 1;
+    ok(frames > 0 && good == frames, "frames=%d matching=%d", frames, good);
+    return report::exit_code();
 }
 
 int render(int w, int h, unsigned n, const char *path) {

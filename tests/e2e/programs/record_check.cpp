@@ -4,8 +4,10 @@
 //   record_check FOURCC file.avi X Y W H ms_per_frame playback_fps seconds
 //
 // Starts the recording, runs a message loop that serves the worker's synchronised calls for
-// the given time, stops, waits for the worker and prints what the recorder counted:
-//   recorded frames=N skipped=S capture=WxH fourcc=XXXX result=idle
+// the given time, stops, waits for the worker and reports what the recorder counted:
+//   PASS: recorded frames=N skipped=S capture=WxH fourcc=XXXX result=idle
+// (FAIL and result=busy when the recorder did not come back to rest).
+#include "tests/e2e/programs/report.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
@@ -28,11 +30,11 @@ int main(int argc, char **argv) {
     timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[9]));
 
     DWORD code = cam->CompressorFourCC;
-    std::printf("recorded frames=%d skipped=%d capture=%dx%d fourcc=%c%c%c%c result=%s\n",
-                cam->FramesWritten, cam->SkippedFrames, cam->CaptureWidth, cam->CaptureHeight,
-                (char)(code & 0xFF), (char)((code >> 8) & 0xFF), (char)((code >> 16) & 0xFF),
-                (char)(code >> 24), cam->Recording || cam->RecordThread ? "busy" : "idle");
-    std::fflush(stdout);
+    bool idle = !cam->Recording && !cam->RecordThread;
+    ok(idle, "recorded frames=%d skipped=%d capture=%dx%d fourcc=%c%c%c%c result=%s",
+       cam->FramesWritten, cam->SkippedFrames, cam->CaptureWidth, cam->CaptureHeight,
+       (char)(code & 0xFF), (char)((code >> 8) & 0xFF), (char)((code >> 16) & 0xFF),
+       (char)(code >> 24), idle ? "idle" : "busy");
     cam.reset();
-    return 0;
+    return report::exit_code();
 }

@@ -3,9 +3,10 @@
 //
 //   split_record file.avi X Y W H limit_bytes seconds
 //
-// Records the area for the given time (the recovery check kills it before that), then prints
-//   recorded frames=N skipped=S
+// Records the area for the given time (the recovery check kills it before that), then reports
+//   PASS: recorded frames=N skipped=S
 #include "recorder/recordfile.h"
+#include "tests/e2e/programs/report.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
@@ -21,8 +22,8 @@ int main(int argc, char **argv) {
     auto cam = std::make_unique<TScreenCam>(nullptr);
     timed_recording::RecordFor(*cam, atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]),
                                argv[1], atof(argv[7]));
-    std::printf("recorded frames=%d skipped=%d\n", cam->FramesWritten, cam->SkippedFrames);
-    std::fflush(stdout);
+    ok(cam->FramesWritten > 0, "recorded frames=%d skipped=%d", cam->FramesWritten,
+       cam->SkippedFrames);
     cam.reset();
-    return 0;
+    return report::exit_code();
 }

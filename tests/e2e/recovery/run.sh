@@ -11,7 +11,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib/common.sh"
-. "$here/../app/avi.sh"
+. "$here/../lib/avi.sh"
 e2e_init recovery
 export E2E_WINE_TIMEOUT=20
 KILLS=${QUILLET_RECOVERY_KILLS:-10}
@@ -21,23 +21,10 @@ work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
 mkdir -p "$work"
 cd "$work" || exit 1
 
-for exe in quillet drive movingpic split_record; do
-    if [ ! -f "$E2E_WIN_BUILD/$exe.exe" ]; then
-        e2e_fail "build" "$exe.exe missing in $E2E_WIN_BUILD"
-        e2e_finish
-        exit 1
-    fi
-done
-e2e_start_xvfb || { e2e_fail "display" "Xvfb did not start"; e2e_finish; exit 1; }
-if ! e2e_warm_wine 2>>"$E2E_OUT/suite.log"; then
-    e2e_fail "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
-    e2e_finish
-    exit 1
-fi
-if [ -f "$E2E_WIN_BUILD/codec/msvc32.dll" ]; then
-    bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1 ||
-        e2e_log "codec registration failed"
-fi
+e2e_need "$E2E_WIN_BUILD"/{quillet,drive,movingpic,split_record}.exe
+e2e_start_xvfb || e2e_abort "display" "Xvfb did not start"
+e2e_warm_wine 2>>"$E2E_OUT/suite.log" || e2e_abort "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
+e2e_register_codec
 
 # The list of open journals in Wine's temporary folder: left over from another run, it would
 # make the first start here repair files that are not ours.
@@ -48,10 +35,7 @@ list_file() {
 }
 
 e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP
-for _ in $(seq 50); do
-    xdotool search --onlyvisible --pid "$E2E_BG_PID" >/dev/null 2>&1 && break
-    sleep 0.1
-done
+e2e_wait_visible "$E2E_BG_PID" || e2e_abort "moving picture" "movingpic shows no window"
 sleep 0.5
 
 QUILLET_PID='' MAIN=''
@@ -178,10 +162,11 @@ killed_recording() { # n tenths
     else
         e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, position $due due 1 s before (caption FrameNr ${last_nr:-none})"
     fi
-    if avi_pictures test.avi $PIC_W $PIC_H $MSPF $STEP "kill-$n"; then
-        e2e_pass "kill $n: frames show the moving picture at their positions ($AVI_WHY)"
+    local why
+    if why=$(avi_pictures test.avi $PIC_W $PIC_H $MSPF $STEP "kill-$n"); then
+        e2e_pass "kill $n: frames show the moving picture at their positions ($why)"
     else
-        e2e_fail "kill $n: frames show the moving picture at their positions" "$AVI_WHY"
+        e2e_fail "kill $n: frames show the moving picture at their positions" "$why"
     fi
     # Nothing repaired twice: the next start says nothing.
     if [ "$n" = 1 ]; then
@@ -268,10 +253,11 @@ killed_split() {
     else
         e2e_fail "split kill: FFmpeg decodes \"$open\" up to 1 s before the kill" "last position ${last:-none}, $due due"
     fi
-    if avi_pictures "$open" $PIC_W $PIC_H $MSPF $STEP split-last; then
-        e2e_pass "split kill: the frames of \"$open\" show the moving picture at their positions ($AVI_WHY)"
+    local why
+    if why=$(avi_pictures "$open" $PIC_W $PIC_H $MSPF $STEP split-last); then
+        e2e_pass "split kill: the frames of \"$open\" show the moving picture at their positions ($why)"
     else
-        e2e_fail "split kill: the frames of \"$open\" show the moving picture at their positions" "$AVI_WHY"
+        e2e_fail "split kill: the frames of \"$open\" show the moving picture at their positions" "$why"
     fi
     e2e_stop "$QUILLET_PID" 2
 }

@@ -1,0 +1,123 @@
+# shellcheck shell=bash
+# Recording through the main window: Record finds the moving picture and records it, Record
+# Again keeps the area, the service fixes and the compressor's alignment change its height.
+# Sourced by run.sh.
+
+check_first_recording() {
+    picture 257 193
+    local before progress
+    before=$(caption)
+    click Record || { e2e_fail "record by a click" "no Record button"; return 1; }
+    if progress=$(wait_progress "$before" 8); then
+        e2e_pass "record by a click: caption shows \"$progress\""
+    else
+        e2e_fail "record by a click" "no progress caption within 8 s (caption \"$progress\")"
+        return 1
+    fi
+    sleep 1.5
+    e2e_shot "$E2E_OUT/screen-recording.png"
+    local later
+    later=$(caption)
+    local n1=${progress#*FrameNr: } n2=${later#*FrameNr: }
+    n1=${n1%%,*} n2=${n2%%,*}
+    if [[ $n2 =~ ^[0-9]+$ ]] && [ "$n2" -gt "$n1" ]; then
+        e2e_pass "progress caption counts frames (FrameNr $n1 -> $n2)"
+    else
+        e2e_fail "progress caption counts frames" "\"$progress\" then \"$later\""
+    fi
+    local px
+    if px=$(marker_shown "$E2E_OUT/screen-recording.png"); then
+        e2e_pass "marker brackets shown around the area ($px)"
+    else
+        e2e_fail "marker brackets shown around the area" "pixel ($((PIC_X - 6)),$((PIC_Y - 6))) is $px"
+    fi
+    sleep 1
+    click Stop
+    if ! avi_wait test.avi 10; then
+        e2e_fail "AVI written" "test.avi not complete 10 s after Stop"
+        return 1
+    fi
+    cp test.avi "$E2E_OUT/first.avi"
+    local info pictures
+    if info=$(avi_has test.avi size=256x192 rate=10/1); then
+        e2e_pass "AVI of the detected area: $info (256x192 at 10/1)"
+    else
+        e2e_fail "AVI of the detected area" "ffprobe: $info (want 256x192 at 10/1)"
+    fi
+    if pictures=$(avi_pictures test.avi 257 193 100 "$STEP" first); then
+        e2e_pass "AVI frames show the moving picture at their capture times ($pictures)"
+    else
+        e2e_fail "AVI frames show the moving picture at their capture times" "$pictures"
+    fi
+    sleep 0.5
+    e2e_shot "$E2E_OUT/screen-stopped.png"
+    if px=$(marker_shown "$E2E_OUT/screen-stopped.png"); then
+        e2e_fail "marker hidden after Stop" "bracket pixel still $px"
+    else
+        e2e_pass "marker hidden after Stop"
+    fi
+    local again
+    again=$(drive enabled "@$MAIN" "Record Again")
+    if [ "$again" = 1 ]; then
+        e2e_pass "Record Again enabled after Stop"
+    else
+        e2e_fail "Record Again enabled after Stop" "enabled=$again"
+    fi
+}
+
+check_record_again() {
+    # The area found by the last Record is kept, even when the picture has changed size since.
+    picture 261 197
+    check_recording "Record Again records the last area" "Record Again" 2 100 again size=256x192
+}
+
+# Record Again while a recording runs: the recorder ignores the start, the recording goes on
+# into the same file, from the same start time.
+check_record_again_while_recording() {
+    [ "$PIC_H" = 193 ] || picture 257 193
+    local before progress
+    before=$(caption)
+    drive click "@$MAIN" "Record Again" >/dev/null
+    if ! progress=$(wait_progress "$before" 8); then
+        e2e_fail "Record Again while recording" "no progress caption (\"$progress\")"
+        return 1
+    fi
+    sleep 1
+    drive click "@$MAIN" "Record Again" >/dev/null
+    sleep 1.5
+    click Stop
+    if ! avi_wait test.avi 10; then
+        e2e_fail "Record Again while recording" "test.avi not complete after Stop"
+        return 1
+    fi
+    local info pictures=
+    if info=$(avi_has test.avi min-frames=22) &&
+        pictures=$(avi_pictures test.avi 257 193 100 "$STEP" twice); then
+        e2e_pass "Record Again while recording changes nothing: one recording, $info ($pictures)"
+    else
+        e2e_fail "Record Again while recording" "ffprobe: $info (want at least 22 frames: one run of about 3 s); $pictures"
+    fi
+}
+
+# 256 x 194 is not a size the Video 1 compressor takes: with no compressor chosen in Options
+# the recorder asks the one in use and grows the area to 256 x 196.
+check_unaligned_size() {
+    picture 257 195
+    check_recording "256x194 area with the default compressor recorded aligned to 256x196" \
+        Record 2 - - size=256x196 min-frames=1
+}
+
+# The service fixes of the main window's list take rows off the bottom of the detected area.
+check_service_fixes() {
+    local fix idx item ph want
+    for fix in "1 VLC 195 180" "2 Youtube 197 176"; do # list index, item, picture and AVI height
+        read -r idx item ph want <<<"$fix"
+        picture 257 "$ph"
+        drive select-combo "@$MAIN" "$idx" >/dev/null
+        check_recording "service fix $item: area 256x$((ph - 1)) recorded as 256x$want" \
+            Record 2 100 "fix$idx" "size=256x$want"
+    done
+    drive select-combo "@$MAIN" 0 >/dev/null
+    picture 257 193
+    check_recording "service fix Standar Cam again: height back to 192" Record 1 - - size=256x192
+}

@@ -1,0 +1,92 @@
+# shellcheck shell=bash
+# Sound beside the picture: with "wave recorder (sound)" ticked a WAV of what the microphone
+# played is saved at Stop, the program survives the Stops, and unticked nothing is written.
+# The microphone is the private PulseAudio's null sink fed with a 1 kHz tone ($E2E_TMP/tone.wav).
+# Sourced by run.sh.
+
+# wav_matches file seconds: sox's figures of the file ("length rms frequency rate"); succeeds when
+# it lasts about that long (Wine records in 1/3 s buffers) and holds the tone at its level.
+wav_matches() {
+    local stat len rms freq rate
+    stat=$(sox "$1" -n stat 2>&1)
+    echo "$stat" >"$E2E_OUT/sound.stat"
+    len=$(awk -F: '/^Length/ {print $2+0}' <<<"$stat")
+    rms=$(awk -F: '/^RMS +amplitude/ {print $2+0}' <<<"$stat")
+    freq=$(awk -F: '/^Rough +frequency/ {print $2+0}' <<<"$stat")
+    rate=$(soxi -r "$1" 2>/dev/null)
+    echo "$len s, RMS $rms, about $freq Hz, $rate samples/s"
+    awk -v l="$len" -v w="$2" -v r="$rms" -v f="$freq" \
+        'BEGIN { exit !(l >= w - 0.7 && l <= w + 0.7 && r > 0.1 && f > 900 && f < 1100) }'
+}
+
+check_sound() {
+    [ "$PIC_H" = 193 ] || picture 257 193
+    local times
+    if [ "$(drive enabled "@$MAIN" "Record Again")" != 1 ]; then
+        times=$(record Record 1) || { e2e_fail "sound recording" "$times"; return 1; }
+    fi
+    rm -f test.wav
+    if ! drive check "@$MAIN" "wave recorder (sound)" >/dev/null; then
+        e2e_fail "sound recording" "cannot tick \"wave recorder (sound)\""
+        return 1
+    fi
+    e2e_microphone "$E2E_TMP/tone.wav"
+    if ! times=$(record "Record Again" 3); then
+        e2e_fail "sound recording" "$times"
+        e2e_stop "$E2E_MIC_PID"
+        return 1
+    fi
+    local cap
+    cap=$(caption)
+    if [ "$cap" = "Sound record" ]; then
+        e2e_pass "caption after Stop with sound: \"Sound record\""
+    else
+        e2e_fail "caption after Stop with sound" "\"$cap\""
+    fi
+    if [ ! -s test.wav ]; then
+        e2e_fail "WAV recorded" "no test.wav written"
+    else
+        cp test.wav "$E2E_OUT/sound.wav"
+        local want found
+        want=$(awk '{ printf "%.2f", $2 - $1 }' <<<"$times")
+        if found=$(wav_matches test.wav "$want"); then
+            e2e_pass "WAV of the tone: $found (recorded for about $want s)"
+        else
+            e2e_fail "WAV of the tone" "$found (recorded for about $want s, tolerance 0.7 s; want RMS > 0.1, about 1000 Hz)"
+        fi
+    fi
+    # Closing the sound device right after stopping it must not bring the program down; the
+    # danger lies in the moments after the Stop, so a few more short ones.
+    local k survived=0 tries=3
+    for k in $(seq $tries); do
+        [ "$k" -gt 1 ] && { record "Record Again" 1 >/dev/null || break; }
+        sleep 2
+        if drive caption "@$MAIN" >/dev/null; then
+            survived=$((survived + 1))
+        else
+            break
+        fi
+    done
+    e2e_stop "$E2E_MIC_PID"
+    if [ $survived -eq $tries ]; then
+        e2e_pass "the program runs on after $tries Stops with sound"
+    else
+        e2e_fail "the program runs on after Stop with sound" "after Stop number $((survived + 1)) the main window no longer answers ($(grep -h -m1 Unhandled "$E2E_OUT/quillet.log" 2>/dev/null || echo 'no crash message'))"
+        return 1
+    fi
+}
+
+check_no_sound() {
+    [ "$PIC_H" = 193 ] || picture 257 193
+    # Unticked: no sound steps at all.
+    drive uncheck "@$MAIN" "wave recorder (sound)" >/dev/null
+    rm -f test.wav
+    local why cap
+    why=$(record Record 1) || { e2e_fail "no WAV without the sound box" "$why"; return 1; }
+    cap=$(caption)
+    if [ ! -e test.wav ] && [[ $cap == ms/Frame:* ]]; then
+        e2e_pass "no WAV without the sound box; caption keeps the progress text"
+    else
+        e2e_fail "no WAV without the sound box" "test.wav exists: $([ -e test.wav ] && echo yes || echo no), caption \"$cap\""
+    fi
+}

@@ -1,0 +1,295 @@
+// The compressor driver as a host drives it: open, begin, frames, end, close, through DriverProc,
+// with the sequences and the bad input a host can send.
+#include "codec_stream.h"
+#include "pixel_convert.h"
+#include "video1_encoder.h"
+#include "video1_format.h"
+
+#include "fakewin/vfw_driver.h"
+#include "fakewin/windows.h"
+
+#include <gtest/gtest.h>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+extern "C" LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM p1, LPARAM p2);
+
+// Allocations of at least this many bytes fail while a test says so: a 32-bit host runs out of
+// address space long before this machine runs out of memory.
+static std::atomic<std::size_t> g_fail_allocations_from{SIZE_MAX};
+
+void *operator new(std::size_t size) {
+    if (size >= g_fail_allocations_from) throw std::bad_alloc();
+    if (void *p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+    if (size >= g_fail_allocations_from) return nullptr;
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct FailLargeAllocations {
+    explicit FailLargeAllocations(std::size_t from) { g_fail_allocations_from = from; }
+    ~FailLargeAllocations() { g_fail_allocations_from = SIZE_MAX; }
+};
+
+BITMAPINFOHEADER rgb(int w, int h, int bpp) {
+    BITMAPINFOHEADER b = {};
+    b.biSize = sizeof b;
+    b.biWidth = w, b.biHeight = h, b.biPlanes = 1, b.biBitCount = WORD(bpp);
+    b.biCompression = BI_RGB;
+    b.biSizeImage = DWORD(video1::dib_stride(w, bpp) * h);
+    return b;
+}
+
+BITMAPINFOHEADER compressed_format(int w, int h) {
+    BITMAPINFOHEADER b = rgb(w, h, 16);
+    b.biCompression = mmioFOURCC('M', 'S', 'V', 'C');
+    b.biSizeImage = DWORD(video1::max_frame_size16(w, h));
+    return b;
+}
+
+// A BITMAPV4HEADER-sized (108 bytes) or V5-sized (124) header with its masks at offset 40, in a
+// block of exactly that size so that a read past it shows under AddressSanitizer.
+Bytes rgb565_header(int w, int h, DWORD size) {
+    Bytes b(size, 0);
+    BITMAPINFOHEADER head = rgb(w, h, 16);
+    head.biSize = size;
+    head.biCompression = BI_BITFIELDS;
+    std::memcpy(b.data(), &head, sizeof head);
+    const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
+    if (size >= 40 + sizeof masks) std::memcpy(b.data() + 40, masks, sizeof masks);
+    return b;
+}
+
+// Video 1 frames from the core encoder, so the driver's decoding side has real input.
+Bytes encoded(const std::vector<std::uint16_t> &picture, int w, int h) {
+    video1::Encoder enc(w, h);
+    Bytes out(video1::max_frame_size16(w, h));
+    out.resize(enc.encode(picture.data(), video1::kMaxQuality, true, out.data()));
+    return out;
+}
+
+class CodecDriver : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(call(DRV_LOAD), 1);
+        ASSERT_EQ(call(DRV_ENABLE), 1);
+        ASSERT_NE(call(DRV_OPEN, 0, 0), 0); // the instance-less open comes first
+        ICOPEN open = {};
+        open.dwSize = sizeof open;
+        open.fccType = ICTYPE_VIDEO;
+        open.fccHandler = mmioFOURCC('M', 'S', 'V', 'C');
+        open.dwFlags = ICMODE_COMPRESS;
+        id_ = DWORD_PTR(call(DRV_OPEN, 0, LPARAM(&open)));
+        ASSERT_GT(id_, DWORD_PTR(1));
+        EXPECT_EQ(open.dwError, ICERR_OK);
+    }
+    void TearDown() override {
+        EXPECT_EQ(call(DRV_CLOSE), 1);
+        call(DRV_DISABLE), call(DRV_FREE);
+    }
+
+    LRESULT call(UINT msg, LPARAM p1 = 0, LPARAM p2 = 0) {
+        return DriverProc(id_, nullptr, msg, p1, p2);
+    }
+    LRESULT send(UINT msg, const void *p1, const void *p2 = nullptr) {
+        return call(msg, LPARAM(p1), LPARAM(p2));
+    }
+
+    struct Frame {
+        LRESULT result;
+        std::size_t size;
+        bool key;
+    };
+    // One ICM_COMPRESS of a 32-bit frame at stream position `position`.
+    Frame compress(BITMAPINFOHEADER in, const Bytes &pixels, LONG position, DWORD flags = 0) {
+        BITMAPINFOHEADER out = compressed_format(in.biWidth, in.biHeight);
+        Bytes data(out.biSizeImage);
+        DWORD ckid = 0, frame_flags = 0xFFFF;
+        ICCOMPRESS c = {};
+        c.dwFlags = flags;
+        c.lpbiOutput = &out, c.lpOutput = data.data();
+        c.lpbiInput = &in, c.lpInput = const_cast<std::uint8_t *>(pixels.data());
+        c.lpckid = &ckid, c.lpdwFlags = &frame_flags;
+        c.lFrameNum = position;
+        c.dwQuality = DWORD(ICQUALITY_DEFAULT);
+        LRESULT r = send(ICM_COMPRESS, &c);
+        return {r, out.biSizeImage, (frame_flags & AVIIF_KEYFRAME) != 0};
+    }
+
+    LRESULT decompress(BITMAPINFOHEADER *in, const void *data, BITMAPINFOHEADER *out, void *pixels,
+                       DWORD flags = 0) {
+        ICDECOMPRESS d = {};
+        d.dwFlags = flags;
+        d.lpbiInput = in, d.lpInput = const_cast<void *>(data);
+        d.lpbiOutput = out, d.lpOutput = pixels;
+        return send(ICM_DECOMPRESS, &d);
+    }
+
+    DWORD_PTR id_ = 0;
+};
+
+} // namespace
+
+TEST_F(CodecDriver, AKeyFrameOnlyWhereThePositionDoesNotMoveForward) {
+    // The compressed stream passes stream positions; a recorder that falls behind leaves some
+    // empty. A still picture must stay all-skip across such gaps.
+    const int w = 64, h = 48;
+    BITMAPINFOHEADER in = rgb(w, h, 32), out = compressed_format(w, h);
+    Bytes still(in.biSizeImage);
+    for (std::size_t i = 0; i < still.size(); ++i)
+        still[i] = std::uint8_t(i * 37 + i / 97);
+    ASSERT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_OK);
+    Frame first = compress(in, still, 0);
+    ASSERT_EQ(first.result, ICERR_OK);
+    EXPECT_TRUE(first.key);
+    Frame skip = compress(in, still, 1);
+    EXPECT_FALSE(skip.key);
+    EXPECT_LT(skip.size, first.size / 20);
+    for (LONG position : {2, 4, 6, 8, 9, 10, 12}) {
+        Frame f = compress(in, still, position);
+        EXPECT_FALSE(f.key) << "position " << position;
+        EXPECT_EQ(f.size, skip.size) << "position " << position;
+    }
+    // A repeated or earlier position starts over, as does the host's own request.
+    EXPECT_TRUE(compress(in, still, 12).key);
+    EXPECT_TRUE(compress(in, still, 5).key);
+    EXPECT_FALSE(compress(in, still, 6).key);
+    EXPECT_TRUE(compress(in, still, 7, ICCOMPRESS_KEYFRAME).key);
+    EXPECT_EQ(send(ICM_COMPRESS_END, nullptr), ICERR_OK);
+    // After an end and a new begin the first frame is a key frame whatever its position.
+    ASSERT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_OK);
+    EXPECT_TRUE(compress(in, still, 20).key);
+}
+
+TEST_F(CodecDriver, SizesA32BitHostCannotHoldAreRefused) {
+    BITMAPINFOHEADER huge = rgb(32768, 32768, 32), wide = rgb(16384, 8192, 32);
+    BITMAPINFOHEADER huge_video = compressed_format(32768, 32768);
+    EXPECT_EQ(send(ICM_COMPRESS_QUERY, &huge), ICERR_BADFORMAT);
+    EXPECT_EQ(send(ICM_COMPRESS_GET_SIZE, &huge), ICERR_BADFORMAT);
+    EXPECT_EQ(send(ICM_COMPRESS_GET_FORMAT, &wide), ICERR_BADFORMAT);
+    EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &huge_video), ICERR_BADFORMAT);
+    EXPECT_EQ(send(ICM_DECOMPRESS_GET_FORMAT, &huge_video), ICERR_BADFORMAT);
+    // 8192 x 8192 and a long strip still fit.
+    BITMAPINFOHEADER largest = rgb(8192, 8192, 32), strip = rgb(32768, 16, 24);
+    EXPECT_EQ(send(ICM_COMPRESS_QUERY, &largest), ICERR_OK);
+    EXPECT_EQ(send(ICM_COMPRESS_QUERY, &strip), ICERR_OK);
+    BITMAPINFOHEADER largest_video = compressed_format(8192, 8192);
+    EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &largest_video), ICERR_OK);
+}
+
+TEST_F(CodecDriver, RunningOutOfMemoryInABeginHandlerIsReported) {
+    const int w = 1024, h = 512; // 1 MB pictures
+    BITMAPINFOHEADER in = rgb(w, h, 32), out = compressed_format(w, h), shown = rgb(w, h, 32);
+    Bytes pixels(in.biSizeImage, 0x40);
+    {
+        FailLargeAllocations fail(std::size_t(1) << 20);
+        EXPECT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_MEMORY);
+        EXPECT_EQ(compress(in, pixels, 0).result, ICERR_MEMORY); // a frame without a begin
+        EXPECT_EQ(send(ICM_DECOMPRESS_BEGIN, &out, &shown), ICERR_MEMORY);
+    }
+    // The instance is still usable once memory is back.
+    ASSERT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_OK);
+    Frame f = compress(in, pixels, 0);
+    EXPECT_EQ(f.result, ICERR_OK);
+    EXPECT_TRUE(f.key);
+    EXPECT_EQ(send(ICM_DECOMPRESS_BEGIN, &out, &shown), ICERR_OK);
+}
+
+TEST_F(CodecDriver, NullPointersFromTheHostAreBadParameters) {
+    const int w = 16, h = 16;
+    BITMAPINFOHEADER in = rgb(w, h, 32), out = compressed_format(w, h);
+    Bytes pixels(in.biSizeImage, 0x20), data(out.biSizeImage);
+    EXPECT_EQ(call(ICM_COMPRESS, 0), ICERR_BADPARAM);
+    EXPECT_EQ(call(ICM_DECOMPRESS, 0), ICERR_BADPARAM);
+    ASSERT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_OK);
+    ICCOMPRESS good = {};
+    good.lpbiOutput = &out, good.lpOutput = data.data();
+    good.lpbiInput = &in, good.lpInput = pixels.data();
+    good.dwQuality = DWORD(ICQUALITY_DEFAULT);
+    for (int field = 0; field < 4; ++field) {
+        ICCOMPRESS c = good;
+        if (field == 0) c.lpbiOutput = nullptr;
+        if (field == 1) c.lpOutput = nullptr;
+        if (field == 2) c.lpbiInput = nullptr;
+        if (field == 3) c.lpInput = nullptr;
+        EXPECT_EQ(send(ICM_COMPRESS, &c), ICERR_BADPARAM) << "field " << field;
+    }
+    EXPECT_EQ(send(ICM_COMPRESS, &good), ICERR_OK); // lpdwFlags and lpckid may be null
+
+    BITMAPINFOHEADER shown = rgb(w, h, 16);
+    Bytes frame = encoded(codec_test::noise(w, h, 1), w, h), picture(shown.biSizeImage);
+    out.biSizeImage = DWORD(frame.size());
+    ASSERT_EQ(send(ICM_DECOMPRESS_BEGIN, &out, &shown), ICERR_OK);
+    EXPECT_EQ(decompress(nullptr, frame.data(), &shown, picture.data()), ICERR_BADPARAM);
+    EXPECT_EQ(decompress(&out, frame.data(), nullptr, picture.data()), ICERR_BADPARAM);
+    EXPECT_EQ(decompress(&out, frame.data(), &shown, nullptr), ICERR_BADPARAM);
+    EXPECT_EQ(decompress(&out, frame.data(), &shown, picture.data()), ICERR_OK);
+}
+
+TEST_F(CodecDriver, DecompressionReadsNoMoreThanTheFrameItWasGiven) {
+    const int w = 16, h = 16;
+    BITMAPINFOHEADER in = compressed_format(w, h), out = rgb(w, h, 16);
+    Bytes first = encoded(codec_test::screen_picture(w, h, 3), w, h);
+    Bytes second = encoded(codec_test::noise(w, h, 4), w, h);
+    Bytes shown(out.biSizeImage), again(out.biSizeImage);
+    ASSERT_EQ(send(ICM_DECOMPRESS_BEGIN, &in, &out), ICERR_OK);
+    in.biSizeImage = DWORD(first.size());
+    ASSERT_EQ(decompress(&in, first.data(), &out, shown.data()), ICERR_OK);
+
+    // An empty chunk says nothing about how long the buffer is: the held picture is repeated
+    // and not a byte of the buffer (here half a frame, exactly allocated) is read.
+    Bytes half(second.begin(), second.begin() + std::ptrdiff_t(second.size() / 2));
+    in.biSizeImage = 0;
+    std::fill(again.begin(), again.end(), 0xEE);
+    EXPECT_EQ(decompress(&in, half.data(), &out, again.data()), ICERR_OK);
+    EXPECT_EQ(again, shown);
+    // A null frame with no data at all does the same.
+    std::fill(again.begin(), again.end(), 0xEE);
+    EXPECT_EQ(decompress(&in, nullptr, &out, again.data(), ICDECOMPRESS_NULLFRAME), ICERR_OK);
+    EXPECT_EQ(again, shown);
+    // A frame cut short with its true size decodes what it holds and says it is incomplete.
+    in.biSizeImage = DWORD(half.size());
+    EXPECT_EQ(decompress(&in, half.data(), &out, again.data()), ICERR_BADFORMAT);
+    EXPECT_NE(again, shown);
+}
+
+TEST_F(CodecDriver, Rgb565MasksAreReadFromInsideTheHeaderThatHoldsThem) {
+    const int w = 8, h = 8;
+    BITMAPINFOHEADER in = compressed_format(w, h);
+    Bytes red = encoded(std::vector<std::uint16_t>(w * h, 0x7C00), w, h);
+    in.biSizeImage = DWORD(red.size());
+    for (DWORD size : {108u, 124u}) { // the V4 and V5 headers
+        Bytes head = rgb565_header(w, h, size);
+        auto *out = reinterpret_cast<BITMAPINFOHEADER *>(head.data());
+        EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, out), ICERR_OK) << size;
+        ASSERT_EQ(send(ICM_DECOMPRESS_BEGIN, &in, out), ICERR_OK) << size;
+        std::vector<std::uint16_t> pixels(w * h);
+        EXPECT_EQ(decompress(&in, red.data(), out, pixels.data()), ICERR_OK);
+        EXPECT_EQ(pixels[0], 0xF800) << size;
+        EXPECT_EQ(pixels[w * h - 1], 0xF800) << size;
+    }
+    // A plain header carries its masks after it; 5-5-5 masks are not 5-6-5.
+    struct {
+        BITMAPINFOHEADER h;
+        DWORD masks[3];
+    } plain = {rgb(w, h, 16), {0xF800, 0x07E0, 0x001F}};
+    plain.h.biCompression = BI_BITFIELDS;
+    EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, &plain), ICERR_OK);
+    plain.masks[0] = 0x7C00, plain.masks[1] = 0x03E0;
+    EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, &plain), ICERR_BADFORMAT);
+    // A header between the two sizes holds no masks where either kind keeps them.
+    Bytes odd = rgb565_header(w, h, 44);
+    EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, odd.data()), ICERR_BADFORMAT);
+}
