@@ -191,9 +191,17 @@ void EditList(const std::string &Line, bool Add) {
     if (kept != lines) WriteList(kept);
 }
 
-std::string BaseName(const std::string &Path) {
-    size_t slash = Path.find_last_of("\\/");
-    return slash == std::string::npos ? Path : Path.substr(slash + 1);
+// The next start may run in another folder: the list holds full paths.
+std::string FullPath(const std::string &Name) {
+#ifdef _WIN32
+    char full[MAX_PATH * 2];
+    DWORD n = GetFullPathNameA(Name.c_str(), sizeof full, full, nullptr);
+    return n > 0 && n < sizeof full ? std::string(full, n) : Name;
+#else
+    char folder[4096];
+    if ((!Name.empty() && Name[0] == '/') || !getcwd(folder, sizeof folder)) return Name;
+    return std::string(folder) + "/" + Name;
+#endif
 }
 
 } // namespace
@@ -232,7 +240,7 @@ bool RecordingJournal::Open(const std::string &AviName, JournalStream Stream) {
     Close();
     if (!JournalsEnabled) return false;
     Stream.ProcessId = CurrentProcessId();
-    FileName = JournalNameFor(AviName);
+    FileName = FullPath(JournalNameFor(AviName));
     File = OpenExclusive(FileName);
     if (!File) return false;
     std::vector<uint8_t> header = EncodeJournalHeader(Stream);
@@ -345,11 +353,11 @@ std::string RepairNotice(const std::vector<RepairResult> &Results) {
     for (const RepairResult &r : Results) {
         char line[512];
         if (r.Result == RepairResult::Recovered)
-            std::snprintf(line, sizeof line, "%s: %d frames, %.1f seconds\n",
-                          BaseName(r.AviName).c_str(), r.Frames, r.Seconds);
+            std::snprintf(line, sizeof line, "%s: %d frames, %.1f seconds\n", r.AviName.c_str(),
+                          r.Frames, r.Seconds);
         else
             std::snprintf(line, sizeof line, "%s: not repaired, %s. The file was left as it is.\n",
-                          BaseName(r.AviName).c_str(), r.Reason.c_str());
+                          r.AviName.c_str(), r.Reason.c_str());
         (r.Result == RepairResult::Recovered ? recovered : failed) += line;
     }
     std::string text;

@@ -430,6 +430,17 @@ TEST_F(JournalFiles, WrittenAsFramesComeListedWhileOpenAndGoneAfterClose) {
     journal.Close();
     EXPECT_FALSE(Exists(avi + ".journal"));
     EXPECT_TRUE(ReadOpenJournals().empty());
+    // A name relative to the current folder is listed with its full path.
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(Dir.c_str()), 0);
+    RecordingJournal relative;
+    bool opened = relative.Open("take.avi", Stream());
+    EXPECT_EQ(chdir(here), 0);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{Dir + "/take.avi.journal"}));
+    relative.Close();
+    EXPECT_FALSE(Exists(Dir + "/take.avi.journal"));
     // A folder that cannot be written: no journal, nothing listed.
     RecordingJournal none;
     EXPECT_FALSE(none.Open(Dir + "/no such folder/test.avi", Stream()));
@@ -459,9 +470,9 @@ TEST_F(JournalFiles, StartUpRepairsEachListedFileOnceAndSaysSo) {
     EXPECT_FALSE(Exists(first + ".journal"));
     EXPECT_FALSE(Exists(first + ".repairing"));
     EXPECT_TRUE(ReadOpenJournals().empty());
-    EXPECT_EQ(RepairNotice(results), "Recordings that were not closed have been recovered:\n"
-                                     "first.avi: 7 frames, 1.2 seconds\n"
-                                     "second.avi: 2 frames, 0.6 seconds\n");
+    EXPECT_EQ(RepairNotice(results), "Recordings that were not closed have been recovered:\n" +
+                                         first + ": 7 frames, 1.2 seconds\n" + second +
+                                         ": 2 frames, 0.6 seconds\n");
     // The next start finds nothing to do, and the repaired files stay as they are.
     std::vector<uint8_t> repaired = Load(first);
     EXPECT_TRUE(RepairOpenJournals().empty());
@@ -491,10 +502,10 @@ TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Result, RepairResult::NotRepaired);
     EXPECT_EQ(Load(lost), zeros);
-    EXPECT_EQ(RepairNotice(results),
-              "A recording that was not closed could not be repaired:\n"
-              "lost.avi: not repaired, no complete frame of it reached the disk. The file was "
-              "left as it is.\n");
+    EXPECT_EQ(RepairNotice(results), "A recording that was not closed could not be repaired:\n" +
+                                         lost +
+                                         ": not repaired, no complete frame of it reached the "
+                                         "disk. The file was left as it is.\n");
     EXPECT_TRUE(RepairOpenJournals().empty());
     // A listed journal whose AVI is gone is said too; a listed journal that is gone is not.
     std::string gone = KilledRecording("gone.avi", k);

@@ -130,7 +130,10 @@ killed_recording() { # n tenths
         e2e_fail "kill $n: the killed file is damaged" "FFmpeg reads it before any repair"
     fi
 
-    start_quillet || { e2e_fail "kill $n: next start" "no main window"; return 1; }
+    # The next start runs in another folder: the list names the file by its full path.
+    cd "$E2E_TMP" || return 1
+    start_quillet || { cd "$work"; e2e_fail "kill $n: next start" "no main window"; return 1; }
+    cd "$work" || return 1
     if ! take_notice; then
         e2e_fail "kill $n: notice at the next start" "no Notice box"
         e2e_stop "$QUILLET_PID" 2
@@ -141,7 +144,8 @@ killed_recording() { # n tenths
     local frames
     frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
         -of csv=p=0 test.avi 2>/dev/null)
-    if [[ $NOTICE == *"test.avi: "*" frames, "*" seconds"* ]] && [ -f test.avi ] && [ ! -e test.avi.journal ]; then
+    if [[ $NOTICE == *"$(winepath -w "$work/test.avi" 2>/dev/null): "*" frames, "*" seconds"* ]] &&
+        [ -f test.avi ] && [ ! -e test.avi.journal ]; then
         e2e_pass "kill $n after $tenths/10 s: recovered ($NOTICE)"
     else
         e2e_fail "kill $n: recovered" "notice \"$NOTICE\"; journal left: $([ -e test.avi.journal ] && echo yes || echo no)"
