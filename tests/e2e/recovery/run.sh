@@ -132,7 +132,7 @@ killed_recording() { # n tenths
 
     # The next start runs in another folder: the list names the file by its full path.
     cd "$E2E_TMP" || return 1
-    start_quillet || { cd "$work"; e2e_fail "kill $n: next start" "no main window"; return 1; }
+    start_quillet || { cd "$work" || return 1; e2e_fail "kill $n: next start" "no main window"; return 1; }
     cd "$work" || return 1
     if ! take_notice; then
         e2e_fail "kill $n: notice at the next start" "no Notice box"
