@@ -9,12 +9,14 @@
 // milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
 // and, with a compressor, encoder= and decoder=, ms per frame of each alone. With
 // CAPTURE_BENCH_MARKER=0 in the environment the marker stays off, to see what its paints cost the
-// grab.
+// grab; with QUILLET_BENCH_JOURNAL=off the recording keeps no journal beside its file.
+#include "recorder/journalfile.h"
 #include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -127,6 +129,8 @@ int main(int argc, char **argv) {
     }
     int x = atoi(argv[3]), y = atoi(argv[4]), w = atoi(argv[5]), h = atoi(argv[6]);
 
+    const char *journal = std::getenv("QUILLET_BENCH_JOURNAL");
+    if (journal && std::strcmp(journal, "off") == 0) SetJournalsEnabled(false);
     auto cam = std::make_unique<TScreenCam>(nullptr);
     DWORD handler = timed_recording::FourCC(argv[1]);
     cam->CompressorFourCC = handler;
