@@ -262,6 +262,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     // The grabber has already told the user when a frame could not be made: such a run ends
     // through the same teardown, without a message of its own.
     bool frameLost = false;
+    bool framesRecorded = false;
     {
         OwnedFrame frame;
         frame.Bits = CaptureFrame(Left, Top, Width, Height);
@@ -290,6 +291,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);
             error = RecordFrames(this, *files, Left, Top, keepGoing, frameLost);
+            framesRecorded = FramesWritten > 0;
             Raise(OnStop, this);
         }
     }
@@ -297,7 +299,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     if (error == AVIERR_OK && !frameLost) return 1;
     Raise(OnError, this);
     if (frameLost) return 0;
-    if (!SameFourCC(CompressorFourCC, DefaultCompressor)) {
+    // Once frames are in the file the compressor has done its part: the write failed for another
+    // reason (a full disk, a removed drive), and running again would replace what was recorded.
+    if (!SameFourCC(CompressorFourCC, DefaultCompressor) && !framesRecorded) {
         int answer = MessageBoxA(
             nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
             "Notice", MB_YESNO | MB_ICONWARNING);
