@@ -1,6 +1,7 @@
 // The AVI files of one recording: one file's making, writing and closing, and the numbered
 // files that a long recording goes on into.
 #include "recorder/recordfile.h"
+#include "recorder/runjournal.h"
 
 #include <algorithm>
 
@@ -49,7 +50,7 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     if (error == AVIERR_OK)
         error = AVIStreamSetFormat(Compressed, 0, (LPVOID)Setup.Format.data(),
                                    (LONG)Setup.Format.size());
-    // Once the file is made, a journal of it would be opened here, beside it.
+    if (error == AVIERR_OK) StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options);
     return error;
 }
 
@@ -64,7 +65,8 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     // the two the other way round (measured: samples = the frame's bytes, bytes = 1).
     Bytes += ChunkBytes(std::max(samples, bytes));
     ++FramesInFile;
-    // A journal would note the frame and its position here.
+    // The byte count a compressed stream answers is not the chunk's: the repair reads that.
+    Journal.Frame({Position, 0, 0});
     return AVIERR_OK;
 }
 
@@ -101,7 +103,8 @@ void RecordFile::Close() {
     Compressed = nullptr;
     Bytes = 0;
     FramesInFile = 0;
-    // The file is complete now: its journal would be removed here.
+    // The file is complete now: its journal goes.
+    Journal.Close();
 }
 
 std::string NumberedFileName(const std::string &Name, int Number) {

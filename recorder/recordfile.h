@@ -4,6 +4,7 @@
 #pragma once
 #include "framework/winapi.h"
 #include "recorder/VFW.h"
+#include "recorder/journalfile.h"
 
 #include <atomic>
 #include <cstdint>
@@ -62,6 +63,7 @@ class RecordFile {
     bool OptionsSet = false;
     int64_t Bytes = 0; // frame chunks so far, as the file holds them
     int FramesInFile = 0;
+    RecordingJournal Journal; // beside the file while it is open
 };
 
 // "test.avi" for the first file, "test (2).avi" for the second, ...; the number goes before

@@ -221,6 +221,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
             lastWrittenIndex = index;
         }
         FreeFrame(frame.Bits);
+        R->MarkStage(LoopStage::Write);
 
         if (elapsed > lastProgressTime + 500) {
             lastProgressTime = elapsed;
@@ -231,6 +232,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
         DWORD work = (timeGetTime() - R->StartTime) - elapsed;
         if (work < (DWORD)interval)
             SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
+        R->MarkStage(LoopStage::Sleep);
     }
     return AVIERR_OK;
 }
@@ -256,10 +258,12 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     }
 
     TimerPeriod period;
+    GrabHeldForRun grabHeld(this);
     HRESULT error = AVIERR_OK;
     // The grabber has already told the user when a frame could not be made: such a run ends
     // through the same teardown, without a message of its own.
     bool frameLost = false;
+    bool framesRecorded = false;
     {
         OwnedFrame frame;
         frame.Bits = CaptureFrame(Left, Top, Width, Height);
@@ -288,6 +292,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);
             error = RecordFrames(this, *files, Left, Top, keepGoing, frameLost);
+            framesRecorded = FramesWritten > 0;
             Raise(OnStop, this);
         }
     }
@@ -295,7 +300,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     if (error == AVIERR_OK && !frameLost) return RunRecorded;
     Raise(OnError, this);
     if (frameLost) return RunFailed;
-    if (!SameFourCC(CompressorFourCC, DefaultCompressor)) {
+    // Once frames are in the file the compressor has done its part: the write failed for another
+    // reason (a full disk, a removed drive), and running again would replace what was recorded.
+    if (!SameFourCC(CompressorFourCC, DefaultCompressor) && !framesRecorded) {
         int answer = MessageBoxA(
             nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
             "Notice", MB_YESNO | MB_ICONWARNING);

@@ -129,6 +129,14 @@ void TScreenCam::PaintMarker(bool Active) {
         });
         return;
     }
+    // The worker paints the marker itself, twice a frame, instead of waiting for the main
+    // thread each time: the window is the recorder's, which outlives its worker, and the main
+    // thread made it and places and shows it (through Synchronize) before the run's timed
+    // grabs. Until it has a window, the main thread paints (and makes) it.
+    if (MarkerWindow->HandleAllocated()) {
+        if (Recording && RecordThread == thread) MarkerWindow->PaintFrame(color);
+        return;
+    }
     thread->MarkerColor = color;
     thread->Synchronize([thread] { thread->DoPaintMarker(); });
 }

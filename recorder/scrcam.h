@@ -2,12 +2,15 @@
 // owns, and the worker thread that carries a recording.
 #pragma once
 #include "framework/classes.h"
+#include "framework/gdiholders.h"
 #include "framework/thread.h"
 #include "framework/winapi.h"
 #include "recorder/VFW.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -38,6 +41,33 @@ class TRecordAVIThread : public TThread {
 
   protected:
     void Execute() override;
+};
+
+// The stages of one pass of the recording loop. A mark ends the stage it names; the time since
+// the previous mark went to it. Bookkeeping is the loop's own work between two passes.
+enum class LoopStage {
+    Bookkeeping,
+    MarkerActive,
+    Grab,
+    Cursor,
+    Conversion,
+    MarkerIdle,
+    Write,
+    Sleep
+};
+
+// The grab's screen and memory contexts, its bitmap of one size and depth, and the hot spot of
+// the cursor last seen. A recording keeps them from one frame to the next instead of asking the
+// system for them at every frame.
+struct GrabSurface {
+    GrabSurface(int AWidth, int AHeight, int ADepth);
+    WindowDC Screen;
+    MemoryDC Memory;
+    GdiObject<HBITMAP> Bitmap;
+    int Width, Height, Depth;
+    // A cursor's hot spot does not change while the cursor lives.
+    HCURSOR HotSpotOf = nullptr;
+    POINT HotSpot = {0, 0};
 };
 
 class TScreenCam : public TObject {
@@ -78,6 +108,13 @@ class TScreenCam : public TObject {
     std::atomic<bool> ShowMarker{false};
     HCURSOR ArrowCursor = nullptr;
 
+    // Told on the recording worker at the end of every stage of a pass, when set (the capture
+    // benchmark listens); set it before a recording starts.
+    std::function<void(LoopStage)> OnStage;
+    void MarkStage(LoopStage Stage) {
+        if (OnStage) OnStage(Stage);
+    }
+
     // Recording thread
     void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);
     void StopRecording();
@@ -86,6 +123,9 @@ class TScreenCam : public TObject {
 
     // Frame grabber: a locked packed DIB, or null; give it back with FreeFrame.
     BITMAPINFOHEADER *CaptureFrame(int Left, int Top, int Width, int Height);
+    // The grab surface the recording worker keeps through its run; only that worker touches
+    // it, and the run lets it go when it ends (a grab on another thread makes its own).
+    std::unique_ptr<GrabSurface> HeldGrab;
 
     // One recording run: RunRecorded, RunFailed or RunWithDefault.
     int RecordToFile(int Left, int Top, int Width, int Height, const std::string &FileName);
@@ -100,10 +140,26 @@ class TScreenCam : public TObject {
     std::mutex CatalogueLock;
 };
 
+// Frees the frame block that the calling recording worker keeps for its next grab, if any.
+void FreeSpareFrameBlock();
+
+// Lets what the recording worker kept for its grabs go when a recording run ends.
+struct GrabHeldForRun {
+    TScreenCam *Recorder;
+    explicit GrabHeldForRun(TScreenCam *ARecorder) : Recorder(ARecorder) {}
+    ~GrabHeldForRun() {
+        Recorder->HeldGrab.reset();
+        FreeSpareFrameBlock();
+    }
+    GrabHeldForRun(const GrabHeldForRun &) = delete;
+    GrabHeldForRun &operator=(const GrabHeldForRun &) = delete;
+};
+
 // Converts a device-dependent bitmap into an unlocked movable global block holding a packed
 // DIB at BitDepth bits per pixel, or returns null when the block cannot be allocated.
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth);
-// Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone.
+// Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone. On a
+// recording worker the block is kept for the next grab instead, until the run ends.
 void FreeFrame(BITMAPINFOHEADER *&Frame);
 
 // A frame from CaptureFrame, given back with FreeFrame on every path.

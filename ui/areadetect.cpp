@@ -13,46 +13,61 @@
 
 namespace {
 
-// A copy of the whole screen as a compatible bitmap, and its pixels read out at 32 bits,
-// top row first. At 16 and 8 bits per pixel the read-out gives each device pixel the colour
-// that GetPixel would give it (the same 5/6-bit expansion, the same palette), so comparing
-// these values finds exactly the pixels whose GetPixel colours differ.
-class Snapshot {
+// Detection pauses this long between the two copies of the screen.
+constexpr DWORD DetectionPause = 500;
+
+// Copies of the whole screen, made in one DIB section at 32 bits, top row first, and read out
+// from it. One section serves both copies, and the copy is made at 32 bits by the blit itself,
+// so the read-out is a plain copy. At 16 and 8 bits per pixel the conversion gives each device
+// pixel the colour that GetPixel would give it (the same 5/6-bit expansion, the same palette),
+// so comparing these values finds exactly the pixels whose GetPixel colours differ.
+class ScreenCopy {
   public:
-    Snapshot(HDC screen, int width, int height)
-        : bitmap(CreateCompatibleBitmap(screen, width, height)) {
-        if (!bitmap.get()) throw std::runtime_error("Not enough memory for a screen snapshot.");
-        MemoryDC mem(screen);
-        {
-            Selection sel(mem.get(), bitmap.get());
-            BitBlt(mem.get(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
-        }
+    ScreenCopy(HDC screen, int width, int height)
+        : width(width), height(height), memory(screen), bitmap(MakeSection(screen)) {
+        if (!memory.get() || !bitmap.get())
+            throw std::runtime_error("Not enough memory for a screen snapshot.");
+    }
+    void Take(HDC screen) {
+        Selection sel(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    }
+    // The pixels of the latest copy; the section is out of the memory context again, as
+    // GetDIBits wants it.
+    void ReadOut(std::vector<uint32_t> &pixels) {
+        BITMAPINFO info = Format();
+        if (GetDIBits(memory.get(), bitmap.get(), 0, height, pixels.data(), &info,
+                      DIB_RGB_COLORS) != height)
+            throw std::runtime_error("Cannot read a screen snapshot.");
+    }
+    void Reserve(std::vector<uint32_t> &pixels) const {
         try {
             pixels.resize((size_t)width * height);
         } catch (const std::bad_alloc &) {
             throw std::runtime_error("Not enough memory for a screen snapshot.");
         }
-        struct {
-            BITMAPINFOHEADER header;
-            DWORD masks[3]; // room the system may fill for some formats
-        } info;
-        std::memset(&info, 0, sizeof(info));
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = width;
-        info.header.biHeight = -height;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = 32;
-        info.header.biCompression = BI_RGB;
-        // The bitmap is out of the memory context again, as GetDIBits wants it.
-        if (GetDIBits(mem.get(), bitmap.get(), 0, height, pixels.data(), (BITMAPINFO *)&info,
-                      DIB_RGB_COLORS) != height)
-            throw std::runtime_error("Cannot read a screen snapshot.");
     }
-    const uint32_t *data() const { return pixels.data(); }
 
   private:
+    BITMAPINFO Format() const {
+        BITMAPINFO info;
+        std::memset(&info, 0, sizeof(info));
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        return info;
+    }
+    HBITMAP MakeSection(HDC screen) const {
+        BITMAPINFO info = Format();
+        void *bits = nullptr;
+        return CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    }
+    int width, height;
+    MemoryDC memory;
     GdiObject<HBITMAP> bitmap;
-    std::vector<uint32_t> pixels;
 };
 
 } // namespace
@@ -95,17 +110,30 @@ void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom) {
     // without a mouse cursor behind an error box.
     HiddenCursor hidden;
     int width = 0, height = 0;
-    std::optional<Snapshot> first;
+    std::optional<ScreenCopy> copy;
+    std::vector<uint32_t> first, second;
+    DWORD spent = 0;
     {
         WindowDC desktop(GetDesktopWindow());
         width = GetDeviceCaps(desktop.get(), HORZRES);
         height = GetDeviceCaps(desktop.get(), VERTRES);
-        if (width > 0 && height > 0) first.emplace(desktop.get(), width, height);
+        if (width > 0 && height > 0) {
+            copy.emplace(desktop.get(), width, height);
+            copy->Take(desktop.get());
+            // The pause runs from the first copy: reading it out and making room for the
+            // second happen within it.
+            DWORD taken = timeGetTime();
+            copy->Reserve(first);
+            copy->ReadOut(first);
+            copy->Reserve(second);
+            spent = timeGetTime() - taken;
+        }
     }
-    Sleep(500);
-    if (!first) return;
+    Sleep(spent < DetectionPause ? DetectionPause - spent : 0);
+    if (!copy) return;
     // This context stays held through the scan.
     WindowDC desktop(GetDesktopWindow());
-    Snapshot second(desktop.get(), width, height);
-    ScanChangedArea(first->data(), second.data(), width, height, Left, Top, Right, Bottom);
+    copy->Take(desktop.get());
+    copy->ReadOut(second);
+    ScanChangedArea(first.data(), second.data(), width, height, Left, Top, Right, Bottom);
 }

@@ -1,8 +1,26 @@
 // The program's entry: the three forms in their order, then the main thread's message loop.
 #include "framework/application.h"
+#include "recorder/journalfile.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/optdlg.h"
+
+namespace {
+
+// Recordings whose process died are rebuilt once the main window shows, and one notice says
+// what became of them.
+VOID CALLBACK RepairAfterShow(HWND, UINT, UINT_PTR Timer, DWORD) {
+    KillTimer(nullptr, Timer);
+    std::vector<RepairResult> results = RepairOpenJournals();
+    std::string notice = RepairNotice(results);
+    if (notice.empty()) return;
+    UINT icon = MB_ICONINFORMATION;
+    for (const RepairResult &r : results)
+        if (r.Result != RepairResult::Recovered) icon = MB_ICONWARNING;
+    MessageBoxA(Form1->Handle(), notice.c_str(), "Notice", MB_OK | icon);
+}
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->Initialize();
@@ -10,6 +28,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
     Application->CreateForm(Form2);
+    SetTimer(nullptr, 0, 0, RepairAfterShow); // runs once the loop has shown the window
     Application->Run();
     Application->FreeForms();
     return 0;

@@ -1,24 +1,38 @@
 #!/usr/bin/env bash
-# Capture throughput of the recording loop under Wine, beside FFmpeg's own X11 screen grab of
-# the same area on the same display in the same run. The loop runs at 1 ms per frame with the
-# uncompressed handler (so the figure is grab + marker blinks + write, not a codec), while a
-# moving picture fills the area. Prints the median of RUNS runs per size and the ratio.
+# Capture throughput of the recording loop under Wine, beside the grab ceiling of the same area
+# measured in the same run on the same display: a program that only BitBlts the area into one
+# DIB section and copies its pixels out. The loop runs at 1 ms per frame with the uncompressed
+# handler ('DIB ') and with the default compressor ('MSVC'), while the moving picture fills the
+# area. Prints per size and handler the medians of RUNS runs: frames per second, the ceiling,
+# their ratio and its goal, and the milliseconds per pass of each stage of the loop (with 'MSVC'
+# "write" is the compressed stream's write: encoder, the stream's own work and the file), the
+# encoder and decoder alone on frames of the same area, and "beyond": write less encoder. Then a
+# full-HD recording with the default compressor at 33 ms for LONG_SECS seconds, LONG_RUNS times:
+# frames written and skipped.
 #
-#   bench/capture/run.sh            (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=3, SECS=3)
+#   bench/capture/run.sh     (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=3, SECS=3, SIZES, LONG_RUNS=3,
+#                             LONG_SECS=20; the codec registered in the prefix for 'MSVC')
 set -u
 . "$(dirname "$0")/../../tests/e2e/lib/common.sh"
 QUILLET_DISPLAY=${QUILLET_DISPLAY:-64}
 RUNS=${RUNS:-3}
 SECS=${SECS:-3}
-HANDLER=${HANDLER:-DIB }
+SIZES=${SIZES:-640x480 1280x720 1920x1080}
+LONG_RUNS=${LONG_RUNS:-3}
+LONG_SECS=${LONG_SECS:-20}
 e2e_init capture-bench
 
-for exe in capture_bench movingpic; do
+for exe in capture_bench grab_ceiling movingpic; do
     [ -f "$E2E_WIN_BUILD/$exe.exe" ] || { echo "bench: $E2E_WIN_BUILD/$exe.exe missing" >&2; exit 1; }
 done
-# A screen big enough for the 1280 x 720 area.
 n=${E2E_DISPLAY#:}
-Xvfb "$E2E_DISPLAY" -screen 0 1600x900x24 -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
+if [ -e "/tmp/.X$n-lock" ]; then
+    echo "bench: display $E2E_DISPLAY is in use; set QUILLET_DISPLAY" >&2
+    exit 1
+fi
+# A screen big enough for the full-HD area beside the corner marker. Wine takes the screen size
+# from the first program of a wineserver session: run with no wineserver of this prefix alive.
+Xvfb "$E2E_DISPLAY" -screen 0 2100x1250x24 -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
 E2E_XVFB_PID=$!
 export DISPLAY=$E2E_DISPLAY
 for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -26,33 +40,75 @@ setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
 cd "$E2E_TMP" || exit 1
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+field() { sed -n "s/.* $1=\([-0-9.]*\).*/\1/p" <<<"$2"; } # field NAME LINE
+STAGES="bookkeeping marker grab cursor conversion write sleep"
 
 X=100 Y=80
-printf '%-10s %12s %12s %8s\n' area "quillet fps" "ffmpeg fps" ratio
-for size in 320x240 640x480 1280x720; do
-    W=${size%x*} H=${size#*x}
-    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y $W $H 10 topmost
-    pic=$E2E_BG_PID
+show_picture() { # W H: the moving picture over the area, until stopped
+    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y "$1" "$2" 10 topmost
+    PIC=$E2E_BG_PID
     for i in $(seq 50); do
-        xdotool search --onlyvisible --pid "$pic" >/dev/null 2>&1 && break
+        xdotool search --onlyvisible --pid "$PIC" >/dev/null 2>&1 && break
         sleep 0.2
     done
     sleep 0.5
-    ours=() theirs=()
+}
+bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
+    E2E_WINE_TIMEOUT=$(($4 + 60)) e2e_wine "$E2E_WIN_BUILD/capture_bench.exe" "$1" \
+        'C:\windows\temp\capture_bench.avi' $X $Y "$2" "$3" "$4" "${5:-1}" "${6:-}"
+}
+
+echo "loop at 1 ms per frame, medians of $RUNS runs of ${SECS} s; stages in ms per pass"
+printf '%-10s %-5s %7s %8s %6s %-9s' area codec fps ceiling ratio goal
+printf ' %7s' $STAGES encoder decoder beyond
+printf '\n'
+for size in $SIZES; do
+    W=${size%x*} H=${size#*x}
+    show_picture "$W" "$H"
+    declare -A col=()
     for r in $(seq "$RUNS"); do
-        line=$(E2E_WINE_TIMEOUT=$((SECS + 40)) e2e_wine "$E2E_WIN_BUILD/capture_bench.exe" "$HANDLER" \
-            'C:\windows\temp\capture_bench.avi' $X $Y $W $H "$SECS")
+        line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" "$SECS")
         echo "$size run $r: $line" >>"$E2E_OUT/suite.log"
-        ours+=("$(sed -n 's/.* fps=\([0-9.]*\).*/\1/p' <<<"$line")")
-        ff=$(ffmpeg -hide_banner -nostats -loglevel info -f x11grab -framerate 1000 -video_size "$size" \
-            -i "$E2E_DISPLAY+$X,$Y" -t "$SECS" -progress pipe:1 -f null - 2>>"$E2E_OUT/ffmpeg.log" </dev/null |
-            sed -n 's/^fps=\([0-9.]*\)/\1/p' | tail -1)
-        echo "$size run $r: ffmpeg fps=$ff" >>"$E2E_OUT/suite.log"
-        theirs+=("$ff")
+        col[ceiling]+="$(field fps "$line") "
+        for codec in DIB MSVC; do
+            line=$(bench "$codec" "$W" "$H" "$SECS")
+            echo "$size $codec run $r: $line" >>"$E2E_OUT/suite.log"
+            for f in fps $STAGES encoder decoder; do col[$codec.$f]+="$(field $f "$line") "; done
+        done
     done
-    e2e_stop "$pic" 2
-    q=$(printf '%s\n' "${ours[@]}" | median)
-    f=$(printf '%s\n' "${theirs[@]}" | median)
-    ratio=$(awk -v q="$q" -v f="$f" 'BEGIN { if (f > 0) printf "%.2f", q / f; else print "n/a" }')
-    printf '%-10s %12s %12s %8s\n' "$size" "$q" "$f" "$ratio"
+    e2e_stop "$PIC" 2
+    ceiling=$(printf '%s\n' ${col[ceiling]} | median)
+    for codec in DIB MSVC; do
+        fps=$(printf '%s\n' ${col[$codec.fps]} | median)
+        goal=$([ $codec = DIB ] && echo 0.8 || echo 0.6)
+        ratio=$(awk -v q="$fps" -v c="$ceiling" 'BEGIN { if (c > 0) printf "%.2f", q / c; else print "n/a" }')
+        verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
+        printf '%-10s %-5s %7s %8s %6s %-9s' "$size" "$codec" "$fps" "$ceiling" "$ratio" "$verdict"
+        declare -A med=()
+        for f in $STAGES encoder decoder; do
+            med[$f]=$(printf '%s\n' ${col[$codec.$f]:-} | median)
+            printf ' %7s' "${med[$f]:--}"
+        done
+        # What the compressed stream's write costs beyond the encoder's own work.
+        [ -n "${med[encoder]}" ] && awk -v w="${med[write]}" -v e="${med[encoder]}" 'BEGIN { printf " %7.3f", w - e }'
+        printf '\n'
+        unset med
+    done
+    unset col
 done
+
+if [ "$LONG_RUNS" -gt 0 ]; then
+    show_picture 1920 1080
+    written=() skipped=()
+    for r in $(seq "$LONG_RUNS"); do
+        line=$(bench MSVC 1920 1080 "$LONG_SECS" 33 10000)
+        echo "long run $r: $line" >>"$E2E_OUT/suite.log"
+        written+=("$(field frames "$line")")
+        skipped+=("$(field skipped "$line")")
+        echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, run $r: frames=$(field frames "$line") skipped=$(field skipped "$line")"
+    done
+    e2e_stop "$PIC" 2
+    w=$(printf '%s\n' "${written[@]}" | median)
+    s=$(printf '%s\n' "${skipped[@]}" | median)
+    echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, median: frames=$w skipped=$s (goal: >= $((LONG_SECS * 1000 / 33 - 16)) frames, 0 skipped)"
+fi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What the Record command's area detection adds to its half-second pause under Wine on a
 # 1920x1080 virtual screen, against the same detection with single GetPixel reads; once with a
-# still screen and once with a 640x360 box changing colour. Goal: under 50 ms over the pause.
+# still screen and once with a 640x360 box changing colour. Goal: every run under 50 ms over the
+# pause.
 #
 #   bench/detect/run.sh [runs]     QUILLET_DISPLAY (default 65), QUILLET_WIN_BUILD as for e2e
 set -u
@@ -36,6 +37,8 @@ fi
 setsid wineserver -p5 >/dev/null 2>&1 </dev/null &
 
 E2E_WINE_TIMEOUT=120 e2e_wine "$exe" "${1:-5}" | tee "$E2E_OUT/detect_bench.txt"
-over=$(sed -n 's/^still detection: .* \([0-9.]*\) ms over the pause.*/\1/p' "$E2E_OUT/detect_bench.txt")
-[ -n "$over" ] || { echo "detect bench: no figures" >&2; exit 1; }
-awk -v o="$over" 'BEGIN { printf "goal: %s ms over the pause, %s\n", o, (o < 50 ? "under 50 ms" : "NOT under 50 ms") }'
+for case in still box; do
+    slowest=$(sed -n "s/^$case detection: .*slowest run \([0-9.-]*\)).*/\1/p" "$E2E_OUT/detect_bench.txt")
+    [ -n "$slowest" ] || { echo "detect bench: no figures" >&2; exit 1; }
+    awk -v c="$case" -v o="$slowest" 'BEGIN { printf "goal (%s): slowest run %s ms over the pause, %s\n", c, o, (o < 50 ? "every run under 50 ms" : "NOT every run under 50 ms") }'
+done

@@ -1,35 +1,169 @@
-// capture_bench: how many frames per second the recording loop gets through at the shortest
-// capture interval (1 ms), with the real recorder, worker thread and marker.
+// capture_bench: how many frames per second the recording loop gets through, with the real
+// recorder, worker thread and marker, and where each pass spends its time. After the
+// recording, the compressor (when there is one) encodes frames of the same area alone, so that
+// the compressed stream's own cost shows beside the encoder's.
 //
-//   capture_bench FOURCC file.avi X Y W H seconds
+//   capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame [quality]]
 //
-// Prints: capture W=320 H=240 frames=N seconds=S fps=F skipped=K
-#include "tests/e2e/programs/report.h"
+// Prints one line: capture W=.. H=.. frames=N seconds=S fps=F skipped=K passes=P, then the
+// milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
+// and, with a compressor, encoder= and decoder=, ms per frame of each alone. With
+// CAPTURE_BENCH_MARKER=0 in the environment the marker stays off, to see what its paints cost the
+// grab; with QUILLET_BENCH_JOURNAL=off the recording keeps no journal beside its file.
+#include "recorder/journalfile.h"
+#include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <vector>
+
+namespace {
+
+double NowMs() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * 1000.0 / (double)freq.QuadPart;
+}
+
+const int StageCount = (int)LoopStage::Sleep + 1;
+
+// Time per stage, summed on the worker; read after it has ended.
+struct StageClock {
+    double Last = 0;
+    double Total[StageCount] = {};
+    int Passes = 0;
+    void Mark(LoopStage Stage) {
+        double now = NowMs();
+        // The first mark of the run starts the clock.
+        if (Last > 0) Total[(int)Stage] += now - Last;
+        Last = now;
+        if (Stage == LoopStage::Bookkeeping) Passes++;
+    }
+    double PerPass(LoopStage Stage) const { return Passes ? Total[(int)Stage] / Passes : 0; }
+};
+
+struct CodecTimes {
+    double Encoder = -1, Decoder = -1; // ms per frame; -1 when not measured
+};
+
+// The encoder alone on frames of the area, in the loop's order of key and delta frames, and the
+// decoder alone on what it made (the system's compressed stream may decode every frame it
+// writes, to hand the encoder the previous frame).
+CodecTimes CodecAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) {
+    const int Grabs = 8, Rounds = 4;
+    CodecTimes times;
+    std::vector<std::unique_ptr<OwnedFrame>> frames;
+    for (int i = 0; i < Grabs; i++) {
+        frames.push_back(std::make_unique<OwnedFrame>(
+            Cam.CaptureFrame(X, Y, Cam.CaptureWidth ? Cam.CaptureWidth : W,
+                             Cam.CaptureHeight ? Cam.CaptureHeight : H)));
+        if (!frames.back()->Bits) return times;
+        Sleep(30); // a moving picture: each frame differs
+    }
+    HIC hic = ICOpen(ICTYPE_VIDEO, Handler, ICMODE_COMPRESS);
+    if (!hic) return times;
+    BITMAPINFOHEADER *in = frames[0]->Bits;
+    std::vector<BYTE> outFormat(ICCompressGetFormatSize(hic, in) + 64);
+    auto *out = (BITMAPINFOHEADER *)outFormat.data();
+    std::vector<std::vector<BYTE>> coded;
+    if (ICCompressGetFormat(hic, in, out) == ICERR_OK &&
+        ICCompressBegin(hic, in, out) == ICERR_OK) {
+        DWORD room = ICCompressGetSize(hic, in, out) + 1024;
+        double start = NowMs();
+        for (int n = 0; n < Grabs * Rounds; n++) {
+            int i = n % Grabs, prev = (n + Grabs - 1) % Grabs;
+            std::vector<BYTE> data(room);
+            DWORD ckid = 0, flags = 0;
+            out->biSizeImage = room;
+            ICCompress(hic, n % Cam.KeyFrameEvery == 0 ? ICCOMPRESS_KEYFRAME : 0, out, data.data(),
+                       frames[i]->Bits, frames[i]->Pixels(), &ckid, &flags, n, 0,
+                       (DWORD)Cam.Quality, n ? frames[prev]->Bits : nullptr,
+                       n ? frames[prev]->Pixels() : nullptr);
+            data.resize(out->biSizeImage);
+            coded.push_back(std::move(data));
+        }
+        times.Encoder = (NowMs() - start) / (Grabs * Rounds);
+        ICCompressEnd(hic);
+    }
+    ICClose(hic);
+
+    // The decoder, into the format it offers first for these frames.
+    hic = ICOpen(ICTYPE_VIDEO, Handler, ICMODE_DECOMPRESS);
+    if (!hic || coded.empty()) {
+        if (hic) ICClose(hic);
+        return times;
+    }
+    std::vector<BYTE> pictureFormat(ICDecompressGetFormatSize(hic, out) + 1024);
+    auto *picture = (BITMAPINFOHEADER *)pictureFormat.data();
+    if (ICDecompressGetFormat(hic, out, picture) == ICERR_OK &&
+        ICDecompressBegin(hic, out, picture) == ICERR_OK) {
+        std::vector<BYTE> pixels(picture->biSizeImage ? picture->biSizeImage
+                                                      : (size_t)W * H * 4 + 4096);
+        double start = NowMs();
+        for (auto &data : coded) {
+            out->biSizeImage = (DWORD)data.size();
+            ICDecompress(hic, 0, out, data.data(), picture, pixels.data());
+        }
+        times.Decoder = (NowMs() - start) / coded.size();
+        ICDecompressEnd(hic);
+    }
+    ICClose(hic);
+    return times;
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc < 8) {
-        std::fprintf(stderr, "usage: capture_bench FOURCC file.avi X Y W H seconds\n");
+        std::fprintf(stderr, "usage: capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame "
+                             "[quality]]\n");
         return 2;
     }
     int x = atoi(argv[3]), y = atoi(argv[4]), w = atoi(argv[5]), h = atoi(argv[6]);
 
+    const char *journal = std::getenv("QUILLET_BENCH_JOURNAL");
+    if (journal && std::strcmp(journal, "off") == 0) SetJournalsEnabled(false);
     auto cam = std::make_unique<TScreenCam>(nullptr);
-    cam->CompressorFourCC = timed_recording::FourCC(argv[1]);
-    cam->MsPerFrame = 1;
-    cam->PlaybackFps = 50;
+    DWORD handler = timed_recording::FourCC(argv[1]);
+    cam->CompressorFourCC = handler;
+    cam->MsPerFrame = argc > 8 ? atoi(argv[8]) : 1;
+    cam->PlaybackFps = cam->MsPerFrame > 1 ? 1000 / cam->MsPerFrame : 50;
+    if (argc > 9) cam->Quality = atoi(argv[9]);
+    const char *marker = getenv("CAPTURE_BENCH_MARKER");
+    if (marker && atoi(marker) == 0) cam->ShowMarker = false;
+    StageClock clock;
+    cam->OnStage = [&clock](LoopStage Stage) { clock.Mark(Stage); };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));
+    cam->OnStage = nullptr;
 
     // The loop's own time: from its start to the stop request.
     double seconds = (stopTime - cam->StartTime) / 1000.0;
-    ok(cam->FramesWritten > 0, "capture W=%d H=%d frames=%d seconds=%.3f fps=%.1f skipped=%d", w, h,
-       cam->FramesWritten, seconds, seconds > 0 ? cam->FramesWritten / seconds : 0.0,
-       cam->SkippedFrames);
+    std::printf("capture W=%d H=%d frames=%d seconds=%.3f fps=%.1f skipped=%d passes=%d", w, h,
+                cam->FramesWritten, seconds, seconds > 0 ? cam->FramesWritten / seconds : 0.0,
+                cam->SkippedFrames, clock.Passes);
+    std::printf(" bookkeeping=%.3f marker=%.3f grab=%.3f cursor=%.3f conversion=%.3f write=%.3f "
+                "sleep=%.3f",
+                clock.PerPass(LoopStage::Bookkeeping),
+                clock.PerPass(LoopStage::MarkerActive) + clock.PerPass(LoopStage::MarkerIdle),
+                clock.PerPass(LoopStage::Grab), clock.PerPass(LoopStage::Cursor),
+                clock.PerPass(LoopStage::Conversion), clock.PerPass(LoopStage::Write),
+                clock.PerPass(LoopStage::Sleep));
+    if (handler != mmioFOURCC('D', 'I', 'B', ' ')) {
+        CodecTimes codec = CodecAlone(*cam, handler, x, y, w, h);
+        std::printf(" encoder=%.3f decoder=%.3f", codec.Encoder, codec.Decoder);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    int frames = cam->FramesWritten;
     cam.reset();
     DeleteFileA(argv[2]);
-    return report::exit_code();
+    return frames > 0 ? 0 : 1;
 }

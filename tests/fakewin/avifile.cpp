@@ -4,6 +4,8 @@
 #include <cstring>
 #include <list>
 #include <map>
+#include <algorithm>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -263,6 +265,18 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size
         rec.format.assign((BYTE *)format, (BYTE *)format + size);
     }
     return finish(lock, line, hr);
+}
+
+// Not logged: reading the format back changes nothing in the file.
+HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG, LPVOID format, LONG *size) {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!size || !usable(stream, "AVIStreamReadFormat")) return AVIERR_MEMORY;
+    const auto &rec = files[stream->record];
+    if (!rec.has_format) return AVIERR_MEMORY;
+    LONG have = (LONG)rec.format.size();
+    if (format) std::memcpy(format, rec.format.data(), (size_t)std::min(*size, have));
+    *size = have;
+    return AVIERR_OK;
 }
 
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,

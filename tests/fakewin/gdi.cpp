@@ -360,6 +360,24 @@ HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
     return handle_of<HBITMAP>(make_bitmap(width, height, bpp));
 }
 
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO *bmi, UINT usage, void **bits, HANDLE section,
+                         DWORD offset) {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (bits) *bits = nullptr;
+    if (!bmi || usage != DIB_RGB_COLORS || section || offset) return nullptr;
+    const BITMAPINFOHEADER &h = bmi->bmiHeader;
+    int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    int bpp = h.biBitCount;
+    if ((dc && !find_dc(dc)) || h.biCompression != BI_RGB || width <= 0 || height <= 0 ||
+        (int64_t)width * height > (int64_t)1 << 26 || (bpp != 16 && bpp != 24 && bpp != 32))
+        return nullptr;
+    uintptr_t k = make_bitmap(width, height, bpp);
+    Object &b = state().objects.at(k);
+    b.dib_bits.assign(((size_t)width * bpp + 31) / 32 * 4 * height, 0);
+    if (bits) *bits = b.dib_bits.data();
+    return handle_of<HBITMAP>(k);
+}
+
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ obj) {
     std::lock_guard<std::mutex> lock(mutex());
     Object *d = find_dc(dc);
@@ -436,8 +454,8 @@ BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWOR
     if (!d || !s || rop != SRCCOPY) return FALSE;
     Surface *ds = dc_surface(*d), *ss = dc_surface(*s);
     if (!ds || !ss) return FALSE;
-    // Copy through a buffer so that overlapping copies on one surface come out right. Source
-    // pixels off the source surface arrive black.
+    // Copy through a buffer so that overlapping copies on one surface come out right. Where
+    // the source lies off its surface the destination is left as it was, as the system does.
     std::vector<COLORREF> buf((size_t)std::max(cx, 0) * std::max(cy, 0), 0);
     for (int j = 0; j < cy; j++)
         for (int i = 0; i < cx; i++)
@@ -445,7 +463,7 @@ BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWOR
                 buf[(size_t)j * cx + i] = from_device(ss->bpp, ss->at(x1 + i, y1 + j));
     for (int j = 0; j < cy; j++)
         for (int i = 0; i < cx; i++)
-            if (ds->inside(x + i, y + j))
+            if (ds->inside(x + i, y + j) && ss->inside(x1 + i, y1 + j))
                 ds->at(x + i, y + j) = to_device(ds->bpp, buf[(size_t)j * cx + i]);
     return TRUE;
 }

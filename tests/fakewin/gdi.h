@@ -21,6 +21,7 @@
 #define COMPLEXREGION 3
 #define PS_SOLID 0
 #define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
 #define HOLLOW_BRUSH 5
 #define NULL_BRUSH 5
 #define WHITE_PEN 6
@@ -35,6 +36,11 @@ int GetDeviceCaps(HDC dc, int index);
 HDC CreateCompatibleDC(HDC dc);
 BOOL DeleteDC(HDC dc);
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+// A bitmap of the given size and depth (16, 24 or 32 bits, BI_RGB). The double keeps its pixels
+// like any bitmap's; the bits block handed out is not kept in step with them, so the program
+// must read them with GetDIBits.
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO *bmi, UINT usage, void **bits, HANDLE section,
+                         DWORD offset);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ obj);
 BOOL DeleteObject(HGDIOBJ obj);
 int GetObjectA(HGDIOBJ obj, int size, LPVOID out);
@@ -55,7 +61,10 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 #define IDC_IBEAM MAKEINTRESOURCEA(32513)
 HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name);
 #define LoadCursor LoadCursorA
+// The calling thread's own cursor: only the thread that set the current cursor has one.
 HCURSOR GetCursor();
+// The cursor shown on the screen, whichever thread set it.
+BOOL GetCursorInfo(PCURSORINFO info);
 BOOL GetCursorPos(LPPOINT pt);
 int ShowCursor(BOOL show);
 BOOL GetIconInfo(HICON icon, PICONINFO info);

@@ -43,6 +43,7 @@ void reset_cursors_locked() {
     s.arrow = make_cursor(arrow, 0, 0);
     s.ibeam = make_cursor(ibeam, 4, 8);
     s.current_cursor = s.arrow;
+    s.cursor_thread = std::this_thread::get_id();
 }
 } // namespace gdi
 
@@ -57,6 +58,7 @@ void set_cursor_pos(int x, int y) {
 void set_current_cursor(HCURSOR cursor) {
     std::lock_guard<std::mutex> lock(mutex());
     state().current_cursor = key(cursor);
+    state().cursor_thread = std::this_thread::get_id();
 }
 
 void set_cursor_hotspot(int x, int y) {
@@ -94,7 +96,18 @@ HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name) {
 
 HCURSOR GetCursor() {
     std::lock_guard<std::mutex> lock(mutex());
+    if (state().cursor_thread != std::this_thread::get_id()) return nullptr;
     return handle_of<HCURSOR>(state().current_cursor);
+}
+
+BOOL GetCursorInfo(PCURSORINFO info) {
+    std::lock_guard<std::mutex> lock(mutex());
+    if (!info || info->cbSize != sizeof(CURSORINFO)) return FALSE;
+    const State &s = state();
+    info->flags = s.show_count >= 0 ? CURSOR_SHOWING : 0;
+    info->hCursor = handle_of<HCURSOR>(s.current_cursor);
+    info->ptScreenPos = POINT{s.cursor_x, s.cursor_y};
+    return TRUE;
 }
 
 BOOL GetCursorPos(LPPOINT pt) {

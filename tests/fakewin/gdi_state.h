@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace fakewin {
@@ -30,8 +31,9 @@ struct Object {
     bool stock = false;
     bool owned_by_window = false; // regions handed to a window
     int selected_in = 0;          // bitmaps, brushes, pens: DCs holding it
-    // Bitmap
+    // Bitmap; a DIB section also has its bits block (see CreateDIBSection)
     Surface surface;
+    std::vector<BYTE> dib_bits;
     // Brush and pen: hollow brush / null pen have no colour
     bool null_tool = false;
     COLORREF color = 0;
@@ -60,6 +62,7 @@ struct State {
     uintptr_t stock[19] = {};
     uintptr_t default_bitmap = 0;
     uintptr_t arrow = 0, ibeam = 0, current_cursor = 0;
+    std::thread::id cursor_thread; // the thread that set the current cursor
     int cursor_x = 0, cursor_y = 0, show_count = 0;
     bool icon_info_fails = false;
     std::map<uintptr_t, Block> blocks;

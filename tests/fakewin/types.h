@@ -150,5 +150,14 @@ struct ICONINFO {
 };
 typedef ICONINFO *PICONINFO;
 
+struct CURSORINFO {
+    DWORD cbSize;
+    DWORD flags;
+    HCURSOR hCursor;
+    POINT ptScreenPos;
+};
+typedef CURSORINFO *PCURSORINFO;
+#define CURSOR_SHOWING 0x00000001
+
 #define BI_RGB 0
 #define DIB_RGB_COLORS 0

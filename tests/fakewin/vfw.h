@@ -102,6 +102,7 @@ HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM *stream, AVISTREAMINFOA *
 HRESULT AVIMakeCompressedStream(PAVISTREAM *compressed, PAVISTREAM source,
                                 AVICOMPRESSOPTIONS *options, LPCLSID handler);
 HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size);
+HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG *size);
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,
                        DWORD flags, LONG *samplesWritten, LONG *bytesWritten);
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);

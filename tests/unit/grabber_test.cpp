@@ -1,12 +1,17 @@
+#include "fakewin/avifile.h"
 #include "fakewin/fakewin.h"
+#include "fakewin/ic.h"
 #include "fakewin/kernel.h"
 #include "fakewin/screen.h"
 #include "marker/flashwnd.h"
+#include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -143,6 +148,17 @@ TEST_F(Grabber, LowDepthConversionFillsTheColourTableAndKeepsItsCount) {
     }
 }
 
+TEST_F(Grabber, DepthsOutsideOneToThirtyTwoGiveNoBlock) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 9, 2);
+    ReleaseDC(nullptr, screen);
+    for (int depth : {-1, 0, 33, 40, -2147483647 - 1}) {
+        SCOPED_TRACE(depth);
+        EXPECT_EQ(BitmapToDIB(bmp, depth), nullptr);
+    }
+    DeleteObject(bmp);
+}
+
 TEST_F(Grabber, AreaReachingOffTheScreenComesOutBlack) {
     fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(10, 20, 30));
     TScreenCam cam(nullptr);
@@ -200,6 +216,16 @@ TEST_F(GrabberCursor, ArrowIsDrawnAtTheHotSpotAdjustedPosition) {
     fakewin::set_cursor_hotspot(3, 5);
     f = cam().CaptureFrame(50, 30, 40, 40);
     ExpectArrowAt(f, 50, 30, 7, 5);
+    FreeFrame(f);
+}
+
+TEST_F(GrabberCursor, OnAWorkerTheHotSpotIsThatOfTheCursorOnTheScreen) {
+    // The I-beam was set by this (the main) thread; the worker has no cursor of its own.
+    fakewin::set_current_cursor(LoadCursor(nullptr, IDC_IBEAM));
+    fakewin::set_cursor_pos(60, 40);
+    BITMAPINFOHEADER *f = nullptr;
+    std::thread([&] { f = cam().CaptureFrame(50, 30, 40, 40); }).join();
+    ExpectArrowAt(f, 50, 30, 6, 2);
     FreeFrame(f);
 }
 
@@ -301,6 +327,153 @@ TEST_F(Grabber, AWorkerGrabsWhileTheMainThreadPaintsTheMarker) {
     worker.join();
     EXPECT_EQ(good, 30);
     EXPECT_EQ(fakewin::window_paints().size(), 30u);
+}
+
+// Grabs by the recording worker: the surface it keeps through a run, and the marker it paints.
+class GrabberInARecording : public Grabber {
+  protected:
+    void SetUp() override {
+        Grabber::SetUp();
+        fakewin::set_real_sleep_scale(0.01);
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->MsPerFrame = 20;
+    }
+    void TearDown() override {
+        if (cam) {
+            cam->StopRecording();
+            Serve([this] { return cam->RecordThread == nullptr; });
+        }
+        cam.reset();
+        EXPECT_EQ(fakewin::avi_live_handles(), 0);
+        Grabber::TearDown();
+    }
+    static std::vector<fakewin::AviWrite> Writes() {
+        auto files = fakewin::avi_files();
+        return files.empty() ? std::vector<fakewin::AviWrite>{} : files.back().writes;
+    }
+    // Waits for the condition, running the worker's calls on this (the main) thread when serve
+    // is set; false after ten seconds.
+    static bool Serve(const std::function<bool()> &done, bool serve = true) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (!serve || !CheckSynchronize())
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            if (std::chrono::steady_clock::now() > deadline) return false;
+        }
+        return true;
+    }
+    // The colour of a written 32-bit frame's pixel (row 0 at the top).
+    static COLORREF WrittenPixel(const fakewin::AviWrite &w, int width, int height, int x, int y) {
+        const BYTE *p = w.data.data() + ((size_t)(height - 1 - y) * width + x) * 4;
+        return RGB(p[2], p[1], p[0]);
+    }
+    std::unique_ptr<TScreenCam> cam;
+};
+
+TEST_F(GrabberInARecording, TheMarkerBlinksWhileTheMainThreadIsBusy) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    size_t written = Writes().size(), painted = fakewin::window_paints().size();
+    // The main thread is busy elsewhere: frames and both paints of each go on.
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= written + 3; }, false));
+    auto paints = fakewin::window_paints();
+    ASSERT_GE(paints.size(), painted + 6);
+    for (size_t i = 0; i < paints.size(); i++) {
+        EXPECT_EQ(paints[i].hwnd, cam->MarkerWindow->Handle());
+        EXPECT_EQ(paints[i].brush, i % 2 ? MarkerIdleColor : MarkerActiveColor) << i;
+    }
+}
+
+TEST_F(GrabberInARecording, EveryFrameOfARunHoldsTheScreenOfItsGrab) {
+    // The default compressor takes multiples of 4 only: the run's first grabs are at the
+    // size asked for, the rest at the size grown to 68 x 52.
+    fakewin::FakeCompressor msvc;
+    msvc.fccHandler = mmioFOURCC('M', 'S', 'V', 'C');
+    msvc.accepts = [](const BITMAPINFOHEADER &h) {
+        return h.biWidth % 4 == 0 && h.biHeight % 4 == 0;
+    };
+    fakewin::install_compressor(msvc);
+    cam->RecordCursor = false;
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(200, 0, 0));
+    cam->StartRecording(10, 20, 66, 50, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 200));
+    size_t changed = Writes().size();
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= changed + 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+
+    auto writes = Writes();
+    ASSERT_EQ(writes[0].size, 68 * 52 * 4);
+    for (int corner : {0, 1}) {
+        int x = corner * 67, y = corner * 51;
+        EXPECT_EQ(WrittenPixel(writes[0], 68, 52, x, y), RGB(200, 0, 0));
+        EXPECT_EQ(WrittenPixel(writes.back(), 68, 52, x, y), RGB(0, 0, 200));
+    }
+    // Whatever the run kept for its grabs went with it.
+    EXPECT_EQ(cam->HeldGrab, nullptr);
+}
+
+TEST_F(GrabberInARecording, AnAreaOffTheScreenKeepsNoCursorOfAnEarlierFrame) {
+    // 24 columns of the area lie right of the screen; the cursor at the edge reaches into them.
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 200));
+    fakewin::set_cursor_pos(1020, 40);
+    cam->StartRecording(1024 - 40, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    fakewin::set_cursor_pos(0, 0);
+    size_t moved = Writes().size();
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= moved + 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+
+    auto writes = Writes();
+    // The arrow's 11th row, from its hot spot at (36, 20) of the frame, reaches off the screen.
+    EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 42, 30), RGB(255, 255, 255));
+    EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 46, 30), RGB(0, 0, 0));
+    EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 48, 30), RGB(0, 0, 0));
+    for (int x = 40; x < 64; x++)
+        for (int y = 0; y < 48; y++)
+            ASSERT_EQ(WrittenPixel(writes.back(), 64, 48, x, y), RGB(0, 0, 0)) << x << "," << y;
+}
+
+TEST_F(GrabberInARecording, FramesAfterTheFirstNeedNoNewBlock) {
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    // From here on every allocation fails: the run goes on with the block it has.
+    fakewin::fail_global_allocs(1000000);
+    size_t written = Writes().size();
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= written + 3; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+    fakewin::fail_global_allocs(0);
+    EXPECT_TRUE(fakewin::message_boxes().empty()) << fakewin::message_boxes()[0].text;
+}
+
+TEST_F(GrabberInARecording, AFailedConversionOfAReusedBlockGivesZeroPixels) {
+    cam->RecordCursor = false;
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(200, 100, 50));
+    cam->StartRecording(10, 20, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 3; }));
+    size_t before = Writes().size();
+    fakewin::fail_get_dibits(1);
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= before + 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+
+    // The one frame whose read-out failed holds zeros, the others the screen.
+    auto writes = Writes();
+    int zero = 0, screen = 0;
+    for (auto &w : writes) {
+        bool allZero = true;
+        for (BYTE b : w.data)
+            allZero = allZero && b == 0;
+        zero += allZero;
+        screen += WrittenPixel(w, 64, 48, 5, 5) == RGB(200, 100, 50);
+    }
+    EXPECT_EQ(zero, 1);
+    EXPECT_EQ(screen, (int)writes.size() - 1);
+    ASSERT_EQ(fakewin::message_boxes().size(), 1u);
+    EXPECT_EQ(fakewin::message_boxes()[0].text, "Error retrieving bitmap bits");
 }
 
 } // namespace

@@ -273,4 +273,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"NoSample", [] { short_avi_write(0, FrameBytes, 3); }}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 
+// A write that fails once frames are in the file is no fault of the compressor: asking to run
+// again with the default one would replace the recording.
+TEST_F(RecordFilesTest, AFailedWriteAfterFramesKeepsThemWhateverTheCompressor) {
+    AviFileLimit = AviFileSizeLimit;
+    cam->CompressorFourCC = mmioFOURCC('D', 'I', 'B', ' ');
+    fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3);
+    EXPECT_EQ(RunUntil(5000), 0);
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
+    EXPECT_EQ(cam->CompressorFourCC.load(), mmioFOURCC('D', 'I', 'B', ' '));
+    ASSERT_EQ(avi_files().size(), 1u);
+    EXPECT_EQ(Positions(avi_files()[0]), (std::vector<LONG>{0, 1}));
+}
+
 } // namespace

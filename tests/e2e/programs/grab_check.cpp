@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -132,8 +133,9 @@ struct CursorMark {
 };
 
 // Grabs 201x101 at picture (10, 20) with the mouse at picture (60, 70) and the given cursor
-// shown: where the frame differs from the picture.
-CursorMark MarkCursor(TScreenCam &cam, HCURSOR shown) {
+// shown (by this thread): where the frame differs from the picture. The grab runs on a thread
+// of its own when asked, as a recording's does.
+CursorMark MarkCursor(TScreenCam &cam, HCURSOR shown, bool onWorker = false) {
     CursorMark m;
     SetCursor(shown);
     Pump(100);
@@ -144,7 +146,12 @@ CursorMark MarkCursor(TScreenCam &cam, HCURSOR shown) {
         if (info.hbmMask) DeleteObject(info.hbmMask);
         if (info.hbmColor) DeleteObject(info.hbmColor);
     }
-    BITMAPINFOHEADER *f = cam.CaptureFrame(PicX + 10, PicY + 20, 201, 101);
+    BITMAPINFOHEADER *f = nullptr;
+    auto grab = [&] { f = cam.CaptureFrame(PicX + 10, PicY + 20, 201, 101); };
+    if (onWorker)
+        std::thread(grab).join();
+    else
+        grab();
     for (int y = 0; f && y < 101; y++)
         for (int x = 0; x < 201; x++) {
             if (FramePixel(f, x, y) == Pattern(10 + x, 20 + y)) continue;
@@ -212,6 +219,11 @@ int main() {
                   arrow.miny - ibeam.miny == ibeam.hy - arrow.hy;
     ok(placed, "the arrow is drawn at the mouse position less the shown cursor's hot spot%s",
        placed ? "" : " (see the cursor line in the log)");
+    CursorMark worker = MarkCursor(*cam, LoadCursor(nullptr, IDC_IBEAM), true);
+    printf("cursor on a worker: %d pixels changed from %d,%d (main thread: from %d,%d)\n",
+           worker.changed, worker.minx, worker.miny, ibeam.minx, ibeam.miny);
+    ok(worker.changed > 20 && worker.minx == ibeam.minx && worker.miny == ibeam.miny,
+       "on a worker thread the hot spot is that of the cursor shown by the main thread");
     {
         cam->RecordCursor = false;
         BITMAPINFOHEADER *f = cam->CaptureFrame(PicX + 10, PicY + 20, 201, 101);

@@ -1,0 +1,303 @@
+// The repair: where the frames are in a file that was never closed, and the file rebuilt
+// around them.
+#include "recorder/avirepair.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t Tag(char a, char b, char c, char d) {
+    return (uint32_t)(uint8_t)a | (uint32_t)(uint8_t)b << 8 | (uint32_t)(uint8_t)c << 16 |
+           (uint32_t)(uint8_t)d << 24;
+}
+constexpr uint32_t RiffTag = Tag('R', 'I', 'F', 'F'), AviTag = Tag('A', 'V', 'I', ' ');
+constexpr uint32_t ListTag = Tag('L', 'I', 'S', 'T'), HdrlTag = Tag('h', 'd', 'r', 'l');
+constexpr uint32_t MoviTag = Tag('m', 'o', 'v', 'i'), Idx1Tag = Tag('i', 'd', 'x', '1');
+constexpr uint32_t JunkTag = Tag('J', 'U', 'N', 'K'), AvihTag = Tag('a', 'v', 'i', 'h');
+constexpr uint32_t StrlTag = Tag('s', 't', 'r', 'l'), StrhTag = Tag('s', 't', 'r', 'h');
+constexpr uint32_t StrfTag = Tag('s', 't', 'r', 'f'), VidsTag = Tag('v', 'i', 'd', 's');
+constexpr uint32_t HasIndex = 0x10; // the main header's flag
+constexpr size_t MainHeaderBytes = 56, StreamHeaderBytes = 56, IndexEntryBytes = 16;
+constexpr size_t MinFormatBytes = 40; // a bitmap header
+// How far into the file the first frame is looked for when no list of frames says where.
+constexpr uint64_t FirstFrameSearch = 1 << 20;
+constexpr size_t CopyBlock = 1 << 20;
+// The largest file the format can describe.
+constexpr uint64_t MaxRiffBytes = 0xFFFFFFFFull;
+
+uint32_t Get32(const uint8_t *p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+bool Read32(RepairSource &File, uint64_t Offset, uint32_t &Value) {
+    uint8_t b[4];
+    if (Offset + 4 > File.Size() || !File.Read(Offset, b, 4)) return false;
+    Value = Get32(b);
+    return true;
+}
+
+// A video frame chunk of the first stream: "00dc" compressed, "00db" uncompressed.
+constexpr uint32_t WholeFrameId = Tag('0', '0', 'd', 'b'), DeltaFrameId = Tag('0', '0', 'd', 'c');
+bool IsFrameId(uint32_t Id) { return Id == WholeFrameId || Id == DeltaFrameId; }
+
+uint64_t Padded(uint64_t Size) { return Size + (Size & 1); }
+
+// Follows the journal's frames chunk by chunk from Start; returns those found whole. The
+// platform's writer puts an empty chunk at each position a recording skips, just before the
+// next frame; other writers may not, so such chunks are passed over only while due.
+std::vector<FoundFrame> FollowFrames(RepairSource &File, uint64_t Start,
+                                     const std::vector<JournalFrame> &Frames) {
+    std::vector<FoundFrame> found;
+    uint64_t at = Start, end = File.Size();
+    int64_t position = 0;
+    for (const JournalFrame &frame : Frames) {
+        uint32_t id = 0, size = 0;
+        for (;;) {
+            if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return found;
+            if (id == JunkTag) {
+                at += 8 + Padded(size);
+            } else if (IsFrameId(id) && size == 0 && position < frame.Position) {
+                at += 8;
+                ++position;
+            } else {
+                break;
+            }
+        }
+        if (!IsFrameId(id) || ((frame.Flags & JournalSizeKnown) && size != frame.Size) ||
+            at + 8 + size > end)
+            break;
+        FoundFrame f{at + 8, id, frame};
+        f.Frame.Size = size;
+        // Key frames: those the journal says, the first, and those the writer marked with the
+        // chunk id of a whole picture.
+        if (found.empty() || id == WholeFrameId) f.Frame.Flags |= JournalKeyFrame;
+        found.push_back(f);
+        at += 8 + Padded(size);
+        position = frame.Position + 1;
+    }
+    return found;
+}
+
+// The journal's frames up to the first entry no run writes: positions go up, frames are whole.
+std::vector<JournalFrame> Plausible(const std::vector<JournalFrame> &Frames) {
+    std::vector<JournalFrame> out;
+    for (const JournalFrame &f : Frames) {
+        if (f.Position < 0 || (!out.empty() && f.Position <= out.back().Position)) break;
+        out.push_back(f);
+    }
+    return out;
+}
+
+void Put32(std::vector<uint8_t> &Out, uint32_t Value) {
+    for (int i = 0; i < 4; ++i)
+        Out.push_back((uint8_t)(Value >> (8 * i)));
+}
+void Put16(std::vector<uint8_t> &Out, uint16_t Value) {
+    Out.push_back((uint8_t)Value);
+    Out.push_back((uint8_t)(Value >> 8));
+}
+// Sets the size of the list that starts at At to what follows its size field.
+void PatchSize(std::vector<uint8_t> &Out, size_t At) {
+    uint32_t size = (uint32_t)(Out.size() - At - 8);
+    for (int i = 0; i < 4; ++i)
+        Out[At + 4 + i] = (uint8_t)(size >> (8 * i));
+}
+
+} // namespace
+
+bool AviWasClosed(RepairSource &File) {
+    uint32_t riff = 0, riffSize = 0, form = 0;
+    if (!Read32(File, 0, riff) || !Read32(File, 4, riffSize) || !Read32(File, 8, form))
+        return false;
+    if (riff != RiffTag || form != AviTag || 8 + (uint64_t)riffSize > File.Size()) return false;
+    bool headers = false, frames = false, index = false;
+    uint64_t at = 12, end = 8 + (uint64_t)riffSize;
+    while (at + 8 <= end) {
+        uint32_t id = 0, size = 0, kind = 0;
+        if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return false;
+        if (at + 8 + size > end) return false;
+        if (id == ListTag && size >= 4 && Read32(File, at + 8, kind)) {
+            if (kind == HdrlTag) headers = true;
+            if (kind == MoviTag) frames = true;
+        }
+        if (id == Idx1Tag) index = true;
+        at += 8 + Padded(size);
+    }
+    return headers && frames && index;
+}
+
+RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal) {
+    RepairPlan plan;
+    if (!Journal.Valid) {
+        plan.Reason = Journal.Error.empty() ? "its journal cannot be read" : Journal.Error;
+        return plan;
+    }
+    if (AviWasClosed(File)) {
+        plan.Result = RepairPlan::AlreadyClosed;
+        return plan;
+    }
+    if (Journal.Stream.Format.size() < MinFormatBytes || Journal.Stream.Rate == 0 ||
+        Journal.Stream.Scale == 0) {
+        plan.Reason = "its journal does not describe the stream";
+        return plan;
+    }
+    std::vector<JournalFrame> frames = Plausible(Journal.Frames);
+    if (frames.empty()) {
+        plan.Reason = "no frame of it was recorded in its journal";
+        return plan;
+    }
+    // The frames follow a list tag "movi" where the writer put one; otherwise the first chunk
+    // of the journal's first frame is looked for, and the longest run of frames wins.
+    uint64_t limit = std::min<uint64_t>(File.Size(), FirstFrameSearch);
+    std::vector<FoundFrame> best;
+    std::vector<uint8_t> head((size_t)limit);
+    if (!head.empty() && !File.Read(0, head.data(), head.size())) {
+        plan.Reason = "it cannot be read";
+        return plan;
+    }
+    for (size_t at = 0; at + 8 <= head.size(); at += 2) {
+        uint32_t id = Get32(&head[at]);
+        uint64_t start = 0;
+        if (id == MoviTag && at >= 8 && Get32(&head[at - 8]) == ListTag)
+            start = at + 4;
+        else if (IsFrameId(id) &&
+                 (!(frames[0].Flags & JournalSizeKnown) || Get32(&head[at + 4]) == frames[0].Size))
+            start = at;
+        else
+            continue;
+        std::vector<FoundFrame> found = FollowFrames(File, start, frames);
+        if (found.size() > best.size()) best.swap(found);
+        if (best.size() == frames.size()) break;
+    }
+    if (best.empty()) {
+        plan.Reason = "no complete frame of it reached the disk";
+        return plan;
+    }
+    plan.Frames = std::move(best);
+    plan.Result = RepairPlan::Repairable;
+    return plan;
+}
+
+bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSource &File,
+                      RepairSink &Out) {
+    if (Plan.Result != RepairPlan::Repairable || Plan.Frames.empty() ||
+        S.Format.size() < MinFormatBytes)
+        return false;
+    int32_t length = Plan.Length();
+    uint32_t largest = 0;
+    uint64_t dataBytes = 0;
+    for (const FoundFrame &f : Plan.Frames) {
+        largest = std::max(largest, f.Frame.Size);
+        dataBytes += 8 + Padded(f.Frame.Size);
+    }
+    uint64_t gaps = (uint64_t)length - Plan.Frames.size();
+    dataBytes += 8 * gaps;
+    uint64_t indexBytes = IndexEntryBytes * (uint64_t)length;
+    int32_t width = (int32_t)Get32(&S.Format[4]), height = (int32_t)Get32(&S.Format[8]);
+    if (height < 0) height = -height;
+
+    std::vector<uint8_t> h;
+    Put32(h, RiffTag);
+    Put32(h, 0);
+    Put32(h, AviTag);
+    size_t hdrl = h.size();
+    Put32(h, ListTag);
+    Put32(h, 0);
+    Put32(h, HdrlTag);
+    Put32(h, AvihTag);
+    Put32(h, MainHeaderBytes);
+    Put32(h, (uint32_t)(1000000ull * S.Scale / S.Rate));
+    Put32(h, (uint32_t)std::min<uint64_t>(0xFFFFFFFFull, (uint64_t)largest * S.Rate / S.Scale));
+    Put32(h, 0);
+    Put32(h, HasIndex);
+    Put32(h, (uint32_t)length);
+    Put32(h, 0);
+    Put32(h, 1);
+    Put32(h, largest);
+    Put32(h, (uint32_t)width);
+    Put32(h, (uint32_t)height);
+    for (int i = 0; i < 4; ++i)
+        Put32(h, 0);
+    size_t strl = h.size();
+    Put32(h, ListTag);
+    Put32(h, 0);
+    Put32(h, StrlTag);
+    Put32(h, StrhTag);
+    Put32(h, StreamHeaderBytes);
+    Put32(h, VidsTag);
+    Put32(h, S.Handler);
+    Put32(h, 0); // flags
+    Put16(h, 0); // priority
+    Put16(h, 0); // language
+    Put32(h, 0); // initial frames
+    Put32(h, S.Scale);
+    Put32(h, S.Rate);
+    Put32(h, 0); // start
+    Put32(h, (uint32_t)length);
+    Put32(h, std::max(S.SuggestedBufferSize, largest));
+    Put32(h, S.Quality);
+    Put32(h, 0); // sample size: frames vary
+    for (int16_t v : S.Frame)
+        Put16(h, (uint16_t)v);
+    Put32(h, StrfTag);
+    Put32(h, (uint32_t)S.Format.size());
+    h.insert(h.end(), S.Format.begin(), S.Format.end());
+    if (S.Format.size() & 1) h.push_back(0);
+    PatchSize(h, strl);
+    PatchSize(h, hdrl);
+
+    Put32(h, ListTag);
+    Put32(h, (uint32_t)(4 + dataBytes));
+    Put32(h, MoviTag);
+
+    uint64_t total = h.size() + dataBytes + 8 + indexBytes;
+    if (total - 8 > MaxRiffBytes) return false;
+    for (int i = 0; i < 4; ++i)
+        h[4 + i] = (uint8_t)((total - 8) >> (8 * i));
+    if (!Out.Write(h.data(), h.size())) return false;
+
+    // Frames at their positions; an empty chunk holds each position no frame was written at,
+    // as the platform's writer does for the frames a recording skips.
+    std::vector<uint8_t> index;
+    Put32(index, Idx1Tag);
+    Put32(index, (uint32_t)indexBytes);
+    uint32_t offset = 4; // from the "movi" tag
+    uint32_t gapId = DeltaFrameId;
+    std::vector<uint8_t> buffer(std::min<size_t>(CopyBlock, std::max<size_t>(largest, 1)));
+    int32_t next = 0;
+    for (const FoundFrame &f : Plan.Frames) {
+        for (; next < f.Frame.Position; ++next) {
+            std::vector<uint8_t> empty;
+            Put32(empty, gapId);
+            Put32(empty, 0);
+            if (!Out.Write(empty.data(), empty.size())) return false;
+            Put32(index, gapId);
+            Put32(index, 0);
+            Put32(index, offset);
+            Put32(index, 0);
+            offset += 8;
+        }
+        std::vector<uint8_t> chunk;
+        Put32(chunk, f.ChunkId);
+        Put32(chunk, f.Frame.Size);
+        if (!Out.Write(chunk.data(), chunk.size())) return false;
+        for (uint64_t done = 0; done < f.Frame.Size;) {
+            size_t n = (size_t)std::min<uint64_t>(buffer.size(), f.Frame.Size - done);
+            if (!File.Read(f.Offset + done, buffer.data(), n) || !Out.Write(buffer.data(), n))
+                return false;
+            done += n;
+        }
+        if (f.Frame.Size & 1) {
+            uint8_t pad = 0;
+            if (!Out.Write(&pad, 1)) return false;
+        }
+        Put32(index, f.ChunkId);
+        Put32(index, f.Frame.Flags & JournalKeyFrame);
+        Put32(index, offset);
+        Put32(index, f.Frame.Size);
+        offset += 8 + (uint32_t)Padded(f.Frame.Size);
+        next = f.Frame.Position + 1;
+    }
+    return Out.Write(index.data(), index.size());
+}

@@ -1,0 +1,51 @@
+// Rebuilding an AVI that was never closed, from the frame chunks that reached the disk and the
+// journal written beside it. Plain C++ without Windows types: the start-up repair gives it
+// files, the tests give it bytes in memory.
+#pragma once
+#include "recorder/journal.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Bytes to repair from.
+class RepairSource {
+  public:
+    virtual ~RepairSource() = default;
+    virtual uint64_t Size() const = 0;
+    // False when the bytes cannot all be read.
+    virtual bool Read(uint64_t Offset, void *Buffer, size_t Count) = 0;
+};
+
+// Where the rebuilt file goes.
+class RepairSink {
+  public:
+    virtual ~RepairSink() = default;
+    virtual bool Write(const void *Data, size_t Count) = 0;
+};
+
+// A frame chunk found in the damaged file, with what the journal says of it.
+struct FoundFrame {
+    uint64_t Offset = 0; // of the frame's bytes
+    uint32_t ChunkId = 0;
+    JournalFrame Frame;
+};
+
+struct RepairPlan {
+    enum Outcome { Repairable, AlreadyClosed, Impossible } Result = Impossible;
+    std::string Reason; // why it cannot be repaired
+    std::vector<FoundFrame> Frames;
+    int32_t Length() const { return Frames.empty() ? 0 : Frames.back().Frame.Position + 1; }
+};
+
+// True when the file is a RIFF AVI whose writer closed it: headers and index in place.
+bool AviWasClosed(RepairSource &File);
+
+// Finds the frames of the journal in the file, in order, up to the first one that is missing or
+// torn. Never fails on any input: a file it cannot make sense of is Impossible, with a reason.
+RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal);
+
+// Writes a complete AVI: headers from the journal, the planned frames at their positions, empty
+// frames in the gaps between them, and the index. False when a read or write failed.
+bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &Stream, RepairSource &File,
+                      RepairSink &Out);

@@ -1,0 +1,65 @@
+// The journal kept beside each AVI while it is being written: what the stream looks like, and
+// the position of every frame that reached the file. A recording whose process dies before it
+// closes its AVI (kill, fault, power cut) is rebuilt from its frame data and this journal.
+// Plain C++ without Windows types: the recorder writes it, the start-up repair reads it.
+//
+// Layout, little-endian: a header record, then batches of frames, each record with its own
+// check sum so that a batch torn by the end of the process is told apart from a complete one.
+//   header: "QJNL" version length payload[length] sum
+//   batch:  "QJFB" count (position size flags)[count] sum
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The stream of one recording file, as its headers will say once the file is closed.
+struct JournalStream {
+    uint32_t Handler = 0; // the stream header's handler code
+    uint32_t Scale = 1;
+    uint32_t Rate = 0;
+    uint32_t SuggestedBufferSize = 0;
+    uint32_t Quality = 0;
+    int16_t Frame[4] = {};       // left, top, right, bottom
+    std::vector<uint8_t> Format; // the stream format: bitmap header and colour table
+    // The compressor options of the run.
+    uint32_t OptionsHandler = 0;
+    uint32_t KeyFrameEvery = 0;
+    uint32_t OptionsQuality = 0;
+    uint32_t OptionsFlags = 0;
+    uint32_t ProcessId = 0; // of the process that writes the file
+};
+
+// The key-frame bit, the same value as the AVI index's.
+constexpr uint32_t JournalKeyFrame = 0x10;
+// The size is the one the writer reported; without it a repair takes the chunk's own.
+constexpr uint32_t JournalSizeKnown = 0x100;
+
+// One frame written: its position in the stream, its size in bytes and the key-frame bit.
+struct JournalFrame {
+    int32_t Position = 0;
+    uint32_t Size = 0;
+    uint32_t Flags = 0;
+    bool operator==(const JournalFrame &o) const {
+        return Position == o.Position && Size == o.Size && Flags == o.Flags;
+    }
+};
+
+std::vector<uint8_t> EncodeJournalHeader(const JournalStream &Stream);
+std::vector<uint8_t> EncodeJournalBatch(const JournalFrame *Frames, size_t Count);
+
+struct JournalContents {
+    bool Valid = false; // the header was read whole
+    std::string Error;  // why not
+    JournalStream Stream;
+    std::vector<JournalFrame> Frames; // from the complete batches, in the order written
+    bool TornTail = false;            // bytes after the last complete batch were left out
+};
+
+// Reads a journal; never fails on any input, says what it could not read instead.
+JournalContents ReadJournal(const uint8_t *Data, size_t Size);
+
+// The journal's name for an AVI file's name.
+std::string JournalNameFor(const std::string &AviName);
+// The AVI's name for a journal's name, or "" when it is not a journal's name.
+std::string AviNameForJournal(const std::string &JournalName);

@@ -1,0 +1,371 @@
+// The journal's files: writing it beside the AVI, the list of open journals, and the repair of
+// the files that list names.
+#include "recorder/journalfile.h"
+#include "recorder/avirepair.h"
+
+#include <atomic>
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr char ListFileName[] = "Quillet open journals.txt";
+constexpr char RepairSuffix[] = ".repairing";
+
+std::mutex ListLock; // the list is read and rewritten whole
+std::string ListOverride;
+std::atomic<bool> JournalsEnabled{true};
+
+// Opens the journal for writing so that no other process may write it while it is open: the
+// next start tells a journal still being written by another Quillet by that.
+std::FILE *OpenExclusive(const std::string &Name) {
+#ifdef _WIN32
+    return _fsopen(Name.c_str(), "wb", _SH_DENYWR);
+#else
+    return std::fopen(Name.c_str(), "wb");
+#endif
+}
+
+bool InUseElsewhere(const std::string &Name) {
+#ifdef _WIN32
+    std::FILE *f = _fsopen(Name.c_str(), "r+b", _SH_DENYNO); // never creates it
+    if (f) std::fclose(f);
+    return !f && errno == EACCES;
+#else
+    (void)Name;
+    return false;
+#endif
+}
+
+bool SeekTo(std::FILE *File, uint64_t Offset) {
+#ifdef _WIN32
+    return _fseeki64(File, (__int64)Offset, SEEK_SET) == 0;
+#else
+    return fseeko(File, (off_t)Offset, SEEK_SET) == 0;
+#endif
+}
+
+// Forces what the system holds of the file to the disk, so that a power cut keeps it. Only the
+// file's descriptor is used: the writer's buffer is flushed by the writer.
+void CommitToDisk(std::FILE *File) {
+#ifdef _WIN32
+    _commit(_fileno(File));
+#else
+    fsync(fileno(File));
+#endif
+}
+
+void ForceToDisk(std::FILE *File) {
+    std::fflush(File);
+    CommitToDisk(File);
+}
+
+// Puts From in the place of To in one step: To is either the old or the new file.
+bool ReplaceWith(const std::string &From, const std::string &To) {
+#ifdef _WIN32
+    return MoveFileExA(From.c_str(), To.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(From.c_str(), To.c_str()) == 0;
+#endif
+}
+
+struct FileSource : RepairSource {
+    std::FILE *File;
+    uint64_t Bytes = 0;
+    explicit FileSource(const std::string &Name) : File(std::fopen(Name.c_str(), "rb")) {
+        if (File && SeekEnd()) Bytes = Tell();
+    }
+    ~FileSource() override { Close(); }
+    void Close() {
+        if (File) std::fclose(File);
+        File = nullptr;
+    }
+    FileSource(const FileSource &) = delete;
+    FileSource &operator=(const FileSource &) = delete;
+    bool SeekEnd() {
+#ifdef _WIN32
+        return _fseeki64(File, 0, SEEK_END) == 0;
+#else
+        return fseeko(File, 0, SEEK_END) == 0;
+#endif
+    }
+    uint64_t Tell() {
+#ifdef _WIN32
+        __int64 at = _ftelli64(File);
+#else
+        off_t at = ftello(File);
+#endif
+        return at < 0 ? 0 : (uint64_t)at;
+    }
+    uint64_t Size() const override { return Bytes; }
+    bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
+        if (!File || Offset > Bytes || Count > Bytes - Offset) return false;
+        return SeekTo(File, Offset) && std::fread(Buffer, 1, Count, File) == Count;
+    }
+};
+
+struct FileSink : RepairSink {
+    std::FILE *File;
+    explicit FileSink(const std::string &Name) : File(std::fopen(Name.c_str(), "wb")) {}
+    ~FileSink() override {
+        if (File) std::fclose(File);
+    }
+    FileSink(const FileSink &) = delete;
+    FileSink &operator=(const FileSink &) = delete;
+    bool Write(const void *Data, size_t Count) override {
+        return File && std::fwrite(Data, 1, Count, File) == Count;
+    }
+    // Closes the file with everything on the disk; false when any of it failed.
+    bool Finish() {
+        if (!File) return false;
+        bool ok = std::fflush(File) == 0;
+        ForceToDisk(File);
+        ok = std::fclose(File) == 0 && ok;
+        File = nullptr;
+        return ok;
+    }
+};
+
+std::vector<uint8_t> ReadWhole(const std::string &Name, bool &Found) {
+    std::vector<uint8_t> data;
+    std::FILE *f = std::fopen(Name.c_str(), "rb");
+    Found = f != nullptr;
+    if (!f) return data;
+    uint8_t block[4096];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
+        data.insert(data.end(), block, block + n);
+    std::fclose(f);
+    return data;
+}
+
+std::vector<std::string> ReadList() {
+    std::vector<std::string> lines;
+    bool found;
+    std::vector<uint8_t> data = ReadWhole(OpenJournalList(), found);
+    std::string line;
+    for (uint8_t c : data) {
+        if (c == '\n' || c == '\r') {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+        } else {
+            line += (char)c;
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+void WriteList(const std::vector<std::string> &Lines) {
+    std::string name = OpenJournalList();
+    if (Lines.empty()) {
+        std::remove(name.c_str());
+        return;
+    }
+    std::FILE *f = std::fopen(name.c_str(), "wb");
+    if (!f) return;
+    for (const std::string &line : Lines)
+        std::fprintf(f, "%s\r\n", line.c_str());
+    ForceToDisk(f);
+    std::fclose(f);
+}
+
+void EditList(const std::string &Line, bool Add) {
+    std::lock_guard<std::mutex> lock(ListLock);
+    std::vector<std::string> lines = ReadList(), kept;
+    for (const std::string &l : lines)
+        if (l != Line) kept.push_back(l);
+    if (Add) kept.push_back(Line);
+    if (kept != lines) WriteList(kept);
+}
+
+// The next start may run in another folder: the list holds full paths.
+std::string FullPath(const std::string &Name) {
+#ifdef _WIN32
+    char full[MAX_PATH * 2];
+    DWORD n = GetFullPathNameA(Name.c_str(), sizeof full, full, nullptr);
+    return n > 0 && n < sizeof full ? std::string(full, n) : Name;
+#else
+    char folder[4096];
+    if ((!Name.empty() && Name[0] == '/') || !getcwd(folder, sizeof folder)) return Name;
+    return std::string(folder) + "/" + Name;
+#endif
+}
+
+} // namespace
+
+uint32_t CurrentProcessId() {
+#ifdef _WIN32
+    return GetCurrentProcessId();
+#else
+    return (uint32_t)getpid();
+#endif
+}
+
+std::string OpenJournalList() {
+    if (!ListOverride.empty()) return ListOverride;
+#ifdef _WIN32
+    char folder[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof folder, folder);
+    std::string dir = n > 0 && n < sizeof folder ? std::string(folder, n) : std::string(".\\");
+#else
+    const char *tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/";
+#endif
+    return dir + ListFileName;
+}
+
+void SetOpenJournalList(const std::string &Path) { ListOverride = Path; }
+
+std::vector<std::string> ReadOpenJournals() {
+    std::lock_guard<std::mutex> lock(ListLock);
+    return ReadList();
+}
+
+void SetJournalsEnabled(bool Enabled) { JournalsEnabled = Enabled; }
+
+bool RecordingJournal::Open(const std::string &AviName, JournalStream Stream) {
+    Close();
+    if (!JournalsEnabled) return false;
+    Stream.ProcessId = CurrentProcessId();
+    FileName = FullPath(JournalNameFor(AviName));
+    File = OpenExclusive(FileName);
+    if (!File) return false;
+    std::vector<uint8_t> header = EncodeJournalHeader(Stream);
+    if (std::fwrite(header.data(), 1, header.size(), File) != header.size()) {
+        Close();
+        return false;
+    }
+    ForceToDisk(File);
+    EditList(FileName, true);
+    Stopping = false;
+    Syncer = std::thread(&RecordingJournal::ForceToDiskEverySecond, this);
+    return true;
+}
+
+void RecordingJournal::ForceToDiskEverySecond() {
+    std::unique_lock<std::mutex> lock(SyncLock);
+    while (!SyncWake.wait_for(lock, std::chrono::milliseconds(JournalSyncInterval),
+                              [this] { return Stopping; })) {
+        lock.unlock();
+        CommitToDisk(File);
+        lock.lock();
+    }
+}
+
+void RecordingJournal::Frame(const JournalFrame &Frame) {
+    if (!File) return;
+    // One frame a batch: a killed process loses none that reached the AVI, and a batch torn by
+    // a power cut is left out by the reader.
+    std::vector<uint8_t> batch = EncodeJournalBatch(&Frame, 1);
+    std::fwrite(batch.data(), 1, batch.size(), File);
+    std::fflush(File);
+}
+
+void RecordingJournal::Close() {
+    if (Syncer.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(SyncLock);
+            Stopping = true;
+        }
+        SyncWake.notify_all();
+        Syncer.join();
+    }
+    if (!File) return;
+    std::fclose(File);
+    File = nullptr;
+    std::remove(FileName.c_str());
+    EditList(FileName, false);
+}
+
+std::vector<RepairResult> RepairRecording(const std::string &JournalName) {
+    bool found;
+    std::vector<uint8_t> data = ReadWhole(JournalName, found);
+    if (!found) return {};
+    RepairResult result;
+    result.AviName = AviNameForJournal(JournalName);
+    if (result.AviName.empty()) return {};
+    JournalContents journal = ReadJournal(data.data(), data.size());
+    RepairPlan plan;
+    {
+        FileSource avi(result.AviName);
+        if (!avi.File) {
+            result.Reason = "the file cannot be opened";
+            return {result};
+        }
+        plan = PlanRepair(avi, journal);
+        if (plan.Result == RepairPlan::AlreadyClosed) {
+            std::remove(JournalName.c_str());
+            return {};
+        }
+        if (plan.Result == RepairPlan::Impossible) {
+            result.Reason = plan.Reason;
+            return {result};
+        }
+        std::string temporary = result.AviName + RepairSuffix;
+        FileSink out(temporary);
+        bool written = WriteRepairedAvi(plan, journal.Stream, avi, out);
+        if (!out.Finish() || !written) {
+            std::remove(temporary.c_str());
+            result.Reason = "the repaired file could not be written beside it";
+            return {result};
+        }
+        avi.Close(); // the original must be closed before it is replaced
+        if (!ReplaceWith(temporary, result.AviName)) {
+            std::remove(temporary.c_str());
+            result.Reason = "it could not be replaced by the repaired file";
+            return {result};
+        }
+    }
+    std::remove(JournalName.c_str());
+    result.Result = RepairResult::Recovered;
+    result.Frames = (int)plan.Frames.size();
+    result.Seconds = (double)plan.Length() * journal.Stream.Scale / journal.Stream.Rate;
+    return {result};
+}
+
+std::vector<RepairResult> RepairOpenJournals() {
+    std::vector<RepairResult> results;
+    std::vector<std::string> names = ReadOpenJournals();
+    for (const std::string &name : names) {
+        if (InUseElsewhere(name)) continue; // another Quillet is still recording it
+        for (RepairResult &r : RepairRecording(name))
+            results.push_back(r);
+        EditList(name, false);
+    }
+    return results;
+}
+
+std::string RepairNotice(const std::vector<RepairResult> &Results) {
+    std::string recovered, failed;
+    for (const RepairResult &r : Results) {
+        char line[512];
+        if (r.Result == RepairResult::Recovered)
+            std::snprintf(line, sizeof line, "%s: %d frames, %.1f seconds\n", r.AviName.c_str(),
+                          r.Frames, r.Seconds);
+        else
+            std::snprintf(line, sizeof line, "%s: not repaired, %s. The file was left as it is.\n",
+                          r.AviName.c_str(), r.Reason.c_str());
+        (r.Result == RepairResult::Recovered ? recovered : failed) += line;
+    }
+    std::string text;
+    if (!recovered.empty())
+        text += "Recordings that were not closed have been recovered:\n" + recovered;
+    if (!failed.empty()) {
+        if (!text.empty()) text += "\n";
+        text += "A recording that was not closed could not be repaired:\n" + failed;
+    }
+    return text;
+}

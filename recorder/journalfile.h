@@ -1,0 +1,78 @@
+// The journal on disk: the writer a recording run keeps beside each open AVI, the list of open
+// journals in the user's temporary folder, and the repair of what that list names at the next
+// start. Standard C files; the few platform calls live in journalfile.cpp.
+#pragma once
+#include "recorder/journal.h"
+
+#include <cstdint>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Where the list of open journals is kept: the user's temporary folder, or the place a test
+// chose with SetOpenJournalList ("" goes back to the temporary folder).
+std::string OpenJournalList();
+void SetOpenJournalList(const std::string &Path);
+std::vector<std::string> ReadOpenJournals();
+
+// The journal of one AVI while it is written. Frames are written to the system as they come,
+// and a thread of the journal forces them to the disk once a second, so that the recording
+// loop never waits for the disk; a normal close deletes the journal.
+class RecordingJournal {
+  public:
+    RecordingJournal() = default;
+    ~RecordingJournal() { Close(); }
+    RecordingJournal(const RecordingJournal &) = delete;
+    RecordingJournal &operator=(const RecordingJournal &) = delete;
+
+    // Starts the journal of AviName and notes it in the list; false when it cannot be written
+    // (the recording goes on without one).
+    bool Open(const std::string &AviName, JournalStream Stream);
+    // Notes a frame written to the AVI.
+    void Frame(const JournalFrame &Frame);
+    // Deletes the journal and its line in the list: the AVI was closed.
+    void Close();
+    bool IsOpen() const { return File != nullptr; }
+    const std::string &Name() const { return FileName; }
+
+  private:
+    void ForceToDiskEverySecond();
+    std::FILE *File = nullptr;
+    std::string FileName;
+    std::thread Syncer;
+    std::mutex SyncLock;
+    std::condition_variable SyncWake;
+    bool Stopping = false;
+};
+
+// Runs keep journals unless switched off (the capture benchmark measures their cost).
+void SetJournalsEnabled(bool Enabled);
+
+// Milliseconds between forced writes to the disk.
+constexpr uint32_t JournalSyncInterval = 1000;
+
+// What the start-up repair did with one journal.
+struct RepairResult {
+    enum Outcome { Recovered, NotRepaired } Result = NotRepaired;
+    std::string AviName;
+    int Frames = 0;
+    double Seconds = 0;
+    std::string Reason; // why it was not repaired
+};
+
+// Repairs the AVI of one journal; the AVI is replaced only by a complete rebuilt file.
+// Returns nothing for an AVI that was closed (its journal is deleted) or a journal that is gone.
+std::vector<RepairResult> RepairRecording(const std::string &JournalName);
+
+// Repairs every AVI the list names that no running Quillet is writing, and takes them off the
+// list: none is repaired twice.
+std::vector<RepairResult> RepairOpenJournals();
+
+// The text of the start-up notice, "" when there is nothing to say.
+std::string RepairNotice(const std::vector<RepairResult> &Results);
+
+// This process's id, as the journal notes it.
+uint32_t CurrentProcessId();

@@ -1,0 +1,327 @@
+#!/usr/bin/env bash
+# A recording survives its process being killed: Quillet records the moving picture with its
+# default settings and is killed with kill -9 at a random moment 1-10 s in. The next start
+# repairs the file and says so in one "Notice" box; FFmpeg then decodes every frame of it, the
+# frames reach at least as far as the progress caption counted 1 s before the kill, and every
+# frame shows the moving picture at the position its capture time calls for.
+#
+# The same for a recording killed after it went on into a second file.
+#
+# QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../lib/common.sh"
+# The positions are checked exactly against the killed file; the pictures' timing also carries
+# the capture's own jitter, and a pass grabbed late on a loaded machine (the first ones of a
+# recording, mostly) shows a later picture than its position.
+AVI_TIMING_TOLERANCE=${AVI_TIMING_TOLERANCE:-500}
+. "$here/../lib/avi.sh"
+e2e_init recovery
+export E2E_WINE_TIMEOUT=20
+KILLS=${QUILLET_RECOVERY_KILLS:-10}
+
+PIC_X=24 PIC_Y=40 PIC_W=257 PIC_H=193 STEP=40 MSPF=100
+work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
+mkdir -p "$work"
+cd "$work" || exit 1
+
+e2e_need "$E2E_WIN_BUILD"/{quillet,drive,movingpic,split_record}.exe
+e2e_start_xvfb || e2e_abort "display" "Xvfb did not start"
+e2e_warm_wine 2>>"$E2E_OUT/suite.log" || e2e_abort "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
+e2e_register_codec
+
+# The list of open journals in Wine's temporary folder: left over from another run, it would
+# make the first start here repair files that are not ours.
+list_file() {
+    local tmp
+    tmp=$(e2e_wine cmd /c echo '%TEMP%' 2>/dev/null)
+    [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals.txt"
+}
+
+e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP
+e2e_wait_visible "$E2E_BG_PID" || e2e_abort "moving picture" "movingpic shows no window"
+sleep 0.5
+
+# positions_in_killed file: the positions of the frames in a file the platform's writer left
+# when killed, read independently of the repair: after the zeroed headers every position has a
+# chunk, empty where the recording skipped it. Prints them one a line, up to the last whole one.
+positions_in_killed() {
+    python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+at = 0
+while at < len(data) and data[at] == 0:
+    at += 1
+at -= at % 2
+pos = 0
+while at + 8 <= len(data) and data[at:at + 2] == b'00' and data[at + 2:at + 4] in (b'dc', b'db'):
+    size = struct.unpack('<I', data[at + 4:at + 8])[0]
+    if at + 8 + size > len(data):
+        break
+    if size:
+        print(pos)
+    pos += 1
+    at += 8 + size + (size & 1)
+PY
+}
+
+# same_positions killed recovered: the recovered file holds a frame at each position where the
+# killed file had a whole one (those noted in the journal: all but at most the last).
+same_positions() {
+    local want got
+    want=$(positions_in_killed "$1")
+    got=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 "$2")
+    [ -n "$got" ] && [ "$got" = "$(head -n "$(wc -l <<<"$got")" <<<"$want")" ] &&
+        [ $(($(wc -l <<<"$want") - $(wc -l <<<"$got"))) -le 1 ]
+}
+
+QUILLET_PID='' MAIN=''
+start_once() {
+    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
+    QUILLET_PID=$E2E_BG_PID
+    unset DRIVE_PID
+    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
+    DRIVE_PID=$(drive pid "@$MAIN") || return 1
+    export DRIVE_PID
+}
+# Wine now and then loses a program started right after another was killed: once more then.
+start_quillet() {
+    start_once && return 0
+    e2e_log "Quillet (pid $QUILLET_PID) showed no window; alive: $(e2e_alive "$QUILLET_PID" && echo yes || echo no); starting it again"
+    e2e_stop "$QUILLET_PID" 2
+    sleep 2
+    start_once
+}
+
+click() {
+    local l t r b
+    read -r l t r b < <(drive rect "@$MAIN" "$1") || return 1
+    [ -n "$b" ] || return 1
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+}
+
+frame_nr() { # the FrameNr of the progress caption, or nothing
+    local c
+    c=$(drive caption "@$MAIN") || return 1
+    [[ $c =~ FrameNr:\ ([0-9]+), ]] && echo "${BASH_REMATCH[1]}"
+}
+
+# Waits for the start-up notice of the program; prints its text and dismisses it.
+NOTICE=''
+take_notice() {
+    local all line h
+    NOTICE=''
+    for _ in $(seq 100); do
+        all=$(drive dialogs)
+        line=$(grep '"Notice"' <<<"$all" | head -1)
+        if [ -n "$line" ]; then
+            # The text goes on over the lines that follow, up to the next window.
+            NOTICE=$(awk '/"Notice"/ { on = 1; sub(/^[^:]*: /, "") } on && /^0x/ && !/"Notice"/ { on = 0 } on' <<<"$all" | tr '\n' ' ')
+            h=${line%% *}
+            drive click "@$h" OK >/dev/null 2>&1
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# One recording killed after the given number of tenths of a second; then the next start.
+killed_recording() { # n tenths
+    local n=$1 tenths=$2 last_nr='' nr t0 elapsed
+    rm -f test.avi test.avi.journal
+    start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
+    click Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
+    # The run counts from its first frame: wait for the journal that comes with it.
+    for _ in $(seq 80); do [ -s test.avi.journal ] && break; sleep 0.1; done
+    t0=$(date +%s%N)
+    # A second Quillet started meanwhile leaves the file being recorded alone.
+    if [ "$n" = 1 ]; then
+        e2e_bg second "$E2E_WIN_BUILD/quillet.exe"
+        local second=$E2E_BG_PID
+        e2e_window_of "$second" "Quillet 1.542" 30 >/dev/null
+        sleep 1
+        if DRIVE_PID='' drive dialogs | grep -q '"Notice"' || [ ! -s test.avi.journal ] ||
+            [ -n "$(avi_info test.avi)" ]; then
+            e2e_fail "kill $n: a second Quillet leaves the recording alone" "$(DRIVE_PID='' drive dialogs | tr '\n' ' ')"
+        else
+            e2e_pass "kill $n: a second Quillet leaves the recording alone"
+        fi
+        e2e_stop "$second" 2
+    fi
+    # The caption's FrameNr, read until 1 s before the kill.
+    while :; do
+        elapsed=$((($(date +%s%N) - t0) / 100000000))
+        [ "$elapsed" -ge $((tenths - 10)) ] && break
+        nr=$(frame_nr) && [ -n "$nr" ] && last_nr=$nr
+        sleep 0.2
+    done
+    while [ $((($(date +%s%N) - t0) / 100000000)) -lt "$tenths" ]; do sleep 0.05; done
+    kill -9 "$QUILLET_PID"
+    e2e_wait_exit "$QUILLET_PID" 5
+    local size
+    size=$(stat -c %s test.avi 2>/dev/null || echo 0)
+    cp test.avi "$E2E_OUT/killed-$n.avi" 2>/dev/null
+    e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left"
+    if [ -n "$(avi_info test.avi)" ]; then
+        e2e_fail "kill $n: the killed file is damaged" "FFmpeg reads it before any repair"
+    fi
+
+    # The next start runs in another folder: the list names the file by its full path.
+    cd "$E2E_TMP" || return 1
+    start_quillet || { cd "$work" || return 1; e2e_fail "kill $n: next start" "no main window"; return 1; }
+    cd "$work" || return 1
+    if ! take_notice; then
+        e2e_fail "kill $n: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "kill $n notice: $NOTICE"
+    cp test.avi "$E2E_OUT/recovered-$n.avi"
+    local frames
+    frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+        -of csv=p=0 test.avi 2>/dev/null)
+    if [[ $NOTICE == *"$(winepath -w "$work/test.avi" 2>/dev/null): "*" frames, "*" seconds"* ]] &&
+        [ -f test.avi ] && [ ! -e test.avi.journal ]; then
+        e2e_pass "kill $n after $tenths/10 s: recovered ($NOTICE)"
+    else
+        e2e_fail "kill $n: recovered" "notice \"$NOTICE\"; journal left: $([ -e test.avi.journal ] && echo yes || echo no)"
+    fi
+    if avi_decodes test.avi; then
+        e2e_pass "kill $n: FFmpeg decodes every frame ($frames positions)"
+    else
+        e2e_fail "kill $n: FFmpeg decodes every frame" "$(ffmpeg -nostdin -v error -i test.avi -f null - 2>&1 | head -2)"
+    fi
+    local last
+    last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 test.avi | tail -1)
+    # The position due 1 s before the kill, counted from the journal's appearance (which comes
+    # just before the first frame; polled, so up to a position late), and the caption's count.
+    local due=$(((tenths - 10) * 100 / MSPF - 1))
+    [ -n "$last_nr" ] && [ "$last_nr" -gt "$due" ] && due=$last_nr
+    if [ -n "$last" ] && [ "$last" -ge "$due" ]; then
+        e2e_pass "kill $n: frames up to position $last, position $due was due 1 s before the kill (caption FrameNr ${last_nr:-none})"
+    else
+        e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, position $due due 1 s before (caption FrameNr ${last_nr:-none})"
+    fi
+    if same_positions "$E2E_OUT/killed-$n.avi" test.avi; then
+        e2e_pass "kill $n: every frame at the position the killed file gave it"
+    else
+        e2e_fail "kill $n: every frame at the position the killed file gave it" \
+            "killed: $(positions_in_killed "$E2E_OUT/killed-$n.avi" | tr '\n' ' '); recovered: $(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 test.avi | tr '\n' ' ')"
+    fi
+    local why
+    if why=$(avi_pictures test.avi $PIC_W $PIC_H $MSPF $STEP "kill-$n"); then
+        e2e_pass "kill $n: frames show the moving picture at their positions ($why)"
+    else
+        e2e_fail "kill $n: frames show the moving picture at their positions" "$why"
+    fi
+    # Nothing repaired twice: the next start says nothing.
+    if [ "$n" = 1 ]; then
+        e2e_stop "$QUILLET_PID" 2
+        start_quillet
+        sleep 2
+        if drive dialogs | grep -q '"Notice"'; then
+            e2e_fail "kill $n: nothing repaired twice" "a Notice box at the start after the repair"
+            take_notice
+        else
+            e2e_pass "kill $n: nothing repaired twice (no notice at the following start)"
+        fi
+    fi
+    e2e_stop "$QUILLET_PID" 2
+}
+
+# A recording killed after it went on into a second file: split_record records with the default
+# compressor and interval under a lowered size limit. The files before the last were closed whole
+# (nothing to repair); the next start of Quillet repairs the last. The run bounds a file by what
+# the frames so far took plus twice the raw size of the next one.
+SPLIT_LIMIT=1000000
+killed_split() {
+    local tenths=$1 second='split (2).avi' t0 f open='' closed=()
+    rm -f split*.avi*
+    e2e_bg split_record "$E2E_WIN_BUILD/split_record.exe" MSVC split.avi $PIC_X $PIC_Y \
+        $((PIC_W - 1)) $((PIC_H - 1)) 100 10 60 $SPLIT_LIMIT
+    local rec=$E2E_BG_PID
+    for _ in $(seq 300); do [ -s "$second.journal" ] && break; sleep 0.1; done
+    if [ ! -s "$second.journal" ]; then
+        e2e_fail "split kill: the recording went on into a second file" "no journal of \"$second\" within 30 s ($(ls split* | tr '\n' ' '))"
+        e2e_stop "$rec" 2
+        return 1
+    fi
+    # When each file began: its journal comes with its first frame.
+    local -A began=()
+    t0=$(date +%s%N)
+    began[$second]=$t0
+    while [ $((($(date +%s%N) - t0) / 100000000)) -lt "$tenths" ]; do
+        for f in split*.avi.journal; do
+            [ -e "$f" ] && [ -z "${began[${f%.journal}]:-}" ] && began[${f%.journal}]=$(date +%s%N)
+        done
+        sleep 0.05
+    done
+    local killed
+    killed=$(date +%s%N)
+    kill -9 "$rec"
+    e2e_wait_exit "$rec" 5
+    for f in split*.avi; do
+        if [ -e "$f.journal" ]; then open=$f; else closed+=("$f"); fi
+    done
+    e2e_log "split kill $tenths/10 s after the second file began: open \"$open\", closed ${#closed[@]}"
+    [ -n "$open" ] && cp "$open" "$E2E_OUT/killed-split.avi"
+    local bad=''
+    for f in "${closed[@]}"; do avi_decodes "$f" || bad+=" $f"; done
+    if [ -n "$open" ] && [ ${#closed[@]} -ge 1 ] && [ -z "$bad" ]; then
+        e2e_pass "split kill: ${#closed[@]} file(s) closed whole before \"$open\""
+    else
+        e2e_fail "split kill: the files before the last closed whole" "open \"$open\", not decoding:$bad"
+        return 1
+    fi
+    start_quillet || { e2e_fail "split kill: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "split kill: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "split kill notice: $NOTICE"
+    cp "$open" "$E2E_OUT/recovered-split.avi"
+    local others=0
+    for f in "${closed[@]}"; do [[ $NOTICE == *"$f: "* ]] && others=1; done
+    if [[ $NOTICE == *"$open: "*" frames, "*" seconds"* ]] && [ $others = 0 ] && [ ! -e "$open.journal" ]; then
+        e2e_pass "split kill: \"$open\" recovered, the closed files left alone ($NOTICE)"
+    else
+        e2e_fail "split kill: \"$open\" recovered" "notice \"$NOTICE\""
+    fi
+    # Positions restart with each file, from when it began.
+    local last due=0
+    [ -n "${began[$open]:-}" ] && due=$((((killed - began[$open]) / 100000000 - 10) * 100 / MSPF - 1))
+    [ "$due" -lt 0 ] && due=0
+    last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 "$open" | tail -1)
+    if avi_decodes "$open" && [ -n "$last" ] && [ "$last" -ge "$due" ]; then
+        e2e_pass "split kill: FFmpeg decodes every frame of \"$open\", up to position $last ($due due 1 s before the kill)"
+    else
+        e2e_fail "split kill: FFmpeg decodes \"$open\" up to 1 s before the kill" "last position ${last:-none}, $due due"
+    fi
+    if same_positions "$E2E_OUT/killed-split.avi" "$open"; then
+        e2e_pass "split kill: every frame of \"$open\" at the position the killed file gave it"
+    else
+        e2e_fail "split kill: every frame of \"$open\" at the position the killed file gave it" "see killed-split.avi"
+    fi
+    local why
+    if why=$(avi_pictures "$open" $PIC_W $PIC_H $MSPF $STEP split-last); then
+        e2e_pass "split kill: the frames of \"$open\" show the moving picture at their positions ($why)"
+    else
+        e2e_fail "split kill: the frames of \"$open\" show the moving picture at their positions" "$why"
+    fi
+    e2e_stop "$QUILLET_PID" 2
+}
+
+list=$(list_file)
+[ -n "$list" ] && rm -f "$list"
+for n in $(seq "$KILLS"); do
+    # The first leaves time for a second Quillet to start beside it.
+    tenths=$((10 + RANDOM % 91))
+    [ "$n" = 1 ] && [ "$tenths" -lt 70 ] && tenths=$((tenths + 30))
+    killed_recording "$n" "$tenths"
+done
+
+killed_split $((10 + RANDOM % 61))
+
+e2e_finish

@@ -1,0 +1,617 @@
+// The recording journal and the repair of an AVI that was never closed: the journal's records
+// (torn at every byte), files laid out as the platform's writer leaves them when its process is
+// killed (cut at every byte within the last frames), the start-up repair of the files the list
+// of open journals names, and the run that keeps the journal.
+#include "fakewin/avifile.h"
+#include "fakewin/fakewin.h"
+#include "fakewin/kernel.h"
+#include "recorder/avirepair.h"
+#include "recorder/journal.h"
+#include "recorder/journalfile.h"
+#include "recorder/recordfile.h"
+#include "recorder/scrcam.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t Key = JournalKeyFrame;
+constexpr uint32_t Known = JournalSizeKnown;
+// The platform's writer leaves this many bytes of zeros where the headers go.
+constexpr size_t ZeroedHeaders = 2048;
+
+uint32_t Le32(const std::vector<uint8_t> &b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (uint32_t)b[at + 3] << 24;
+}
+std::string Id(const std::vector<uint8_t> &b, size_t at) {
+    return std::string((const char *)&b[at], 4);
+}
+void Put(std::vector<uint8_t> &b, const char *id, uint32_t size) {
+    b.insert(b.end(), id, id + 4);
+    for (int i = 0; i < 4; ++i)
+        b.push_back((uint8_t)(size >> (8 * i)));
+}
+
+JournalStream Stream() {
+    JournalStream s;
+    s.Handler = mmioFOURCC('M', 'S', 'V', 'C');
+    s.Scale = 1;
+    s.Rate = 10;
+    s.Quality = 7500;
+    s.Frame[2] = 8;
+    s.Frame[3] = 4;
+    s.KeyFrameEvery = 15;
+    s.Format.assign(40, 0);
+    s.Format[0] = 40;
+    s.Format[4] = 8;   // width
+    s.Format[8] = 4;   // height
+    s.Format[14] = 16; // bits
+    return s;
+}
+
+// A recording as the platform's writer leaves it when killed: zeros where the headers go, then
+// the frames, a whole picture as "00db" and a delta as "00dc", odd sizes padded, and an empty
+// "00dc" at each skipped position, written just before the next frame.
+struct Killed {
+    std::vector<JournalFrame> Frames;
+    std::vector<std::vector<uint8_t>> Data;
+    std::vector<uint8_t> File = std::vector<uint8_t>(ZeroedHeaders, 0);
+    std::vector<size_t> Ends; // file size after each frame
+    void Add(int32_t Position, uint32_t Size, bool WholePicture) {
+        int32_t next = Frames.empty() ? 0 : Frames.back().Position + 1;
+        for (; next < Position; ++next)
+            Put(File, "00dc", 0);
+        Put(File, WholePicture ? "00db" : "00dc", Size);
+        std::vector<uint8_t> d(Size);
+        for (uint32_t i = 0; i < Size; ++i)
+            d[i] = (uint8_t)(Position * 31 + i * 7 + 1);
+        File.insert(File.end(), d.begin(), d.end());
+        if (Size & 1) File.push_back(0);
+        Frames.push_back({Position, Size, Known | (WholePicture ? Key : 0)});
+        Data.push_back(d);
+        Ends.push_back(File.size());
+    }
+    static Killed Sample() {
+        Killed k;
+        k.Add(0, 40, true);
+        k.Add(1, 5, false);
+        k.Add(3, 6, false);
+        k.Add(4, 33, true);
+        k.Add(7, 9, false);
+        k.Add(8, 1, false);
+        k.Add(11, 17, true);
+        return k;
+    }
+};
+
+struct Bytes : RepairSource {
+    std::vector<uint8_t> B;
+    explicit Bytes(std::vector<uint8_t> b) : B(std::move(b)) {}
+    uint64_t Size() const override { return B.size(); }
+    bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
+        if (Offset > B.size() || Count > B.size() - Offset) return false;
+        std::memcpy(Buffer, B.data() + Offset, Count);
+        return true;
+    }
+};
+struct Collect : RepairSink {
+    std::vector<uint8_t> B;
+    bool Write(const void *Data, size_t Count) override {
+        B.insert(B.end(), (const uint8_t *)Data, (const uint8_t *)Data + Count);
+        return true;
+    }
+};
+
+JournalContents JournalOf(const std::vector<JournalFrame> &Frames) {
+    std::vector<uint8_t> j = EncodeJournalHeader(Stream());
+    for (const JournalFrame &f : Frames) {
+        std::vector<uint8_t> b = EncodeJournalBatch(&f, 1);
+        j.insert(j.end(), b.begin(), b.end());
+    }
+    return ReadJournal(j.data(), j.size());
+}
+
+// An AVI read back independently of the repair: headers, and the frames by position.
+struct Parsed {
+    std::string Error;
+    uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0;
+    std::vector<uint8_t> Format;
+    std::vector<int32_t> Positions; // of the non-empty frames
+    std::vector<std::vector<uint8_t>> Data;
+    std::vector<uint32_t> Flags;
+};
+
+Parsed Parse(const std::vector<uint8_t> &b) {
+    Parsed p;
+    auto fail = [&](const char *why) {
+        p.Error = why;
+        return p;
+    };
+    if (b.size() < 12 || Id(b, 0) != "RIFF" || Id(b, 8) != "AVI ") return fail("no RIFF AVI");
+    if (Le32(b, 4) + 8 != b.size()) return fail("RIFF size is not the file's");
+    size_t at = 12, movi = 0, moviEnd = 0;
+    std::vector<uint8_t> index;
+    while (at + 8 <= b.size()) {
+        std::string id = Id(b, at);
+        uint32_t size = Le32(b, at + 4);
+        if (at + 8 + size > b.size()) return fail("chunk past the end");
+        if (id == "LIST" && Id(b, at + 8) == "hdrl") {
+            size_t h = at + 12;
+            if (Id(b, h) != "avih" || Le32(b, h + 4) != 56) return fail("no main header");
+            p.TotalFrames = Le32(b, h + 8 + 16);
+            size_t s = h + 8 + 56;
+            if (Id(b, s) != "LIST" || Id(b, s + 8) != "strl" || Id(b, s + 12) != "strh")
+                return fail("no stream list");
+            size_t strh = s + 20;
+            if (Id(b, strh) != "vids") return fail("not a video stream");
+            p.Handler = Le32(b, strh + 4);
+            p.Scale = Le32(b, strh + 20);
+            p.Rate = Le32(b, strh + 24);
+            p.Length = Le32(b, strh + 32);
+            size_t strf = strh + 56;
+            if (Id(b, strf) != "strf") return fail("no format");
+            p.Format.assign(b.begin() + strf + 8, b.begin() + strf + 8 + Le32(b, strf + 4));
+        } else if (id == "LIST" && Id(b, at + 8) == "movi") {
+            movi = at + 8;
+            moviEnd = at + 8 + size;
+        } else if (id == "idx1") {
+            index.assign(b.begin() + at + 8, b.begin() + at + 8 + size);
+        }
+        at += 8 + size + (size & 1);
+    }
+    if (!movi || index.empty()) return fail("no frames or no index");
+    for (size_t e = 0; e + 16 <= index.size(); e += 16) {
+        uint32_t off = Le32(index, e + 8), size = Le32(index, e + 12);
+        size_t chunk = movi + off;
+        if (chunk + 8 + size > moviEnd || Le32(b, chunk + 4) != size ||
+            Id(b, chunk) != Id(index, e))
+            return fail("index entry does not point at its chunk");
+        if (size == 0) continue;
+        p.Positions.push_back((int32_t)(e / 16));
+        p.Data.emplace_back(b.begin() + chunk + 8, b.begin() + chunk + 8 + size);
+        p.Flags.push_back(Le32(index, e + 4));
+    }
+    if (index.size() / 16 != p.Length) return fail("index and stream length differ");
+    return p;
+}
+
+// --- the journal's records ---
+
+TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
+    std::vector<JournalFrame> a = {{0, 100, Key | Known}, {2, 7, Known}};
+    std::vector<JournalFrame> b = {{5, 9, Known}};
+    std::vector<uint8_t> header = EncodeJournalHeader(Stream());
+    std::vector<uint8_t> all = header, ba = EncodeJournalBatch(a.data(), a.size()),
+                         bb = EncodeJournalBatch(b.data(), b.size());
+    all.insert(all.end(), ba.begin(), ba.end());
+    all.insert(all.end(), bb.begin(), bb.end());
+
+    JournalContents whole = ReadJournal(all.data(), all.size());
+    ASSERT_TRUE(whole.Valid) << whole.Error;
+    EXPECT_FALSE(whole.TornTail);
+    EXPECT_EQ(whole.Stream.Format, Stream().Format);
+    EXPECT_EQ(whole.Stream.Rate, 10u);
+    EXPECT_EQ(whole.Stream.Handler, Stream().Handler);
+    EXPECT_EQ(whole.Stream.KeyFrameEvery, 15u);
+    EXPECT_EQ(whole.Stream.Frame[2], 8);
+    EXPECT_EQ(whole.Frames, (std::vector<JournalFrame>{a[0], a[1], b[0]}));
+
+    for (size_t cut = 0; cut < all.size(); ++cut) {
+        JournalContents c = ReadJournal(all.data(), cut);
+        if (cut < header.size()) {
+            EXPECT_FALSE(c.Valid) << cut;
+            EXPECT_FALSE(c.Error.empty()) << cut;
+            continue;
+        }
+        ASSERT_TRUE(c.Valid) << cut;
+        size_t complete = cut < header.size() + ba.size() ? 0 : 2;
+        EXPECT_EQ(c.Frames.size(), complete) << cut;
+        EXPECT_EQ(c.TornTail, cut != header.size() && cut != header.size() + ba.size()) << cut;
+    }
+    // A batch whose bytes changed is left out with all after it.
+    std::vector<uint8_t> damaged = all;
+    damaged[header.size() + ba.size() + 9] ^= 1;
+    JournalContents d = ReadJournal(damaged.data(), damaged.size());
+    EXPECT_EQ(d.Frames.size(), 2u);
+    EXPECT_TRUE(d.TornTail);
+    damaged = all;
+    damaged[20] ^= 1; // in the header
+    EXPECT_FALSE(ReadJournal(damaged.data(), damaged.size()).Valid);
+}
+
+TEST(JournalRecords, NamesAndAnyBytesAtAll) {
+    EXPECT_EQ(JournalNameFor("C:\\rec\\test.avi"), "C:\\rec\\test.avi.journal");
+    EXPECT_EQ(AviNameForJournal("C:\\rec\\test.avi.journal"), "C:\\rec\\test.avi");
+    EXPECT_EQ(AviNameForJournal("C:\\rec\\test.avi"), "");
+    EXPECT_EQ(AviNameForJournal(".journal"), "");
+    std::mt19937 random(7);
+    std::vector<uint8_t> good = EncodeJournalHeader(Stream());
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<uint8_t> junk = i % 2 ? good : std::vector<uint8_t>(random() % 200);
+        for (auto &c : junk)
+            if (i % 2 == 0 || random() % 16 == 0) c = (uint8_t)random();
+        JournalContents c = ReadJournal(junk.data(), junk.size());
+        if (!c.Valid) {
+            EXPECT_FALSE(c.Error.empty());
+        }
+    }
+}
+
+// --- the repair ---
+
+TEST(Repair, KilledFileGetsHeadersIndexAndEveryFrameAtItsPosition) {
+    Killed k = Killed::Sample();
+    Bytes file(k.File);
+    JournalContents j = JournalOf(k.Frames);
+    RepairPlan plan = PlanRepair(file, j);
+    ASSERT_EQ(plan.Result, RepairPlan::Repairable) << plan.Reason;
+    Collect out;
+    ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
+    Parsed p = Parse(out.B);
+    ASSERT_EQ(p.Error, "");
+    EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3, 4, 7, 8, 11}));
+    EXPECT_EQ(p.Data, k.Data);
+    EXPECT_EQ(p.Length, 12u);
+    EXPECT_EQ(p.TotalFrames, 12u);
+    EXPECT_EQ(p.Rate, 10u);
+    EXPECT_EQ(p.Scale, 1u);
+    EXPECT_EQ(p.Handler, Stream().Handler);
+    EXPECT_EQ(p.Format, Stream().Format);
+    // Whole pictures are key frames; deltas are not.
+    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0, Key, 0, 0, Key}));
+    // The rebuilt file is one that was closed: repairing it again has nothing to do.
+    Bytes again(out.B);
+    EXPECT_TRUE(AviWasClosed(again));
+    EXPECT_EQ(PlanRepair(again, j).Result, RepairPlan::AlreadyClosed);
+    EXPECT_FALSE(AviWasClosed(file));
+}
+
+TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
+    Killed k = Killed::Sample();
+    JournalContents j = JournalOf(k.Frames);
+    for (size_t cut = k.Ends[2] - 3; cut <= k.File.size(); ++cut) {
+        Bytes file(std::vector<uint8_t>(k.File.begin(), k.File.begin() + cut));
+        RepairPlan plan = PlanRepair(file, j);
+        ASSERT_EQ(plan.Result, RepairPlan::Repairable) << cut << ": " << plan.Reason;
+        Collect out;
+        ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out)) << cut;
+        Parsed p = Parse(out.B);
+        ASSERT_EQ(p.Error, "") << cut;
+        // Whole frames are those whose bytes all reached the disk (the pad byte may not).
+        size_t whole = 0;
+        while (whole < k.Frames.size() && k.Ends[whole] - (k.Frames[whole].Size & 1) <= cut)
+            ++whole;
+        ASSERT_EQ(p.Data.size(), whole) << cut;
+        for (size_t i = 0; i < whole; ++i) {
+            EXPECT_EQ(p.Positions[i], k.Frames[i].Position) << cut;
+            EXPECT_EQ(p.Data[i], k.Data[i]) << cut;
+        }
+        EXPECT_EQ((int32_t)p.Length, k.Frames[whole - 1].Position + 1) << cut;
+    }
+}
+
+TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
+    Killed k = Killed::Sample();
+    std::vector<JournalFrame> some(k.Frames.begin(), k.Frames.begin() + 4);
+    Bytes file(k.File);
+    JournalContents j = JournalOf(some);
+    RepairPlan plan = PlanRepair(file, j);
+    ASSERT_EQ(plan.Result, RepairPlan::Repairable);
+    Collect out;
+    ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
+    EXPECT_EQ(Parse(out.B).Positions, (std::vector<int32_t>{0, 1, 3, 4}));
+
+    // A size the writer reported that the file does not hold ends the frames there.
+    some[2].Size += 2;
+    plan = PlanRepair(file, JournalOf(some));
+    ASSERT_EQ(plan.Result, RepairPlan::Repairable);
+    EXPECT_EQ(plan.Frames.size(), 2u);
+    // Without reported sizes the chunks' own are taken.
+    for (auto &f : k.Frames)
+        f.Flags &= ~Known;
+    plan = PlanRepair(file, JournalOf(k.Frames));
+    ASSERT_EQ(plan.Result, RepairPlan::Repairable);
+    EXPECT_EQ(plan.Frames.size(), k.Frames.size());
+    EXPECT_EQ(plan.Frames[3].Frame.Size, 33u);
+}
+
+TEST(Repair, RefusesClearlyWhenNothingCanBeRebuilt) {
+    Killed k = Killed::Sample();
+    auto refused = [](std::vector<uint8_t> file, const JournalContents &j) {
+        Bytes b(std::move(file));
+        RepairPlan plan = PlanRepair(b, j);
+        Collect out;
+        EXPECT_FALSE(WriteRepairedAvi(plan, j.Stream, b, out));
+        EXPECT_TRUE(out.B.empty());
+        return plan.Result == RepairPlan::Impossible && !plan.Reason.empty();
+    };
+    // No frame reached the disk; a torn first frame; an empty file.
+    EXPECT_TRUE(refused(std::vector<uint8_t>(ZeroedHeaders, 0), JournalOf(k.Frames)));
+    EXPECT_TRUE(refused(std::vector<uint8_t>(k.File.begin(), k.File.begin() + k.Ends[0] - 1),
+                        JournalOf(k.Frames)));
+    EXPECT_TRUE(refused({}, JournalOf(k.Frames)));
+    // A journal without frames, or one that cannot be read.
+    EXPECT_TRUE(refused(k.File, JournalOf({})));
+    std::vector<uint8_t> torn = EncodeJournalHeader(Stream());
+    torn.resize(torn.size() - 1);
+    EXPECT_TRUE(refused(k.File, ReadJournal(torn.data(), torn.size())));
+    // Positions no run writes (going back) end the frames taken there.
+    std::vector<JournalFrame> back = {k.Frames[0], k.Frames[1]};
+    back[1].Position = 0;
+    Bytes b(k.File);
+    EXPECT_EQ(PlanRepair(b, JournalOf(back)).Frames.size(), 1u);
+}
+
+TEST(Repair, AnyBytesNeverCrashOrGiveADamagedFile) {
+    Killed k = Killed::Sample();
+    JournalContents j = JournalOf(k.Frames);
+    std::mt19937 random(11);
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<uint8_t> file = k.File;
+        int flips = 1 + random() % 8;
+        for (int f = 0; f < flips; ++f)
+            file[ZeroedHeaders - 64 + random() % (file.size() - ZeroedHeaders + 64)] =
+                (uint8_t)random();
+        if (i % 3 == 0) file.resize(random() % file.size());
+        Bytes b(file);
+        RepairPlan plan = PlanRepair(b, j);
+        if (plan.Result != RepairPlan::Repairable) continue;
+        Collect out;
+        ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, b, out));
+        Parsed p = Parse(out.B);
+        ASSERT_EQ(p.Error, "") << i;
+        ASSERT_FALSE(p.Positions.empty());
+        for (size_t f = 0; f < p.Positions.size(); ++f)
+            EXPECT_EQ(p.Positions[f], k.Frames[f].Position);
+    }
+}
+
+// --- the files: journal beside the AVI, list of open journals, start-up repair ---
+
+class JournalFiles : public ::testing::Test {
+  protected:
+    std::string Dir;
+    void SetUp() override {
+        char tmpl[] = "/tmp/quillet-journal-test.XXXXXX";
+        Dir = mkdtemp(tmpl);
+        SetOpenJournalList(Dir + "/open journals.txt");
+    }
+    void TearDown() override {
+        SetOpenJournalList("");
+        std::string cmd = "rm -rf '" + Dir + "'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0);
+    }
+    static std::vector<uint8_t> Load(const std::string &Name) {
+        std::ifstream f(Name, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+    }
+    static void Save(const std::string &Name, const std::vector<uint8_t> &B) {
+        std::ofstream(Name, std::ios::binary).write((const char *)B.data(), B.size());
+    }
+    static bool Exists(const std::string &Name) { return std::ifstream(Name).good(); }
+    // A recording killed after writing these frames: the AVI and the journal the run left.
+    std::string KilledRecording(const std::string &Name, const Killed &K) {
+        std::string avi = Dir + "/" + Name;
+        Save(avi, K.File);
+        {
+            RecordingJournal journal;
+            EXPECT_TRUE(journal.Open(avi, Stream()));
+            for (const JournalFrame &f : K.Frames)
+                journal.Frame(f);
+            // The process dies: the journal stays, and so does its line in the list.
+            std::vector<uint8_t> kept = Load(journal.Name());
+            journal.Close();
+            Save(JournalNameFor(avi), kept);
+            std::ofstream(OpenJournalList(), std::ios::app) << JournalNameFor(avi) << "\r\n";
+        }
+        return avi;
+    }
+};
+
+TEST_F(JournalFiles, WrittenAsFramesComeListedWhileOpenAndGoneAfterClose) {
+    std::string avi = Dir + "/test.avi";
+    RecordingJournal journal;
+    ASSERT_TRUE(journal.Open(avi, Stream()));
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{avi + ".journal"}));
+    journal.Frame({0, 10, Known});
+    journal.Frame({2, 12, Known});
+    std::vector<uint8_t> now = Load(avi + ".journal");
+    JournalContents c = ReadJournal(now.data(), now.size());
+    ASSERT_TRUE(c.Valid);
+    EXPECT_EQ(c.Frames, (std::vector<JournalFrame>{{0, 10, Known}, {2, 12, Known}}));
+    EXPECT_EQ(c.Stream.ProcessId, CurrentProcessId());
+    journal.Close();
+    EXPECT_FALSE(Exists(avi + ".journal"));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+    // A name relative to the current folder is listed with its full path.
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(Dir.c_str()), 0);
+    RecordingJournal relative;
+    bool opened = relative.Open("take.avi", Stream());
+    EXPECT_EQ(chdir(here), 0);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{Dir + "/take.avi.journal"}));
+    relative.Close();
+    EXPECT_FALSE(Exists(Dir + "/take.avi.journal"));
+    // A folder that cannot be written: no journal, nothing listed.
+    RecordingJournal none;
+    EXPECT_FALSE(none.Open(Dir + "/no such folder/test.avi", Stream()));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+TEST_F(JournalFiles, StartUpRepairsEachListedFileOnceAndSaysSo) {
+    Killed k = Killed::Sample();
+    std::string first = KilledRecording("first.avi", k);
+    Killed shorter;
+    shorter.Add(2, 20, true);
+    shorter.Add(5, 3, false);
+    std::string second = KilledRecording("second.avi", shorter);
+
+    std::vector<RepairResult> results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].Result, RepairResult::Recovered);
+    EXPECT_EQ(results[0].AviName, first);
+    EXPECT_EQ(results[0].Frames, 7);
+    EXPECT_DOUBLE_EQ(results[0].Seconds, 1.2);
+    EXPECT_EQ(results[1].Frames, 2);
+    EXPECT_DOUBLE_EQ(results[1].Seconds, 0.6);
+    Parsed p = Parse(Load(first));
+    EXPECT_EQ(p.Error, "");
+    EXPECT_EQ(p.Data, k.Data);
+    EXPECT_EQ(Parse(Load(second)).Positions, (std::vector<int32_t>{2, 5}));
+    EXPECT_FALSE(Exists(first + ".journal"));
+    EXPECT_FALSE(Exists(first + ".repairing"));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+    EXPECT_EQ(RepairNotice(results), "Recordings that were not closed have been recovered:\n" +
+                                         first + ": 7 frames, 1.2 seconds\n" + second +
+                                         ": 2 frames, 0.6 seconds\n");
+    // The next start finds nothing to do, and the repaired files stay as they are.
+    std::vector<uint8_t> repaired = Load(first);
+    EXPECT_TRUE(RepairOpenJournals().empty());
+    EXPECT_EQ(Load(first), repaired);
+    EXPECT_EQ(RepairNotice({}), "");
+}
+
+TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
+    // The process died after the AVI was closed but before its journal was deleted.
+    Killed k = Killed::Sample();
+    std::string closed = KilledRecording("closed.avi", k);
+    ASSERT_EQ(RepairOpenJournals().size(), 1u);
+    std::vector<uint8_t> valid = Load(closed);
+    KilledRecording("closed.avi", k);
+    Save(closed, valid);
+    EXPECT_TRUE(RepairOpenJournals().empty());
+    EXPECT_EQ(Load(closed), valid);
+    EXPECT_FALSE(Exists(closed + ".journal"));
+
+    // No frame reached the disk: the file stays, the notice says why, and it is not tried again.
+    Killed empty;
+    empty.Add(0, 40, true);
+    std::string lost = KilledRecording("lost.avi", empty);
+    std::vector<uint8_t> zeros(ZeroedHeaders, 0);
+    Save(lost, zeros);
+    std::vector<RepairResult> results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Result, RepairResult::NotRepaired);
+    EXPECT_EQ(Load(lost), zeros);
+    EXPECT_EQ(RepairNotice(results), "A recording that was not closed could not be repaired:\n" +
+                                         lost +
+                                         ": not repaired, no complete frame of it reached the "
+                                         "disk. The file was left as it is.\n");
+    EXPECT_TRUE(RepairOpenJournals().empty());
+    // A listed journal whose AVI is gone is said too; a listed journal that is gone is not.
+    std::string gone = KilledRecording("gone.avi", k);
+    std::remove(gone.c_str());
+    std::ofstream(OpenJournalList(), std::ios::app) << Dir << "/never.avi.journal\r\n";
+    results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Reason, "the file cannot be opened");
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+// --- the run keeps the journal ---
+
+class RunJournal : public JournalFiles {
+  protected:
+    void SetUp() override {
+        JournalFiles::SetUp();
+        fakewin::reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->RecordCursor = false;
+    }
+    void TearDown() override {
+        cam.reset();
+        JournalFiles::TearDown();
+    }
+    std::unique_ptr<TScreenCam> cam;
+};
+
+TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
+    std::string avi = Dir + "/run.avi";
+    std::vector<JournalContents> seen; // the journal as each release call finds it
+    std::vector<std::string> listed;
+    fakewin::on_avi_call([&](const std::string &line) {
+        if (line.rfind("release", 0) != 0 && line.rfind("write 4", 0) != 0) return;
+        std::vector<uint8_t> b = Load(avi + ".journal");
+        seen.push_back(ReadJournal(b.data(), b.size()));
+        if (line.rfind("write", 0) == 0) listed = ReadOpenJournals();
+    });
+    fakewin::on_sleep([this](DWORD) {
+        if (fakewin::now() >= 550) cam->Recording = false;
+    });
+    cam->Recording = true;
+    ASSERT_EQ(cam->RecordToFile(10, 20, 64, 48, avi), 1);
+
+    auto files = fakewin::avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_GE(seen.size(), 2u);
+    // Positions 0..3 are in the journal while position 4 is written.
+    ASSERT_TRUE(seen[0].Valid);
+    EXPECT_EQ(listed, (std::vector<std::string>{avi + ".journal"}));
+    ASSERT_EQ(seen[0].Frames.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(seen[0].Frames[i].Position, files[0].writes[i].pos);
+        EXPECT_EQ(seen[0].Frames[i].Flags & JournalSizeKnown, 0u);
+    }
+    EXPECT_EQ(seen[0].Stream.Format, files[0].format);
+    EXPECT_EQ(seen[0].Stream.Rate, files[0].header.dwRate);
+    EXPECT_EQ(seen[0].Stream.Handler, files[0].options.fccHandler);
+    EXPECT_EQ(seen[0].Stream.KeyFrameEvery, files[0].options.dwKeyFrameEvery);
+    // Through every release the journal stays; it goes only after the last.
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i].Frames.size(), files[0].writes.size()) << i;
+    EXPECT_FALSE(Exists(avi + ".journal"));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+TEST_F(RunJournal, EachNumberedFileHasItsOwnJournalGoneWhenThatFileCloses) {
+    AviFileLimit = 100000; // room for six frames of the area a file
+    std::string avi = Dir + "/take.avi", second = Dir + "/take (2).avi";
+    std::vector<std::string> opened; // the journals listed as each file is opened
+    JournalContents firstAtEnd, secondAtEnd;
+    fakewin::on_avi_call([&](const std::string &line) {
+        if (line.rfind("open ", 0) == 0) {
+            std::vector<std::string> l = ReadOpenJournals();
+            opened.push_back(l.empty() ? "" : l.back());
+        }
+        if (line.rfind("write", 0) == 0 && fakewin::avi_files().size() == 2) {
+            std::vector<uint8_t> b = Load(second + ".journal");
+            secondAtEnd = ReadJournal(b.data(), b.size());
+        }
+    });
+    fakewin::on_sleep([this](DWORD) {
+        if (fakewin::now() >= 950) cam->Recording = false;
+    });
+    cam->Recording = true;
+    int outcome = cam->RecordToFile(10, 20, 64, 48, avi);
+    AviFileLimit = AviFileSizeLimit;
+    ASSERT_EQ(outcome, 1);
+    auto files = fakewin::avi_files();
+    ASSERT_EQ(files.size(), 2u);
+    // When the second file opens, the first is closed and its journal gone from the list.
+    EXPECT_EQ(opened, (std::vector<std::string>{"", ""}));
+    ASSERT_TRUE(secondAtEnd.Valid);
+    std::vector<int32_t> positions;
+    for (const JournalFrame &f : secondAtEnd.Frames)
+        positions.push_back(f.Position);
+    std::vector<int32_t> written;
+    for (const auto &w : files[1].writes)
+        written.push_back(w.pos);
+    // Positions are the second file's own, from 0; the last write is noted after its call.
+    written.pop_back();
+    EXPECT_EQ(positions, written);
+    EXPECT_EQ(positions.front(), 0);
+    EXPECT_FALSE(Exists(avi + ".journal"));
+    EXPECT_FALSE(Exists(second + ".journal"));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+} // namespace
