@@ -21,6 +21,10 @@ extern "C" LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPA
 // address space long before this machine runs out of memory.
 static std::atomic<std::size_t> g_fail_allocations_from{SIZE_MAX};
 
+// The replacements below pair malloc with free themselves; an optimised build's check that
+// free meets malloc does not see through operator new.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void *operator new(std::size_t size) {
     if (size >= g_fail_allocations_from) throw std::bad_alloc();
     if (void *p = std::malloc(size ? size : 1)) return p;
@@ -33,6 +37,7 @@ void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
