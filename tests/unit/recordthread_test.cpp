@@ -60,9 +60,9 @@ class RecordThread : public ::testing::Test {
         }
         return true;
     }
-    // Chooses a compressor that refuses the format; the retry question gets the answer.
+    // Chooses the Cinepak entry (the test installs it), whose stream refuses the format; the
+    // retry question gets the answer.
     void ChooseRefusingCompressor(int answer) {
-        install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
         cam->Compressors[0].fccType = ICTYPE_VIDEO;
         cam->Compressors[0].fccHandler = CVID;
         cam->CompressorCount = 1;
@@ -299,6 +299,7 @@ TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
 }
 
 TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
+    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
     ChooseRefusingCompressor(IDYES);
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     // The repeated run records with the default, although the same entry is still chosen,
@@ -331,12 +332,7 @@ TEST_F(RecordThread, RepeatedRunSizesTheFramesForTheDefault) {
         return h.biWidth % 4 == 0 && h.biHeight % 4 == 0;
     };
     install_compressor(video1);
-    cam->Compressors[0].fccType = ICTYPE_VIDEO;
-    cam->Compressors[0].fccHandler = CVID;
-    cam->CompressorCount = 1;
-    cam->SelectedCompressor = 0;
-    refuse_format_for(CVID);
-    answer_message_boxes({IDYES});
+    ChooseRefusingCompressor(IDYES);
     cam->StartRecording(10, 20, 321, 241, "test.avi");
     ASSERT_TRUE(Pump([&] { return Writes(1) >= 2; }));
     cam->StopRecording();
@@ -370,6 +366,7 @@ TEST_F(RecordThread, MarkerHiddenWhenRecordAgainFailsBeforeShowingIt) {
 
 TEST_F(RecordThread, FailedRunsEndIdle) {
     // No to the retry question.
+    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
     ChooseRefusingCompressor(IDNO);
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     WaitIdle();
