@@ -13,6 +13,8 @@ constexpr int kEightBytes = 18;
 
 enum class Kind { fill, two, eight };
 
+constexpr std::uint32_t kPixelMask = 0x7FFF7FFFu; // two RGB555 pixels without their bit 15
+
 // A block's pixels split into channels, with the per-channel sums and sums of squares that
 // every candidate needs.
 struct Pixels {
@@ -152,6 +154,7 @@ void code_two(const Pixels &p, int refinements, Coded &c) {
 
 // Pixel indices (flag bits) of each 2x2 quadrant, in the order of the colour pairs.
 constexpr int kQuadrant[4][4] = {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}};
+constexpr int kQuadrantOf[16] = {0, 0, 1, 1, 0, 0, 1, 1, 2, 2, 3, 3, 2, 2, 3, 3};
 
 // Two colours per quadrant: with four pixels every split can be tried, so this is the best
 // 8-colour block there is.
@@ -253,21 +256,19 @@ std::uint8_t *write_block(const Coded &c, std::uint8_t *out) {
 
 // The pixels a decoder shows for the block.
 void reconstruct(const Coded &c, std::uint16_t *px) {
-    for (int i = 0; i < 16; ++i) {
-        int first = (c.flags >> i) & 1;
-        switch (c.kind) {
-        case Kind::fill:
+    switch (c.kind) {
+    case Kind::fill:
+        for (int i = 0; i < 16; ++i)
             px[i] = c.colour[0];
-            break;
-        case Kind::two:
-            px[i] = c.colour[first ? 0 : 1];
-            break;
-        case Kind::eight: {
-            int q = ((i >> 3) << 1) | ((i & 3) >> 1);
-            px[i] = c.colour[2 * q + (first ? 0 : 1)];
-            break;
-        }
-        }
+        break;
+    case Kind::two:
+        for (int i = 0; i < 16; ++i)
+            px[i] = c.colour[((c.flags >> i) & 1) ^ 1];
+        break;
+    case Kind::eight:
+        for (int i = 0; i < 16; ++i)
+            px[i] = c.colour[2 * kQuadrantOf[i] + (((c.flags >> i) & 1) ^ 1)];
+        break;
     }
 }
 
@@ -300,28 +301,36 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
     const std::size_t w = static_cast<std::size_t>(width_);
     std::uint8_t *p = out;
     int run = 0;
-    std::uint16_t px[16], ref[16];
+    std::uint16_t px[16];
     Pixels pixels;
     Coded coded;
     for (int by = 0; by < height_ / 4; ++by) {
         for (int bx = 0; bx < width_ / 4; ++bx) {
             const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
-            bool unchanged = same_quality;
+            // Whole rows as two 32-bit words: two pixels masked and compared per operation.
+            std::uint32_t changed = 0, differs = 0;
             for (int r = 0; r < 4; ++r) {
-                std::uint16_t *last = &previous_input_[origin + r * w];
-                for (int c = 0; c < 4; ++c) {
-                    std::uint16_t v = frame[origin + r * w + c] & 0x7FFF;
-                    unchanged &= v == last[c];
-                    px[4 * r + c] = last[c] = v;
-                }
-                std::memcpy(ref + 4 * r, &recon_[origin + r * w], 8);
+                const std::size_t row = origin + r * w;
+                std::uint32_t in[2], last[2], shown[2];
+                std::memcpy(in, frame + row, 8);
+                std::memcpy(last, &previous_input_[row], 8);
+                std::memcpy(shown, &recon_[row], 8);
+                in[0] &= kPixelMask, in[1] &= kPixelMask;
+                changed |= (in[0] ^ last[0]) | (in[1] ^ last[1]);
+                differs |= (in[0] ^ shown[0]) | (in[1] ^ shown[1]);
+                std::memcpy(&previous_input_[row], in, 8);
+                std::memcpy(px + 4 * r, in, 8);
             }
+            const bool unchanged = same_quality && !changed;
             bool coded_yet = false;
             if (!key) {
-                bool skip = unchanged || std::memcmp(px, ref, sizeof px) == 0;
+                bool skip = unchanged || !differs;
                 if (!skip && lambda > 0) {
                     // Near-equal blocks stay as they are when coding them costs more than the
                     // difference; the reference is our own reconstruction, so errors never drift.
+                    std::uint16_t ref[16];
+                    for (int r = 0; r < 4; ++r)
+                        std::memcpy(ref + 4 * r, &recon_[origin + r * w], 8);
                     int d = block_error(px, ref);
                     if (d <= lambda * kFillBytes) {
                         skip = true;
