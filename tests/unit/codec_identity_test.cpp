@@ -2,6 +2,7 @@
 // same and have the same size as with any other. These hashes were computed by running the
 // encoder as it was before its speed work (the straightforward per-candidate version) on the same
 // frames; any change to a chosen block, colour, flag bit or skip shows here.
+#include "pixel_convert.h"
 #include "video1_encoder.h"
 
 #include <gtest/gtest.h>
@@ -96,4 +97,31 @@ TEST(CodecIdentity, BytesMatchTheReferenceEncoderAtEveryQuality) {
         std::uint64_t got = sequence_hash(c.w, c.h, c.quality, c.seed);
         EXPECT_EQ(got, c.hash) << c.w << "x" << c.h << " q=" << c.quality;
     }
+}
+
+// The recorder feeds 32-bit frames: every level of every channel keeps its top five bits in its
+// own place, whatever the fourth byte holds, exactly as the 24-bit conversion of the same colours.
+TEST(CodecIdentity, ThirtyTwoBitInputKeepsTopFiveBitsOfEachChannel) {
+    const int w = 256, h = 3; // row y sweeps channel y through every level
+    std::vector<std::uint8_t> bgra(std::size_t(w) * h * 4), bgr(video1::dib_stride(w, 24) * h);
+    Lcg rng{99};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t *p = &bgra[(std::size_t(y) * w + x) * 4];
+            for (int k = 0; k < 3; ++k)
+                p[k] = static_cast<std::uint8_t>(k == y ? x : rng.next());
+            p[3] = static_cast<std::uint8_t>(rng.next());
+            for (int k = 0; k < 3; ++k)
+                bgr[std::size_t(y) * video1::dib_stride(w, 24) + x * 3 + k] = p[k];
+        }
+    Frame from32(std::size_t(w) * h), from24(from32.size());
+    ASSERT_TRUE(video1::dib_to_rgb555(bgra.data(), w, h, 32, false, nullptr, 0, from32.data()));
+    ASSERT_TRUE(video1::dib_to_rgb555(bgr.data(), w, h, 24, false, nullptr, 0, from24.data()));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t *p = &bgra[(std::size_t(y) * w + x) * 4];
+            std::uint16_t want = video1::pack555(p[2] >> 3, p[1] >> 3, p[0] >> 3);
+            ASSERT_EQ(from32[std::size_t(y) * w + x], want) << x << "," << y;
+        }
+    EXPECT_EQ(from32, from24);
 }
