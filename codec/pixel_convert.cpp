@@ -62,14 +62,8 @@ bool dib_to_rgb555(const std::uint8_t *bits, int width, int height, int bits_per
                 d[x] = from_rgb(s[2], s[1], s[0]);
             break;
         case 32:
-            // One little-endian word per pixel (blue in the low byte): the top five bits of
-            // each channel shifted into place, without a load per byte.
-            for (int x = 0; x < width; ++x, s += 4) {
-                std::uint32_t v = static_cast<std::uint32_t>(s[0]) | (std::uint32_t(s[1]) << 8) |
-                                  (std::uint32_t(s[2]) << 16);
-                d[x] = static_cast<std::uint16_t>(((v >> 9) & 0x7C00) | ((v >> 6) & 0x03E0) |
-                                                  ((v >> 3) & 0x001F));
-            }
+            for (int x = 0; x < width; ++x, s += 4)
+                d[x] = from_rgb(s[2], s[1], s[0]);
             break;
         default:
             return false;
