@@ -1,5 +1,6 @@
 #include "video1_encoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace video1 {
@@ -11,7 +12,8 @@ constexpr int kFillBytes = 2;
 constexpr int kTwoBytes = 6;
 constexpr int kEightBytes = 18;
 
-enum class Kind { fill, two, eight };
+using Kind = BlockKind;
+using Coded = CodedBlock;
 
 constexpr std::uint32_t kPixelMask = 0x7FFF7FFFu; // two RGB555 pixels without their bit 15
 
@@ -20,13 +22,6 @@ constexpr std::uint32_t kPixelMask = 0x7FFF7FFFu; // two RGB555 pixels without t
 struct Pixels {
     int r[16], g[16], b[16];
     int sum[3], sqsum[3];
-};
-
-struct Coded {
-    Kind kind = Kind::fill;
-    std::uint16_t flags = 0;
-    std::uint16_t colour[8] = {};
-    int distortion = 0;
 };
 
 inline int sq(int v) { return v * v; }
@@ -289,7 +284,8 @@ int lambda_for_quality(int quality) {
 
 Encoder::Encoder(int width, int height)
     : width_(width), height_(height), recon_(static_cast<std::size_t>(width) * height),
-      previous_input_(recon_.size()) {}
+      previous_input_(recon_.size()), choices_(block_count(width, height)),
+      choice_known_(choices_.size()) {}
 
 std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_frame,
                             std::uint8_t *out) {
@@ -303,9 +299,13 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
     int run = 0;
     std::uint16_t px[16];
     Pixels pixels;
-    Coded coded;
+    if (lambda != choice_lambda_) {
+        std::fill(choice_known_.begin(), choice_known_.end(), std::uint8_t{0});
+        choice_lambda_ = lambda;
+    }
+    std::size_t index = 0; // of the block in choices_
     for (int by = 0; by < height_ / 4; ++by) {
-        for (int bx = 0; bx < width_ / 4; ++bx) {
+        for (int bx = 0; bx < width_ / 4; ++bx, ++index) {
             const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
             // Whole rows as two 32-bit words: two pixels masked and compared per operation.
             std::uint32_t changed = 0, differs = 0;
@@ -322,7 +322,9 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
                 std::memcpy(px + 4 * r, in, 8);
             }
             const bool unchanged = same_quality && !changed;
-            bool coded_yet = false;
+            Coded &coded = choices_[index];
+            std::uint8_t &known = choice_known_[index];
+            known &= !changed;
             if (!key) {
                 bool skip = unchanged || !differs;
                 if (!skip && lambda > 0) {
@@ -335,9 +337,11 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
                     if (d <= lambda * kFillBytes) {
                         skip = true;
                     } else {
-                        unpack(px, pixels);
-                        choose(pixels, lambda, coded);
-                        coded_yet = true;
+                        if (!known) {
+                            unpack(px, pixels);
+                            choose(pixels, lambda, coded);
+                            known = 1;
+                        }
                         skip = d <= cost(coded, lambda);
                     }
                 }
@@ -347,9 +351,10 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
                 }
             }
             p = flush_skips(run, p);
-            if (!coded_yet) {
+            if (!known) {
                 unpack(px, pixels);
                 choose(pixels, lambda, coded);
+                known = 1;
             }
             p = write_block(coded, p);
             reconstruct(coded, px);
