@@ -185,7 +185,10 @@ void code_eight(const Pixels &p, Coded &c) {
             const int *s = sa[mask];
             int d = sqsum + a[s[0]] + a[s[1]] + a[s[2]] + b[total[0] - s[0]] + b[total[1] - s[1]] +
                     b[total[2] - s[2]];
-            if (d < best) best = d, best_mask = mask;
+            if (d < best) {
+                best = d, best_mask = mask;
+                if (d == 0) break; // only a strictly smaller error would replace it
+            }
         }
         const int na = kMembers[best_mask], nb = 4 - na, *s = sa[best_mask];
         int ma[3], mb[3];
@@ -273,6 +276,18 @@ std::uint8_t *flush_skips(int &run, std::uint8_t *out) {
     return out;
 }
 
+// Whether `n` pixels (a multiple of 4) are the same in both, compared 32 bits at a time. The
+// stored input has bit 15 clear, so raw equality is equality of the pixels.
+bool same_words(const std::uint16_t *a, const std::uint16_t *b, std::size_t n) {
+    for (std::size_t i = 0; i < n; i += 4) {
+        std::uint32_t x[2], y[2];
+        std::memcpy(x, a + i, 8);
+        std::memcpy(y, b + i, 8);
+        if ((x[0] ^ y[0]) | (x[1] ^ y[1])) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int lambda_for_quality(int quality) {
@@ -305,6 +320,13 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
     }
     std::size_t index = 0; // of the block in choices_
     for (int by = 0; by < height_ / 4; ++by) {
+        const std::size_t strip = static_cast<std::size_t>(by) * 4 * w;
+        if (!key && same_quality && same_words(frame + strip, &previous_input_[strip], 4 * w)) {
+            // A row of blocks none of whose input changed: every block is skipped.
+            for (int bx = 0; bx < width_ / 4; ++bx, ++index)
+                if (++run == kMaxSkipRun) p = flush_skips(run, p);
+            continue;
+        }
         for (int bx = 0; bx < width_ / 4; ++bx, ++index) {
             const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
             // Whole rows as two 32-bit words: two pixels masked and compared per operation.
