@@ -1,5 +1,6 @@
 #include "video1_encoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace video1 {
@@ -11,30 +12,63 @@ constexpr int kFillBytes = 2;
 constexpr int kTwoBytes = 6;
 constexpr int kEightBytes = 18;
 
-enum class Kind { fill, two, eight };
+using Kind = BlockKind;
+using Coded = CodedBlock;
 
+constexpr std::uint32_t kPixelMask = 0x7FFF7FFFu; // two RGB555 pixels without their bit 15
+
+// A block's pixels split into channels, with the per-channel sums and sums of squares that
+// every candidate needs.
 struct Pixels {
     int r[16], g[16], b[16];
-};
-
-struct Coded {
-    Kind kind = Kind::fill;
-    std::uint16_t flags = 0;
-    std::uint16_t colour[8] = {};
-    int distortion = 0;
+    int sum[3], sqsum[3];
 };
 
 inline int sq(int v) { return v * v; }
 
-// Integer mean rounded to nearest: the colour minimising the squared error of a group.
-inline int rounded_mean(int sum, int n) { return (sum + n / 2) / n; }
+constexpr int kLevels = 32;                      // values of a 5-bit channel
+constexpr int kMaxGroupSum = 16 * (kLevels - 1); // a channel summed over a whole block
+
+// Integer means rounded to nearest, (sum + n / 2) / n, for every group size of a block and
+// every sum: the colour minimising the squared error of a group, without a division per use.
+struct MeanTable {
+    std::uint8_t mean[17][kMaxGroupSum + 1] = {};
+    constexpr MeanTable() {
+        for (int n = 1; n <= 16; ++n)
+            for (int s = 0; s <= kMaxGroupSum; ++s)
+                mean[n][s] = static_cast<std::uint8_t>((s + n / 2) / n);
+    }
+};
+constexpr MeanTable kMeans;
+
+inline int rounded_mean(int sum, int n) { return kMeans.mean[n][sum]; }
+
+// For a group of n of a quadrant's 4 pixels whose channel sums to s, with m its rounded mean:
+// n*m*m - 2*m*s, the group's squared error in that channel less its sum of squares (0 for an
+// empty group). Adding the quadrant's sum of squares gives the error of a split.
+constexpr int kQuadrantMaxSum = 4 * (kLevels - 1);
+struct SplitErrorTable {
+    int term[5][kQuadrantMaxSum + 1] = {};
+    constexpr SplitErrorTable() {
+        for (int n = 1; n <= 4; ++n)
+            for (int s = 0; s <= kQuadrantMaxSum; ++s) {
+                int m = (s + n / 2) / n;
+                term[n][s] = n * m * m - 2 * m * s;
+            }
+    }
+};
+constexpr SplitErrorTable kSplitError;
 
 void unpack(const std::uint16_t *px, Pixels &p) {
+    int s[3] = {0, 0, 0}, q[3] = {0, 0, 0};
     for (int i = 0; i < 16; ++i) {
-        p.r[i] = (px[i] >> 10) & 31;
-        p.g[i] = (px[i] >> 5) & 31;
-        p.b[i] = px[i] & 31;
+        int r = (px[i] >> 10) & 31, g = (px[i] >> 5) & 31, b = px[i] & 31;
+        p.r[i] = r, p.g[i] = g, p.b[i] = b;
+        s[0] += r, s[1] += g, s[2] += b;
+        q[0] += r * r, q[1] += g * g, q[2] += b * b;
     }
+    for (int k = 0; k < 3; ++k)
+        p.sum[k] = s[k], p.sqsum[k] = q[k];
 }
 
 int block_error(const std::uint16_t *a, const std::uint16_t *b) {
@@ -49,66 +83,57 @@ int block_error(const std::uint16_t *a, const std::uint16_t *b) {
 // One colour for the block. A fill whose red is 1 would read as a skip code, so red 1 becomes
 // the nearer of 0 and 2 (the two-colour block still codes red 1 exactly when that pays).
 void code_fill(const Pixels &p, Coded &c) {
-    int sr = 0, sg = 0, sb = 0, qr = 0, qg = 0, qb = 0;
-    for (int i = 0; i < 16; ++i) {
-        sr += p.r[i], sg += p.g[i], sb += p.b[i];
-        qr += sq(p.r[i]), qg += sq(p.g[i]), qb += sq(p.b[i]);
-    }
+    const int sr = p.sum[0], sg = p.sum[1], sb = p.sum[2];
     int mr = rounded_mean(sr, 16), mg = rounded_mean(sg, 16), mb = rounded_mean(sb, 16);
     if (mr == 1) mr = sr >= 16 ? 2 : 0;
     c.kind = Kind::fill;
     c.colour[0] = pack555(mr, mg, mb);
-    c.distortion = qr - 2 * mr * sr + 16 * mr * mr + qg - 2 * mg * sg + 16 * mg * mg + qb -
-                   2 * mb * sb + 16 * mb * mb;
+    c.distortion = p.sqsum[0] - 2 * mr * sr + 16 * mr * mr + p.sqsum[1] - 2 * mg * sg +
+                   16 * mg * mg + p.sqsum[2] - 2 * mb * sb + 16 * mb * mb;
 }
 
 // Two colours: split along the channel that varies most at its mean, then let each pixel move
-// to the nearer colour `refinements` times (a few steps of two-means clustering).
+// to the nearer colour `refinements` times (a few steps of two-means clustering). Errors are
+// expanded (|p - m|^2 = |p|^2 - 2 p.m + |m|^2) so that the block's sums serve every step.
 void code_two(const Pixels &p, int refinements, Coded &c) {
-    int sum[3] = {0, 0, 0}, sqsum[3] = {0, 0, 0};
     const int *ch[3] = {p.r, p.g, p.b};
-    for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 16; ++i)
-            sum[k] += ch[k][i], sqsum[k] += sq(ch[k][i]);
     int axis = 0, best_var = -1;
     for (int k = 0; k < 3; ++k) {
-        int var = 16 * sqsum[k] - sum[k] * sum[k];
+        int var = 16 * p.sqsum[k] - p.sum[k] * p.sum[k];
         if (var > best_var) best_var = var, axis = k;
     }
     unsigned first = 0; // bit i set: pixel i takes the first colour
     for (int i = 0; i < 16; ++i)
-        if (16 * ch[axis][i] > sum[axis]) first |= 1u << i;
+        if (16 * ch[axis][i] > p.sum[axis]) first |= 1u << i;
 
-    int ca[3] = {0, 0, 0}, cb[3] = {0, 0, 0};
+    int ca[3], cb[3], sa[3], sb[3], na;
     for (int step = 0;; ++step) {
-        int sa[3] = {0, 0, 0}, sb[3] = {0, 0, 0}, na = 0;
-        for (int i = 0; i < 16; ++i) {
-            int *s = (first >> i) & 1 ? sa : sb;
-            s[0] += p.r[i], s[1] += p.g[i], s[2] += p.b[i];
-            na += (first >> i) & 1;
+        sa[0] = sa[1] = sa[2] = na = 0;
+        for (unsigned m = first; m; m &= m - 1) {
+            int i = __builtin_ctz(m);
+            sa[0] += p.r[i], sa[1] += p.g[i], sa[2] += p.b[i], ++na;
         }
-        int nb = 16 - na;
+        const int nb = 16 - na;
         for (int k = 0; k < 3; ++k) {
+            sb[k] = p.sum[k] - sa[k];
             ca[k] = na ? rounded_mean(sa[k], na) : 0;
             cb[k] = nb ? rounded_mean(sb[k], nb) : 0;
         }
         if (!na) ca[0] = cb[0], ca[1] = cb[1], ca[2] = cb[2];
         if (!nb) cb[0] = ca[0], cb[1] = ca[1], cb[2] = ca[2];
         if (step == refinements) break;
+        // Pixel p is nearer the first colour when 2 p.(ca - cb) > |ca|^2 - |cb|^2.
+        const int dr = 2 * (ca[0] - cb[0]), dg = 2 * (ca[1] - cb[1]), db = 2 * (ca[2] - cb[2]);
+        const int threshold = sq(ca[0]) + sq(ca[1]) + sq(ca[2]) - sq(cb[0]) - sq(cb[1]) - sq(cb[2]);
         unsigned next = 0;
-        for (int i = 0; i < 16; ++i) {
-            int da = sq(p.r[i] - ca[0]) + sq(p.g[i] - ca[1]) + sq(p.b[i] - ca[2]);
-            int db = sq(p.r[i] - cb[0]) + sq(p.g[i] - cb[1]) + sq(p.b[i] - cb[2]);
-            if (da < db) next |= 1u << i;
-        }
+        for (int i = 0; i < 16; ++i)
+            next |= static_cast<unsigned>(p.r[i] * dr + p.g[i] * dg + p.b[i] * db > threshold) << i;
         if (next == first) break;
         first = next;
     }
-    int d = 0;
-    for (int i = 0; i < 16; ++i) {
-        const int *m = (first >> i) & 1 ? ca : cb;
-        d += sq(p.r[i] - m[0]) + sq(p.g[i] - m[1]) + sq(p.b[i] - m[2]);
-    }
+    int d = p.sqsum[0] + p.sqsum[1] + p.sqsum[2];
+    for (int k = 0; k < 3; ++k)
+        d += na * sq(ca[k]) - 2 * ca[k] * sa[k] + (16 - na) * sq(cb[k]) - 2 * cb[k] * sb[k];
     c.kind = Kind::two;
     c.flags = static_cast<std::uint16_t>(first);
     c.colour[0] = pack555(ca[0], ca[1], ca[2]);
@@ -124,6 +149,7 @@ void code_two(const Pixels &p, int refinements, Coded &c) {
 
 // Pixel indices (flag bits) of each 2x2 quadrant, in the order of the colour pairs.
 constexpr int kQuadrant[4][4] = {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}};
+constexpr int kQuadrantOf[16] = {0, 0, 1, 1, 0, 0, 1, 1, 2, 2, 3, 3, 2, 2, 3, 3};
 
 // Two colours per quadrant: with four pixels every split can be tried, so this is the best
 // 8-colour block there is.
@@ -131,46 +157,50 @@ void code_eight(const Pixels &p, Coded &c) {
     c.kind = Kind::eight;
     c.flags = 0;
     c.distortion = 0;
+    constexpr int kMembers[8] = {0, 1, 1, 2, 1, 2, 2, 3}; // pixels a split mask moves
     for (int q = 0; q < 4; ++q) {
-        int r[4], g[4], b[4];
+        // Channel sums of the pixels each mask moves to the first colour, built from the
+        // mask less its lowest bit.
+        int sa[8][3], total[3], sqsum = 0;
+        sa[0][0] = sa[0][1] = sa[0][2] = 0;
+        for (int j = 0; j < 3; ++j) {
+            int i = kQuadrant[q][j];
+            for (int m = 0; m < (1 << j); ++m) {
+                int *t = sa[m | (1 << j)];
+                t[0] = sa[m][0] + p.r[i], t[1] = sa[m][1] + p.g[i], t[2] = sa[m][2] + p.b[i];
+            }
+        }
+        for (int k = 0; k < 3; ++k)
+            total[k] = 0;
         for (int j = 0; j < 4; ++j) {
             int i = kQuadrant[q][j];
-            r[j] = p.r[i], g[j] = p.g[i], b[j] = p.b[i];
+            total[0] += p.r[i], total[1] += p.g[i], total[2] += p.b[i];
+            sqsum += sq(p.r[i]) + sq(p.g[i]) + sq(p.b[i]);
         }
-        int best = 1 << 30, best_mask = 0, best_a = 0, best_b = 0;
+        int best = 1 << 30, best_mask = 0;
         // Pixel 3 always stays with the second colour; mask bit j moves pixel j to the first.
         for (int mask = 0; mask < 8; ++mask) {
-            int sa[3] = {0, 0, 0}, sb[3] = {0, 0, 0}, qa = 0, qb = 0, na = 0;
-            for (int j = 0; j < 4; ++j) {
-                int e = sq(r[j]) + sq(g[j]) + sq(b[j]);
-                if ((mask >> j) & 1) {
-                    sa[0] += r[j], sa[1] += g[j], sa[2] += b[j], qa += e, ++na;
-                } else {
-                    sb[0] += r[j], sb[1] += g[j], sb[2] += b[j], qb += e;
-                }
-            }
-            int nb = 4 - na, d = qa + qb, ma[3] = {0, 0, 0}, mb[3];
-            for (int k = 0; k < 3; ++k) {
-                mb[k] = rounded_mean(sb[k], nb);
-                d += nb * mb[k] * mb[k] - 2 * mb[k] * sb[k];
-                if (na) {
-                    ma[k] = rounded_mean(sa[k], na);
-                    d += na * ma[k] * ma[k] - 2 * ma[k] * sa[k];
-                } else {
-                    ma[k] = mb[k];
-                }
-            }
+            const int *a = kSplitError.term[kMembers[mask]],
+                      *b = kSplitError.term[4 - kMembers[mask]];
+            const int *s = sa[mask];
+            int d = sqsum + a[s[0]] + a[s[1]] + a[s[2]] + b[total[0] - s[0]] + b[total[1] - s[1]] +
+                    b[total[2] - s[2]];
             if (d < best) {
                 best = d, best_mask = mask;
-                best_a = pack555(ma[0], ma[1], ma[2]);
-                best_b = pack555(mb[0], mb[1], mb[2]);
+                if (d == 0) break; // only a strictly smaller error would replace it
             }
+        }
+        const int na = kMembers[best_mask], nb = 4 - na, *s = sa[best_mask];
+        int ma[3], mb[3];
+        for (int k = 0; k < 3; ++k) {
+            mb[k] = rounded_mean(total[k] - s[k], nb);
+            ma[k] = na ? rounded_mean(s[k], na) : mb[k];
         }
         c.distortion += best;
         for (int j = 0; j < 4; ++j)
             if ((best_mask >> j) & 1) c.flags |= static_cast<std::uint16_t>(1u << kQuadrant[q][j]);
-        c.colour[2 * q] = static_cast<std::uint16_t>(best_a);
-        c.colour[2 * q + 1] = static_cast<std::uint16_t>(best_b);
+        c.colour[2 * q] = pack555(ma[0], ma[1], ma[2]);
+        c.colour[2 * q + 1] = pack555(mb[0], mb[1], mb[2]);
     }
     // Flag bit 15 (top-right pixel) must be clear: swap the top-right pair instead.
     if (c.flags & 0x8000) {
@@ -224,21 +254,19 @@ std::uint8_t *write_block(const Coded &c, std::uint8_t *out) {
 
 // The pixels a decoder shows for the block.
 void reconstruct(const Coded &c, std::uint16_t *px) {
-    for (int i = 0; i < 16; ++i) {
-        int first = (c.flags >> i) & 1;
-        switch (c.kind) {
-        case Kind::fill:
+    switch (c.kind) {
+    case Kind::fill:
+        for (int i = 0; i < 16; ++i)
             px[i] = c.colour[0];
-            break;
-        case Kind::two:
-            px[i] = c.colour[first ? 0 : 1];
-            break;
-        case Kind::eight: {
-            int q = ((i >> 3) << 1) | ((i & 3) >> 1);
-            px[i] = c.colour[2 * q + (first ? 0 : 1)];
-            break;
-        }
-        }
+        break;
+    case Kind::two:
+        for (int i = 0; i < 16; ++i)
+            px[i] = c.colour[((c.flags >> i) & 1) ^ 1];
+        break;
+    case Kind::eight:
+        for (int i = 0; i < 16; ++i)
+            px[i] = c.colour[2 * kQuadrantOf[i] + (((c.flags >> i) & 1) ^ 1)];
+        break;
     }
 }
 
@@ -246,6 +274,18 @@ std::uint8_t *flush_skips(int &run, std::uint8_t *out) {
     if (run > 0) out = put16(out, (0x84u << 8) + static_cast<unsigned>(run));
     run = 0;
     return out;
+}
+
+// Whether `n` pixels (a multiple of 4) are the same in both, compared 32 bits at a time. The
+// stored input has bit 15 clear, so raw equality is equality of the pixels.
+bool same_words(const std::uint16_t *a, const std::uint16_t *b, std::size_t n) {
+    for (std::size_t i = 0; i < n; i += 4) {
+        std::uint32_t x[2], y[2];
+        std::memcpy(x, a + i, 8);
+        std::memcpy(y, b + i, 8);
+        if ((x[0] ^ y[0]) | (x[1] ^ y[1])) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -259,7 +299,8 @@ int lambda_for_quality(int quality) {
 
 Encoder::Encoder(int width, int height)
     : width_(width), height_(height), recon_(static_cast<std::size_t>(width) * height),
-      previous_input_(recon_.size()) {}
+      previous_input_(recon_.size()), choices_(block_count(width, height)),
+      choice_known_(choices_.size()) {}
 
 std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_frame,
                             std::uint8_t *out) {
@@ -271,35 +312,58 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
     const std::size_t w = static_cast<std::size_t>(width_);
     std::uint8_t *p = out;
     int run = 0;
-    std::uint16_t px[16], ref[16];
+    std::uint16_t px[16];
     Pixels pixels;
-    Coded coded;
+    if (lambda != choice_lambda_) {
+        std::fill(choice_known_.begin(), choice_known_.end(), std::uint8_t{0});
+        choice_lambda_ = lambda;
+    }
+    std::size_t index = 0; // of the block in choices_
     for (int by = 0; by < height_ / 4; ++by) {
-        for (int bx = 0; bx < width_ / 4; ++bx) {
+        const std::size_t strip = static_cast<std::size_t>(by) * 4 * w;
+        if (!key && same_quality && same_words(frame + strip, &previous_input_[strip], 4 * w)) {
+            // A row of blocks none of whose input changed: every block is skipped.
+            for (int bx = 0; bx < width_ / 4; ++bx, ++index)
+                if (++run == kMaxSkipRun) p = flush_skips(run, p);
+            continue;
+        }
+        for (int bx = 0; bx < width_ / 4; ++bx, ++index) {
             const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
-            bool unchanged = same_quality;
+            // Whole rows as two 32-bit words: two pixels masked and compared per operation.
+            std::uint32_t changed = 0, differs = 0;
             for (int r = 0; r < 4; ++r) {
-                std::uint16_t *last = &previous_input_[origin + r * w];
-                for (int c = 0; c < 4; ++c) {
-                    std::uint16_t v = frame[origin + r * w + c] & 0x7FFF;
-                    unchanged &= v == last[c];
-                    px[4 * r + c] = last[c] = v;
-                }
-                std::memcpy(ref + 4 * r, &recon_[origin + r * w], 8);
+                const std::size_t row = origin + r * w;
+                std::uint32_t in[2], last[2], shown[2];
+                std::memcpy(in, frame + row, 8);
+                std::memcpy(last, &previous_input_[row], 8);
+                std::memcpy(shown, &recon_[row], 8);
+                in[0] &= kPixelMask, in[1] &= kPixelMask;
+                changed |= (in[0] ^ last[0]) | (in[1] ^ last[1]);
+                differs |= (in[0] ^ shown[0]) | (in[1] ^ shown[1]);
+                std::memcpy(&previous_input_[row], in, 8);
+                std::memcpy(px + 4 * r, in, 8);
             }
-            bool coded_yet = false;
+            const bool unchanged = same_quality && !changed;
+            Coded &coded = choices_[index];
+            std::uint8_t &known = choice_known_[index];
+            known &= !changed;
             if (!key) {
-                bool skip = unchanged || std::memcmp(px, ref, sizeof px) == 0;
+                bool skip = unchanged || !differs;
                 if (!skip && lambda > 0) {
                     // Near-equal blocks stay as they are when coding them costs more than the
                     // difference; the reference is our own reconstruction, so errors never drift.
+                    std::uint16_t ref[16];
+                    for (int r = 0; r < 4; ++r)
+                        std::memcpy(ref + 4 * r, &recon_[origin + r * w], 8);
                     int d = block_error(px, ref);
                     if (d <= lambda * kFillBytes) {
                         skip = true;
                     } else {
-                        unpack(px, pixels);
-                        choose(pixels, lambda, coded);
-                        coded_yet = true;
+                        if (!known) {
+                            unpack(px, pixels);
+                            choose(pixels, lambda, coded);
+                            known = 1;
+                        }
                         skip = d <= cost(coded, lambda);
                     }
                 }
@@ -309,9 +373,10 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
                 }
             }
             p = flush_skips(run, p);
-            if (!coded_yet) {
+            if (!known) {
                 unpack(px, pixels);
                 choose(pixels, lambda, coded);
+                known = 1;
             }
             p = write_block(coded, p);
             reconstruct(coded, px);

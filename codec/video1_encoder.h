@@ -7,6 +7,16 @@
 
 namespace video1 {
 
+enum class BlockKind : std::uint8_t { fill, two, eight };
+
+// How the encoder coded a block: its kind, flag bits, colours and squared error.
+struct CodedBlock {
+    BlockKind kind = BlockKind::fill;
+    std::uint16_t flags = 0;
+    std::uint16_t colour[8] = {};
+    int distortion = 0;
+};
+
 // Frames are RGB555 pixels (bit 15 ignored) in DIB memory order: row 0 is the lowest scan line.
 class Encoder {
   public:
@@ -30,6 +40,11 @@ class Encoder {
     std::vector<std::uint16_t> previous_input_;
     int previous_quality_ = -1;
     bool has_reference_ = false;
+    // The choice for each block's input as it was last seen, kept while that input stays the
+    // same: a key frame over an unchanged screen then writes the blocks without choosing again.
+    std::vector<CodedBlock> choices_;
+    std::vector<std::uint8_t> choice_known_;
+    int choice_lambda_ = -1;
 };
 
 // Lagrange multiplier of the rate/distortion choice, in squared 5-bit levels per byte.
