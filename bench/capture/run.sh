@@ -14,44 +14,25 @@
 #                             LONG_SECS=20; the codec registered in the prefix for 'MSVC')
 set -u
 . "$(dirname "$0")/../../tests/e2e/lib/common.sh"
+. "$(dirname "$0")/../lib/bench.sh"
 QUILLET_DISPLAY=${QUILLET_DISPLAY:-64}
 RUNS=${RUNS:-3}
 SECS=${SECS:-3}
 SIZES=${SIZES:-640x480 1280x720 1920x1080}
 LONG_RUNS=${LONG_RUNS:-3}
 LONG_SECS=${LONG_SECS:-20}
-e2e_init capture-bench
-
-for exe in capture_bench grab_ceiling movingpic; do
-    [ -f "$E2E_WIN_BUILD/$exe.exe" ] || { echo "bench: $E2E_WIN_BUILD/$exe.exe missing" >&2; exit 1; }
-done
-n=${E2E_DISPLAY#:}
-if [ -e "/tmp/.X$n-lock" ]; then
-    echo "bench: display $E2E_DISPLAY is in use; set QUILLET_DISPLAY" >&2
-    exit 1
-fi
-# A screen big enough for the full-HD area beside the corner marker. Wine takes the screen size
-# from the first program of a wineserver session: run with no wineserver of this prefix alive.
-Xvfb "$E2E_DISPLAY" -screen 0 2100x1250x24 -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
-E2E_XVFB_PID=$!
-export DISPLAY=$E2E_DISPLAY
-for i in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
+# A screen big enough for the full-HD area beside the corner marker (run with no Wine server of
+# this prefix alive: see bench_begin).
+bench_begin capture-bench 2100x1250x24 capture_bench.exe grab_ceiling.exe movingpic.exe
+e2e_wine_server
 cd "$E2E_TMP" || exit 1
 
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-field() { sed -n "s/.* $1=\([-0-9.]*\).*/\1/p" <<<"$2"; } # field NAME LINE
 STAGES="bookkeeping marker grab cursor conversion write sleep"
 
 X=100 Y=80
 show_picture() { # W H: the moving picture over the area, until stopped
-    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y "$1" "$2" 10 topmost
-    PIC=$E2E_BG_PID
-    for i in $(seq 50); do
-        xdotool search --onlyvisible --pid "$PIC" >/dev/null 2>&1 && break
-        sleep 0.2
-    done
-    sleep 0.5
+    e2e_show_picture $X $Y "$1" "$2" 10 topmost
+    PIC=$E2E_PIC_PID
 }
 bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
     E2E_WINE_TIMEOUT=$(($4 + 60)) e2e_wine "$E2E_WIN_BUILD/capture_bench.exe" "$1" \
@@ -69,24 +50,24 @@ for size in $SIZES; do
     for r in $(seq "$RUNS"); do
         line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" "$SECS")
         echo "$size run $r: $line" >>"$E2E_OUT/suite.log"
-        col[ceiling]+="$(field fps "$line") "
+        col[ceiling]+="$(bench_field fps "$line") "
         for codec in DIB MSVC; do
             line=$(bench "$codec" "$W" "$H" "$SECS")
             echo "$size $codec run $r: $line" >>"$E2E_OUT/suite.log"
-            for f in fps $STAGES encoder decoder; do col[$codec.$f]+="$(field $f "$line") "; done
+            for f in fps $STAGES encoder decoder; do col[$codec.$f]+="$(bench_field $f "$line") "; done
         done
     done
     e2e_stop "$PIC" 2
-    ceiling=$(printf '%s\n' ${col[ceiling]} | median)
+    ceiling=$(printf '%s\n' ${col[ceiling]} | bench_median)
     for codec in DIB MSVC; do
-        fps=$(printf '%s\n' ${col[$codec.fps]} | median)
+        fps=$(printf '%s\n' ${col[$codec.fps]} | bench_median)
         goal=$([ $codec = DIB ] && echo 0.8 || echo 0.6)
-        ratio=$(awk -v q="$fps" -v c="$ceiling" 'BEGIN { if (c > 0) printf "%.2f", q / c; else print "n/a" }')
+        ratio=$(bench_ratio "$fps" "$ceiling")
         verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
         printf '%-10s %-5s %7s %8s %6s %-9s' "$size" "$codec" "$fps" "$ceiling" "$ratio" "$verdict"
         declare -A med=()
         for f in $STAGES encoder decoder; do
-            med[$f]=$(printf '%s\n' ${col[$codec.$f]:-} | median)
+            med[$f]=$(printf '%s\n' ${col[$codec.$f]:-} | bench_median)
             printf ' %7s' "${med[$f]:--}"
         done
         # What the compressed stream's write costs beyond the encoder's own work.
@@ -103,12 +84,12 @@ if [ "$LONG_RUNS" -gt 0 ]; then
     for r in $(seq "$LONG_RUNS"); do
         line=$(bench MSVC 1920 1080 "$LONG_SECS" 33 10000)
         echo "long run $r: $line" >>"$E2E_OUT/suite.log"
-        written+=("$(field frames "$line")")
-        skipped+=("$(field skipped "$line")")
-        echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, run $r: frames=$(field frames "$line") skipped=$(field skipped "$line")"
+        written+=("$(bench_field frames "$line")")
+        skipped+=("$(bench_field skipped "$line")")
+        echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line")"
     done
     e2e_stop "$PIC" 2
-    w=$(printf '%s\n' "${written[@]}" | median)
-    s=$(printf '%s\n' "${skipped[@]}" | median)
+    w=$(printf '%s\n' "${written[@]}" | bench_median)
+    s=$(printf '%s\n' "${skipped[@]}" | bench_median)
     echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, median: frames=$w skipped=$s (goal: >= $((LONG_SECS * 1000 / 33 - 16)) frames, 0 skipped)"
 fi

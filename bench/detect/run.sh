@@ -10,24 +10,11 @@ set -u
 # wineserver session, and the test suites share the project prefix at 1024x768.
 export QUILLET_WINEPREFIX=${QUILLET_BENCH_WINEPREFIX:-$HOME/.cache/quillet/wineprefix-detect}
 . "$(dirname "$0")/../../tests/e2e/lib/common.sh"
+. "$(dirname "$0")/../lib/bench.sh"
 QUILLET_DISPLAY=${QUILLET_DISPLAY:-65}
 GEOMETRY=${QUILLET_BENCH_GEOMETRY:-1920x1080x24}
-e2e_init detect-bench
+bench_begin detect-bench "$GEOMETRY" detect_bench_win.exe
 exe=$E2E_WIN_BUILD/detect_bench_win.exe
-[ -f "$exe" ] || { echo "detect bench: $exe missing (build the Windows targets first)" >&2; exit 1; }
-
-n=${E2E_DISPLAY#:}
-if [ -e "/tmp/.X$n-lock" ]; then
-    echo "detect bench: display $E2E_DISPLAY is in use; set QUILLET_DISPLAY" >&2
-    exit 1
-fi
-Xvfb "$E2E_DISPLAY" -screen 0 "$GEOMETRY" -nolisten tcp -noreset >"$E2E_OUT/xvfb.log" 2>&1 &
-E2E_XVFB_PID=$!
-export DISPLAY=$E2E_DISPLAY
-for i in $(seq 100); do
-    xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-done
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "detect bench: creating $WINEPREFIX" >&2
     wineboot -i >/dev/null 2>&1

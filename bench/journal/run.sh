@@ -10,26 +10,21 @@
 #   bench/journal/run.sh   (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=5, SECS=3, HANDLER, SIZES)
 set -u
 . "$(dirname "$0")/../../tests/e2e/lib/common.sh"
+. "$(dirname "$0")/../lib/bench.sh"
 RUNS=${RUNS:-5}
 SECS=${SECS:-3}
 HANDLER=${HANDLER:-DIB }
-e2e_init journal-bench
-
-for exe in capture_bench movingpic journal_cost; do
-    [ -f "$E2E_WIN_BUILD/$exe.exe" ] || { echo "bench: $E2E_WIN_BUILD/$exe.exe missing" >&2; exit 1; }
-done
-e2e_start_xvfb || { echo "bench: no display" >&2; exit 1; }
-setsid wineserver -p30 >/dev/null 2>&1 </dev/null &
+bench_begin journal-bench 1024x768x24 capture_bench.exe movingpic.exe journal_cost.exe
+e2e_wine_server
 cd "$E2E_TMP" || exit 1
 
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 fps() { # journal on|off, W H
     local line
     line=$(QUILLET_BENCH_JOURNAL=$1 E2E_WINE_TIMEOUT=$((SECS + 40)) e2e_wine \
         "$E2E_WIN_BUILD/capture_bench.exe" "$HANDLER" 'C:\windows\temp\journal_bench.avi' \
         $X $Y "$2" "$3" "$SECS")
     echo "$2x$3 journal $1: $line" >>"$E2E_OUT/suite.log"
-    sed -n 's/.* fps=\([0-9.]*\).*/\1/p' <<<"$line"
+    bench_field fps "$line"
 }
 
 for size in 320x240 1280x720; do
@@ -40,21 +35,16 @@ X=100 Y=80
 printf '%-10s %14s %14s %8s\n' area "with journal" "without" ratio
 for size in ${SIZES:-320x240 640x480}; do
     W=${size%x*} H=${size#*x}
-    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y "$W" "$H" 10 topmost
-    pic=$E2E_BG_PID
-    for _ in $(seq 50); do
-        xdotool search --onlyvisible --pid "$pic" >/dev/null 2>&1 && break
-        sleep 0.2
-    done
-    sleep 0.5
+    e2e_show_picture $X $Y "$W" "$H" 10 topmost
+    pic=$E2E_PIC_PID
     with=() without=()
     for _ in $(seq "$RUNS"); do
         with+=("$(fps on "$W" "$H")")
         without+=("$(fps off "$W" "$H")")
     done
     e2e_stop "$pic" 2
-    a=$(printf '%s\n' "${with[@]}" | median)
-    b=$(printf '%s\n' "${without[@]}" | median)
-    ratio=$(awk -v a="$a" -v b="$b" 'BEGIN { if (b > 0) printf "%.3f", a / b; else print "n/a" }')
+    a=$(printf '%s\n' "${with[@]}" | bench_median)
+    b=$(printf '%s\n' "${without[@]}" | bench_median)
+    ratio=$(bench_ratio "$a" "$b" 3)
     printf '%-10s %14s %14s %8s\n' "$size" "$a" "$b" "$ratio"
 done

@@ -10,6 +10,7 @@
 // and, with a compressor, encoder= and decoder=, ms per frame of each alone. With
 // CAPTURE_BENCH_MARKER=0 in the environment the marker stays off, to see what its paints cost the
 // grab; with QUILLET_BENCH_JOURNAL=off the recording keeps no journal beside its file.
+#include "bench/programs/bench_clock.h"
 #include "recorder/journalfile.h"
 #include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
@@ -22,16 +23,7 @@
 
 namespace {
 
-double NowMs() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)freq.QuadPart;
-}
+using bench::NowMs;
 
 const int StageCount = (int)LoopStage::Sleep + 1;
 

@@ -3,6 +3,7 @@
 // changes colour every 20 ms, so that one case has a changing box to find.
 //
 //   detect_bench_win [runs]      prints "name: value" lines and the bounds found
+#include "bench/programs/bench_clock.h"
 #include "framework/winapi.h"
 #include "tests/e2e/programs/report.h"
 #include "tests/unit/areadetect_reference.h"
@@ -20,26 +21,28 @@
 
 namespace {
 
-double now_ms() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart * 1000.0 / freq.QuadPart;
+using bench::NowMs;
+
+// The format of a 32-bit top-down copy of w x h screen pixels, as the detection reads them.
+BITMAPINFO TopDown32(int w, int h) {
+    BITMAPINFO info;
+    std::memset(&info, 0, sizeof(info));
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    return info;
 }
 
 double median_ms(int runs, const std::function<void()> &fn) {
     std::vector<double> t;
     for (int i = 0; i < runs; i++) {
-        double start = now_ms();
+        double start = NowMs();
         fn();
-        t.push_back(now_ms() - start);
+        t.push_back(NowMs() - start);
     }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
+    return bench::Median(t);
 }
 
 // A popup at a fixed place that changes colour every 20 ms while it runs.
@@ -88,23 +91,23 @@ struct Bounds {
 
 // One detection, timed; the pause inside it is taken off by the caller.
 double detect(Bounds &out) {
-    double start = now_ms();
+    double start = NowMs();
     DetectChangingArea(out.l, out.t, out.r, out.b);
-    return now_ms() - start;
+    return NowMs() - start;
 }
 
 // The same command with single-pixel reads: snapshot, pause, snapshot, scan.
 double detect_by_pixel(HDC screen, int w, int h, Bounds &out, double &scan_ms) {
-    double start = now_ms();
+    double start = NowMs();
     ShowCursor(FALSE);
     PixelSnapshot first(screen, w, h);
     Sleep(500);
     PixelSnapshot second(screen, w, h);
-    double scan = now_ms();
+    double scan = NowMs();
     ScanChangedAreaByPixel(first.get(), second.get(), w, h, out.l, out.t, out.r, out.b);
-    scan_ms = now_ms() - scan;
+    scan_ms = NowMs() - scan;
     ShowCursor(TRUE);
-    return now_ms() - start;
+    return NowMs() - start;
 }
 
 } // namespace
@@ -132,13 +135,7 @@ int main(int argc, char **argv) {
 
     // The floor of any detection: two copies of the screen into a 32-bit DIB section.
     double floorMs = median_ms(runs, [&] {
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof(info));
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
+        BITMAPINFO info = TopDown32(w, h);
         void *bits = nullptr;
         HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         HDC mem = CreateCompatibleDC(screen);
@@ -160,13 +157,7 @@ int main(int argc, char **argv) {
         BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
         SelectObject(mem, old);
         std::vector<uint32_t> a((size_t)w * h), b((size_t)w * h);
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof(info));
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
+        BITMAPINFO info = TopDown32(w, h);
         double readout =
             median_ms(runs, [&] { GetDIBits(mem, bmp, 0, h, a.data(), &info, DIB_RGB_COLORS); });
         b = a;

@@ -5,6 +5,7 @@
 //   grab_ceiling X Y W H seconds
 //
 // Prints: ceiling W=640 H=480 grabs=N seconds=S fps=F ms=M
+#include "bench/programs/bench_clock.h"
 #include "framework/winapi.h"
 
 #include <cstdio>
@@ -12,18 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-double NowMs() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)freq.QuadPart;
-}
-} // namespace
+using bench::NowMs;
 
 int main(int argc, char **argv) {
     if (argc < 6) {

@@ -7,6 +7,7 @@
 // library, timing each write, and notes as many frames in a journal, timing each note (the
 // journal's own thread forces it to the disk once a second). Prints the median microseconds of both
 // and the ratio journal / frame write.
+#include "bench/programs/bench_clock.h"
 #include "recorder/journalfile.h"
 #include "tests/e2e/programs/report.h"
 
@@ -21,14 +22,8 @@
 
 namespace {
 
-double Micros(LARGE_INTEGER a, LARGE_INTEGER b, LARGE_INTEGER freq) {
-    return (double)(b.QuadPart - a.QuadPart) * 1e6 / (double)freq.QuadPart;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using bench::Median;
+using bench::NowMs;
 
 } // namespace
 
@@ -39,8 +34,6 @@ int main(int argc, char **argv) {
     }
     std::string avi = std::string(argv[1]) + "\\journal_cost.avi";
     int w = atoi(argv[2]), h = atoi(argv[3]), n = atoi(argv[4]);
-    LARGE_INTEGER freq, a, b;
-    QueryPerformanceFrequency(&freq);
 
     AVIFileInit();
     PAVIFILE file = nullptr;
@@ -74,15 +67,13 @@ int main(int argc, char **argv) {
     }
     for (int i = 0; i < n; ++i) {
         pixels[i % pixels.size()] ^= 0xFF;
-        QueryPerformanceCounter(&a);
+        double start = NowMs();
         AVIStreamWrite(stream, i, 1, pixels.data(), (LONG)pixels.size(), AVIIF_KEYFRAME, nullptr,
                        nullptr);
-        QueryPerformanceCounter(&b);
-        writes.push_back(Micros(a, b, freq));
-        QueryPerformanceCounter(&a);
+        double written = NowMs();
         journal.Frame({i, 0, 0});
-        QueryPerformanceCounter(&b);
-        notes.push_back(Micros(a, b, freq));
+        writes.push_back((written - start) * 1000);
+        notes.push_back((NowMs() - written) * 1000);
     }
     AVIStreamRelease(stream);
     AVIFileRelease(file);

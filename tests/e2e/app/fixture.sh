@@ -4,22 +4,13 @@
 # Sourced by run.sh after the shared library; the checks live in the other files of this folder.
 #
 # State of the fixture (what runs, not what a check found):
-#   QUILLET_PID, MAIN         Quillet's process and main window handle
+#   QUILLET_PID, MAIN         Quillet's process and main window handle (e2e_start_quillet)
 #   EDIT_FILE, EDIT_WAVE      the Options dialog's edit boxes holding the AVI and WAV names
 #   PIC_PID, PIC_W, PIC_H     the moving picture now shown at (PIC_X, PIC_Y)
 
 PIC_X=24 PIC_Y=40 STEP=40
-QUILLET_PID='' MAIN='' PIC_PID='' PIC_W='' PIC_H='' EDIT_FILE='' EDIT_WAVE=''
+PIC_PID='' PIC_W='' PIC_H='' EDIT_FILE='' EDIT_WAVE=''
 PROGRESS_CAPTION='^ms/Frame: [0-9]+[.,][0-9]{2}, FrameNr: [0-9]+, Skipped Frames: [0-9]+$'
-
-start_quillet() {
-    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
-    QUILLET_PID=$E2E_BG_PID
-    unset DRIVE_PID
-    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
-    DRIVE_PID=$(drive pid "@$MAIN") || return 1
-    export DRIVE_PID
-}
 
 # The Options dialog's edit boxes, counted in screen order, found by their start-up texts. The
 # dialog may get its window only when first shown: open it once and cancel (Cancel writes
@@ -43,19 +34,12 @@ set_file() { drive set-edit Options "$EDIT_FILE" "$1" >/dev/null; }
 
 picture() { # W H: show the moving picture of that size in place of the current one
     [ -n "$PIC_PID" ] && e2e_stop "$PIC_PID" 2
-    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y "$1" "$2" $STEP
-    PIC_PID=$E2E_BG_PID PIC_W=$1 PIC_H=$2
-    e2e_wait_visible "$PIC_PID" 5
-    sleep 0.5
+    e2e_show_picture $PIC_X $PIC_Y "$1" "$2" $STEP
+    PIC_PID=$E2E_PIC_PID PIC_W=$1 PIC_H=$2
 }
 
 # A mouse click in the middle of a main-window button, as a user would.
-click() {
-    local l t r b
-    read -r l t r b < <(drive rect "@$MAIN" "$1") || return 1
-    [ -n "$b" ] || return 1
-    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
-}
+click() { e2e_click "@$MAIN" "$1"; }
 
 caption() { drive caption "@$MAIN"; }
 
@@ -149,7 +133,7 @@ recover() {
         e2e_log "Quillet is gone or does not answer; starting it again"
         e2e_stop "$QUILLET_PID" 2
         e2e_stop_debugger
-        if start_quillet && find_boxes; then
+        if e2e_start_quillet && find_boxes; then
             drive click "@$MAIN" Stop >/dev/null # enables Record Again
         else
             e2e_log "Quillet did not start again"

@@ -3,7 +3,7 @@
 # recordings in a row, and closing the window while it records. Sourced by run.sh.
 
 check_startup() {
-    if ! start_quillet; then
+    if ! e2e_start_quillet; then
         e2e_shot "$E2E_OUT/start-up-failed.png"
         drive windows all >"$E2E_OUT/start-up-windows.txt" 2>&1
         e2e_fail "start-up" "no visible window \"Quillet 1.542\" of quillet.exe within 30 s (see ${E2E_OUT#"$E2E_ROOT"/}/quillet.log)"

@@ -9,17 +9,12 @@
 #   QUILLET_DISPLAY=<n> QUILLET_WIN_BUILD=build/win bash tests/e2e/edges/bigrun.sh [seconds]
 set -u
 . "$(dirname "$0")/../lib/common.sh"
-e2e_init edges-bigrun
+e2e_begin_desktop edges-bigrun split_record.exe movingpic.exe drive.exe
 SECS=${1:-120}
 W=1024 H=768
 
-for exe in split_record movingpic drive; do
-    [ -f "$E2E_WIN_BUILD/$exe.exe" ] || { e2e_fail "setup" "$exe.exe missing"; e2e_finish; exit 1; }
-done
-e2e_start_xvfb || { e2e_fail "setup" "no virtual display"; e2e_finish; exit 1; }
-e2e_warm_wine 2>>"$E2E_OUT/suite.log" || { e2e_fail "Wine desktop" "no desktop"; e2e_finish; exit 1; }
-e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show 0 0 $W $H 40 topmost
-sleep 3
+e2e_show_picture 0 0 $W $H 40 topmost
+sleep 2.5
 
 out=$(E2E_WINE_TIMEOUT=$((SECS + 300)) e2e_wine "$E2E_WIN_BUILD/split_record.exe" 'DIB ' \
     "$(winepath -w "$E2E_TMP/big.avi" 2>/dev/null)" 0 0 $W $H 1 10 "$SECS")

@@ -8,38 +8,14 @@
 #   and leaves an AVI that decodes completely.
 set -u
 . "$(dirname "$0")/../lib/common.sh"
-e2e_init edges
+e2e_begin_desktop edges quillet.exe split_record.exe movingpic.exe drive.exe
+e2e_register_codec
 export E2E_WINE_TIMEOUT=30
 
 PIC_X=200 PIC_Y=150 PIC_W=320 PIC_H=240 STEP=40
 CLOSES=${QUILLET_E2E_CLOSES:-20}
 
-for exe in quillet split_record movingpic drive; do
-    if [ ! -f "$E2E_WIN_BUILD/$exe.exe" ]; then
-        e2e_fail "setup" "$E2E_WIN_BUILD/$exe.exe missing (build the Windows targets first)"
-        e2e_finish
-        exit 1
-    fi
-done
-e2e_start_xvfb || { e2e_fail "setup" "no virtual display"; e2e_finish; exit 1; }
-if ! e2e_warm_wine 2>>"$E2E_OUT/suite.log"; then
-    e2e_fail "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
-    e2e_finish
-    exit 1
-fi
-if [ -f "$E2E_WIN_BUILD/codec/msvc32.dll" ]; then
-    bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1 ||
-        e2e_log "codec registration failed"
-fi
-
-e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP topmost
-pic=$E2E_BG_PID
-for _ in $(seq 100); do
-    xdotool search --onlyvisible --pid "$pic" >/dev/null 2>&1 && break
-    e2e_alive "$pic" || break
-    sleep 0.2
-done
-sleep 0.5
+e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP topmost
 
 # decoded file: frames FFmpeg decodes from the file, or nothing when it reports an error or
 # when the file's index holds packets that do not decode.
@@ -94,37 +70,13 @@ split_check split-dib 'DIB ' 4000000
 split_check split-msvc MSVC 700000
 
 # --- The main window ------------------------------------------------------------------------
-QUILLET_PID='' MAIN=''
-start_quillet() { # folder: Quillet's current folder, where test.avi goes
-    pushd "$1" >/dev/null || return 1
-    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
-    QUILLET_PID=$E2E_BG_PID
-    popd >/dev/null || return 1
-    unset DRIVE_PID
-    # The window list can answer before the new window is in it: look again.
-    local _
-    for _ in 1 2 3; do
-        MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) && [[ $MAIN =~ ^(0x)?[0-9a-fA-F]+$ ]] && break
-        e2e_log "no main window yet (${MAIN:-nothing}; process $(e2e_alive "$QUILLET_PID" && echo alive || echo gone))"
-        MAIN=''
-        e2e_alive "$QUILLET_PID" || return 1
-        sleep 1
-    done
-    [ -n "$MAIN" ] || return 1
-    DRIVE_PID=$(drive pid "@$MAIN") || { e2e_log "drive pid failed for $MAIN"; return 1; }
-    export DRIVE_PID
-}
-
-# Record detects the moving picture's box, which needs a real click for its snapshots.
-click_record() {
-    local l t r b
-    read -r l t r b < <(drive rect "@$MAIN" Record) || return 1
-    [ -n "$b" ] || return 1
-    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
-}
-
-
 # --- A disk that fills -------------------------------------------------------------------
+error_box() { # the write-failure box's line of `drive dialogs`, once it shows
+    drive dialogs 2>/dev/null | grep -m1 'Error Creating AVI file' && return 0
+    e2e_alive "$QUILLET_PID" || return 2
+    return 1
+}
+
 disk_full() {
     local mnt=$E2E_TMP/small
     mkdir -p "$mnt"
@@ -139,17 +91,13 @@ disk_full() {
     local avail
     avail=$(df --output=avail -B1 "$mnt" | tail -1)
     head -c $((avail - 800 * 1024)) /dev/zero >"$mnt/filler"
-    if ! start_quillet "$mnt"; then
+    if ! e2e_start_quillet "$mnt" 2; then
         e2e_fail "disk full" "Quillet did not start"
         return
     fi
-    click_record || { e2e_fail "disk full" "could not click Record"; return; }
-    local box='' until=$((SECONDS + 30))
-    while [ $SECONDS -lt $until ]; do
-        box=$(drive dialogs 2>/dev/null | grep -m1 'Error Creating AVI file') && break
-        e2e_alive "$QUILLET_PID" || break
-        sleep 0.2
-    done
+    e2e_click "@$MAIN" Record || { e2e_fail "disk full" "could not click Record"; return; }
+    local box
+    box=$(e2e_wait 30 error_box)
     e2e_shot "$E2E_OUT/disk-full.png"
     if [ -z "$box" ]; then
         e2e_fail "disk full" "no \"Error Creating AVI file\" within 30 s ($(df -h "$mnt" | tail -1))"
@@ -183,16 +131,13 @@ closes_ok=0 why=''
 for run in $(seq "$CLOSES"); do
     dir=$E2E_TMP/close-$run
     mkdir -p "$dir"
-    if ! start_quillet "$dir"; then
+    if ! e2e_start_quillet "$dir" 2; then
         why="$why run $run: no main window;"
         e2e_stop "$QUILLET_PID" 2
         continue
     fi
-    click_record || { why="$why run $run: could not click Record;"; }
-    for _ in $(seq 50); do
-        [ -s "$dir/test.avi" ] && break
-        sleep 0.1
-    done
+    e2e_click "@$MAIN" Record || { why="$why run $run: could not click Record;"; }
+    e2e_wait 5 test -s "$dir/test.avi"
     delay=$(awk -v r="$RANDOM" 'BEGIN { printf "%.2f", 0.5 + 2.5 * r / 32767 }')
     sleep "$delay"
     drive close "@$MAIN" >/dev/null

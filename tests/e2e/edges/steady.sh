@@ -7,25 +7,17 @@
 #   QUILLET_DISPLAY=<n> QUILLET_WIN_BUILD=build/win bash tests/e2e/edges/steady.sh [seconds]
 set -u
 . "$(dirname "$0")/../lib/common.sh"
-e2e_init edges-steady
+e2e_begin_desktop edges-steady quillet.exe movingpic.exe drive.exe
+e2e_register_codec
 SECS=${1:-180}
 export E2E_WINE_TIMEOUT=30
 
-e2e_start_xvfb || { e2e_fail "setup" "no virtual display"; e2e_finish; exit 1; }
-e2e_warm_wine 2>>"$E2E_OUT/suite.log" || { e2e_fail "Wine desktop" "no desktop"; e2e_finish; exit 1; }
-if [ -f "$E2E_WIN_BUILD/codec/msvc32.dll" ]; then
-    bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1
-fi
-e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show 200 150 496 480 40 topmost
-sleep 2
+e2e_show_picture 200 150 496 480 40 topmost
+sleep 1.5
 cd "$E2E_TMP" || exit 1
-e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
-quillet=$E2E_BG_PID
-main=$(e2e_window_of "$quillet" "Quillet 1.542" 30) || { e2e_fail "start" "no main window"; e2e_finish; exit 1; }
-DRIVE_PID=$(drive pid "@$main")
-export DRIVE_PID
-read -r l t r b < <(drive rect "@$main" Record)
-xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+e2e_start_quillet || e2e_abort "start" "no main window"
+main=$MAIN
+e2e_click "@$main" Record
 sleep "$SECS"
 caption=$(drive caption "@$main")
 drive click "@$main" Stop >/dev/null

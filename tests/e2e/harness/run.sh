@@ -35,7 +35,7 @@ e2e_expect "avi_decodes refuses a clip cut short" "accepted" refused avi_decodes
 
 # A file still being written is not complete; one whose size holds still is.
 cp clip.avi growing.avi
-(for i in $(seq 20); do
+(for _ in $(seq 20); do
     echo "more" >>growing.avi
     sleep 0.1
 done) &
@@ -83,6 +83,11 @@ got=$(tally_of $'FAIL: crashed\n')
 e2e_expect "e2e_tally says so when no check passed" "counted $got" test "$got" = "0 1 1"
 got=$(tally_of '')
 e2e_expect "e2e_tally of no output at all fails" "counted $got" test "$got" = "0 0 1"
+
+# A kill on purpose ends the process and leaves no "Killed" notice of bash among a suite's lines.
+killed=$(bash -c '. "$1"; sleep 30 & p=$!; e2e_kill $p; sleep 0.3; e2e_alive $p && echo alive; sleep 0.1' \
+    _ "$E2E_ROOT/tests/e2e/lib/common.sh" 2>&1)
+e2e_expect "e2e_kill ends the process without a word from bash" "said: $killed" test -z "$killed"
 
 # A FAIL of e2e_expect shows what the command said.
 shown=$( (E2E_FAILED=0 && e2e_expect "inner" "why" sh -c 'echo the reason; exit 3') )

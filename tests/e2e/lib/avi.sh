@@ -63,6 +63,11 @@ avi_decodes() {
     [ -z "$errs" ]
 }
 
+# avi_positions file: the positions of the frames FFmpeg decodes from the file, one a line.
+avi_positions() {
+    ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 "$1"
+}
+
 # avi_frames file picture_w picture_h name [max_bad_pixels]: decodes every written frame (no
 # repeats for empty positions) and has movingpic compare each with the picture whose number it
 # shows. Writes $E2E_OUT/name.pts (the frames' positions) and name.frames (the checker's line

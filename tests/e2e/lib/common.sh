@@ -7,9 +7,14 @@
 #   e2e_init app                  # root, build and output folders, trap; Xvfb not yet started
 #   e2e_begin grab grab_check.exe # or all at once: e2e_init, e2e_need for the Windows programs
 #                                 # named, e2e_start_xvfb and a lingering Wine server
+#   e2e_begin_desktop edges quillet.exe   # the same, and a Wine desktop windows show on
 #   e2e_start_xvfb                # on :$QUILLET_DISPLAY (default 66), 1024x768x24; exports DISPLAY
 #   e2e_warm_wine
 #   e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"   # started under Wine, ended by the trap
+#   e2e_start_quillet [folder [tries]]   # Quillet and its main window: QUILLET_PID, MAIN, DRIVE_PID
+#   e2e_show_picture X Y W H step [topmost]   # the moving picture, shown: its pid in E2E_PIC_PID
+#   e2e_click "@$main" Record     # a real mouse click in the middle of a control
+#   e2e_kill pid                  # kill -9, on purpose: bash says nothing about it
 #   main=$(e2e_window_of "$E2E_BG_PID" "Quillet 1.542")   # its window's handle, on our display
 #   export DRIVE_PID=$(drive pid "@$main")   # from now on drive sees only that program's windows
 #   drive click "@$main" Stop     # tests/e2e/programs/drive.cpp; `drive` alone lists its commands
@@ -25,7 +30,7 @@
 #   e2e_finish                    # prints the tally; use as the suite's last command
 #
 # tests/e2e/lib/avi.sh (sourced on its own) probes recorded AVI files: avi_info, avi_has,
-# avi_wait, avi_decodes, avi_frames, avi_pictures.
+# avi_wait, avi_decodes, avi_positions, avi_frames, avi_pictures.
 #
 # Wine programs of the whole prefix share one window list: other suites' windows are visible to
 # the driver unless DRIVE_PID narrows it. Never `wineserver -k` from a suite: it ends every
@@ -74,6 +79,13 @@ e2e_begin() {
     for p in "$@"; do e2e_need "$E2E_WIN_BUILD/$p"; done
     e2e_start_xvfb || e2e_abort "setup" "no virtual display"
     e2e_wine_server
+}
+
+# e2e_begin_desktop suite-name [program.exe...]: e2e_begin, and a Wine server whose desktop is
+# on our display, so that the programs' windows show (a FAIL and the end of the suite otherwise).
+e2e_begin_desktop() {
+    e2e_begin "$@"
+    e2e_warm_wine 2>>"$E2E_OUT/suite.log" || e2e_abort "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
 }
 
 # e2e_claim folder: takes folder.lock for this shell, unless a live process holds it.
@@ -270,6 +282,62 @@ e2e_bg() {
     wine "$@" </dev/null >>"$E2E_OUT/$name.log" 2>&1 &
     E2E_BG_PID=$!
     E2E_PIDS+=("$E2E_BG_PID")
+}
+
+# e2e_kill pid: ends a background program at once, as a crash or a power cut would. The job is
+# disowned first, so that bash prints no "Killed" notice for an end the suite chose.
+e2e_kill() {
+    disown "$1" 2>/dev/null
+    kill -9 "$1" 2>/dev/null
+}
+
+# e2e_start_quillet [folder [tries]]: starts quillet.exe (in the folder given: its current
+# folder, where test.avi goes) and finds its main window. Sets QUILLET_PID and MAIN, and exports
+# DRIVE_PID so that drive sees only that program's windows. Wine now and then loses a program
+# started right after another one was killed: with tries above 1, a start that shows no window
+# is ended and made again. Returns 1 when no main window showed.
+QUILLET_PID='' MAIN=''
+e2e_start_quillet() {
+    local folder=${1:-.} tries=${2:-1} try
+    for ((try = 1; try <= tries; try++)); do
+        if [ "$try" -gt 1 ]; then
+            e2e_log "Quillet (pid $QUILLET_PID) showed no window; alive: $(e2e_alive "$QUILLET_PID" && echo yes || echo no); starting it again"
+            e2e_stop "$QUILLET_PID" 2
+            sleep 2
+        fi
+        _e2e_quillet_once "$folder" && return 0
+    done
+    return 1
+}
+_e2e_quillet_once() { # folder
+    pushd "$1" >/dev/null || return 1
+    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
+    QUILLET_PID=$E2E_BG_PID
+    popd >/dev/null || return 1
+    unset DRIVE_PID
+    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) && [[ $MAIN =~ ^(0x)?[0-9a-fA-F]+$ ]] ||
+        { MAIN=''; return 1; }
+    DRIVE_PID=$(drive pid "@$MAIN") || { e2e_log "drive pid failed for $MAIN"; return 1; }
+    export DRIVE_PID
+}
+
+# e2e_show_picture X Y W H step [topmost]: starts the moving picture (tests/e2e/programs/
+# movingpic.cpp) over that area and returns once it shows and has settled; its pid is in
+# E2E_PIC_PID (ended by the trap, or by e2e_stop). Returns 1 when it shows no window.
+e2e_show_picture() {
+    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show "$@"
+    E2E_PIC_PID=$E2E_BG_PID
+    e2e_wait_visible "$E2E_PIC_PID" 10 || return 1
+    sleep 0.5
+}
+
+# e2e_click window control: a mouse click in the middle of a control, as a user gives it
+# (Record needs a real click: its area detection takes snapshots of the screen).
+e2e_click() {
+    local l t r b
+    read -r l t r b < <(drive rect "$1" "$2") || return 1
+    [ -n "$b" ] || return 1
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
 }
 
 # e2e_alive pid: the process exists and is not a zombie.

@@ -14,26 +14,10 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../lib/common.sh"
-e2e_init marker-wav-enter
-export E2E_WINE_TIMEOUT=20
-
-for exe in quillet record_check movingpic drive; do
-    if [ ! -f "$E2E_WIN_BUILD/$exe.exe" ]; then
-        e2e_fail "setup" "$E2E_WIN_BUILD/$exe.exe missing (build the Windows targets first)"
-        e2e_finish
-        exit 1
-    fi
-done
-e2e_start_xvfb || { e2e_fail "setup" "no virtual display"; e2e_finish; exit 1; }
+e2e_begin_desktop marker-wav-enter quillet.exe record_check.exe movingpic.exe drive.exe
 e2e_start_pulse || e2e_log "no PulseAudio: the sound check will fail"
-if ! e2e_warm_wine 2>>"$E2E_OUT/suite.log"; then
-    e2e_fail "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
-    e2e_finish
-    exit 1
-fi
-# Registering runs Wine: only once our display is up.
-bash "$E2E_ROOT/scripts/register-codec.sh" "$E2E_WIN_BUILD/codec/msvc32.dll" >>"$E2E_OUT/suite.log" 2>&1 ||
-    e2e_log "codec registration failed"
+e2e_register_codec
+export E2E_WINE_TIMEOUT=20
 cd "$E2E_TMP" || exit 1
 
 # --- 1. no marker pixel in the frames ---
@@ -60,13 +44,8 @@ PY
 marker_check() { # W H: requested area
     local w=$1 h=$2 name=area-$1x$2 avi out pic rec
     avi=$E2E_TMP/$name.avi
-    e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $X $Y "$w" "$h" $STEP topmost
-    pic=$E2E_BG_PID
-    for _ in $(seq 50); do
-        xdotool search --onlyvisible --pid "$pic" >/dev/null 2>&1 && break
-        sleep 0.1
-    done
-    sleep 0.5
+    e2e_show_picture $X $Y "$w" "$h" $STEP topmost
+    pic=$E2E_PIC_PID
     E2E_WINE_TIMEOUT=40 e2e_wine "$E2E_WIN_BUILD/record_check.exe" MSVC \
         "$(winepath -w "$avi" 2>/dev/null)" $X $Y "$w" "$h" 100 10 3 >"$name.out" &
     rec=$!
@@ -119,13 +98,9 @@ mkdir -p "$work" "$dir"
 cd "$work" || exit 1
 wave_win=$(winepath -w "$dir/sound take.wav" 2>/dev/null)
 
-MAIN='' QUILLET_PID=''
 start_program() {
     e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show 24 40 257 193 $STEP
-    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
-    QUILLET_PID=$E2E_BG_PID
-    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
-    DRIVE_PID=$(drive pid "@$MAIN") && export DRIVE_PID
+    e2e_start_quillet
 }
 
 # options_edit text: index of the Options dialog's edit box holding that text (dialog open).
@@ -189,10 +164,8 @@ wav_check() {
     }
     e2e_microphone "$E2E_TMP/tone.wav"
     before=$(drive caption "@$main")
-    local l r b
-    read -r l t r b < <(drive rect "@$main" Record)
     local start stop
-    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
+    e2e_click "@$main" Record
     for i in $(seq 80); do
         c=$(drive caption "@$main")
         [[ $c == ms/Frame:* ]] && [ "$c" != "$before" ] && break

@@ -16,7 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # recording, mostly) shows a later picture than its position.
 AVI_TIMING_TOLERANCE=${AVI_TIMING_TOLERANCE:-500}
 . "$here/../lib/avi.sh"
-e2e_init recovery
+e2e_begin_desktop recovery quillet.exe drive.exe movingpic.exe split_record.exe
+e2e_register_codec
 export E2E_WINE_TIMEOUT=20
 KILLS=${QUILLET_RECOVERY_KILLS:-10}
 
@@ -24,11 +25,6 @@ PIC_X=24 PIC_Y=40 PIC_W=257 PIC_H=193 STEP=40 MSPF=100
 work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
 mkdir -p "$work"
 cd "$work" || exit 1
-
-e2e_need "$E2E_WIN_BUILD"/{quillet,drive,movingpic,split_record}.exe
-e2e_start_xvfb || e2e_abort "display" "Xvfb did not start"
-e2e_warm_wine 2>>"$E2E_OUT/suite.log" || e2e_abort "Wine desktop" "$(tail -1 "$E2E_OUT/suite.log")"
-e2e_register_codec
 
 # The list of open journals in Wine's temporary folder: left over from another run, it would
 # make the first start here repair files that are not ours.
@@ -38,9 +34,8 @@ list_file() {
     [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals.txt"
 }
 
-e2e_bg movingpic "$E2E_WIN_BUILD/movingpic.exe" show $PIC_X $PIC_Y $PIC_W $PIC_H $STEP
-e2e_wait_visible "$E2E_BG_PID" || e2e_abort "moving picture" "movingpic shows no window"
-sleep 0.5
+e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP ||
+    e2e_abort "moving picture" "movingpic shows no window"
 
 # positions_in_killed file: the positions of the frames in a file the platform's writer left
 # when killed, read independently of the repair: after the zeroed headers every position has a
@@ -70,35 +65,13 @@ PY
 same_positions() {
     local want got
     want=$(positions_in_killed "$1")
-    got=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 "$2")
+    got=$(avi_positions "$2")
     [ -n "$got" ] && [ "$got" = "$(head -n "$(wc -l <<<"$got")" <<<"$want")" ] &&
         [ $(($(wc -l <<<"$want") - $(wc -l <<<"$got"))) -le 1 ]
 }
 
-QUILLET_PID='' MAIN=''
-start_once() {
-    e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
-    QUILLET_PID=$E2E_BG_PID
-    unset DRIVE_PID
-    MAIN=$(e2e_window_of "$QUILLET_PID" "Quillet 1.542" 30) || return 1
-    DRIVE_PID=$(drive pid "@$MAIN") || return 1
-    export DRIVE_PID
-}
-# Wine now and then loses a program started right after another was killed: once more then.
-start_quillet() {
-    start_once && return 0
-    e2e_log "Quillet (pid $QUILLET_PID) showed no window; alive: $(e2e_alive "$QUILLET_PID" && echo yes || echo no); starting it again"
-    e2e_stop "$QUILLET_PID" 2
-    sleep 2
-    start_once
-}
-
-click() {
-    local l t r b
-    read -r l t r b < <(drive rect "@$MAIN" "$1") || return 1
-    [ -n "$b" ] || return 1
-    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1
-}
+# Wine now and then loses a program started right after another was killed: twice then.
+start_quillet() { e2e_start_quillet . 2; }
 
 frame_nr() { # the FrameNr of the progress caption, or nothing
     local c
@@ -109,21 +82,18 @@ frame_nr() { # the FrameNr of the progress caption, or nothing
 # Waits for the start-up notice of the program; prints its text and dismisses it.
 NOTICE=''
 take_notice() {
-    local all line h
     NOTICE=''
-    for _ in $(seq 100); do
-        all=$(drive dialogs)
-        line=$(grep '"Notice"' <<<"$all" | head -1)
-        if [ -n "$line" ]; then
-            # The text goes on over the lines that follow, up to the next window.
-            NOTICE=$(awk '/"Notice"/ { on = 1; sub(/^[^:]*: /, "") } on && /^0x/ && !/"Notice"/ { on = 0 } on' <<<"$all" | tr '\n' ' ')
-            h=${line%% *}
-            drive click "@$h" OK >/dev/null 2>&1
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
+    e2e_wait 20 _take_notice
+}
+_take_notice() {
+    local all line
+    all=$(drive dialogs)
+    line=$(grep '"Notice"' <<<"$all" | head -1)
+    [ -n "$line" ] || return 1
+    # The text goes on over the lines that follow, up to the next window.
+    NOTICE=$(awk '/"Notice"/ { on = 1; sub(/^[^:]*: /, "") } on && /^0x/ && !/"Notice"/ { on = 0 } on' <<<"$all" | tr '\n' ' ')
+    drive click "@${line%% *}" OK >/dev/null 2>&1
+    return 0
 }
 
 # One recording killed after the given number of tenths of a second; then the next start.
@@ -131,9 +101,9 @@ killed_recording() { # n tenths
     local n=$1 tenths=$2 last_nr='' nr t0 elapsed
     rm -f test.avi test.avi.journal
     start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
-    click Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
+    e2e_click "@$MAIN" Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
     # The run counts from its first frame: wait for the journal that comes with it.
-    for _ in $(seq 80); do [ -s test.avi.journal ] && break; sleep 0.1; done
+    e2e_wait 8 test -s test.avi.journal
     t0=$(date +%s%N)
     # A second Quillet started meanwhile leaves the file being recorded alone.
     if [ "$n" = 1 ]; then
@@ -157,7 +127,7 @@ killed_recording() { # n tenths
         sleep 0.2
     done
     while [ $((($(date +%s%N) - t0) / 100000000)) -lt "$tenths" ]; do sleep 0.05; done
-    kill -9 "$QUILLET_PID"
+    e2e_kill "$QUILLET_PID"
     e2e_wait_exit "$QUILLET_PID" 5
     local size
     size=$(stat -c %s test.avi 2>/dev/null || echo 0)
@@ -193,7 +163,7 @@ killed_recording() { # n tenths
         e2e_fail "kill $n: FFmpeg decodes every frame" "$(ffmpeg -nostdin -v error -i test.avi -f null - 2>&1 | head -2)"
     fi
     local last
-    last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 test.avi | tail -1)
+    last=$(avi_positions test.avi | tail -1)
     # The position due 1 s before the kill, counted from the journal's appearance (which comes
     # just before the first frame; polled, so up to a position late), and the caption's count.
     local due=$(((tenths - 10) * 100 / MSPF - 1))
@@ -207,7 +177,7 @@ killed_recording() { # n tenths
         e2e_pass "kill $n: every frame at the position the killed file gave it"
     else
         e2e_fail "kill $n: every frame at the position the killed file gave it" \
-            "killed: $(positions_in_killed "$E2E_OUT/killed-$n.avi" | tr '\n' ' '); recovered: $(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 test.avi | tr '\n' ' ')"
+            "killed: $(positions_in_killed "$E2E_OUT/killed-$n.avi" | tr '\n' ' '); recovered: $(avi_positions test.avi | tr '\n' ' ')"
     fi
     local why
     if why=$(avi_pictures test.avi $PIC_W $PIC_H $MSPF $STEP "kill-$n"); then
@@ -241,8 +211,7 @@ killed_split() {
     e2e_bg split_record "$E2E_WIN_BUILD/split_record.exe" MSVC split.avi $PIC_X $PIC_Y \
         $((PIC_W - 1)) $((PIC_H - 1)) 100 10 60 $SPLIT_LIMIT
     local rec=$E2E_BG_PID
-    for _ in $(seq 300); do [ -s "$second.journal" ] && break; sleep 0.1; done
-    if [ ! -s "$second.journal" ]; then
+    if ! e2e_wait 30 test -s "$second.journal"; then
         e2e_fail "split kill: the recording went on into a second file" "no journal of \"$second\" within 30 s ($(ls split* | tr '\n' ' '))"
         e2e_stop "$rec" 2
         return 1
@@ -259,7 +228,7 @@ killed_split() {
     done
     local killed
     killed=$(date +%s%N)
-    kill -9 "$rec"
+    e2e_kill "$rec"
     e2e_wait_exit "$rec" 5
     for f in split*.avi; do
         if [ -e "$f.journal" ]; then open=$f; else closed+=("$f"); fi
@@ -293,7 +262,7 @@ killed_split() {
     local last due=0
     [ -n "${began[$open]:-}" ] && due=$((((killed - began[$open]) / 100000000 - 10) * 100 / MSPF - 1))
     [ "$due" -lt 0 ] && due=0
-    last=$(ffprobe -v error -select_streams v:0 -show_entries frame=pts -of csv=p=0 "$open" | tail -1)
+    last=$(avi_positions "$open" | tail -1)
     if avi_decodes "$open" && [ -n "$last" ] && [ "$last" -ge "$due" ]; then
         e2e_pass "split kill: FFmpeg decodes every frame of \"$open\", up to position $last ($due due 1 s before the kill)"
     else

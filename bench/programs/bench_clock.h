@@ -1,0 +1,30 @@
+// The bench programs' clock and their middle value: the performance counter in milliseconds
+// (sub-microsecond steps on Wine), and the median of a set of times.
+#pragma once
+#include "framework/winapi.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace bench {
+
+// Milliseconds on the performance counter; only differences mean anything.
+inline double NowMs() {
+    static const double TicksPerMs = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return (double)f.QuadPart / 1000.0;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart / TicksPerMs;
+}
+
+// The middle one of the times (the upper of the two middle ones for an even count); 0 for none.
+inline double Median(std::vector<double> Times) {
+    if (Times.empty()) return 0;
+    std::sort(Times.begin(), Times.end());
+    return Times[Times.size() / 2];
+}
+
+} // namespace bench
