@@ -25,12 +25,7 @@ g++ "${flags[@]}" "${sources[@]}" -o "$work/native-sse2" &
 wait
 
 "$work/native-sse2" gen "$work/in.raw" "$W" "$H" "$N"
-run() { # run BUILD Q: one line per encoding pass, "BUILD Q ms hash"
-  local cmd=("$work/$1")
-  [[ $1 == win-* ]] && cmd=(wine "$work/$1.exe")
-  "${cmd[@]}" speed "$work/in.raw" "$W" "$H" "$N" $KEYINT "$2" 3 2>/dev/null | tr -d '\r' |
-    awk -v b="$1" -v q="$2" '{ print b, q, $1, $3 }' || echo "$1 at q=$2: a run failed" >&2
-}
+. "$here/bench/codec/encoder_runs.sh"
 for q in ${qualities[*]}; do
   for ((r = 0; r < ROUNDS; r++)); do
     for b in win-i686 win-sse2 native-scalar native-sse2; do run $b "$q"; done
