@@ -70,16 +70,19 @@ _new_progress() {
 }
 
 # record Record|"Record Again" seconds [file]: one recording (Record by a mouse click, with the
-# area detection, or Record Again), a few seconds, Stop by a click, the AVI complete. Prints the
-# clock times of the start and the Stop ("start stop", seconds since the epoch), or why it failed.
+# area detection, or Record Again), a few seconds, Stop by a click, the AVI complete. Prints four
+# clock times (seconds since the epoch), or why it failed: before the start click, after it
+# returned, before the Stop click, after it returned. Each click runs a driver process that takes
+# its own while to start, so the recording surely covers the middle two and at most the outer two.
 record() {
-    local how=$1 secs=$2 f=${3:-test.avi} before start progress stop
+    local how=$1 secs=$2 f=${3:-test.avi} before start clicked progress stopping stop
     before=$(caption)
     start=$(date +%s.%N)
     if [ "$how" = Record ]; then click Record; else drive click "@$MAIN" "$how" >/dev/null; fi || {
         echo "could not click $how"
         return 1
     }
+    clicked=$(date +%s.%N)
     if ! progress=$(wait_progress "$before" 8); then
         e2e_shot "$E2E_OUT/no-progress-$(date +%H%M%S).png"
         echo "no progress caption after $how (caption \"$progress\"; dialogs: $(open_dialogs))"
@@ -87,11 +90,12 @@ record() {
         return 1
     fi
     sleep "$secs"
+    stopping=$(date +%s.%N)
     click Stop || { echo "could not click Stop"; return 1; }
     stop=$(date +%s.%N)
     avi_wait "$f" 10 || { echo "$f not complete 10 s after Stop"; return 1; }
     sleep 0.3 # the marker is hidden after the file is closed; let it go before the next Record
-    echo "$start $stop"
+    echo "$start $clicked $stopping $stop"
 }
 
 # check_recording name how seconds ms_per_frame frames_name condition...: one recording of the
