@@ -2,6 +2,7 @@
 // the AVI files (recordfile.h), the timed capture loop, teardown and outcome.
 #include "recorder/recordthread.h"
 #include "marker/flashwnd.h"
+#include "recorder/framewriter.h"
 #include "recorder/recordfile.h"
 
 #include <algorithm>
@@ -183,8 +184,9 @@ void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSli
     }
 }
 
-// The timed loop: grabs frames and writes each at the position its capture time calls for,
-// until the recording is stopped. Returns the failed write's error, or 0.
+// The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
+// its capture time calls for, until the recording is stopped. Returns the failed write's error,
+// or 0. Only frames that reached the file count as written.
 HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
@@ -195,16 +197,26 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
 
     DWORD lastWriteTime = 0, lastProgressTime = 0;
     int lastWrittenIndex = 0;
+    bool anyHanded = false;
     R->FramesWritten = 0;
     R->MsPerFrameActual = 0;
     R->StartTime = timeGetTime();
     R->SkippedFrames = 0;
+    FrameWriter writer(Files, R->WriteBehind);
+    // The frame handed before: waits for it and counts it when it reached the file.
+    auto finish = [&] {
+        bool written = false;
+        HRESULT error = writer.Finish(written);
+        if (written) R->FramesWritten++;
+        return error;
+    };
     while (KeepGoing()) {
         DWORD elapsed = timeGetTime() - R->StartTime;
         OwnedFrame frame;
         frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
         if (!frame.Bits) {
             FrameLost = true;
+            finish();
             return AVIERR_OK;
         }
         int index = (int)std::nearbyint((double)elapsed / interval);
@@ -212,15 +224,15 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
         if (index - lastWrittenIndex - 1 > 0) R->SkippedFrames += index - lastWrittenIndex - 1;
         // Position 0 only while nothing is written: a second write there would replace the
         // first frame of the file.
-        if (R->FramesWritten == 0 ? index >= 0 : index > lastWrittenIndex) {
-            HRESULT error = Files.Write(index, frame.Pixels(), (LONG)frame.Bits->biSizeImage);
+        if (!anyHanded ? index >= 0 : index > lastWrittenIndex) {
+            HRESULT error = finish();
             if (error != AVIERR_OK) return error;
-            R->FramesWritten++;
+            writer.Hand(index, frame);
+            anyHanded = true;
             R->MsPerFrameActual = (double)(elapsed - lastWriteTime);
             lastWriteTime = elapsed;
             lastWrittenIndex = index;
         }
-        FreeFrame(frame.Bits);
         R->MarkStage(LoopStage::Write);
 
         if (elapsed > lastProgressTime + 500) {
@@ -234,7 +246,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
             SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
         R->MarkStage(LoopStage::Sleep);
     }
-    return AVIERR_OK;
+    return finish();
 }
 
 } // namespace

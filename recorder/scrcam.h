@@ -104,6 +104,10 @@ class TScreenCam : public TObject {
     int CompressorCount = 0;
     ICINFO Compressors[MaxCompressors] = {};
     std::atomic<bool> RecordCursor{false};
+    // Frames are compressed and written on a writer thread while the next one is grabbed.
+    // Off, each is written on the recording worker before the next grab (tests that give
+    // writes a cost on the virtual clock need that order).
+    std::atomic<bool> WriteBehind{true};
     TFlashingWnd *MarkerWindow = nullptr;
     std::atomic<bool> ShowMarker{false};
     HCURSOR ArrowCursor = nullptr;

@@ -3,12 +3,15 @@
 # measured in the same run on the same display: a program that only BitBlts the area into one
 # DIB section and copies its pixels out. The loop runs at 1 ms per frame with the uncompressed
 # handler ('DIB ') and with the default compressor ('MSVC'), while the moving picture fills the
-# area. Prints per size and handler the medians of RUNS runs: frames per second, the ceiling,
-# their ratio and its goal, and the milliseconds per pass of each stage of the loop (with 'MSVC'
-# "write" is the compressed stream's write: encoder, the stream's own work and the file), the
-# encoder and decoder alone on frames of the same area, and "beyond": write less encoder. Then a
+# area, each writing behind the loop and, for reference, writing every frame on the worker before
+# the next grab (CAPTURE_BENCH_WRITE=inline). Prints per size, handler and way of writing the
+# medians of RUNS runs: frames per second, the ceiling, their ratio and its goal, and the
+# milliseconds per pass of each stage of the loop ("write": the compressed stream's write inline,
+# or the wait for the writer behind), the encoder and decoder alone on frames of the same area,
+# and "beyond": write less encoder. Then a
 # full-HD recording with the default compressor at 33 ms for LONG_SECS seconds, LONG_RUNS times:
-# frames written and skipped.
+# frames written and skipped, each run beside one that writes every frame on the worker before
+# the next grab (CAPTURE_BENCH_WRITE=inline, the reference for writing behind the loop).
 #
 #   bench/capture/run.sh     (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=3, SECS=3, SIZES, LONG_RUNS=3,
 #                             LONG_SECS=20; the codec registered in the prefix for 'MSVC')
@@ -28,6 +31,9 @@ e2e_wine_server
 cd "$E2E_TMP" || exit 1
 
 STAGES="bookkeeping marker grab cursor conversion write sleep"
+# Each handler writing behind the loop, and the reference: writing on the worker before the
+# next grab.
+RUNS_OF="DIB/behind DIB/inline MSVC/behind MSVC/inline"
 
 X=100 Y=80
 show_picture() { # W H: the moving picture over the area, until stopped
@@ -40,7 +46,7 @@ bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
 }
 
 echo "loop at 1 ms per frame, medians of $RUNS runs of ${SECS} s; stages in ms per pass"
-printf '%-10s %-5s %7s %8s %6s %-9s' area codec fps ceiling ratio goal
+printf '%-10s %-11s %7s %8s %6s %-9s' area codec/write fps ceiling ratio goal
 printf ' %7s' $STAGES encoder decoder beyond
 printf '\n'
 for size in $SIZES; do
@@ -51,23 +57,26 @@ for size in $SIZES; do
         line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" "$SECS")
         echo "$size run $r: $line" >>"$E2E_OUT/suite.log"
         col[ceiling]+="$(bench_field fps "$line") "
-        for codec in DIB MSVC; do
-            line=$(bench "$codec" "$W" "$H" "$SECS")
-            echo "$size $codec run $r: $line" >>"$E2E_OUT/suite.log"
-            for f in fps $STAGES encoder decoder; do col[$codec.$f]+="$(bench_field $f "$line") "; done
+        for run in $RUNS_OF; do
+            codec=${run%/*}
+            line=$(CAPTURE_BENCH_WRITE=${run#*/} bench "$codec" "$W" "$H" "$SECS")
+            echo "$size $run run $r: $line" >>"$E2E_OUT/suite.log"
+            for f in fps $STAGES encoder decoder; do col[$run.$f]+="$(bench_field $f "$line") "; done
         done
     done
     e2e_stop "$PIC" 2
     ceiling=$(printf '%s\n' ${col[ceiling]} | bench_median)
-    for codec in DIB MSVC; do
-        fps=$(printf '%s\n' ${col[$codec.fps]} | bench_median)
+    for run in $RUNS_OF; do
+        codec=${run%/*}
+        fps=$(printf '%s\n' ${col[$run.fps]} | bench_median)
         goal=$([ $codec = DIB ] && echo 0.8 || echo 0.6)
         ratio=$(bench_ratio "$fps" "$ceiling")
         verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
-        printf '%-10s %-5s %7s %8s %6s %-9s' "$size" "$codec" "$fps" "$ceiling" "$ratio" "$verdict"
+        [ "${run#*/}" = inline ] && verdict=reference
+        printf '%-10s %-11s %7s %8s %6s %-9s' "$size" "$run" "$fps" "$ceiling" "$ratio" "$verdict"
         declare -A med=()
         for f in $STAGES encoder decoder; do
-            med[$f]=$(printf '%s\n' ${col[$codec.$f]:-} | bench_median)
+            med[$f]=$(printf '%s\n' ${col[$run.$f]:-} | bench_median)
             printf ' %7s' "${med[$f]:--}"
         done
         # What the compressed stream's write costs beyond the encoder's own work.
@@ -80,16 +89,20 @@ done
 
 if [ "$LONG_RUNS" -gt 0 ]; then
     show_picture 1920 1080
-    written=() skipped=()
+    declare -A written=() skipped=()
     for r in $(seq "$LONG_RUNS"); do
-        line=$(bench MSVC 1920 1080 "$LONG_SECS" 33 10000)
-        echo "long run $r: $line" >>"$E2E_OUT/suite.log"
-        written+=("$(bench_field frames "$line")")
-        skipped+=("$(bench_field skipped "$line")")
-        echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line")"
+        for write in behind inline; do
+            line=$(CAPTURE_BENCH_WRITE=$write bench MSVC 1920 1080 "$LONG_SECS" 33 10000)
+            echo "long run $r, write $write: $line" >>"$E2E_OUT/suite.log"
+            written[$write]+="$(bench_field frames "$line") "
+            skipped[$write]+="$(bench_field skipped "$line") "
+            echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, write $write, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line")"
+        done
     done
     e2e_stop "$PIC" 2
-    w=$(printf '%s\n' "${written[@]}" | bench_median)
-    s=$(printf '%s\n' "${skipped[@]}" | bench_median)
-    echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, median: frames=$w skipped=$s (goal: >= $((LONG_SECS * 1000 / 33 - 16)) frames, 0 skipped)"
+    for write in behind inline; do
+        w=$(printf '%s\n' ${written[$write]} | bench_median)
+        s=$(printf '%s\n' ${skipped[$write]} | bench_median)
+        echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, write $write, median: frames=$w skipped=$s (goal: >= $((LONG_SECS * 1000 / 33 - 16)) frames, 0 skipped)"
+    done
 fi

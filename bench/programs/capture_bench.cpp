@@ -9,7 +9,9 @@
 // milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
 // and, with a compressor, encoder= and decoder=, ms per frame of each alone. With
 // CAPTURE_BENCH_MARKER=0 in the environment the marker stays off, to see what its paints cost the
-// grab; with QUILLET_BENCH_JOURNAL=off the recording keeps no journal beside its file.
+// grab; with QUILLET_BENCH_JOURNAL=off the recording keeps no journal beside its file; with
+// CAPTURE_BENCH_WRITE=inline each frame is written on the worker before the next grab (the loop's
+// order before frames were written behind it).
 #include "bench/programs/bench_clock.h"
 #include "recorder/journalfile.h"
 #include "recorder/recordthread.h"
@@ -131,6 +133,8 @@ int main(int argc, char **argv) {
     if (argc > 9) cam->Quality = atoi(argv[9]);
     const char *marker = getenv("CAPTURE_BENCH_MARKER");
     if (marker && atoi(marker) == 0) cam->ShowMarker = false;
+    const char *write = getenv("CAPTURE_BENCH_WRITE");
+    if (write && std::strcmp(write, "inline") == 0) cam->WriteBehind = false;
     StageClock clock;
     cam->OnStage = [&clock](LoopStage Stage) { clock.Mark(Stage); };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));

@@ -27,6 +27,8 @@ TEST_F(CloseWhileRecording, ProgressOfTheLastPassStillFindsTheRecorder) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         CurrentRecordThread()->Synchronize([] {});
     });
+    // The write stands for a point inside the worker's pass.
+    ScreenCam->WriteBehind = false;
     Form1->Button1Click(Form1->Button1);
     TScreenCam *recorder = ScreenCam;
     std::atomic<int> reports{0}, reportsWithoutRecorder{0};

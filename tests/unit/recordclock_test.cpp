@@ -20,6 +20,9 @@ class RecordClock : public ::testing::Test {
         cam = std::make_unique<TScreenCam>(nullptr);
         cam->RecordCursor = false;
         cam->ShowMarker = false;
+        // Each write happens in the pass that took its frame, so that the clock at a write is
+        // the time of the frame and a write's cost falls into its pass.
+        cam->WriteBehind = false;
     }
     void TearDown() override { cam.reset(); }
     // Every Sleep takes Overshoot ms longer than asked; the run stops once the clock reaches

@@ -11,9 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
+#include <thread>
 
 using namespace fakewin;
 
@@ -64,8 +69,10 @@ class RecordRun : public ::testing::Test {
             if (now() >= ms) cam->Recording = false;
         });
     }
-    // Writing at these positions takes this long.
+    // Writing at these positions takes this long, in the pass that took the frame (a write
+    // behind the loop would take its time beside the loop's).
     void WriteCosts(std::map<int, DWORD> costs) {
+        cam->WriteBehind = false;
         on_avi_call([costs](const std::string &line) {
             if (line.rfind("write ", 0) != 0 || line.find("failed") != std::string::npos) return;
             auto it = costs.find(std::stoi(line.substr(6)));
@@ -398,10 +405,12 @@ TEST_F(RecordRun, TeardownHidesTheMarkerThenReleasesInOrder) {
     });
     StopAt(50);
     Run(10, 20, 64, 48);
+    // The writer thread starts the library for itself and ends it after its last write, before
+    // the file closes.
     EXPECT_EQ(avi_log(), (std::vector<std::string>{
                              "init", "open test.avi 4097", "create stream", "make compressed MSVC",
-                             "set format 40", "write 0", "options free 1", "release file",
-                             "release stream", "release compressed", "exit"}));
+                             "set format 40", "init", "write 0", "exit", "options free 1",
+                             "release file", "release stream", "release compressed", "exit"}));
     EXPECT_FALSE(visible_at_free);
     EXPECT_EQ(avi_options_frees(), 1);
     auto shows = window_calls(WindowCall::Show);
@@ -515,10 +524,9 @@ TEST_F(RecordRun, LostFrameEndsTheRunQuietly) {
     cam->OnStart = [this](TObject *s) { Event("start", s); };
     cam->OnStop = [this](TObject *s) { Event("stop", s); };
     cam->OnError = [this](TObject *s) { Event("error", s); };
-    on_avi_call([](const std::string &line) {
-        if (line == "write 1") fail_global_allocs(1);
+    on_sleep([](DWORD) {
+        if (now() == 150) fail_global_allocs(1); // the grab at 200 ms
     });
-    StopAt(10000);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
@@ -540,3 +548,59 @@ TEST_F(RecordRun, LostProbeFrameClosesTheCompressor) {
 }
 
 } // namespace
+
+namespace {
+
+// Holds the calling (writer) thread until the condition holds or five seconds have passed;
+// whether it held.
+bool HoldUntil(const std::function<bool()> &Done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!Done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return Done();
+}
+
+} // namespace
+
+TEST_F(RecordRun, TheLoopGoesOnWhileAFrameIsWritten) {
+    // Writing position 1 lasts until the loop has gone on to wait for position 2.
+    std::atomic<bool> waitingForNext{false};
+    on_sleep([this, &waitingForNext](DWORD) {
+        if (now() >= 150) waitingForNext = true;
+        if (now() >= 400) cam->Recording = false;
+    });
+    std::thread::id loop = std::this_thread::get_id(), writer;
+    bool wentOn = false;
+    on_avi_call([&](const std::string &line) {
+        if (line != "write 1") return;
+        writer = std::this_thread::get_id();
+        wentOn = HoldUntil([&] { return waitingForNext.load(); });
+    });
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(wentOn);
+    EXPECT_NE(writer, loop);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(cam->FramesWritten, 4);
+    EXPECT_EQ(cam->SkippedFrames, 0);
+}
+
+TEST_F(RecordRun, AStopWaitsForTheFrameInHandBeforeTheFileCloses) {
+    // The run is stopped at 250 ms, while position 2 is still being written.
+    on_sleep([this](DWORD) {
+        if (now() >= 250) cam->Recording = false;
+    });
+    bool stoppedMeanwhile = false;
+    on_avi_call([&](const std::string &line) {
+        if (line == "write 2") stoppedMeanwhile = HoldUntil([&] { return !cam->Recording; });
+    });
+    EXPECT_EQ(Run(), 1);
+    EXPECT_TRUE(stoppedMeanwhile);
+    EXPECT_EQ(Positions(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(cam->FramesWritten, 3);
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
+    auto log = avi_log();
+    auto last = std::find(log.begin(), log.end(), "write 2");
+    ASSERT_NE(last, log.end());
+    EXPECT_EQ(std::vector<std::string>(last, last + 3),
+              (std::vector<std::string>{"write 2", "exit", "options free 1"}));
+}
