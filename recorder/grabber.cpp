@@ -10,6 +10,9 @@
 namespace {
 DWORD ColorTableSize(int BitDepth) { return BitDepth <= 8 ? 4u << BitDepth : 0; }
 
+// No cursor the system draws is wider or taller.
+constexpr int MaxCursorSize = 256;
+
 // The recording worker's last frame block, kept for its next grab instead of freed: a full-HD
 // frame is 8 MB that the system would otherwise map and fault in anew at every pass. Only a
 // recording worker keeps one, and its run gives it back when it ends.
@@ -160,8 +163,11 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
                 GetCursorPos(&shown.ptScreenPos);
             }
             POINT hot = HotSpotOf(*surface, shown.hCursor);
-            DrawIcon(memory, shown.ptScreenPos.x - Left - hot.x, shown.ptScreenPos.y - Top - hot.y,
-                     ArrowCursor);
+            int x = shown.ptScreenPos.x - Left - hot.x, y = shown.ptScreenPos.y - Top - hot.y;
+            // Drawn from its top-left corner: an arrow that cannot reach the frame is not drawn
+            // (under Wine the drawing costs about as much as the read-out of a small frame).
+            if (x < Width && y < Height && x > -MaxCursorSize && y > -MaxCursorSize)
+                DrawIcon(memory, x, y, ArrowCursor);
         }
         MarkStage(LoopStage::Cursor);
     }

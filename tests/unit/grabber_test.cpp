@@ -241,7 +241,8 @@ TEST_F(GrabberCursor, WithoutIconInfoTheArrowGoesToTheUnadjustedPosition) {
 TEST_F(GrabberCursor, CursorAtTheEdgesIsClippedAndOutsideLeavesTheFrameAlone) {
     const struct {
         int x, y;
-    } places[] = {{50 + 37, 30 + 35}, {50 - 4, 30 - 6}, {50 + 40, 30}, {50, 30 + 40}, {0, 0}};
+    } places[] = {{50 + 37, 30 + 35}, {50 + 39, 30 + 39}, {50 - 4, 30 - 6},
+                  {50 + 40, 30},      {50, 30 + 40},      {0, 0}};
     for (auto p : places) {
         SCOPED_TRACE(p.x);
         fakewin::set_cursor_pos(p.x, p.y);
