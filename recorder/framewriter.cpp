@@ -1,10 +1,16 @@
 // The recording's writer thread: takes one frame at a time from the capture loop.
 #include "recorder/framewriter.h"
 
+#include <system_error>
 #include <utility>
 
 FrameWriter::FrameWriter(RecordFiles &AFiles, bool Behind) : Files(AFiles) {
-    if (Behind) Thread = std::thread(&FrameWriter::Run, this);
+    if (!Behind) return;
+    try {
+        Thread = std::thread(&FrameWriter::Run, this);
+    } catch (const std::system_error &) {
+        // No thread to be had: the recording goes on, writing each frame as it comes.
+    }
 }
 
 FrameWriter::~FrameWriter() {
