@@ -96,7 +96,7 @@ if [ "$LONG_RUNS" -gt 0 ]; then
             echo "long run $r, write $write: $line" >>"$E2E_OUT/suite.log"
             written[$write]+="$(bench_field frames "$line") "
             skipped[$write]+="$(bench_field skipped "$line") "
-            echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, write $write, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line")"
+            echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, write $write, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line") slowest pass $(bench_field slowest "$line") ms, most of it $(bench_field slowest_stage "$line")"
         done
     done
     e2e_stop "$PIC" 2

@@ -32,8 +32,9 @@ bench_median() {
     sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# bench_field NAME LINE: the number after " NAME=" in a line a bench program printed.
-bench_field() { sed -n "s/.* $1=\([-0-9.]*\).*/\1/p" <<<"$2"; }
+# bench_field NAME LINE: the value after " NAME=" (up to the next space) in a line a bench
+# program printed.
+bench_field() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$2"; }
 
 # bench_ratio a b [decimals]: a / b (2 decimals by default), "n/a" when b is not above 0.
 bench_ratio() {

@@ -6,12 +6,12 @@
 //   capture_bench FOURCC file.avi X Y W H seconds [ms-per-frame [quality]]
 //
 // Prints one line: capture W=.. H=.. frames=N seconds=S fps=F skipped=K passes=P, then the
-// milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep)
-// and, with a compressor, encoder= and decoder=, ms per frame of each alone. With
-// CAPTURE_BENCH_MARKER=0 in the environment the marker stays off, to see what its paints cost the
-// grab; with QUILLET_BENCH_JOURNAL=off the recording keeps no journal beside its file; with
-// CAPTURE_BENCH_WRITE=inline each frame is written on the worker before the next grab (the loop's
-// order before frames were written behind it).
+// milliseconds per pass of each stage (bookkeeping marker grab cursor conversion write sleep),
+// the slowest pass's work and its largest stage (slowest= slowest_stage=) and, with a compressor,
+// encoder= and decoder=, ms per frame of each alone. With CAPTURE_BENCH_MARKER=0 in the environment
+// the marker stays off, to see what its paints cost the grab; with QUILLET_BENCH_JOURNAL=off the
+// recording keeps no journal beside its file; with CAPTURE_BENCH_WRITE=inline each frame is written
+// on the worker before the next grab (the loop's order before frames were written behind it).
 #include "bench/programs/bench_clock.h"
 #include "recorder/journalfile.h"
 #include "recorder/recordthread.h"
@@ -29,20 +29,51 @@ using bench::NowMs;
 
 const int StageCount = (int)LoopStage::Sleep + 1;
 
-// Time per stage, summed on the worker; read after it has ended.
+// Time per stage, summed on the worker; read after it has ended. Also the slowest pass's work
+// (every stage but the sleep) and the stage that took most of it: a pass of one and a half
+// intervals or more skips a position.
 struct StageClock {
     double Last = 0;
     double Total[StageCount] = {};
     int Passes = 0;
+    double Pass[StageCount] = {}; // the pass under way
+    double Slowest = 0;
+    LoopStage SlowestStage = LoopStage::Grab;
+    bool Started = false; // the first pass also holds the start of the run: not counted
     void Mark(LoopStage Stage) {
         double now = NowMs();
         // The first mark of the run starts the clock.
-        if (Last > 0) Total[(int)Stage] += now - Last;
+        if (Last > 0) {
+            Total[(int)Stage] += now - Last;
+            Pass[(int)Stage] += now - Last;
+        }
         Last = now;
         if (Stage == LoopStage::Bookkeeping) Passes++;
+        if (Stage == LoopStage::Sleep) EndPass();
+    }
+    void EndPass() {
+        double work = 0;
+        int most = 0;
+        for (int i = 0; i < (int)LoopStage::Sleep; i++) {
+            work += Pass[i];
+            if (Pass[i] > Pass[most]) most = i;
+        }
+        if (Started && work > Slowest) {
+            Slowest = work;
+            SlowestStage = (LoopStage)most;
+        }
+        for (double &t : Pass)
+            t = 0;
+        Started = true;
     }
     double PerPass(LoopStage Stage) const { return Passes ? Total[(int)Stage] / Passes : 0; }
 };
+
+const char *StageName(LoopStage Stage) {
+    static const char *const names[StageCount] = {"bookkeeping", "marker", "grab",  "cursor",
+                                                  "conversion",  "marker", "write", "sleep"};
+    return names[(int)Stage];
+}
 
 struct CodecTimes {
     double Encoder = -1, Decoder = -1; // ms per frame; -1 when not measured
@@ -152,6 +183,7 @@ int main(int argc, char **argv) {
                 clock.PerPass(LoopStage::Grab), clock.PerPass(LoopStage::Cursor),
                 clock.PerPass(LoopStage::Conversion), clock.PerPass(LoopStage::Write),
                 clock.PerPass(LoopStage::Sleep));
+    std::printf(" slowest=%.1f slowest_stage=%s", clock.Slowest, StageName(clock.SlowestStage));
     if (handler != mmioFOURCC('D', 'I', 'B', ' ')) {
         CodecTimes codec = CodecAlone(*cam, handler, x, y, w, h);
         std::printf(" encoder=%.3f decoder=%.3f", codec.Encoder, codec.Decoder);
