@@ -174,12 +174,10 @@ void reset_locked() {
     s.screen = Surface{1024, 768, 32, std::vector<uint32_t>(1024 * 768, 0)};
     for (auto &h : s.stock)
         h = 0;
-    const COLORREF brush_colors[5] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128),
-                                      RGB(64, 64, 64), 0};
-    for (int i = 0; i < 5; i++)
-        s.stock[i] = add_object(make_tool(Kind::Brush, false, brush_colors[i]));
-    s.stock[NULL_BRUSH] = add_object(make_tool(Kind::Brush, true, 0));
-    s.stock[WHITE_PEN] = add_object(make_tool(Kind::Pen, false, RGB(255, 255, 255)));
+    // The stock objects the program and a fresh device context use.
+    s.stock[WHITE_BRUSH] = add_object(make_tool(Kind::Brush, false, RGB(255, 255, 255)));
+    s.stock[BLACK_BRUSH] = add_object(make_tool(Kind::Brush, false, 0));
+    s.stock[HOLLOW_BRUSH] = add_object(make_tool(Kind::Brush, true, 0));
     s.stock[BLACK_PEN] = add_object(make_tool(Kind::Pen, false, 0));
     s.stock[NULL_PEN] = add_object(make_tool(Kind::Pen, true, 0));
     s.default_bitmap = make_bitmap(1, 1, 1);
@@ -322,10 +320,6 @@ int GetDeviceCaps(HDC dc, int index) {
         return s.height;
     case BITSPIXEL:
         return s.bpp;
-    case PLANES:
-        return 1;
-    case LOGPIXELSY:
-        return 96;
     default:
         return 0;
     }

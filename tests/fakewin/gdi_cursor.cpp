@@ -43,7 +43,6 @@ void reset_cursors_locked() {
     s.arrow = make_cursor(arrow, 0, 0);
     s.ibeam = make_cursor(ibeam, 4, 8);
     s.current_cursor = s.arrow;
-    s.cursor_thread = std::this_thread::get_id();
 }
 } // namespace gdi
 
@@ -58,7 +57,6 @@ void set_cursor_pos(int x, int y) {
 void set_current_cursor(HCURSOR cursor) {
     std::lock_guard<std::mutex> lock(mutex());
     state().current_cursor = key(cursor);
-    state().cursor_thread = std::this_thread::get_id();
 }
 
 void set_cursor_hotspot(int x, int y) {
@@ -92,12 +90,6 @@ HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name) {
     if (name == IDC_ARROW) return handle_of<HCURSOR>(state().arrow);
     if (name == IDC_IBEAM) return handle_of<HCURSOR>(state().ibeam);
     return nullptr;
-}
-
-HCURSOR GetCursor() {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (state().cursor_thread != std::this_thread::get_id()) return nullptr;
-    return handle_of<HCURSOR>(state().current_cursor);
 }
 
 BOOL GetCursorInfo(PCURSORINFO info) {

@@ -62,7 +62,6 @@ struct State {
     uintptr_t stock[19] = {};
     uintptr_t default_bitmap = 0;
     uintptr_t arrow = 0, ibeam = 0, current_cursor = 0;
-    std::thread::id cursor_thread; // the thread that set the current cursor
     int cursor_x = 0, cursor_y = 0, show_count = 0;
     bool icon_info_fails = false;
     std::map<uintptr_t, Block> blocks;

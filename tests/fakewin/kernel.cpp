@@ -107,11 +107,6 @@ BOOL DeleteFileA(LPCSTR name) {
     return TRUE;
 }
 
-DWORD GetCurrentThreadId() {
-    return (DWORD)std::hash<std::thread::id>()(std::this_thread::get_id());
-}
-DWORD GetLastError() { return 0; }
-
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     std::lock_guard<std::mutex> lock(mutex);
     boxes.push_back({owner, text ? text : "", caption ? caption : "", type, on_main_thread()});

@@ -20,20 +20,16 @@ struct MediaFile {
 
 std::mutex mutex;
 std::vector<MciString> strings;
-std::deque<MCIERROR> string_results;
 std::vector<MciCommand> commands;
 std::map<std::string, MediaFile> files;
-std::map<UINT, MCIERROR> failures;
 std::map<MCIDEVICEID, MediaFile> devices;
 MCIDEVICEID next_device = 1;
 
 void reset_mci() {
     std::lock_guard<std::mutex> lock(mutex);
     strings.clear();
-    string_results.clear();
     commands.clear();
     files.clear();
-    failures.clear();
     devices.clear();
     next_device = 1;
 }
@@ -45,10 +41,6 @@ std::vector<MciString> mci_strings() {
     std::lock_guard<std::mutex> lock(mutex);
     return strings;
 }
-void mci_string_results(std::vector<MCIERROR> results) {
-    std::lock_guard<std::mutex> lock(mutex);
-    string_results.assign(results.begin(), results.end());
-}
 std::vector<MciCommand> mci_commands() {
     std::lock_guard<std::mutex> lock(mutex);
     return commands;
@@ -56,10 +48,6 @@ std::vector<MciCommand> mci_commands() {
 void add_media_file(const std::string &name, bool video, int width, int height) {
     std::lock_guard<std::mutex> lock(mutex);
     files[name] = {video, width, height};
-}
-void fail_mci_command(UINT msg, MCIERROR error) {
-    std::lock_guard<std::mutex> lock(mutex);
-    failures[msg] = error;
 }
 int open_mci_devices() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -79,10 +67,7 @@ MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback
     strings.push_back({command ? command : "", callback, ret != nullptr && retLength != 0,
                        on_main_thread(), deleted, caption});
     if (ret && retLength) ret[0] = 0;
-    if (string_results.empty()) return 0;
-    MCIERROR result = string_results.front();
-    string_results.pop_front();
-    return result;
+    return 0;
 }
 
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params) {
@@ -111,12 +96,6 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PT
     }
     commands.push_back(c);
 
-    auto failure = failures.find(msg);
-    if (failure != failures.end()) {
-        MCIERROR error = failure->second;
-        failures.erase(failure);
-        return error;
-    }
     if (msg == MCI_OPEN) {
         auto file = files.find(c.element);
         if (!params || file == files.end()) return MCIERR_FILE_NOT_FOUND;

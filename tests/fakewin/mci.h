@@ -54,8 +54,6 @@ struct MCI_DGV_RECT_PARMS {
     DWORD_PTR dwCallback;
     RECT rc;
 };
-typedef MCI_DGV_RECT_PARMS MCI_DGV_PUT_PARMS;
-typedef MCI_DGV_RECT_PARMS MCI_DGV_WHERE_PARMS;
 
 MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback);
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params);

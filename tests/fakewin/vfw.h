@@ -47,7 +47,6 @@ struct AVISTREAMINFOA {
     char szName[64];
 };
 static_assert(sizeof(AVISTREAMINFOA) == 140, "AVISTREAMINFOA is 140 bytes");
-typedef AVISTREAMINFOA AVISTREAMINFO;
 
 struct AVICOMPRESSOPTIONS {
     DWORD fccType;
@@ -78,7 +77,6 @@ struct ICINFO {
 static_assert(sizeof(ICINFO) == 568, "ICINFO is 568 bytes");
 
 #define ICMODE_COMPRESS 1
-#define ICMODE_DECOMPRESS 2
 #define ICMODE_QUERY 4
 #define ICERR_OK 0
 #define ICERR_UNSUPPORTED (-1)
@@ -123,7 +121,6 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE
 #define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
 // The double's current folder is "C:\\work\\".
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
-#define GetFullPathName GetFullPathNameA
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
 LRESULT ICClose(HIC hic);

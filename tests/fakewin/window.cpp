@@ -153,8 +153,10 @@ BOOL GetClassInfoExA(HINSTANCE, LPCSTR name, WNDCLASSEXA *cls) {
     return TRUE;
 }
 
+// The program creates its windows and then hands each its form (SetWindowLongPtr), so no
+// creation messages are sent.
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE inst, LPVOID param) {
+                     int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
     HWND hwnd;
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -165,8 +167,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         w.proc = cls == classes.end() ? &DefWindowProcA : cls->second;
         hwnd = (HWND)next_handle;
         next_handle += 4;
-        if (x == CW_USEDEFAULT) x = y = 0;
-        if (width == CW_USEDEFAULT) width = height = 0;
         w.info = {hwnd,
                   className,
                   windowName ? windowName : "",
@@ -177,13 +177,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                   (style & WS_VISIBLE) != 0,
                   (style & WS_DISABLED) == 0};
         live[(uintptr_t)hwnd] = w;
-    }
-    CREATESTRUCTA cs = {param, inst, menu,        parent,     height,    width,
-                        y,     x,    (LONG)style, windowName, className, exStyle};
-    if (!SendMessageA(hwnd, WM_NCCREATE, 0, (LPARAM)&cs) ||
-        SendMessageA(hwnd, WM_CREATE, 0, (LPARAM)&cs) == -1) {
-        DestroyWindow(hwnd);
-        return nullptr;
     }
     return hwnd;
 }
@@ -196,7 +189,6 @@ BOOL DestroyWindow(HWND hwnd) {
         for (auto &w : live)
             if (w.second.info.parent == hwnd) owned.push_back(w.second.info.hwnd);
     }
-    SendMessageA(hwnd, WM_DESTROY, 0, 0);
     for (HWND child : owned)
         DestroyWindow(child);
     SendMessageA(hwnd, WM_NCDESTROY, 0, 0);
@@ -218,31 +210,9 @@ BOOL IsWindow(HWND hwnd) {
     return find(hwnd) != nullptr;
 }
 
-LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
     if (msg == WM_CLOSE) return DestroyWindow(hwnd), 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    switch (msg) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_SETTEXT:
-        if (!w) return FALSE;
-        w->info.text = lp ? (const char *)lp : "";
-        calls.push_back({WindowCall::Text, hwnd, 0, w->info.text, on_main_thread()});
-        return TRUE;
-    case WM_GETTEXT: {
-        if (!w || wp == 0 || !lp) return 0;
-        size_t n = std::min((size_t)wp - 1, w->info.text.size());
-        memcpy((char *)lp, w->info.text.data(), n);
-        ((char *)lp)[n] = 0;
-        return (LRESULT)n;
-    }
-    case WM_GETTEXTLENGTH:
-        return w ? (LRESULT)w->info.text.size() : 0;
-    case WM_ERASEBKGND:
-        return 1;
-    }
-    return 0;
+    return msg == WM_ERASEBKGND;
 }
 
 // Only the user data: the program keeps its form there.
@@ -288,7 +258,7 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
         if (!w) return FALSE;
         RECT &r = w->info.rect, old = r;
         if (!(flags & SWP_NOMOVE)) r = {x, y, x + (r.right - r.left), y + (r.bottom - r.top)};
-        if (!(flags & SWP_NOSIZE)) r = {r.left, r.top, r.left + cx, r.top + cy};
+        r = {r.left, r.top, r.left + cx, r.top + cy};
         sized =
             r.right - r.left != old.right - old.left || r.bottom - r.top != old.bottom - old.top;
         client = client_of(w->info);
@@ -320,16 +290,31 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
     return 1;
 }
 
+// The text is the window record's own: no window of the program answers the text messages.
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
-    return (BOOL)SendMessageA(hwnd, WM_SETTEXT, 0, (LPARAM)text);
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    if (!w) return FALSE;
+    w->info.text = text ? text : "";
+    calls.push_back({WindowCall::Text, hwnd, 0, w->info.text, on_main_thread()});
+    return TRUE;
 }
 
 int GetWindowTextA(HWND hwnd, LPSTR text, int max) {
-    if (max <= 0 || !text) return 0;
-    return (int)SendMessageA(hwnd, WM_GETTEXT, (WPARAM)max, (LPARAM)text);
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    if (!w || max <= 0 || !text) return 0;
+    size_t n = std::min((size_t)max - 1, w->info.text.size());
+    memcpy(text, w->info.text.data(), n);
+    text[n] = 0;
+    return (int)n;
 }
 
-int GetWindowTextLengthA(HWND hwnd) { return (int)SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0); }
+int GetWindowTextLengthA(HWND hwnd) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    return w ? (int)w->info.text.size() : 0;
+}
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
     std::lock_guard<std::mutex> lock(mutex);
