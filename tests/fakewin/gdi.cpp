@@ -1,5 +1,5 @@
 // The virtual screen, device contexts, bitmaps and their pixel transfers.
-#include "fakewin/fakewin.h"
+#include "fakewin/area.h"
 #include "fakewin/gdi_state.h"
 #include "fakewin/screen.h"
 

@@ -1,5 +1,5 @@
 // Brushes, pens, rectangles and rectangle-set regions.
-#include "fakewin/fakewin.h"
+#include "fakewin/area.h"
 #include "fakewin/gdi_state.h"
 #include "fakewin/screen.h"
 

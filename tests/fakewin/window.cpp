@@ -2,7 +2,7 @@
 // main thread. The system's own controls are plain records here: the framework keeps their
 // state itself. Window procedures always run with the lock released, so they may call back in.
 #include "fakewin/window.h"
-#include "fakewin/fakewin.h"
+#include "fakewin/area.h"
 #include "fakewin/screen.h"
 
 #include <algorithm>
