@@ -27,28 +27,21 @@
 struct MCI_OPEN_PARMSA {
     DWORD_PTR dwCallback;
     MCIDEVICEID wDeviceID;
-    LPCSTR lpstrDeviceType;
     LPCSTR lpstrElementName;
-    LPCSTR lpstrAlias;
 };
 struct MCI_GENERIC_PARMS {
     DWORD_PTR dwCallback;
 };
 struct MCI_PLAY_PARMS {
     DWORD_PTR dwCallback;
-    DWORD dwFrom;
-    DWORD dwTo;
 };
 struct MCI_GETDEVCAPS_PARMS {
     DWORD_PTR dwCallback;
-    DWORD dwReturn;
-    DWORD dwItem;
+    DWORD dwReturn, dwItem;
 };
 struct MCI_DGV_WINDOW_PARMSA {
     DWORD_PTR dwCallback;
     HWND hWnd;
-    UINT nCmdShow;
-    LPSTR lpstrText;
 };
 struct MCI_DGV_RECT_PARMS {
     DWORD_PTR dwCallback;

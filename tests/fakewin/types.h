@@ -86,27 +86,17 @@ typedef RECT *LPRECT;
 typedef POINT *LPPOINT;
 
 struct BITMAP {
-    LONG bmType;
-    LONG bmWidth;
-    LONG bmHeight;
-    LONG bmWidthBytes;
-    WORD bmPlanes;
-    WORD bmBitsPixel;
-    LPVOID bmBits;
+    LONG bmWidth, bmHeight, bmWidthBytes;
+    WORD bmPlanes, bmBitsPixel;
 };
 
 struct BITMAPINFOHEADER {
     DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
+    LONG biWidth, biHeight;
+    WORD biPlanes, biBitCount;
+    DWORD biCompression, biSizeImage;
+    LONG biXPelsPerMeter, biYPelsPerMeter;
+    DWORD biClrUsed, biClrImportant;
 };
 typedef BITMAPINFOHEADER *LPBITMAPINFOHEADER;
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
@@ -122,16 +112,13 @@ typedef BITMAPINFO *LPBITMAPINFO;
 
 struct ICONINFO {
     BOOL fIcon;
-    DWORD xHotspot;
-    DWORD yHotspot;
-    HBITMAP hbmMask;
-    HBITMAP hbmColor;
+    DWORD xHotspot, yHotspot;
+    HBITMAP hbmMask, hbmColor;
 };
 typedef ICONINFO *PICONINFO;
 
 struct CURSORINFO {
-    DWORD cbSize;
-    DWORD flags;
+    DWORD cbSize, flags;
     HCURSOR hCursor;
     POINT ptScreenPos;
 };

@@ -6,18 +6,12 @@
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 struct WNDCLASSEXA {
-    UINT cbSize;
-    UINT style;
+    UINT cbSize, style;
     WNDPROC lpfnWndProc;
-    int cbClsExtra;
-    int cbWndExtra;
     HINSTANCE hInstance;
-    HICON hIcon;
     HCURSOR hCursor;
     HBRUSH hbrBackground;
-    LPCSTR lpszMenuName;
     LPCSTR lpszClassName;
-    HICON hIconSm;
 };
 struct MSG {
     HWND hwnd;
@@ -156,8 +150,7 @@ HWND GetAncestor(HWND hwnd, UINT flags);
 #define ICC_BAR_CLASSES 0x00000004
 #define ICC_STANDARD_CLASSES 0x00004000
 struct INITCOMMONCONTROLSEX {
-    DWORD dwSize;
-    DWORD dwICC;
+    DWORD dwSize, dwICC;
 };
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *icc);
 
@@ -169,22 +162,12 @@ struct OPENFILENAMEA {
     HWND hwndOwner;
     HINSTANCE hInstance;
     LPCSTR lpstrFilter;
-    LPSTR lpstrCustomFilter;
-    DWORD nMaxCustFilter;
     DWORD nFilterIndex;
     LPSTR lpstrFile;
     DWORD nMaxFile;
-    LPSTR lpstrFileTitle;
-    DWORD nMaxFileTitle;
-    LPCSTR lpstrInitialDir;
-    LPCSTR lpstrTitle;
+    LPCSTR lpstrInitialDir, lpstrTitle;
     DWORD Flags;
-    WORD nFileOffset;
-    WORD nFileExtension;
     LPCSTR lpstrDefExt;
-    LPARAM lCustData;
-    LPVOID lpfnHook;
-    LPCSTR lpTemplateName;
 };
 BOOL GetOpenFileNameA(OPENFILENAMEA *ofn);
 
@@ -198,19 +181,8 @@ BOOL GetOpenFileNameA(OPENFILENAMEA *ofn);
 #define DEFAULT_PITCH 0
 #define FF_DONTCARE 0
 struct LOGFONTA {
-    LONG lfHeight;
-    LONG lfWidth;
-    LONG lfEscapement;
-    LONG lfOrientation;
-    LONG lfWeight;
-    BYTE lfItalic;
-    BYTE lfUnderline;
-    BYTE lfStrikeOut;
-    BYTE lfCharSet;
-    BYTE lfOutPrecision;
-    BYTE lfClipPrecision;
-    BYTE lfQuality;
-    BYTE lfPitchAndFamily;
+    LONG lfHeight, lfWeight;
+    BYTE lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality, lfPitchAndFamily;
     CHAR lfFaceName[LF_FACESIZE];
 };
 HFONT CreateFontIndirectA(const LOGFONTA *font);
