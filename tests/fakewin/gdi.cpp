@@ -95,9 +95,18 @@ uintptr_t make_dc(DcKind kind, HWND hwnd) {
     return add_object(std::move(dc));
 }
 
-void release_dc_objects(Object &dc) {
-    for (uintptr_t h : {dc.bitmap, dc.brush, dc.pen})
-        if (Object *o = find_any((void *)h)) o->selected_in--;
+// Frees a DC that came from GetDC(hwnd) (memory false) or CreateCompatibleDC (memory true);
+// any other is a misuse. What it held is selected in one context less.
+BOOL free_dc(HDC dc, bool memory, HWND hwnd, const char *misuse) {
+    Object *o = find_dc(dc);
+    if (!o || (o->dc_kind == DcKind::Memory) != memory || o->hwnd != hwnd) {
+        state().misuse.push_back(misuse);
+        return FALSE;
+    }
+    for (uintptr_t h : {o->bitmap, o->brush, o->pen})
+        if (Object *held = find_any((void *)h)) held->selected_in--;
+    state().objects.erase(key(dc));
+    return TRUE;
 }
 } // namespace
 
@@ -159,6 +168,13 @@ Object *find(const void *handle, Kind kind) {
     return o && o->kind == kind ? o : nullptr;
 }
 
+void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c) {
+    uint32_t v = to_device(s.bpp, c);
+    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
+        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
+            s.at(x, y) = v;
+}
+
 Surface *dc_surface(Object &dc) {
     if (dc.dc_kind == DcKind::Screen) return &state().screen;
     if (dc.dc_kind == DcKind::Memory)
@@ -183,7 +199,8 @@ void reset_locked() {
     s.default_bitmap = make_bitmap(1, 1, 1);
     s.objects.at(s.default_bitmap).stock = true;
     s.arrow = s.ibeam = s.current_cursor = 0;
-    s.cursor_x = s.cursor_y = s.show_count = 0;
+    s.cursor = {};
+    s.show_count = 0;
     s.icon_info_fails = false;
     s.global_failures = s.dibits_failures = 0;
     s.paints.clear();
@@ -207,79 +224,47 @@ ResetHook hook(&reset_gdi);
 using namespace gdi;
 
 void set_screen(int width, int height, int bpp) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().screen = Surface{width, height, bpp, std::vector<uint32_t>((size_t)width * height, 0)};
+    locked([&](State &s) {
+        s.screen = Surface{width, height, bpp, std::vector<uint32_t>((size_t)width * height, 0)};
+    });
 }
 
-void set_screen_pixel(int x, int y, COLORREF color) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Surface &s = state().screen;
-    if (s.inside(x, y)) s.at(x, y) = to_device(s.bpp, color);
-}
+void set_screen_pixel(int x, int y, COLORREF color) { fill_screen_rect(x, y, x + 1, y + 1, color); }
 
 COLORREF screen_pixel(int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Surface &s = state().screen;
-    return s.inside(x, y) ? from_device(s.bpp, s.at(x, y)) : CLR_INVALID;
+    return locked([&](State &s) {
+        return s.screen.inside(x, y) ? from_device(s.screen.bpp, s.screen.at(x, y)) : CLR_INVALID;
+    });
 }
 
 void fill_screen_rect(int left, int top, int right, int bottom, COLORREF color) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Surface &s = state().screen;
-    uint32_t v = to_device(s.bpp, color);
-    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
-        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
-            s.at(x, y) = v;
+    locked([&](State &s) { fill(s.screen, left, top, right, bottom, color); });
 }
 
 LiveObjects live_objects() {
-    std::lock_guard<std::mutex> lock(mutex());
-    LiveObjects live;
-    for (auto &[h, o] : state().objects) {
-        if (o.stock) continue;
-        switch (o.kind) {
-        case Kind::Dc:
-            live.dcs++;
-            break;
-        case Kind::Bitmap:
-            live.bitmaps++;
-            break;
-        case Kind::Brush:
-            live.brushes++;
-            break;
-        case Kind::Pen:
-            live.pens++;
-            break;
-        case Kind::Region:
-            live.regions += o.owned_by_window ? 0 : 1;
-            break;
-        case Kind::Cursor:
-            break;
-        }
-    }
-    live.globals = (int)state().blocks.size();
-    return live;
+    return locked([](State &s) {
+        LiveObjects live;
+        // Indexed by Kind; cursors are stock objects and never counted.
+        int *counts[] = {&live.bitmaps, &live.brushes, &live.pens,
+                         &live.regions, nullptr,       &live.dcs};
+        for (auto &[h, o] : s.objects)
+            if (!o.stock && !o.owned_by_window) ++*counts[(int)o.kind];
+        live.globals = (int)s.blocks.size();
+        return live;
+    });
 }
 
 void fail_get_dibits(int n) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().dibits_failures = n;
+    locked([&](State &s) { s.dibits_failures = n; });
 }
-
 std::vector<const char *> misuse_log() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return state().misuse;
+    return locked([](State &s) { return s.misuse; });
 }
-
 std::vector<WindowPaint> window_paints() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return state().paints;
+    return locked([](State &s) { return s.paints; });
 }
-
 int window_dcs_taken(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex());
-    auto it = state().window_dcs.find(hwnd);
-    return it == state().window_dcs.end() ? 0 : it->second;
+    return locked([&](State &s) { return s.window_dcs.count(hwnd) ? s.window_dcs[hwnd] : 0; });
 }
 
 } // namespace fakewin
@@ -299,14 +284,7 @@ HDC GetDC(HWND hwnd) {
 
 int ReleaseDC(HWND hwnd, HDC dc) {
     std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find_dc(dc);
-    if (!o || o->dc_kind == DcKind::Memory || o->hwnd != hwnd) {
-        state().misuse.push_back("ReleaseDC of a context not from GetDC of that window");
-        return 0;
-    }
-    release_dc_objects(*o);
-    state().objects.erase(key(dc));
-    return 1;
+    return free_dc(dc, false, hwnd, "ReleaseDC of a context not from GetDC of that window");
 }
 
 int GetDeviceCaps(HDC dc, int index) {
@@ -333,14 +311,7 @@ HDC CreateCompatibleDC(HDC dc) {
 
 BOOL DeleteDC(HDC dc) {
     std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find_dc(dc);
-    if (!o || o->dc_kind != DcKind::Memory) {
-        state().misuse.push_back("DeleteDC of a context not from CreateCompatibleDC");
-        return FALSE;
-    }
-    release_dc_objects(*o);
-    state().objects.erase(key(dc));
-    return TRUE;
+    return free_dc(dc, true, nullptr, "DeleteDC of a context not from CreateCompatibleDC");
 }
 
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
@@ -522,15 +493,11 @@ int GetDIBits(HDC dc, HBITMAP bmp, UINT start, UINT lines, LPVOID bits, LPBITMAP
             COLORREF c = from_device(sf.bpp, v);
             switch (bpp) {
             case 32:
-                out[x * 4] = GetBValue(c);
-                out[x * 4 + 1] = GetGValue(c);
-                out[x * 4 + 2] = GetRValue(c);
+            case 24: {
+                BYTE *p = out + x * (bpp / 8);
+                p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c);
                 break;
-            case 24:
-                out[x * 3] = GetBValue(c);
-                out[x * 3 + 1] = GetGValue(c);
-                out[x * 3 + 2] = GetRValue(c);
-                break;
+            }
             case 16: {
                 WORD w = (WORD)((GetRValue(c) >> 3) << 10 | (GetGValue(c) >> 3) << 5 |
                                 (GetBValue(c) >> 3));

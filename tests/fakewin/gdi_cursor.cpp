@@ -49,32 +49,21 @@ void reset_cursors_locked() {
 using namespace gdi;
 
 void set_cursor_pos(int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().cursor_x = x;
-    state().cursor_y = y;
+    locked([&](State &s) { s.cursor = {x, y}; });
 }
-
 void set_current_cursor(HCURSOR cursor) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().current_cursor = key(cursor);
+    locked([&](State &s) { s.current_cursor = key(cursor); });
 }
-
 void set_cursor_hotspot(int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (Object *c = find((void *)state().current_cursor, Kind::Cursor)) {
-        c->hot_x = x;
-        c->hot_y = y;
-    }
+    locked([&](State &s) {
+        if (Object *c = find((void *)s.current_cursor, Kind::Cursor)) c->hot_x = x, c->hot_y = y;
+    });
 }
-
 void fail_icon_info(bool fail) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().icon_info_fails = fail;
+    locked([&](State &s) { s.icon_info_fails = fail; });
 }
-
 int cursor_show_count() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return state().show_count;
+    return locked([](State &s) { return s.show_count; });
 }
 
 const std::vector<const char *> &arrow_shape() { return arrow; }
@@ -98,15 +87,14 @@ BOOL GetCursorInfo(PCURSORINFO info) {
     const State &s = state();
     info->flags = s.show_count >= 0 ? CURSOR_SHOWING : 0;
     info->hCursor = handle_of<HCURSOR>(s.current_cursor);
-    info->ptScreenPos = POINT{s.cursor_x, s.cursor_y};
+    info->ptScreenPos = s.cursor;
     return TRUE;
 }
 
 BOOL GetCursorPos(LPPOINT pt) {
     std::lock_guard<std::mutex> lock(mutex());
     if (!pt) return FALSE;
-    pt->x = state().cursor_x;
-    pt->y = state().cursor_y;
+    *pt = state().cursor;
     return TRUE;
 }
 

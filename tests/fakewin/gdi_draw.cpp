@@ -36,13 +36,6 @@ std::vector<RECT> minus(const std::vector<RECT> &a, const std::vector<RECT> &b) 
     }
     return cur;
 }
-
-void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c) {
-    uint32_t v = to_device(s.bpp, c);
-    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
-        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
-            s.at(x, y) = v;
-}
 } // namespace
 } // namespace gdi
 
@@ -72,8 +65,7 @@ bool region_contains(HRGN rgn, int x, int y) {
 }
 
 bool region_valid(HRGN rgn) {
-    std::lock_guard<std::mutex> lock(mutex());
-    return find(rgn, Kind::Region) != nullptr;
+    return locked([&](State &) { return find(rgn, Kind::Region) != nullptr; });
 }
 
 } // namespace fakewin

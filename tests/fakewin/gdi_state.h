@@ -62,7 +62,8 @@ struct State {
     uintptr_t stock[19] = {};
     uintptr_t default_bitmap = 0;
     uintptr_t arrow = 0, ibeam = 0, current_cursor = 0;
-    int cursor_x = 0, cursor_y = 0, show_count = 0;
+    POINT cursor = {};
+    int show_count = 0;
     bool icon_info_fails = false;
     std::map<uintptr_t, Block> blocks;
     int global_failures = 0;
@@ -76,6 +77,11 @@ struct State {
 std::mutex &mutex();
 State &state();
 void reset_locked();
+// Runs fn on the state under the lock: the test side's readers and setters.
+template <class F> auto locked(F fn) {
+    std::lock_guard<std::mutex> lock(mutex());
+    return fn(state());
+}
 
 uintptr_t add_object(Object obj);
 Object *find(const void *handle, Kind kind);
@@ -92,6 +98,8 @@ void reset_cursors_locked();
 
 // The surface a DC reads and draws (the screen, or its selected bitmap); null for a window DC.
 Surface *dc_surface(Object &dc);
+// Fills a rectangle of a surface (right and bottom excluded), clipped to the surface.
+void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c);
 
 } // namespace gdi
 } // namespace fakewin
