@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace fakewin {
 namespace {
@@ -64,6 +65,13 @@ Window *find(HWND hwnd) {
     return it == live.end() ? nullptr : &it->second;
 }
 
+// Runs fn on hwnd's record under the lock; a null or destroyed window answers none.
+template <class R, class F> R on_window(HWND hwnd, R none, F fn) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    return w ? fn(*w) : none;
+}
+
 // Takes the first message for hwnd (any window when null); the quit request comes only once
 // the queue is empty. The program filters by window only, never by message range.
 bool take(LPMSG msg, HWND hwnd, bool remove) {
@@ -97,10 +105,7 @@ RECT client_of(const WindowInfo &info) {
 } // namespace
 
 bool window_info(HWND hwnd, WindowInfo &info) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (w) info = w->info;
-    return w != nullptr;
+    return on_window(hwnd, false, [&](Window &w) { return info = w.info, true; });
 }
 
 std::vector<HWND> children(HWND parent) {
@@ -206,8 +211,7 @@ BOOL DestroyWindow(HWND hwnd) {
 }
 
 BOOL IsWindow(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return find(hwnd) != nullptr;
+    return on_window(hwnd, FALSE, [](Window &) { return TRUE; });
 }
 
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
@@ -217,17 +221,14 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
 
 // Only the user data: the program keeps its form there.
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w || index != GWLP_USERDATA) return 0;
-    std::swap(w->userdata, value);
-    return value;
+    if (index != GWLP_USERDATA) return 0;
+    return on_window(hwnd, (LONG_PTR)0,
+                     [&](Window &w) { return std::exchange(w.userdata, value); });
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    return w && index == GWLP_USERDATA ? w->userdata : 0;
+    if (index != GWLP_USERDATA) return 0;
+    return on_window(hwnd, (LONG_PTR)0, [](Window &w) { return w.userdata; });
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
@@ -268,11 +269,8 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
 }
 
 BOOL GetClientRect(HWND hwnd, LPRECT rect) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w || !rect) return FALSE;
-    *rect = client_of(w->info);
-    return TRUE;
+    if (!rect) return FALSE;
+    return on_window(hwnd, FALSE, [&](Window &w) { return *rect = client_of(w.info), TRUE; });
 }
 
 int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
@@ -292,43 +290,35 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
 
 // The text is the window record's own: no window of the program answers the text messages.
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w) return FALSE;
-    w->info.text = text ? text : "";
-    calls.push_back({WindowCall::Text, hwnd, 0, w->info.text, on_main_thread()});
-    return TRUE;
+    return on_window(hwnd, FALSE, [&](Window &w) {
+        w.info.text = text ? text : "";
+        calls.push_back({WindowCall::Text, hwnd, 0, w.info.text, on_main_thread()});
+        return TRUE;
+    });
 }
 
 int GetWindowTextA(HWND hwnd, LPSTR text, int max) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w || max <= 0 || !text) return 0;
-    size_t n = std::min((size_t)max - 1, w->info.text.size());
-    memcpy(text, w->info.text.data(), n);
-    text[n] = 0;
-    return (int)n;
+    if (max <= 0 || !text) return 0;
+    return on_window(hwnd, 0, [&](Window &w) {
+        size_t n = std::min((size_t)max - 1, w.info.text.size());
+        memcpy(text, w.info.text.data(), n);
+        text[n] = 0;
+        return (int)n;
+    });
 }
 
 int GetWindowTextLengthA(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    return w ? (int)w->info.text.size() : 0;
+    return on_window(hwnd, 0, [](Window &w) { return (int)w.info.text.size(); });
 }
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w) return FALSE;
-    BOOL was_disabled = !w->info.enabled;
-    w->info.enabled = enable != FALSE;
-    return was_disabled;
+    return on_window(hwnd, FALSE, [&](Window &w) {
+        return (BOOL)!std::exchange(w.info.enabled, enable != FALSE); // TRUE: it was disabled
+    });
 }
 
 BOOL IsWindowEnabled(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    return w && w->info.enabled;
+    return on_window(hwnd, FALSE, [](Window &w) { return (BOOL)w.info.enabled; });
 }
 
 HWND GetDesktopWindow() { return (HWND)(uintptr_t)0x10; }
