@@ -9,6 +9,7 @@
 #include <list>
 #include <map>
 #include <set>
+#include <type_traits>
 
 struct IAVIFile {
     size_t record;
@@ -67,11 +68,19 @@ HRESULT finish(Lock &lock, std::string line, HRESULT hr) {
     return hr;
 }
 
-// A live stream handle, else a misuse is logged. Lock held.
-bool usable(IAVIStream *stream, const char *what) {
-    if (stream && !stream->released) return true;
-    s.misuse.push_back(std::string(what) + " on a released or null stream");
+// A live file or stream handle, else a misuse is logged. Lock held.
+template <class H> bool usable(H *h, const char *what) {
+    if (h && !h->released) return true;
+    bool file = std::is_same<H, IAVIFile>::value;
+    s.misuse.push_back(std::string(what) + " on a released or null " + (file ? "file" : "stream"));
     return false;
+}
+
+template <class H> ULONG release(H *h, const char *what, const char *line) {
+    Lock lock(avi.mutex);
+    if (usable(h, what)) h->released = true;
+    finish(lock, line, AVIERR_OK);
+    return 0;
 }
 
 } // namespace
@@ -160,13 +169,8 @@ HRESULT AVIFileOpenA(PAVIFILE *file, LPCSTR name, UINT mode, LPCLSID) {
 HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM *stream, AVISTREAMINFOA *info) {
     Lock lock(avi.mutex);
     *stream = nullptr;
-    HRESULT hr = AVIERR_OK;
-    if (!file || file->released) {
-        s.misuse.push_back("AVIFileCreateStream on a released or null file");
-        hr = AVIERR_MEMORY;
-    } else {
-        hr = scripted(AviCall::CreateStream);
-    }
+    HRESULT hr =
+        usable(file, "AVIFileCreateStream") ? scripted(AviCall::CreateStream) : AVIERR_MEMORY;
     if (hr == AVIERR_OK) {
         s.files[file->record].header = *info;
         s.stream_objects.push_back(IAVIStream{file->record, false});
@@ -286,23 +290,9 @@ DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart) {
     return (DWORD)path.size();
 }
 
-ULONG AVIFileRelease(PAVIFILE file) {
-    Lock lock(avi.mutex);
-    if (!file || file->released)
-        s.misuse.push_back("AVIFileRelease on a released or null file");
-    else
-        file->released = true;
-    finish(lock, "release file", AVIERR_OK);
-    return 0;
-}
+ULONG AVIFileRelease(PAVIFILE file) { return release(file, "AVIFileRelease", "release file"); }
 
 ULONG AVIStreamRelease(PAVISTREAM stream) {
-    Lock lock(avi.mutex);
-    std::string line = stream && stream->compressed ? "release compressed" : "release stream";
-    if (!stream || stream->released)
-        s.misuse.push_back("AVIStreamRelease on a released or null stream");
-    else
-        stream->released = true;
-    finish(lock, line, AVIERR_OK);
-    return 0;
+    const char *line = stream && stream->compressed ? "release compressed" : "release stream";
+    return release(stream, "AVIStreamRelease", line);
 }
