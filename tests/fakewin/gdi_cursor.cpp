@@ -28,13 +28,12 @@ uintptr_t make_cursor(const std::vector<const char *> &shape, int hx, int hy) {
     return add_object(std::move(c));
 }
 
-// 'B', 'W' or ' ' at a cursor pixel.
-char shape_at(const std::vector<const char *> &shape, int x, int y) {
-    if (y >= (int)shape.size()) return ' ';
-    const char *row = shape[y];
-    for (int i = 0; i < x; i++)
-        if (!row[i]) return ' ';
-    return row[x] ? row[x] : ' ';
+// Calls fn(x, y, colour) for each pixel the cursor covers, x and y within its 32 x 32 square.
+template <class F> void each_pixel(const Object &cursor, F fn) {
+    const std::vector<const char *> &shape = *cursor.shape;
+    for (int y = 0; y < (int)shape.size(); y++)
+        for (int x = 0; shape[y][x]; x++)
+            if (shape[y][x] != ' ') fn(x, y, shape[y][x] == 'W' ? RGB(255, 255, 255) : 0);
 }
 } // namespace
 
@@ -113,14 +112,10 @@ BOOL GetIconInfo(HICON icon, PICONINFO info) {
     mask.surface.px.assign(cursor_size * cursor_size, 1);
     color.surface = Surface{cursor_size, cursor_size, state().screen.bpp, {}};
     color.surface.px.assign(cursor_size * cursor_size, 0);
-    for (int y = 0; y < cursor_size; y++)
-        for (int x = 0; x < cursor_size; x++) {
-            char p = shape_at(*c->shape, x, y);
-            if (p == ' ') continue;
-            mask.surface.at(x, y) = 0;
-            color.surface.at(x, y) =
-                to_device(color.surface.bpp, p == 'W' ? RGB(255, 255, 255) : RGB(0, 0, 0));
-        }
+    each_pixel(*c, [&](int x, int y, COLORREF rgb) {
+        mask.surface.at(x, y) = 0;
+        color.surface.at(x, y) = to_device(color.surface.bpp, rgb);
+    });
     info->fIcon = FALSE;
     info->xHotspot = (DWORD)c->hot_x;
     info->yHotspot = (DWORD)c->hot_y;
@@ -137,11 +132,8 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
     if (!c) return FALSE;
     if (!s) return d != nullptr; // drawing on a window goes unrecorded
     // The icon's top-left corner goes to (x, y); the hot spot plays no part here.
-    for (int j = 0; j < cursor_size; j++)
-        for (int i = 0; i < cursor_size; i++) {
-            char p = shape_at(*c->shape, i, j);
-            if (p != ' ' && s->inside(x + i, y + j))
-                s->at(x + i, y + j) = to_device(s->bpp, p == 'W' ? RGB(255, 255, 255) : 0);
-        }
+    each_pixel(*c, [&](int i, int j, COLORREF rgb) {
+        if (s->inside(x + i, y + j)) s->at(x + i, y + j) = to_device(s->bpp, rgb);
+    });
     return TRUE;
 }

@@ -112,21 +112,12 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PT
 
 BOOL mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length) {
     if (!text || !length) return FALSE;
-    const char *msg;
-    switch (error) {
-    case MCIERR_FILE_NOT_FOUND:
-        msg = "Cannot find the specified file. Make sure the path and filename are correct.";
-        break;
-    case MCIERR_INVALID_DEVICE_ID:
-        msg = "Invalid device ID. Use the ID given to the device when the device was opened.";
-        break;
-    case MCIERR_UNRECOGNIZED_COMMAND:
-        msg = "The driver cannot recognize the specified command.";
-        break;
-    default:
+    // The system's own text for the error a user meets; a numbered one for the others.
+    if (error == MCIERR_FILE_NOT_FOUND)
+        snprintf(text, length,
+                 "Cannot find the specified file. Make sure the path and filename "
+                 "are correct.");
+    else
         snprintf(text, length, "MCI error %u.", (unsigned)error);
-        return TRUE;
-    }
-    snprintf(text, length, "%s", msg);
     return TRUE;
 }
