@@ -15,44 +15,20 @@ std::mutex &mutex() {
 }
 
 namespace {
-void init_palettes(RGBQUAD *p332, RGBQUAD *p16) {
-    auto rep3 = [](int v) { return (BYTE)((v << 5) | (v << 2) | (v >> 1)); };
-    for (int i = 0; i < 256; i++)
-        p332[i] = {(BYTE)((i & 3) * 85), rep3((i >> 2) & 7), rep3(i >> 5), 0};
-    static const BYTE vga[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                                    {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                                    {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-                                    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
-    for (int i = 0; i < 16; i++)
-        p16[i] = {vga[i][2], vga[i][1], vga[i][0], 0};
-}
-
-struct Palettes {
-    RGBQUAD p332[256], p16[16];
-    Palettes() { init_palettes(p332, p16); }
-};
-const Palettes &palettes() {
-    static Palettes p;
-    return p;
-}
-
 BYTE expand(uint32_t v, int bits) {
     v <<= 8 - bits;
     return (BYTE)(v | (v >> bits));
 }
 
 int nearest(const RGBQUAD *table, int n, COLORREF c) {
+    auto distance = [&](const RGBQUAD &q) {
+        long dr = q.rgbRed - GetRValue(c), dg = q.rgbGreen - GetGValue(c),
+             db = q.rgbBlue - GetBValue(c);
+        return dr * dr + dg * dg + db * db;
+    };
     int best = 0;
-    long best_d = -1;
-    for (int i = 0; i < n; i++) {
-        long dr = (long)table[i].rgbRed - GetRValue(c), dg = (long)table[i].rgbGreen - GetGValue(c),
-             db = (long)table[i].rgbBlue - GetBValue(c);
-        long d = dr * dr + dg * dg + db * db;
-        if (best_d < 0 || d < best_d) {
-            best = i;
-            best_d = d;
-        }
-    }
+    for (int i = 1; i < n; i++)
+        if (distance(table[i]) < distance(table[best])) best = i;
     return best;
 }
 
@@ -69,10 +45,7 @@ Object *find_dc(HDC dc) {
 
 uintptr_t make_bitmap(int w, int h, int bpp) {
     Object b{Kind::Bitmap};
-    b.surface.width = w;
-    b.surface.height = h;
-    b.surface.bpp = bpp;
-    b.surface.px.assign((size_t)w * h, 0);
+    b.surface = Surface::blank(w, h, bpp);
     return add_object(std::move(b));
 }
 
@@ -120,8 +93,25 @@ State &state() {
     return s;
 }
 
-const RGBQUAD *palette332() { return palettes().p332; }
-const RGBQUAD *palette16() { return palettes().p16; }
+const RGBQUAD *palette332() {
+    static const std::vector<RGBQUAD> table = [] {
+        auto rep3 = [](int v) { return (BYTE)((v << 5) | (v << 2) | (v >> 1)); };
+        std::vector<RGBQUAD> p(256);
+        for (int i = 0; i < 256; i++)
+            p[i] = {(BYTE)((i & 3) * 85), rep3((i >> 2) & 7), rep3(i >> 5), 0};
+        return p;
+    }();
+    return table.data();
+}
+
+const RGBQUAD *palette16() { // blue, green, red
+    static const RGBQUAD vga[16] = {
+        {0, 0, 0, 0},       {0, 0, 128, 0},   {0, 128, 0, 0},   {0, 128, 128, 0},
+        {128, 0, 0, 0},     {128, 0, 128, 0}, {128, 128, 0, 0}, {192, 192, 192, 0},
+        {128, 128, 128, 0}, {0, 0, 255, 0},   {0, 255, 0, 0},   {0, 255, 255, 0},
+        {255, 0, 0, 0},     {255, 0, 255, 0}, {255, 255, 0, 0}, {255, 255, 255, 0}};
+    return vga;
+}
 
 uint32_t to_device(int bpp, COLORREF c) {
     int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
@@ -187,7 +177,7 @@ void reset_locked() {
     s.objects.clear();
     s.blocks.clear();
     s.next_handle = 0x10000;
-    s.screen = Surface{1024, 768, 32, std::vector<uint32_t>(1024 * 768, 0)};
+    s.screen = Surface::blank(1024, 768, 32);
     for (auto &h : s.stock)
         h = 0;
     // The stock objects the program and a fresh device context use.
@@ -224,9 +214,7 @@ ResetHook hook(&reset_gdi);
 using namespace gdi;
 
 void set_screen(int width, int height, int bpp) {
-    locked([&](State &s) {
-        s.screen = Surface{width, height, bpp, std::vector<uint32_t>((size_t)width * height, 0)};
-    });
+    locked([&](State &s) { s.screen = Surface::blank(width, height, bpp); });
 }
 
 void set_screen_pixel(int x, int y, COLORREF color) { fill_screen_rect(x, y, x + 1, y + 1, color); }

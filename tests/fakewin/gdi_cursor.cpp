@@ -108,10 +108,8 @@ BOOL GetIconInfo(HICON icon, PICONINFO info) {
     if (!c || !info || state().icon_info_fails) return FALSE;
     // The caller owns copies of the mask and colour bitmaps.
     Object mask{Kind::Bitmap}, color{Kind::Bitmap};
-    mask.surface = Surface{cursor_size, cursor_size, 1, {}};
-    mask.surface.px.assign(cursor_size * cursor_size, 1);
-    color.surface = Surface{cursor_size, cursor_size, state().screen.bpp, {}};
-    color.surface.px.assign(cursor_size * cursor_size, 0);
+    mask.surface = Surface::blank(cursor_size, cursor_size, 1, 1);
+    color.surface = Surface::blank(cursor_size, cursor_size, state().screen.bpp);
     each_pixel(*c, [&](int x, int y, COLORREF rgb) {
         mask.surface.at(x, y) = 0;
         color.surface.at(x, y) = to_device(color.surface.bpp, rgb);

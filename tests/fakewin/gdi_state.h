@@ -18,6 +18,9 @@ namespace gdi {
 struct Surface {
     int width = 0, height = 0, bpp = 32;
     std::vector<uint32_t> px;
+    static Surface blank(int w, int h, int bpp, uint32_t v = 0) {
+        return {w, h, bpp, std::vector<uint32_t>((size_t)w * h, v)};
+    }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
     uint32_t &at(int x, int y) { return px[(size_t)y * width + x]; }
 };
