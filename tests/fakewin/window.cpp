@@ -23,17 +23,26 @@ struct Window {
     LONG_PTR userdata = 0;
 };
 
-std::mutex mutex;
+struct WindowState {
+    std::map<uintptr_t, Window> live; // keyed by handle value, which grows: creation order
+    std::map<std::string, WNDPROC> classes;
+    std::deque<MSG> queue;
+    bool quit_requested = false;
+    int quit_code = 0;
+    HWND focus = nullptr;
+    std::function<bool()> idle;
+    std::vector<WindowCall> calls;
+};
+// The regions the windows own are freed with them (this lock is always taken before the GDI one).
+Area<WindowState> windows([](WindowState &st) {
+    for (auto &w : st.live)
+        if (w.second.info.region) drop_region(w.second.info.region);
+});
+WindowState &s = windows.s;
+std::mutex &mutex = windows.mutex;
 std::condition_variable posted;
-std::map<uintptr_t, Window> live; // keyed by handle value, which grows: creation order
-std::map<std::string, WNDPROC> classes;
+// Not reset: a handle a finished test kept never names a window of the next one.
 uintptr_t next_handle = 0x10000;
-std::deque<MSG> queue;
-bool quit_requested = false;
-int quit_code = 0;
-HWND focus = nullptr;
-std::function<bool()> idle;
-std::vector<WindowCall> calls;
 
 std::string lower(std::string s) {
     for (auto &c : s)
@@ -41,28 +50,9 @@ std::string lower(std::string s) {
     return s;
 }
 
-void reset_windows() {
-    std::vector<HRGN> regions;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto &w : live)
-            if (w.second.info.region) regions.push_back(w.second.info.region);
-        live.clear();
-        classes.clear();
-        queue.clear();
-        quit_requested = false;
-        focus = nullptr;
-        idle = nullptr;
-        calls.clear();
-    }
-    for (HRGN r : regions)
-        drop_region(r);
-}
-ResetHook hook(&reset_windows);
-
 Window *find(HWND hwnd) {
-    auto it = live.find((uintptr_t)hwnd);
-    return it == live.end() ? nullptr : &it->second;
+    auto it = s.live.find((uintptr_t)hwnd);
+    return it == s.live.end() ? nullptr : &it->second;
 }
 
 // Runs fn on hwnd's record under the lock; a null or destroyed window answers none.
@@ -75,17 +65,17 @@ template <class R, class F> R on_window(HWND hwnd, R none, F fn) {
 // Takes the first message for hwnd (any window when null); the quit request comes only once
 // the queue is empty. The program filters by window only, never by message range.
 bool take(LPMSG msg, HWND hwnd, bool remove) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
+    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
         if (hwnd && it->hwnd != hwnd) continue;
         *msg = *it;
-        if (remove) queue.erase(it);
+        if (remove) s.queue.erase(it);
         return true;
     }
-    if (!quit_requested || !queue.empty()) return false;
+    if (!s.quit_requested || !s.queue.empty()) return false;
     *msg = MSG{};
     msg->message = WM_QUIT;
-    msg->wParam = (WPARAM)quit_code;
-    if (remove) quit_requested = false;
+    msg->wParam = (WPARAM)s.quit_code;
+    if (remove) s.quit_requested = false;
     return true;
 }
 
@@ -111,7 +101,7 @@ bool window_info(HWND hwnd, WindowInfo &info) {
 std::vector<HWND> children(HWND parent) {
     std::lock_guard<std::mutex> lock(mutex);
     std::vector<HWND> list;
-    for (auto &w : live)
+    for (auto &w : s.live)
         if (w.second.info.parent == parent && (w.second.info.style & WS_CHILD))
             list.push_back(w.second.info.hwnd);
     return list;
@@ -120,20 +110,20 @@ std::vector<HWND> children(HWND parent) {
 std::vector<WindowCall> window_calls(WindowCall::Kind kind) {
     std::lock_guard<std::mutex> lock(mutex);
     std::vector<WindowCall> list;
-    for (auto &c : calls)
+    for (auto &c : s.calls)
         if (c.kind == kind) list.push_back(c);
     return list;
 }
 
 void on_idle(std::function<bool()> fn) {
     std::lock_guard<std::mutex> lock(mutex);
-    idle = std::move(fn);
+    s.idle = std::move(fn);
 }
 
 bool wait_for_message(unsigned real_ms) {
     std::unique_lock<std::mutex> lock(mutex);
     return posted.wait_for(lock, std::chrono::milliseconds(real_ms),
-                           [] { return !queue.empty() || quit_requested; });
+                           [] { return !s.queue.empty() || s.quit_requested; });
 }
 
 } // namespace fakewin
@@ -145,14 +135,14 @@ HMODULE GetModuleHandleA(LPCSTR) { return (HMODULE)(uintptr_t)0x400000; }
 WORD RegisterClassExA(const WNDCLASSEXA *cls) {
     if (!cls || !cls->lpszClassName || !cls->lpfnWndProc) return 0;
     std::lock_guard<std::mutex> lock(mutex);
-    if (!classes.emplace(lower(cls->lpszClassName), cls->lpfnWndProc).second) return 0;
-    return (WORD)(0xC000 + classes.size());
+    if (!s.classes.emplace(lower(cls->lpszClassName), cls->lpfnWndProc).second) return 0;
+    return (WORD)(0xC000 + s.classes.size());
 }
 
 BOOL GetClassInfoExA(HINSTANCE, LPCSTR name, WNDCLASSEXA *cls) {
     std::lock_guard<std::mutex> lock(mutex);
-    auto it = classes.find(lower(name ? name : ""));
-    if (it == classes.end()) return FALSE;
+    auto it = s.classes.find(lower(name ? name : ""));
+    if (it == s.classes.end()) return FALSE;
     *cls = WNDCLASSEXA{};
     cls->lpfnWndProc = it->second;
     return TRUE;
@@ -166,10 +156,10 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!className || ((style & WS_CHILD) && !find(parent))) return nullptr;
-        // The system's control classes need no registration: they answer as DefWindowProc.
-        auto cls = classes.find(lower(className));
+        // The system's control s.classes need no registration: they answer as DefWindowProc.
+        auto cls = s.classes.find(lower(className));
         Window w;
-        w.proc = cls == classes.end() ? &DefWindowProcA : cls->second;
+        w.proc = cls == s.classes.end() ? &DefWindowProcA : cls->second;
         hwnd = (HWND)next_handle;
         next_handle += 4;
         w.info = {hwnd,
@@ -181,7 +171,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                   parent,
                   (style & WS_VISIBLE) != 0,
                   (style & WS_DISABLED) == 0};
-        live[(uintptr_t)hwnd] = w;
+        s.live[(uintptr_t)hwnd] = w;
     }
     return hwnd;
 }
@@ -191,7 +181,7 @@ BOOL DestroyWindow(HWND hwnd) {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!find(hwnd)) return FALSE;
-        for (auto &w : live)
+        for (auto &w : s.live)
             if (w.second.info.parent == hwnd) owned.push_back(w.second.info.hwnd);
     }
     for (HWND child : owned)
@@ -203,8 +193,8 @@ BOOL DestroyWindow(HWND hwnd) {
         Window *w = find(hwnd);
         if (!w) return TRUE;
         region = w->info.region;
-        live.erase((uintptr_t)hwnd);
-        if (focus == hwnd) focus = nullptr;
+        s.live.erase((uintptr_t)hwnd);
+        if (s.focus == hwnd) s.focus = nullptr;
     }
     if (region) drop_region(region);
     return TRUE;
@@ -233,7 +223,7 @@ LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
     std::lock_guard<std::mutex> lock(mutex);
-    calls.push_back({WindowCall::Show, hwnd, (UINT)cmd, "", on_main_thread()});
+    s.calls.push_back({WindowCall::Show, hwnd, (UINT)cmd, "", on_main_thread()});
     Window *w = find(hwnd);
     if (!w) return FALSE;
     bool was = w->info.visible;
@@ -292,7 +282,7 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
     return on_window(hwnd, FALSE, [&](Window &w) {
         w.info.text = text ? text : "";
-        calls.push_back({WindowCall::Text, hwnd, 0, w.info.text, on_main_thread()});
+        s.calls.push_back({WindowCall::Text, hwnd, 0, w.info.text, on_main_thread()});
         return TRUE;
     });
 }
@@ -326,13 +316,13 @@ HWND GetDesktopWindow() { return (HWND)(uintptr_t)0x10; }
 HWND SetFocus(HWND hwnd) {
     std::lock_guard<std::mutex> lock(mutex);
     if (hwnd && !find(hwnd)) return nullptr;
-    std::swap(focus, hwnd);
+    std::swap(s.focus, hwnd);
     return hwnd;
 }
 
 HWND GetFocus() {
     std::lock_guard<std::mutex> lock(mutex);
-    return focus;
+    return s.focus;
 }
 
 HWND GetAncestor(HWND hwnd, UINT) { // GA_ROOT only
@@ -356,9 +346,9 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        calls.push_back({WindowCall::Post, hwnd, msg, "", on_main_thread()});
+        s.calls.push_back({WindowCall::Post, hwnd, msg, "", on_main_thread()});
         if (hwnd && !find(hwnd)) return FALSE;
-        queue.push_back(MSG{hwnd, msg, wp, lp, 0, {}});
+        s.queue.push_back(MSG{hwnd, msg, wp, lp, 0, {}});
     }
     posted.notify_all();
     return TRUE;
@@ -369,7 +359,7 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT, UINT) {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (take(msg, hwnd, true)) return msg->message != WM_QUIT;
-        fn = idle;
+        fn = s.idle;
     }
     if (fn && fn()) {
         // The idle step did something: hand back what it queued, or a null message so that
@@ -400,8 +390,8 @@ BOOL IsDialogMessageA(HWND, LPMSG) { return FALSE; }
 void PostQuitMessage(int code) {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        quit_requested = true;
-        quit_code = code;
+        s.quit_requested = true;
+        s.quit_code = code;
     }
     posted.notify_all();
 }
