@@ -174,12 +174,7 @@ Surface *dc_surface(Object &dc) {
 
 void reset_locked() {
     State &s = state();
-    s.objects.clear();
-    s.blocks.clear();
-    s.next_handle = 0x10000;
-    s.screen = Surface::blank(1024, 768, 32);
-    for (auto &h : s.stock)
-        h = 0;
+    s = State{};
     // The stock objects the program and a fresh device context use.
     s.stock[WHITE_BRUSH] = add_object(make_tool(Kind::Brush, false, RGB(255, 255, 255)));
     s.stock[BLACK_BRUSH] = add_object(make_tool(Kind::Brush, false, 0));
@@ -188,14 +183,6 @@ void reset_locked() {
     s.stock[NULL_PEN] = add_object(make_tool(Kind::Pen, true, 0));
     s.default_bitmap = make_bitmap(1, 1, 1);
     s.objects.at(s.default_bitmap).stock = true;
-    s.arrow = s.ibeam = s.current_cursor = 0;
-    s.cursor = {};
-    s.show_count = 0;
-    s.icon_info_fails = false;
-    s.global_failures = s.dibits_failures = 0;
-    s.paints.clear();
-    s.window_dcs.clear();
-    s.misuse.clear();
     reset_cursors_locked();
 }
 
