@@ -87,6 +87,8 @@ template <class F> auto locked(F fn) {
 }
 
 uintptr_t add_object(Object obj);
+uintptr_t make_bitmap(int w, int h, int bpp); // all black
+Object *find_any(const void *handle);
 Object *find(const void *handle, Kind kind);
 inline uintptr_t key(const void *handle) { return (uintptr_t)handle; }
 template <class H> H handle_of(uintptr_t k) { return (H)(void *)k; }

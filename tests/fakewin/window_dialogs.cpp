@@ -70,31 +70,17 @@ int GetLocaleInfoA(DWORD, DWORD type, LPSTR data, int size) {
     Lock lock(dialogs.mutex);
     if (type != LOCALE_SDECIMAL) return 0;
     int needed = (int)s.decimal.size() + 1;
-    if (size == 0) return needed;
     if (!data || size < needed) return 0;
     memcpy(data, s.decimal.c_str(), needed);
     return needed;
 }
 
-// Code page 1252 for the Latin-1 range, '?' beyond it: enough for compressor names.
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int wide_len, LPSTR out, int out_size,
-                        LPCSTR default_char, BOOL *used_default) {
-    if (!wide) return 0;
-    if (wide_len < 0) {
-        wide_len = 0;
-        while (wide[wide_len])
-            ++wide_len;
-        ++wide_len; // the terminator is converted too
-    }
-    if (out_size == 0) return wide_len;
-    if (!out || out_size < wide_len) return 0;
-    for (int i = 0; i < wide_len; i++) {
-        if (wide[i] < 0x100) {
-            out[i] = (char)wide[i];
-        } else {
-            out[i] = default_char ? *default_char : '?';
-            if (used_default) *used_default = TRUE;
-        }
-    }
+// Code page 1252 for the Latin-1 range, '?' beyond it: enough for compressor names. The
+// program always gives the length and a buffer, and no default character.
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int wide_len, LPSTR out, int out_size, LPCSTR,
+                        BOOL *) {
+    if (!wide || !out || wide_len < 0 || out_size < wide_len) return 0;
+    for (int i = 0; i < wide_len; i++)
+        out[i] = wide[i] < 0x100 ? (char)wide[i] : '?';
     return wide_len;
 }
