@@ -20,11 +20,9 @@ bool on_main_thread();
 template <class T> struct Area {
     std::mutex mutex;
     T s;
-    // before_reset, if given, lets go of what the state holds elsewhere (under this lock).
-    explicit Area(std::function<void(T &)> before_reset = {}) {
-        on_reset([this, before_reset] {
+    Area() {
+        on_reset([this] {
             std::lock_guard<std::mutex> lock(mutex);
-            if (before_reset) before_reset(s);
             s = T{};
         });
     }

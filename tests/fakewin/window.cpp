@@ -33,11 +33,8 @@ struct WindowState {
     std::function<bool()> idle;
     std::vector<WindowCall> calls;
 };
-// The regions the windows own are freed with them (this lock is always taken before the GDI one).
-Area<WindowState> windows([](WindowState &st) {
-    for (auto &w : st.live)
-        if (w.second.info.region) drop_region(w.second.info.region);
-});
+// The regions the windows own go with the GDI area's own reset.
+Area<WindowState> windows;
 WindowState &s = windows.s;
 std::mutex &mutex = windows.mutex;
 std::condition_variable posted;
