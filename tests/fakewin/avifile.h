@@ -26,9 +26,7 @@ struct AviWrite {
 struct AviFileRecord {
     std::string name;
     UINT mode = 0;
-    bool has_stream = false;
     AVISTREAMINFOA header{};
-    bool has_compressed = false;
     AVICOMPRESSOPTIONS options{};
     bool has_format = false;
     LONG format_pos = -1;

@@ -1,3 +1,5 @@
+// The double's reset, gathered from the steps each area registers, and its main thread.
+#include "fakewin/area.h"
 #include "fakewin/fakewin.h"
 
 #include <thread>
@@ -5,8 +7,8 @@
 
 namespace fakewin {
 namespace {
-std::vector<void (*)()> &hooks() {
-    static std::vector<void (*)()> list;
+std::vector<std::function<void()>> &steps() {
+    static std::vector<std::function<void()>> list;
     return list;
 }
 const std::thread::id main_thread = std::this_thread::get_id();
@@ -14,10 +16,10 @@ const std::thread::id main_thread = std::this_thread::get_id();
 
 bool on_main_thread() { return std::this_thread::get_id() == main_thread; }
 
-ResetHook::ResetHook(void (*fn)()) { hooks().push_back(fn); }
+void on_reset(std::function<void()> fn) { steps().push_back(std::move(fn)); }
 
 void reset() {
-    for (auto fn : hooks())
+    for (auto &fn : steps())
         fn();
 }
 

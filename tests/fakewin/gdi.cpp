@@ -1,5 +1,6 @@
-// The virtual screen, device contexts, bitmaps and their pixel transfers.
-#include "fakewin/fakewin.h"
+// The GDI state of the double: the virtual screen, the objects, colour conversions, and the
+// test side of the screen and the live-object counters.
+#include "fakewin/area.h"
 #include "fakewin/gdi_state.h"
 #include "fakewin/screen.h"
 
@@ -15,65 +16,9 @@ std::mutex &mutex() {
 }
 
 namespace {
-void init_palettes(RGBQUAD *p332, RGBQUAD *p16) {
-    auto rep3 = [](int v) { return (BYTE)((v << 5) | (v << 2) | (v >> 1)); };
-    for (int i = 0; i < 256; i++)
-        p332[i] = {(BYTE)((i & 3) * 85), rep3((i >> 2) & 7), rep3(i >> 5), 0};
-    static const BYTE vga[16][3] = {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-                                    {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
-                                    {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-                                    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
-    for (int i = 0; i < 16; i++)
-        p16[i] = {vga[i][2], vga[i][1], vga[i][0], 0};
-}
-
-struct Palettes {
-    RGBQUAD p332[256], p16[16];
-    Palettes() { init_palettes(p332, p16); }
-};
-const Palettes &palettes() {
-    static Palettes p;
-    return p;
-}
-
 BYTE expand(uint32_t v, int bits) {
     v <<= 8 - bits;
     return (BYTE)(v | (v >> bits));
-}
-
-int nearest(const RGBQUAD *table, int n, COLORREF c) {
-    int best = 0;
-    long best_d = -1;
-    for (int i = 0; i < n; i++) {
-        long dr = (long)table[i].rgbRed - GetRValue(c), dg = (long)table[i].rgbGreen - GetGValue(c),
-             db = (long)table[i].rgbBlue - GetBValue(c);
-        long d = dr * dr + dg * dg + db * db;
-        if (best_d < 0 || d < best_d) {
-            best = i;
-            best_d = d;
-        }
-    }
-    return best;
-}
-
-Object *find_any(const void *handle) {
-    auto it = state().objects.find(key(handle));
-    return it == state().objects.end() ? nullptr : &it->second;
-}
-
-Object *find_dc(HDC dc) {
-    Object *o = find(dc, Kind::Dc);
-    if (!o) state().misuse.push_back("unknown device context");
-    return o;
-}
-
-uintptr_t make_bitmap(int w, int h, int bpp) {
-    Object b{Kind::Bitmap};
-    b.surface.width = w;
-    b.surface.height = h;
-    b.surface.bpp = bpp;
-    b.surface.px.assign((size_t)w * h, 0);
-    return add_object(std::move(b));
 }
 
 Object make_tool(Kind kind, bool null_tool, COLORREF color) {
@@ -84,22 +29,18 @@ Object make_tool(Kind kind, bool null_tool, COLORREF color) {
     return o;
 }
 
-uintptr_t make_dc(DcKind kind, HWND hwnd) {
-    State &s = state();
-    Object dc{Kind::Dc};
-    dc.dc_kind = kind;
-    dc.hwnd = hwnd;
-    dc.brush = s.stock[WHITE_BRUSH];
-    dc.pen = s.stock[BLACK_PEN];
-    if (kind == DcKind::Memory) dc.bitmap = s.default_bitmap;
-    return add_object(std::move(dc));
+} // namespace
+
+Object *find_any(const void *handle) {
+    auto it = state().objects.find(key(handle));
+    return it == state().objects.end() ? nullptr : &it->second;
 }
 
-void release_dc_objects(Object &dc) {
-    for (uintptr_t h : {dc.bitmap, dc.brush, dc.pen})
-        if (Object *o = find_any((void *)h)) o->selected_in--;
+uintptr_t make_bitmap(int w, int h, int bpp) {
+    Object b{Kind::Bitmap};
+    b.surface = Surface::blank(w, h, bpp);
+    return add_object(std::move(b));
 }
-} // namespace
 
 State &state() {
     static State s;
@@ -111,8 +52,25 @@ State &state() {
     return s;
 }
 
-const RGBQUAD *palette332() { return palettes().p332; }
-const RGBQUAD *palette16() { return palettes().p16; }
+const RGBQUAD *palette332() {
+    static const std::vector<RGBQUAD> table = [] {
+        auto rep3 = [](int v) { return (BYTE)((v << 5) | (v << 2) | (v >> 1)); };
+        std::vector<RGBQUAD> p(256);
+        for (int i = 0; i < 256; i++)
+            p[i] = {(BYTE)((i & 3) * 85), rep3((i >> 2) & 7), rep3(i >> 5), 0};
+        return p;
+    }();
+    return table.data();
+}
+
+const RGBQUAD *palette16() { // blue, green, red
+    static const RGBQUAD vga[16] = {
+        {0, 0, 0, 0},       {0, 0, 128, 0},   {0, 128, 0, 0},   {0, 128, 128, 0},
+        {128, 0, 0, 0},     {128, 0, 128, 0}, {128, 128, 0, 0}, {192, 192, 192, 0},
+        {128, 128, 128, 0}, {0, 0, 255, 0},   {0, 255, 0, 0},   {0, 255, 255, 0},
+        {255, 0, 0, 0},     {255, 0, 255, 0}, {255, 255, 0, 0}, {255, 255, 255, 0}};
+    return vga;
+}
 
 uint32_t to_device(int bpp, COLORREF c) {
     int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
@@ -159,6 +117,13 @@ Object *find(const void *handle, Kind kind) {
     return o && o->kind == kind ? o : nullptr;
 }
 
+void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c) {
+    uint32_t v = to_device(s.bpp, c);
+    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
+        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
+            s.at(x, y) = v;
+}
+
 Surface *dc_surface(Object &dc) {
     if (dc.dc_kind == DcKind::Screen) return &state().screen;
     if (dc.dc_kind == DcKind::Memory)
@@ -168,29 +133,15 @@ Surface *dc_surface(Object &dc) {
 
 void reset_locked() {
     State &s = state();
-    s.objects.clear();
-    s.blocks.clear();
-    s.next_handle = 0x10000;
-    s.screen = Surface{1024, 768, 32, std::vector<uint32_t>(1024 * 768, 0)};
-    for (auto &h : s.stock)
-        h = 0;
-    const COLORREF brush_colors[5] = {RGB(255, 255, 255), RGB(192, 192, 192), RGB(128, 128, 128),
-                                      RGB(64, 64, 64), 0};
-    for (int i = 0; i < 5; i++)
-        s.stock[i] = add_object(make_tool(Kind::Brush, false, brush_colors[i]));
-    s.stock[NULL_BRUSH] = add_object(make_tool(Kind::Brush, true, 0));
-    s.stock[WHITE_PEN] = add_object(make_tool(Kind::Pen, false, RGB(255, 255, 255)));
+    s = State{};
+    // The stock objects the program and a fresh device context use.
+    s.stock[WHITE_BRUSH] = add_object(make_tool(Kind::Brush, false, RGB(255, 255, 255)));
+    s.stock[BLACK_BRUSH] = add_object(make_tool(Kind::Brush, false, 0));
+    s.stock[HOLLOW_BRUSH] = add_object(make_tool(Kind::Brush, true, 0));
     s.stock[BLACK_PEN] = add_object(make_tool(Kind::Pen, false, 0));
     s.stock[NULL_PEN] = add_object(make_tool(Kind::Pen, true, 0));
     s.default_bitmap = make_bitmap(1, 1, 1);
     s.objects.at(s.default_bitmap).stock = true;
-    s.arrow = s.ibeam = s.current_cursor = 0;
-    s.cursor_x = s.cursor_y = s.show_count = 0;
-    s.icon_info_fails = false;
-    s.global_failures = s.dibits_failures = 0;
-    s.paints.clear();
-    s.window_dcs.clear();
-    s.misuse.clear();
     reset_cursors_locked();
 }
 
@@ -209,352 +160,45 @@ ResetHook hook(&reset_gdi);
 using namespace gdi;
 
 void set_screen(int width, int height, int bpp) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().screen = Surface{width, height, bpp, std::vector<uint32_t>((size_t)width * height, 0)};
+    locked([&](State &s) { s.screen = Surface::blank(width, height, bpp); });
 }
 
-void set_screen_pixel(int x, int y, COLORREF color) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Surface &s = state().screen;
-    if (s.inside(x, y)) s.at(x, y) = to_device(s.bpp, color);
-}
+void set_screen_pixel(int x, int y, COLORREF color) { fill_screen_rect(x, y, x + 1, y + 1, color); }
 
 COLORREF screen_pixel(int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Surface &s = state().screen;
-    return s.inside(x, y) ? from_device(s.bpp, s.at(x, y)) : CLR_INVALID;
+    return locked([&](State &s) {
+        return s.screen.inside(x, y) ? from_device(s.screen.bpp, s.screen.at(x, y)) : CLR_INVALID;
+    });
 }
 
 void fill_screen_rect(int left, int top, int right, int bottom, COLORREF color) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Surface &s = state().screen;
-    uint32_t v = to_device(s.bpp, color);
-    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
-        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
-            s.at(x, y) = v;
+    locked([&](State &s) { fill(s.screen, left, top, right, bottom, color); });
 }
 
 LiveObjects live_objects() {
-    std::lock_guard<std::mutex> lock(mutex());
-    LiveObjects live;
-    for (auto &[h, o] : state().objects) {
-        if (o.stock) continue;
-        switch (o.kind) {
-        case Kind::Dc:
-            live.dcs++;
-            break;
-        case Kind::Bitmap:
-            live.bitmaps++;
-            break;
-        case Kind::Brush:
-            live.brushes++;
-            break;
-        case Kind::Pen:
-            live.pens++;
-            break;
-        case Kind::Region:
-            live.regions += o.owned_by_window ? 0 : 1;
-            break;
-        case Kind::Cursor:
-            break;
-        }
-    }
-    live.globals = (int)state().blocks.size();
-    return live;
+    return locked([](State &s) {
+        LiveObjects live;
+        // Indexed by Kind; cursors are stock objects and never counted.
+        int *counts[] = {&live.bitmaps, &live.brushes, &live.pens,
+                         &live.regions, nullptr,       &live.dcs};
+        for (auto &[h, o] : s.objects)
+            if (!o.stock && !o.owned_by_window) ++*counts[(int)o.kind];
+        live.globals = (int)s.blocks.size();
+        return live;
+    });
 }
 
 void fail_get_dibits(int n) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().dibits_failures = n;
+    locked([&](State &s) { s.dibits_failures = n; });
 }
-
 std::vector<const char *> misuse_log() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return state().misuse;
+    return locked([](State &s) { return s.misuse; });
 }
-
 std::vector<WindowPaint> window_paints() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return state().paints;
+    return locked([](State &s) { return s.paints; });
 }
-
 int window_dcs_taken(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex());
-    auto it = state().window_dcs.find(hwnd);
-    return it == state().window_dcs.end() ? 0 : it->second;
+    return locked([&](State &s) { return s.window_dcs.count(hwnd) ? s.window_dcs[hwnd] : 0; });
 }
 
 } // namespace fakewin
-
-// The API
-
-using namespace fakewin;
-using namespace fakewin::gdi;
-
-HDC GetDC(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (hwnd) state().window_dcs[hwnd]++;
-    // The desktop window's context reads and draws the whole screen, as on Windows.
-    bool screen = !hwnd || hwnd == GetDesktopWindow();
-    return handle_of<HDC>(make_dc(screen ? DcKind::Screen : DcKind::Window, hwnd));
-}
-
-int ReleaseDC(HWND hwnd, HDC dc) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find_dc(dc);
-    if (!o || o->dc_kind == DcKind::Memory || o->hwnd != hwnd) {
-        state().misuse.push_back("ReleaseDC of a context not from GetDC of that window");
-        return 0;
-    }
-    release_dc_objects(*o);
-    state().objects.erase(key(dc));
-    return 1;
-}
-
-int GetDeviceCaps(HDC dc, int index) {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (!find_dc(dc)) return 0;
-    const Surface &s = state().screen;
-    switch (index) {
-    case HORZRES:
-        return s.width;
-    case VERTRES:
-        return s.height;
-    case BITSPIXEL:
-        return s.bpp;
-    case PLANES:
-        return 1;
-    case LOGPIXELSY:
-        return 96;
-    default:
-        return 0;
-    }
-}
-
-HDC CreateCompatibleDC(HDC dc) {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (dc && !find_dc(dc)) return nullptr;
-    return handle_of<HDC>(make_dc(DcKind::Memory, nullptr));
-}
-
-BOOL DeleteDC(HDC dc) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find_dc(dc);
-    if (!o || o->dc_kind != DcKind::Memory) {
-        state().misuse.push_back("DeleteDC of a context not from CreateCompatibleDC");
-        return FALSE;
-    }
-    release_dc_objects(*o);
-    state().objects.erase(key(dc));
-    return TRUE;
-}
-
-HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find_dc(dc);
-    if (!o || width < 0 || height < 0 || (int64_t)width * height > (int64_t)1 << 26) return nullptr;
-    if (width == 0 || height == 0) return handle_of<HBITMAP>(state().default_bitmap);
-    int bpp = state().screen.bpp;
-    if (Surface *s = o->dc_kind == DcKind::Memory ? dc_surface(*o) : nullptr)
-        bpp = s->bpp; // a memory context makes bitmaps like the one it holds
-    return handle_of<HBITMAP>(make_bitmap(width, height, bpp));
-}
-
-HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO *bmi, UINT usage, void **bits, HANDLE section,
-                         DWORD offset) {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (bits) *bits = nullptr;
-    if (!bmi || usage != DIB_RGB_COLORS || section || offset) return nullptr;
-    const BITMAPINFOHEADER &h = bmi->bmiHeader;
-    int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    int bpp = h.biBitCount;
-    if ((dc && !find_dc(dc)) || h.biCompression != BI_RGB || width <= 0 || height <= 0 ||
-        (int64_t)width * height > (int64_t)1 << 26 || (bpp != 16 && bpp != 24 && bpp != 32))
-        return nullptr;
-    uintptr_t k = make_bitmap(width, height, bpp);
-    Object &b = state().objects.at(k);
-    b.dib_bits.assign(((size_t)width * bpp + 31) / 32 * 4 * height, 0);
-    if (bits) *bits = b.dib_bits.data();
-    return handle_of<HBITMAP>(k);
-}
-
-HGDIOBJ SelectObject(HDC dc, HGDIOBJ obj) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *d = find_dc(dc);
-    Object *o = find_any(obj);
-    if (!d || !o) return nullptr;
-    uintptr_t *slot = nullptr;
-    switch (o->kind) {
-    case Kind::Bitmap:
-        if (d->dc_kind != DcKind::Memory || (o->selected_in > 0 && d->bitmap != key(obj)))
-            return nullptr; // a bitmap lives in one memory context at a time
-        slot = &d->bitmap;
-        break;
-    case Kind::Brush:
-        slot = &d->brush;
-        break;
-    case Kind::Pen:
-        slot = &d->pen;
-        break;
-    default:
-        return nullptr;
-    }
-    uintptr_t old = *slot;
-    if (Object *prev = find_any((void *)old)) prev->selected_in--;
-    *slot = key(obj);
-    o->selected_in++;
-    return (HGDIOBJ)old;
-}
-
-BOOL DeleteObject(HGDIOBJ obj) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find_any(obj);
-    if (!o || o->kind == Kind::Dc || o->kind == Kind::Cursor) {
-        state().misuse.push_back("DeleteObject of an unknown or freed object");
-        return FALSE;
-    }
-    if (o->stock) return TRUE;
-    if (o->selected_in > 0) {
-        state().misuse.push_back("DeleteObject of an object still selected in a context");
-        return FALSE;
-    }
-    if (o->owned_by_window) {
-        state().misuse.push_back("DeleteObject of a region that belongs to a window");
-        return FALSE;
-    }
-    state().objects.erase(key(obj));
-    return TRUE;
-}
-
-int GetObjectA(HGDIOBJ obj, int size, LPVOID out) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *o = find(obj, Kind::Bitmap);
-    if (!o) return 0;
-    if (!out) return (int)sizeof(BITMAP);
-    BITMAP bm = {};
-    bm.bmWidth = o->surface.width;
-    bm.bmHeight = o->surface.height;
-    bm.bmWidthBytes = (o->surface.width * o->surface.bpp + 15) / 16 * 2;
-    bm.bmPlanes = 1;
-    bm.bmBitsPixel = (WORD)o->surface.bpp;
-    int n = std::min(size, (int)sizeof(BITMAP));
-    if (n <= 0) return 0;
-    memcpy(out, &bm, n);
-    return n;
-}
-
-HGDIOBJ GetStockObject(int index) {
-    std::lock_guard<std::mutex> lock(mutex());
-    return index >= 0 && index < 19 ? (HGDIOBJ)state().stock[index] : nullptr;
-}
-
-BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *d = find_dc(dst), *s = find_dc(src);
-    if (!d || !s || rop != SRCCOPY) return FALSE;
-    Surface *ds = dc_surface(*d), *ss = dc_surface(*s);
-    if (!ds || !ss) return FALSE;
-    // Copy through a buffer so that overlapping copies on one surface come out right. Where
-    // the source lies off its surface the destination is left as it was, as the system does.
-    std::vector<COLORREF> buf((size_t)std::max(cx, 0) * std::max(cy, 0), 0);
-    for (int j = 0; j < cy; j++)
-        for (int i = 0; i < cx; i++)
-            if (ss->inside(x1 + i, y1 + j))
-                buf[(size_t)j * cx + i] = from_device(ss->bpp, ss->at(x1 + i, y1 + j));
-    for (int j = 0; j < cy; j++)
-        for (int i = 0; i < cx; i++)
-            if (ds->inside(x + i, y + j) && ss->inside(x1 + i, y1 + j))
-                ds->at(x + i, y + j) = to_device(ds->bpp, buf[(size_t)j * cx + i]);
-    return TRUE;
-}
-
-COLORREF GetPixel(HDC dc, int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    Object *d = find_dc(dc);
-    Surface *s = d ? dc_surface(*d) : nullptr;
-    if (!s || !s->inside(x, y)) return CLR_INVALID;
-    return from_device(s->bpp, s->at(x, y));
-}
-
-int GetDIBits(HDC dc, HBITMAP bmp, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi,
-              UINT usage) {
-    std::lock_guard<std::mutex> lock(mutex());
-    State &st = state();
-    Object *b = find(bmp, Kind::Bitmap);
-    if (!find_dc(dc) || !b || !bmi || usage != DIB_RGB_COLORS) return 0;
-    if (st.dibits_failures > 0) {
-        st.dibits_failures--;
-        return 0;
-    }
-    BITMAPINFOHEADER &h = bmi->bmiHeader;
-    int bpp = h.biBitCount;
-    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biCompression != BI_RGB || h.biWidth <= 0 ||
-        h.biHeight == 0 ||
-        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
-        return 0;
-    if (b->selected_in > 0)
-        st.misuse.push_back("GetDIBits on a bitmap still selected in a context");
-
-    // The colour table, as the device would give it.
-    const RGBQUAD *table = nullptr;
-    int entries = bpp <= 8 ? 1 << bpp : 0;
-    static const RGBQUAD mono[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    if (bpp == 8)
-        table = palette332();
-    else if (bpp == 4)
-        table = palette16();
-    else if (bpp == 1)
-        table = mono;
-    RGBQUAD *colors = (RGBQUAD *)((BYTE *)bmi + h.biSize);
-    if (entries) memcpy(colors, table, entries * sizeof(RGBQUAD));
-    // Like the system, report a full table as 0 used entries.
-    h.biClrUsed = 0;
-
-    const Surface &sf = b->surface;
-    int height = h.biHeight > 0 ? h.biHeight : -h.biHeight;
-    int first = std::min((int)start, height);
-    int count = std::min((int)lines, height - first);
-    if (!bits) return count;
-    size_t stride = ((size_t)h.biWidth * bpp + 31) / 32 * 4;
-    int width = std::min((int)h.biWidth, sf.width);
-    for (int i = 0; i < count; i++) {
-        int line = first + i; // scan line counted from the DIB's first row in memory order
-        int row = h.biHeight > 0 ? height - 1 - line : line;
-        BYTE *out = (BYTE *)bits + (size_t)i * stride;
-        memset(out, 0, stride);
-        if (row >= sf.height) continue;
-        for (int x = 0; x < width; x++) {
-            uint32_t v = sf.px[(size_t)row * sf.width + x];
-            COLORREF c = from_device(sf.bpp, v);
-            switch (bpp) {
-            case 32:
-                out[x * 4] = GetBValue(c);
-                out[x * 4 + 1] = GetGValue(c);
-                out[x * 4 + 2] = GetRValue(c);
-                break;
-            case 24:
-                out[x * 3] = GetBValue(c);
-                out[x * 3 + 1] = GetGValue(c);
-                out[x * 3 + 2] = GetRValue(c);
-                break;
-            case 16: {
-                WORD w = (WORD)((GetRValue(c) >> 3) << 10 | (GetGValue(c) >> 3) << 5 |
-                                (GetBValue(c) >> 3));
-                out[x * 2] = (BYTE)w;
-                out[x * 2 + 1] = (BYTE)(w >> 8);
-                break;
-            }
-            case 8:
-                out[x] = (BYTE)(sf.bpp == 8 ? v : to_device(8, c));
-                break;
-            case 4:
-                out[x / 2] |= (BYTE)(nearest(table, 16, c) << (x % 2 ? 0 : 4));
-                break;
-            case 1:
-                if (nearest(table, 2, c)) out[x / 8] |= (BYTE)(0x80 >> (x % 8));
-                break;
-            }
-        }
-    }
-    return count;
-}

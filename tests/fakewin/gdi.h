@@ -6,28 +6,18 @@
 #define HORZRES 8
 #define VERTRES 10
 #define BITSPIXEL 12
-#define PLANES 14
-#define LOGPIXELSY 90
 
 #define SRCCOPY 0x00CC0020
-#define RGN_AND 1
-#define RGN_OR 2
-#define RGN_XOR 3
 #define RGN_DIFF 4
-#define RGN_COPY 5
 #define ERROR 0
 #define NULLREGION 1
-#define SIMPLEREGION 2
 #define COMPLEXREGION 3
 #define PS_SOLID 0
 #define WHITE_BRUSH 0
 #define BLACK_BRUSH 4
 #define HOLLOW_BRUSH 5
-#define NULL_BRUSH 5
-#define WHITE_PEN 6
 #define BLACK_PEN 7
 #define NULL_PEN 8
-#define PS_NULL 5
 #define CLR_INVALID 0xFFFFFFFF
 
 HDC GetDC(HWND hwnd);
@@ -54,6 +44,7 @@ HBRUSH CreateSolidBrush(COLORREF color);
 HPEN CreatePen(int style, int width, COLORREF color);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
 HRGN CreateRectRgn(int left, int top, int right, int bottom);
+// RGN_DIFF only; the result is said to be COMPLEXREGION whenever it is not empty.
 int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 
 // Cursor and icons
@@ -61,8 +52,6 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 #define IDC_IBEAM MAKEINTRESOURCEA(32513)
 HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name);
 #define LoadCursor LoadCursorA
-// The calling thread's own cursor: only the thread that set the current cursor has one.
-HCURSOR GetCursor();
 // The cursor shown on the screen, whichever thread set it.
 BOOL GetCursorInfo(PCURSORINFO info);
 BOOL GetCursorPos(LPPOINT pt);
@@ -88,8 +77,6 @@ MMRESULT timeEndPeriod(UINT ms);
 void Sleep(DWORD ms);
 BOOL DeleteFileA(LPCSTR name);
 #define DeleteFile DeleteFileA
-DWORD GetCurrentThreadId();
-DWORD GetLastError();
 
 // Message boxes
 #define MB_OK 0x00000000

@@ -28,13 +28,12 @@ uintptr_t make_cursor(const std::vector<const char *> &shape, int hx, int hy) {
     return add_object(std::move(c));
 }
 
-// 'B', 'W' or ' ' at a cursor pixel.
-char shape_at(const std::vector<const char *> &shape, int x, int y) {
-    if (y >= (int)shape.size()) return ' ';
-    const char *row = shape[y];
-    for (int i = 0; i < x; i++)
-        if (!row[i]) return ' ';
-    return row[x] ? row[x] : ' ';
+// Calls fn(x, y, colour) for each pixel the cursor covers, x and y within its 32 x 32 square.
+template <class F> void each_pixel(const Object &cursor, F fn) {
+    const std::vector<const char *> &shape = *cursor.shape;
+    for (int y = 0; y < (int)shape.size(); y++)
+        for (int x = 0; shape[y][x]; x++)
+            if (shape[y][x] != ' ') fn(x, y, shape[y][x] == 'W' ? RGB(255, 255, 255) : 0);
 }
 } // namespace
 
@@ -43,40 +42,27 @@ void reset_cursors_locked() {
     s.arrow = make_cursor(arrow, 0, 0);
     s.ibeam = make_cursor(ibeam, 4, 8);
     s.current_cursor = s.arrow;
-    s.cursor_thread = std::this_thread::get_id();
 }
 } // namespace gdi
 
 using namespace gdi;
 
 void set_cursor_pos(int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().cursor_x = x;
-    state().cursor_y = y;
+    locked([&](State &s) { s.cursor = {x, y}; });
 }
-
 void set_current_cursor(HCURSOR cursor) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().current_cursor = key(cursor);
-    state().cursor_thread = std::this_thread::get_id();
+    locked([&](State &s) { s.current_cursor = key(cursor); });
 }
-
 void set_cursor_hotspot(int x, int y) {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (Object *c = find((void *)state().current_cursor, Kind::Cursor)) {
-        c->hot_x = x;
-        c->hot_y = y;
-    }
+    locked([&](State &s) {
+        if (Object *c = find((void *)s.current_cursor, Kind::Cursor)) c->hot_x = x, c->hot_y = y;
+    });
 }
-
 void fail_icon_info(bool fail) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().icon_info_fails = fail;
+    locked([&](State &s) { s.icon_info_fails = fail; });
 }
-
 int cursor_show_count() {
-    std::lock_guard<std::mutex> lock(mutex());
-    return state().show_count;
+    return locked([](State &s) { return s.show_count; });
 }
 
 const std::vector<const char *> &arrow_shape() { return arrow; }
@@ -94,27 +80,20 @@ HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name) {
     return nullptr;
 }
 
-HCURSOR GetCursor() {
-    std::lock_guard<std::mutex> lock(mutex());
-    if (state().cursor_thread != std::this_thread::get_id()) return nullptr;
-    return handle_of<HCURSOR>(state().current_cursor);
-}
-
 BOOL GetCursorInfo(PCURSORINFO info) {
     std::lock_guard<std::mutex> lock(mutex());
     if (!info || info->cbSize != sizeof(CURSORINFO)) return FALSE;
     const State &s = state();
     info->flags = s.show_count >= 0 ? CURSOR_SHOWING : 0;
     info->hCursor = handle_of<HCURSOR>(s.current_cursor);
-    info->ptScreenPos = POINT{s.cursor_x, s.cursor_y};
+    info->ptScreenPos = s.cursor;
     return TRUE;
 }
 
 BOOL GetCursorPos(LPPOINT pt) {
     std::lock_guard<std::mutex> lock(mutex());
     if (!pt) return FALSE;
-    pt->x = state().cursor_x;
-    pt->y = state().cursor_y;
+    *pt = state().cursor;
     return TRUE;
 }
 
@@ -129,18 +108,12 @@ BOOL GetIconInfo(HICON icon, PICONINFO info) {
     if (!c || !info || state().icon_info_fails) return FALSE;
     // The caller owns copies of the mask and colour bitmaps.
     Object mask{Kind::Bitmap}, color{Kind::Bitmap};
-    mask.surface = Surface{cursor_size, cursor_size, 1, {}};
-    mask.surface.px.assign(cursor_size * cursor_size, 1);
-    color.surface = Surface{cursor_size, cursor_size, state().screen.bpp, {}};
-    color.surface.px.assign(cursor_size * cursor_size, 0);
-    for (int y = 0; y < cursor_size; y++)
-        for (int x = 0; x < cursor_size; x++) {
-            char p = shape_at(*c->shape, x, y);
-            if (p == ' ') continue;
-            mask.surface.at(x, y) = 0;
-            color.surface.at(x, y) =
-                to_device(color.surface.bpp, p == 'W' ? RGB(255, 255, 255) : RGB(0, 0, 0));
-        }
+    mask.surface = Surface::blank(cursor_size, cursor_size, 1, 1);
+    color.surface = Surface::blank(cursor_size, cursor_size, state().screen.bpp);
+    each_pixel(*c, [&](int x, int y, COLORREF rgb) {
+        mask.surface.at(x, y) = 0;
+        color.surface.at(x, y) = to_device(color.surface.bpp, rgb);
+    });
     info->fIcon = FALSE;
     info->xHotspot = (DWORD)c->hot_x;
     info->yHotspot = (DWORD)c->hot_y;
@@ -157,11 +130,8 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
     if (!c) return FALSE;
     if (!s) return d != nullptr; // drawing on a window goes unrecorded
     // The icon's top-left corner goes to (x, y); the hot spot plays no part here.
-    for (int j = 0; j < cursor_size; j++)
-        for (int i = 0; i < cursor_size; i++) {
-            char p = shape_at(*c->shape, i, j);
-            if (p != ' ' && s->inside(x + i, y + j))
-                s->at(x + i, y + j) = to_device(s->bpp, p == 'W' ? RGB(255, 255, 255) : 0);
-        }
+    each_pixel(*c, [&](int i, int j, COLORREF rgb) {
+        if (s->inside(x + i, y + j)) s->at(x + i, y + j) = to_device(s->bpp, rgb);
+    });
     return TRUE;
 }

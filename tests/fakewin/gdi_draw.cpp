@@ -1,5 +1,5 @@
 // Brushes, pens, rectangles and rectangle-set regions.
-#include "fakewin/fakewin.h"
+#include "fakewin/area.h"
 #include "fakewin/gdi_state.h"
 #include "fakewin/screen.h"
 
@@ -36,37 +36,6 @@ std::vector<RECT> minus(const std::vector<RECT> &a, const std::vector<RECT> &b) 
     }
     return cur;
 }
-
-std::vector<RECT> intersect(const std::vector<RECT> &a, const std::vector<RECT> &b) {
-    std::vector<RECT> out;
-    for (const RECT &x : a)
-        for (const RECT &y : b) {
-            RECT i = {std::max(x.left, y.left), std::max(x.top, y.top), std::min(x.right, y.right),
-                      std::min(x.bottom, y.bottom)};
-            if (!empty(i)) out.push_back(i);
-        }
-    return out;
-}
-
-int region_type(const std::vector<RECT> &rects) {
-    if (rects.empty()) return NULLREGION;
-    RECT box = rects[0];
-    long long area = 0;
-    for (const RECT &r : rects) {
-        box = {std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
-               std::max(box.bottom, r.bottom)};
-        area += (long long)(r.right - r.left) * (r.bottom - r.top);
-    }
-    return area == (long long)(box.right - box.left) * (box.bottom - box.top) ? SIMPLEREGION
-                                                                              : COMPLEXREGION;
-}
-
-void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c) {
-    uint32_t v = to_device(s.bpp, c);
-    for (int y = std::max(top, 0); y < std::min(bottom, s.height); y++)
-        for (int x = std::max(left, 0); x < std::min(right, s.width); x++)
-            s.at(x, y) = v;
-}
 } // namespace
 } // namespace gdi
 
@@ -96,8 +65,7 @@ bool region_contains(HRGN rgn, int x, int y) {
 }
 
 bool region_valid(HRGN rgn) {
-    std::lock_guard<std::mutex> lock(mutex());
-    return find(rgn, Kind::Region) != nullptr;
+    return locked([&](State &) { return find(rgn, Kind::Region) != nullptr; });
 }
 
 } // namespace fakewin
@@ -112,10 +80,9 @@ HBRUSH CreateSolidBrush(COLORREF color) {
     return handle_of<HBRUSH>(add_object(std::move(b)));
 }
 
-HPEN CreatePen(int style, int width, COLORREF color) {
+HPEN CreatePen(int, int width, COLORREF color) { // solid pens only
     std::lock_guard<std::mutex> lock(mutex());
     Object p{Kind::Pen};
-    p.null_tool = style == PS_NULL;
     p.pen_width = width < 1 ? 1 : width;
     p.color = color & 0xFFFFFF;
     return handle_of<HPEN>(add_object(std::move(p)));
@@ -164,34 +131,11 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
     std::lock_guard<std::mutex> lock(mutex());
     Object *d = find(dst, Kind::Region), *a = find(src1, Kind::Region),
            *b = find(src2, Kind::Region);
-    if (!d || !a || (mode != RGN_COPY && !b)) {
+    if (!d || !a || !b) {
         state().misuse.push_back("CombineRgn with an unknown region");
         return ERROR;
     }
-    std::vector<RECT> result;
-    switch (mode) {
-    case RGN_AND:
-        result = intersect(a->rects, b->rects);
-        break;
-    case RGN_OR:
-        result = a->rects;
-        for (const RECT &r : minus(b->rects, a->rects))
-            result.push_back(r);
-        break;
-    case RGN_XOR:
-        result = minus(a->rects, b->rects);
-        for (const RECT &r : minus(b->rects, a->rects))
-            result.push_back(r);
-        break;
-    case RGN_DIFF:
-        result = minus(a->rects, b->rects);
-        break;
-    case RGN_COPY:
-        result = a->rects;
-        break;
-    default:
-        return ERROR;
-    }
-    d->rects = std::move(result);
-    return region_type(d->rects);
+    if (mode != RGN_DIFF) return ERROR;
+    d->rects = minus(a->rects, b->rects);
+    return d->rects.empty() ? NULLREGION : COMPLEXREGION;
 }

@@ -21,14 +21,11 @@ Block *find_block(HGLOBAL mem) {
 using namespace gdi;
 
 void fail_global_allocs(int n) {
-    std::lock_guard<std::mutex> lock(mutex());
-    state().global_failures = n;
+    locked([&](State &s) { s.global_failures = n; });
 }
-
 int global_lock_count(HGLOBAL mem) {
-    std::lock_guard<std::mutex> lock(mutex());
-    auto it = state().blocks.find(key(mem));
-    return it == state().blocks.end() ? -1 : it->second.locks;
+    return locked(
+        [&](State &s) { return s.blocks.count(key(mem)) ? s.blocks[key(mem)].locks : -1; });
 }
 
 } // namespace fakewin

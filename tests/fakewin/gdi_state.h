@@ -18,6 +18,9 @@ namespace gdi {
 struct Surface {
     int width = 0, height = 0, bpp = 32;
     std::vector<uint32_t> px;
+    static Surface blank(int w, int h, int bpp, uint32_t v = 0) {
+        return {w, h, bpp, std::vector<uint32_t>((size_t)w * h, v)};
+    }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
     uint32_t &at(int x, int y) { return px[(size_t)y * width + x]; }
 };
@@ -56,14 +59,14 @@ struct Block {
 };
 
 struct State {
-    Surface screen;
+    Surface screen = Surface::blank(1024, 768, 32); // the screen after a reset
     std::map<uintptr_t, Object> objects;
     uintptr_t next_handle = 0x10000;
     uintptr_t stock[19] = {};
     uintptr_t default_bitmap = 0;
     uintptr_t arrow = 0, ibeam = 0, current_cursor = 0;
-    std::thread::id cursor_thread; // the thread that set the current cursor
-    int cursor_x = 0, cursor_y = 0, show_count = 0;
+    POINT cursor = {};
+    int show_count = 0;
     bool icon_info_fails = false;
     std::map<uintptr_t, Block> blocks;
     int global_failures = 0;
@@ -77,8 +80,15 @@ struct State {
 std::mutex &mutex();
 State &state();
 void reset_locked();
+// Runs fn on the state under the lock: the test side's readers and setters.
+template <class F> auto locked(F fn) {
+    std::lock_guard<std::mutex> lock(mutex());
+    return fn(state());
+}
 
 uintptr_t add_object(Object obj);
+uintptr_t make_bitmap(int w, int h, int bpp); // all black
+Object *find_any(const void *handle);
 Object *find(const void *handle, Kind kind);
 inline uintptr_t key(const void *handle) { return (uintptr_t)handle; }
 template <class H> H handle_of(uintptr_t k) { return (H)(void *)k; }
@@ -93,6 +103,8 @@ void reset_cursors_locked();
 
 // The surface a DC reads and draws (the screen, or its selected bitmap); null for a window DC.
 Surface *dc_surface(Object &dc);
+// Fills a rectangle of a surface (right and bottom excluded), clipped to the surface.
+void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c);
 
 } // namespace gdi
 } // namespace fakewin

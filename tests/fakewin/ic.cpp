@@ -1,33 +1,28 @@
 // The video compression manager of the double: installed compressors by index, query-mode
 // handles, the format query and the About/configuration dialogs, all logged.
+#include "fakewin/area.h"
 #include "fakewin/ic.h"
-#include "fakewin/fakewin.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 namespace fakewin {
 namespace {
-std::mutex mutex;
-std::vector<FakeCompressor> installed;
-std::map<uintptr_t, size_t> handles; // open handle -> index into installed
-uintptr_t next_handle = 0x1000;
-std::vector<std::string> log_lines;
-std::vector<CompressorDialog> dialogs;
+constexpr LRESULT BadHandle = -8; // ICERR_BADHANDLE
 
-void reset_ic() {
-    std::lock_guard<std::mutex> lock(mutex);
-    installed.clear();
-    handles.clear();
-    next_handle = 0x1000;
-    log_lines.clear();
-    dialogs.clear();
-}
-ResetHook hook(&reset_ic);
+struct IcState {
+    std::vector<FakeCompressor> installed;
+    std::map<uintptr_t, size_t> handles; // open handle -> index into installed
+    uintptr_t next_handle = 0x1000;
+    std::vector<std::string> log;
+    std::vector<CompressorDialog> dialogs;
+};
+Area<IcState> ic;
+IcState &s = ic.s;
+using Lock = std::unique_lock<std::mutex>;
 
 // The manager matches codes without regard to case ('VIDC' finds 'vidc' compressors).
 bool same_code(DWORD a, DWORD b) {
@@ -38,21 +33,10 @@ bool same_code(DWORD a, DWORD b) {
     return true;
 }
 
-std::string code_text(DWORD code) {
-    std::string s;
-    for (int i = 0; i < 4; i++) {
-        char c = (char)((code >> (8 * i)) & 0xff);
-        s += c ? c : ' ';
-    }
-    return s;
-}
-
-// Caller holds the mutex.
-const FakeCompressor *lookup(HIC hic, std::string &name) {
-    auto it = handles.find((uintptr_t)hic);
-    if (it == handles.end()) return nullptr;
-    name = code_text(installed[it->second].fccHandler);
-    return &installed[it->second];
+// The compressor behind an open handle, or null. Lock held.
+const FakeCompressor *lookup(HIC hic) {
+    auto it = s.handles.find((uintptr_t)hic);
+    return it == s.handles.end() ? nullptr : &s.installed[it->second];
 }
 
 void copy_text(WCHAR *dst, size_t capacity, const std::u16string &src) {
@@ -60,27 +44,33 @@ void copy_text(WCHAR *dst, size_t capacity, const std::u16string &src) {
     std::copy(src.begin(), src.begin() + n, dst);
     dst[n] = 0;
 }
+
+// What ICInfo tells of a compressor; ICGetInfo adds its names.
+void fill_info(ICINFO *info, const FakeCompressor &c) {
+    std::memset(info, 0, sizeof(*info));
+    info->dwSize = sizeof(ICINFO);
+    info->fccType = c.fccType;
+    info->fccHandler = c.fccHandler;
+    copy_text(info->szDriver, 128, u"fakewin.drv");
+}
 } // namespace
 
+std::string code_text(DWORD code) {
+    std::string text;
+    for (int i = 0; i < 4; i++) {
+        char c = (char)((code >> (8 * i)) & 0xff);
+        text += c ? c : ' ';
+    }
+    return text;
+}
+
 void install_compressor(const FakeCompressor &compressor) {
-    std::lock_guard<std::mutex> lock(mutex);
-    installed.push_back(compressor);
+    Lock lock(ic.mutex);
+    s.installed.push_back(compressor);
 }
-
-int open_compressors() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return (int)handles.size();
-}
-
-std::vector<std::string> compressor_log() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return log_lines;
-}
-
-std::vector<CompressorDialog> compressor_dialogs() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return dialogs;
-}
+int open_compressors() { return (int)ic.get(&IcState::handles).size(); }
+std::vector<std::string> compressor_log() { return ic.get(&IcState::log); }
+std::vector<CompressorDialog> compressor_dialogs() { return ic.get(&IcState::dialogs); }
 
 } // namespace fakewin
 
@@ -88,20 +78,16 @@ using namespace fakewin;
 
 BOOL ICInfo(DWORD fccType, DWORD fccHandler, ICINFO *info) {
     if (!info) return FALSE;
-    std::lock_guard<std::mutex> lock(mutex);
+    Lock lock(ic.mutex);
     // A small handler value is an index among the compressors of the type, as on Windows;
     // otherwise it names a compressor by its code.
     DWORD index = 0;
-    for (const FakeCompressor &c : installed) {
+    for (const FakeCompressor &c : s.installed) {
         if (!same_code(c.fccType, fccType)) continue;
         if (index == fccHandler || same_code(c.fccHandler, fccHandler)) {
             // Like the real manager, ICInfo names the driver only; the description comes
             // from ICGetInfo on an open handle.
-            std::memset(info, 0, sizeof(*info));
-            info->dwSize = sizeof(ICINFO);
-            info->fccType = c.fccType;
-            info->fccHandler = c.fccHandler;
-            copy_text(info->szDriver, 128, u"fakewin.drv");
+            fill_info(info, c);
             return TRUE;
         }
         index++;
@@ -110,58 +96,48 @@ BOOL ICInfo(DWORD fccType, DWORD fccHandler, ICINFO *info) {
 }
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode) {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (size_t i = 0; i < installed.size(); i++) {
-        const FakeCompressor &c = installed[i];
+    Lock lock(ic.mutex);
+    std::string line = "open " + code_text(fccHandler) + " " + std::to_string(mode);
+    for (size_t i = 0; i < s.installed.size(); i++) {
+        const FakeCompressor &c = s.installed[i];
         if (!same_code(c.fccType, fccType) || !same_code(c.fccHandler, fccHandler)) continue;
-        log_lines.push_back("open " + code_text(c.fccHandler) + " " + std::to_string(mode));
+        s.log.push_back("open " + code_text(c.fccHandler) + " " + std::to_string(mode));
         if (c.open_fails) return nullptr;
-        uintptr_t h = next_handle;
-        next_handle += 4;
-        handles[h] = i;
+        uintptr_t h = s.next_handle;
+        s.next_handle += 4;
+        s.handles[h] = i;
         return (HIC)h;
     }
-    log_lines.push_back("open " + code_text(fccHandler) + " " + std::to_string(mode) +
-                        " (not installed)");
+    s.log.push_back(line + " (not installed)");
     return nullptr;
 }
 
 LRESULT ICClose(HIC hic) {
-    std::lock_guard<std::mutex> lock(mutex);
-    std::string name;
-    if (!lookup(hic, name)) {
-        log_lines.push_back("close (bad handle)");
-        return -8; // ICERR_BADHANDLE
-    }
-    handles.erase((uintptr_t)hic);
-    log_lines.push_back("close " + name);
+    Lock lock(ic.mutex);
+    const FakeCompressor *c = lookup(hic);
+    s.log.push_back(c ? "close " + code_text(c->fccHandler) : "close (bad handle)");
+    if (!c) return BadHandle;
+    s.handles.erase((uintptr_t)hic);
     return ICERR_OK;
 }
 
 LRESULT ICGetInfo(HIC hic, ICINFO *info, DWORD size) {
-    std::lock_guard<std::mutex> lock(mutex);
-    std::string name;
-    const FakeCompressor *c = lookup(hic, name);
+    Lock lock(ic.mutex);
+    const FakeCompressor *c = lookup(hic);
     if (!c || !info || size < sizeof(ICINFO)) return 0;
-    std::memset(info, 0, sizeof(*info));
-    info->dwSize = sizeof(ICINFO);
-    info->fccType = c->fccType;
-    info->fccHandler = c->fccHandler;
+    fill_info(info, *c);
     info->dwVersionICM = 0x0104;
-    std::u16string short_name;
-    for (char ch : name)
-        short_name += (char16_t)ch;
-    copy_text(info->szName, 16, short_name);
+    std::string name = code_text(c->fccHandler);
+    copy_text(info->szName, 16, std::u16string(name.begin(), name.end()));
     copy_text(info->szDescription, 128, c->description);
-    copy_text(info->szDriver, 128, u"fakewin.drv");
     return sizeof(ICINFO);
 }
 
 LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR param1, DWORD_PTR param2) {
-    std::unique_lock<std::mutex> lock(mutex);
-    std::string name;
-    const FakeCompressor *c = lookup(hic, name);
-    if (!c) return -8; // ICERR_BADHANDLE
+    Lock lock(ic.mutex);
+    const FakeCompressor *c = lookup(hic);
+    if (!c) return BadHandle;
+    std::string name = code_text(c->fccHandler);
     switch (msg) {
     case ICM_COMPRESS_QUERY: {
         auto *in = (const BITMAPINFOHEADER *)param1;
@@ -170,7 +146,7 @@ LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR param1, DWORD_PTR param2) {
         std::snprintf(line, sizeof line, "query %s %ldx%ldx%u", name.c_str(), (long)in->biWidth,
                       (long)in->biHeight, (unsigned)in->biBitCount);
         // A wanted output format is not modelled; the log says one was asked for.
-        log_lines.push_back(std::string(line) + (param2 ? " to given format" : ""));
+        s.log.push_back(std::string(line) + (param2 ? " to given format" : ""));
         // The callback runs unlocked so that it may look at the double itself.
         std::function<bool(const BITMAPINFOHEADER &)> accepts = c->accepts;
         lock.unlock();
@@ -180,17 +156,14 @@ LRESULT ICSendMessage(HIC hic, UINT msg, DWORD_PTR param1, DWORD_PTR param2) {
     case ICM_CONFIGURE: {
         bool about = msg == ICM_ABOUT;
         bool has = about ? c->has_about : c->has_configure;
-        const char *kind = about ? "about" : "configure";
+        std::string kind = about ? "about" : "configure";
         if (param1 == (DWORD_PTR)-1) {
-            log_lines.push_back(std::string(kind) + "? " + name);
+            s.log.push_back(kind + "? " + name);
             return has ? ICERR_OK : ICERR_UNSUPPORTED;
         }
-        if (!has) {
-            log_lines.push_back(std::string(kind) + " " + name + " (none)");
-            return ICERR_UNSUPPORTED;
-        }
-        log_lines.push_back(std::string(kind) + " " + name);
-        dialogs.push_back({kind, name, (HWND)param1});
+        s.log.push_back(kind + " " + name + (has ? "" : " (none)"));
+        if (!has) return ICERR_UNSUPPORTED;
+        s.dialogs.push_back({kind, name, (HWND)param1});
         return ICERR_OK;
     }
     default:

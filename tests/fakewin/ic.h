@@ -37,4 +37,7 @@ struct CompressorDialog {
 };
 std::vector<CompressorDialog> compressor_dialogs();
 
+// A four-character code as the logs show it (a NUL as a space).
+std::string code_text(DWORD code);
+
 } // namespace fakewin

@@ -1,83 +1,60 @@
+// The double's clock, sleeps, message boxes and file deletions.
+#include "fakewin/area.h"
 #include "fakewin/kernel.h"
-#include "fakewin/fakewin.h"
+#include "fakewin/windows.h"
 
-#include <atomic>
 #include <chrono>
 #include <deque>
-#include <mutex>
 #include <thread>
 
 namespace fakewin {
 namespace {
-std::atomic<DWORD> clock_ms{0};
-std::atomic<int> period_balance{0};
-std::mutex mutex;
-std::function<void(DWORD)> sleep_hook;
-double real_scale = 0;
-std::vector<DWORD> sleep_log;
-std::deque<int> answers;
-std::vector<MessageBoxCall> boxes;
-std::vector<std::string> deleted;
-
-void reset_kernel() {
-    std::lock_guard<std::mutex> lock(mutex);
-    clock_ms = 0;
-    period_balance = 0;
-    sleep_hook = nullptr;
-    real_scale = 0;
-    sleep_log.clear();
-    answers.clear();
-    boxes.clear();
-    deleted.clear();
-}
-ResetHook hook(&reset_kernel);
+struct KernelState {
+    DWORD clock = 0;
+    int period_balance = 0;
+    std::function<void(DWORD)> sleep_hook;
+    double real_scale = 0;
+    std::vector<DWORD> sleeps;
+    std::deque<int> answers;
+    std::vector<MessageBoxCall> boxes;
+    std::vector<std::string> deleted;
+};
+Area<KernelState> kernel;
+KernelState &s = kernel.s;
+using Lock = std::lock_guard<std::mutex>;
 } // namespace
 
-DWORD now() { return clock_ms.load(); }
-void set_now(DWORD ms) { clock_ms = ms; }
-void advance(DWORD ms) { clock_ms += ms; }
-void on_sleep(std::function<void(DWORD)> fn) {
-    std::lock_guard<std::mutex> lock(mutex);
-    sleep_hook = std::move(fn);
+DWORD now() { return kernel.get(&KernelState::clock); }
+void set_now(DWORD ms) { kernel.set(&KernelState::clock, ms); }
+void advance(DWORD ms) {
+    Lock lock(kernel.mutex);
+    s.clock += ms;
 }
-void set_real_sleep_scale(double scale) {
-    std::lock_guard<std::mutex> lock(mutex);
-    real_scale = scale;
-}
-std::vector<DWORD> sleeps() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return sleep_log;
-}
-int timer_period_balance() { return period_balance.load(); }
+void on_sleep(std::function<void(DWORD)> fn) { kernel.set(&KernelState::sleep_hook, fn); }
+void set_real_sleep_scale(double scale) { kernel.set(&KernelState::real_scale, scale); }
+std::vector<DWORD> sleeps() { return kernel.get(&KernelState::sleeps); }
+int timer_period_balance() { return kernel.get(&KernelState::period_balance); }
 
 void answer_message_boxes(std::vector<int> list) {
-    std::lock_guard<std::mutex> lock(mutex);
-    answers.assign(list.begin(), list.end());
+    kernel.set(&KernelState::answers, std::deque<int>(list.begin(), list.end()));
 }
-std::vector<MessageBoxCall> message_boxes() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return boxes;
-}
-void clear_message_boxes() {
-    std::lock_guard<std::mutex> lock(mutex);
-    boxes.clear();
-}
-std::vector<std::string> deleted_files() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return deleted;
-}
+std::vector<MessageBoxCall> message_boxes() { return kernel.get(&KernelState::boxes); }
+void clear_message_boxes() { kernel.set(&KernelState::boxes, {}); }
+std::vector<std::string> deleted_files() { return kernel.get(&KernelState::deleted); }
 
 } // namespace fakewin
 
 using namespace fakewin;
 
-DWORD timeGetTime() { return clock_ms.load(); }
+DWORD timeGetTime() { return now(); }
 MMRESULT timeBeginPeriod(UINT) {
-    ++period_balance;
+    Lock lock(kernel.mutex);
+    ++s.period_balance;
     return TIMERR_NOERROR;
 }
 MMRESULT timeEndPeriod(UINT) {
-    --period_balance;
+    Lock lock(kernel.mutex);
+    --s.period_balance;
     return TIMERR_NOERROR;
 }
 
@@ -85,12 +62,12 @@ void Sleep(DWORD ms) {
     std::function<void(DWORD)> fn;
     double scale;
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        sleep_log.push_back(ms);
-        fn = sleep_hook;
-        scale = real_scale;
+        Lock lock(kernel.mutex);
+        s.sleeps.push_back(ms);
+        s.clock += ms;
+        fn = s.sleep_hook;
+        scale = s.real_scale;
     }
-    clock_ms += ms;
     if (scale > 0) {
         auto real = std::chrono::microseconds((long long)(ms * scale * 1000));
         if (real.count() > 0)
@@ -102,23 +79,16 @@ void Sleep(DWORD ms) {
 }
 
 BOOL DeleteFileA(LPCSTR name) {
-    std::lock_guard<std::mutex> lock(mutex);
-    deleted.push_back(name ? name : "");
+    Lock lock(kernel.mutex);
+    s.deleted.push_back(name ? name : "");
     return TRUE;
 }
 
-DWORD GetCurrentThreadId() {
-    return (DWORD)std::hash<std::thread::id>()(std::this_thread::get_id());
-}
-DWORD GetLastError() { return 0; }
-
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    std::lock_guard<std::mutex> lock(mutex);
-    boxes.push_back({owner, text ? text : "", caption ? caption : "", type, on_main_thread()});
-    if (!answers.empty()) {
-        int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+    Lock lock(kernel.mutex);
+    s.boxes.push_back({owner, text ? text : "", caption ? caption : "", type, on_main_thread()});
+    if (s.answers.empty()) return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+    int answer = s.answers.front();
+    s.answers.pop_front();
+    return answer;
 }

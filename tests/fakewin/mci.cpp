@@ -1,14 +1,12 @@
-// MCI of the double: command strings are logged and answered from a script; the player's
-// commands work on a small table of media files.
-#include "fakewin/fakewin.h"
+// MCI of the double: command strings are logged; the player's commands work on a small table of
+// media files.
+#include "fakewin/area.h"
 #include "fakewin/kernel.h"
 #include "fakewin/mcilog.h"
+#include "fakewin/windows.h"
 
 #include <cstdio>
-#include <cstring>
-#include <deque>
 #include <map>
-#include <mutex>
 
 namespace fakewin {
 namespace {
@@ -18,53 +16,26 @@ struct MediaFile {
     int width, height;
 };
 
-std::mutex mutex;
-std::vector<MciString> strings;
-std::deque<MCIERROR> string_results;
-std::vector<MciCommand> commands;
-std::map<std::string, MediaFile> files;
-std::map<UINT, MCIERROR> failures;
-std::map<MCIDEVICEID, MediaFile> devices;
-MCIDEVICEID next_device = 1;
-
-void reset_mci() {
-    std::lock_guard<std::mutex> lock(mutex);
-    strings.clear();
-    string_results.clear();
-    commands.clear();
-    files.clear();
-    failures.clear();
-    devices.clear();
-    next_device = 1;
-}
-ResetHook hook(&reset_mci);
+struct MciState {
+    std::vector<MciString> strings;
+    std::vector<MciCommand> commands;
+    std::map<std::string, MediaFile> files;
+    std::map<MCIDEVICEID, MediaFile> devices;
+    MCIDEVICEID next_device = 1;
+};
+Area<MciState> mci;
+MciState &s = mci.s;
+using Lock = std::lock_guard<std::mutex>;
 
 } // namespace
 
-std::vector<MciString> mci_strings() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return strings;
-}
-void mci_string_results(std::vector<MCIERROR> results) {
-    std::lock_guard<std::mutex> lock(mutex);
-    string_results.assign(results.begin(), results.end());
-}
-std::vector<MciCommand> mci_commands() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return commands;
-}
+std::vector<MciString> mci_strings() { return mci.get(&MciState::strings); }
+std::vector<MciCommand> mci_commands() { return mci.get(&MciState::commands); }
 void add_media_file(const std::string &name, bool video, int width, int height) {
-    std::lock_guard<std::mutex> lock(mutex);
-    files[name] = {video, width, height};
+    Lock lock(mci.mutex);
+    s.files[name] = {video, width, height};
 }
-void fail_mci_command(UINT msg, MCIERROR error) {
-    std::lock_guard<std::mutex> lock(mutex);
-    failures[msg] = error;
-}
-int open_mci_devices() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return (int)devices.size();
-}
+int open_mci_devices() { return (int)mci.get(&MciState::devices).size(); }
 
 } // namespace fakewin
 
@@ -75,18 +46,15 @@ MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback
     char caption[256] = "";
     if (callback) GetWindowTextA(callback, caption, sizeof(caption));
     size_t deleted = deleted_files().size();
-    std::lock_guard<std::mutex> lock(mutex);
-    strings.push_back({command ? command : "", callback, ret != nullptr && retLength != 0,
-                       on_main_thread(), deleted, caption});
+    Lock lock(mci.mutex);
+    s.strings.push_back({command ? command : "", callback, ret != nullptr && retLength != 0,
+                         on_main_thread(), deleted, caption});
     if (ret && retLength) ret[0] = 0;
-    if (string_results.empty()) return 0;
-    MCIERROR result = string_results.front();
-    string_results.pop_front();
-    return result;
+    return 0;
 }
 
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params) {
-    std::lock_guard<std::mutex> lock(mutex);
+    Lock lock(mci.mutex);
     MciCommand c = {device, msg, flags, "", false, 0, nullptr, {}, 0};
     if (params) c.callback = ((MCI_GENERIC_PARMS *)params)->dwCallback;
     switch (msg) {
@@ -109,26 +77,20 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PT
         if (params) c.rect = ((MCI_DGV_RECT_PARMS *)params)->rc;
         break;
     }
-    commands.push_back(c);
+    s.commands.push_back(c);
 
-    auto failure = failures.find(msg);
-    if (failure != failures.end()) {
-        MCIERROR error = failure->second;
-        failures.erase(failure);
-        return error;
-    }
     if (msg == MCI_OPEN) {
-        auto file = files.find(c.element);
-        if (!params || file == files.end()) return MCIERR_FILE_NOT_FOUND;
-        ((MCI_OPEN_PARMSA *)params)->wDeviceID = next_device;
-        devices[next_device++] = file->second;
+        auto file = s.files.find(c.element);
+        if (!params || file == s.files.end()) return MCIERR_FILE_NOT_FOUND;
+        ((MCI_OPEN_PARMSA *)params)->wDeviceID = s.next_device;
+        s.devices[s.next_device++] = file->second;
         return 0;
     }
-    auto dev = devices.find(device);
-    if (dev == devices.end()) return MCIERR_INVALID_DEVICE_ID;
+    auto dev = s.devices.find(device);
+    if (dev == s.devices.end()) return MCIERR_INVALID_DEVICE_ID;
     switch (msg) {
     case MCI_CLOSE:
-        devices.erase(dev);
+        s.devices.erase(dev);
         break;
     case MCI_GETDEVCAPS:
         if (!params) return MCIERR_UNRECOGNIZED_COMMAND;
@@ -150,21 +112,12 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PT
 
 BOOL mciGetErrorStringA(MCIERROR error, LPSTR text, UINT length) {
     if (!text || !length) return FALSE;
-    const char *msg;
-    switch (error) {
-    case MCIERR_FILE_NOT_FOUND:
-        msg = "Cannot find the specified file. Make sure the path and filename are correct.";
-        break;
-    case MCIERR_INVALID_DEVICE_ID:
-        msg = "Invalid device ID. Use the ID given to the device when the device was opened.";
-        break;
-    case MCIERR_UNRECOGNIZED_COMMAND:
-        msg = "The driver cannot recognize the specified command.";
-        break;
-    default:
+    // The system's own text for the error a user meets; a numbered one for the others.
+    if (error == MCIERR_FILE_NOT_FOUND)
+        snprintf(text, length,
+                 "Cannot find the specified file. Make sure the path and filename "
+                 "are correct.");
+    else
         snprintf(text, length, "MCI error %u.", (unsigned)error);
-        return TRUE;
-    }
-    snprintf(text, length, "%s", msg);
     return TRUE;
 }

@@ -27,35 +27,26 @@
 struct MCI_OPEN_PARMSA {
     DWORD_PTR dwCallback;
     MCIDEVICEID wDeviceID;
-    LPCSTR lpstrDeviceType;
     LPCSTR lpstrElementName;
-    LPCSTR lpstrAlias;
 };
 struct MCI_GENERIC_PARMS {
     DWORD_PTR dwCallback;
 };
 struct MCI_PLAY_PARMS {
     DWORD_PTR dwCallback;
-    DWORD dwFrom;
-    DWORD dwTo;
 };
 struct MCI_GETDEVCAPS_PARMS {
     DWORD_PTR dwCallback;
-    DWORD dwReturn;
-    DWORD dwItem;
+    DWORD dwReturn, dwItem;
 };
 struct MCI_DGV_WINDOW_PARMSA {
     DWORD_PTR dwCallback;
     HWND hWnd;
-    UINT nCmdShow;
-    LPSTR lpstrText;
 };
 struct MCI_DGV_RECT_PARMS {
     DWORD_PTR dwCallback;
     RECT rc;
 };
-typedef MCI_DGV_RECT_PARMS MCI_DGV_PUT_PARMS;
-typedef MCI_DGV_RECT_PARMS MCI_DGV_WHERE_PARMS;
 
 MCIERROR mciSendStringA(LPCSTR command, LPSTR ret, UINT retLength, HWND callback);
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT msg, DWORD_PTR flags, DWORD_PTR params);

@@ -16,9 +16,8 @@ struct MciString {
     size_t files_deleted; // DeleteFile calls made before this command
     std::string caption;  // the callback window's text when the command was sent
 };
+// Every command string succeeds.
 std::vector<MciString> mci_strings();
-// The result of the next command strings, in order; 0 once the list is used up.
-void mci_string_results(std::vector<MCIERROR> results);
 
 struct MciCommand {
     MCIDEVICEID device;
@@ -36,8 +35,6 @@ std::vector<MciCommand> mci_commands();
 // A media file that opens; any other element fails with MCIERR_FILE_NOT_FOUND. Files with
 // video report that capability and their natural size for MCI_WHERE.
 void add_media_file(const std::string &name, bool video, int width, int height);
-// The next command with that message fails with error (once).
-void fail_mci_command(UINT msg, MCIERROR error);
 int open_mci_devices(); // opened and not yet closed
 
 } // namespace fakewin

@@ -20,8 +20,7 @@ void set_cursor_pos(int x, int y);
 
 // Cursors: the arrow (LoadCursor(NULL, IDC_ARROW), hot spot 0,0) is the current cursor after a
 // reset; the I-beam (IDC_IBEAM) has its hot spot at 4,8. set_cursor_hotspot changes the hot spot
-// of the current cursor; fail_icon_info makes GetIconInfo fail until cleared. The current cursor
-// belongs to the thread that set it (or reset the double): GetCursor elsewhere gives none.
+// of the current cursor; fail_icon_info makes GetIconInfo fail until cleared.
 void set_current_cursor(HCURSOR cursor);
 void set_cursor_hotspot(int x, int y);
 void fail_icon_info(bool fail);

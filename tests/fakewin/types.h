@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#define WINAPI
 #define CALLBACK
 
 typedef uint8_t BYTE;
@@ -12,23 +11,18 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
-typedef int64_t LONGLONG;
 typedef unsigned int UINT;
-typedef int INT;
 typedef int BOOL;
 typedef char CHAR;
-typedef wchar_t WCHAR_NATIVE;
 typedef char16_t WCHAR;
 typedef intptr_t LPARAM;
 typedef uintptr_t WPARAM;
 typedef intptr_t LRESULT;
-typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef uintptr_t DWORD_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uint32_t COLORREF;
-typedef uint32_t FOURCC;
 typedef long HRESULT;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
@@ -36,9 +30,7 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef WCHAR *LPWSTR;
 typedef const WCHAR *LPCWSTR;
-typedef BYTE *LPBYTE;
 typedef DWORD *LPDWORD;
-typedef LONG *LPLONG;
 typedef UINT MMRESULT;
 typedef DWORD MCIERROR;
 typedef UINT MCIDEVICEID;
@@ -87,9 +79,6 @@ typedef struct IAVIStream *PAVISTREAM;
 struct POINT {
     LONG x, y;
 };
-struct SIZE {
-    LONG cx, cy;
-};
 struct RECT {
     LONG left, top, right, bottom;
 };
@@ -97,37 +86,17 @@ typedef RECT *LPRECT;
 typedef POINT *LPPOINT;
 
 struct BITMAP {
-    LONG bmType;
-    LONG bmWidth;
-    LONG bmHeight;
-    LONG bmWidthBytes;
-    WORD bmPlanes;
-    WORD bmBitsPixel;
-    LPVOID bmBits;
+    LONG bmWidth, bmHeight, bmWidthBytes;
+    WORD bmPlanes, bmBitsPixel;
 };
-
-#pragma pack(push, 2)
-struct BITMAPFILEHEADER {
-    WORD bfType;
-    DWORD bfSize;
-    WORD bfReserved1;
-    WORD bfReserved2;
-    DWORD bfOffBits;
-};
-#pragma pack(pop)
 
 struct BITMAPINFOHEADER {
     DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
+    LONG biWidth, biHeight;
+    WORD biPlanes, biBitCount;
+    DWORD biCompression, biSizeImage;
+    LONG biXPelsPerMeter, biYPelsPerMeter;
+    DWORD biClrUsed, biClrImportant;
 };
 typedef BITMAPINFOHEADER *LPBITMAPINFOHEADER;
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
@@ -143,16 +112,13 @@ typedef BITMAPINFO *LPBITMAPINFO;
 
 struct ICONINFO {
     BOOL fIcon;
-    DWORD xHotspot;
-    DWORD yHotspot;
-    HBITMAP hbmMask;
-    HBITMAP hbmColor;
+    DWORD xHotspot, yHotspot;
+    HBITMAP hbmMask, hbmColor;
 };
 typedef ICONINFO *PICONINFO;
 
 struct CURSORINFO {
-    DWORD cbSize;
-    DWORD flags;
+    DWORD cbSize, flags;
     HCURSOR hCursor;
     POINT ptScreenPos;
 };

@@ -6,18 +6,12 @@
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
 struct WNDCLASSEXA {
-    UINT cbSize;
-    UINT style;
+    UINT cbSize, style;
     WNDPROC lpfnWndProc;
-    int cbClsExtra;
-    int cbWndExtra;
     HINSTANCE hInstance;
-    HICON hIcon;
     HCURSOR hCursor;
     HBRUSH hbrBackground;
-    LPCSTR lpszMenuName;
     LPCSTR lpszClassName;
-    HICON hIconSm;
 };
 struct MSG {
     HWND hwnd;
@@ -28,19 +22,7 @@ struct MSG {
     POINT pt;
 };
 typedef MSG *LPMSG;
-struct CREATESTRUCTA {
-    LPVOID lpCreateParams;
-    HINSTANCE hInstance;
-    HMENU hMenu;
-    HWND hwndParent;
-    int cy, cx, y, x;
-    LONG style;
-    LPCSTR lpszName;
-    LPCSTR lpszClass;
-    DWORD dwExStyle;
-};
 
-#define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_CHILD 0x40000000L
 #define WS_VISIBLE 0x10000000L
@@ -61,30 +43,22 @@ struct CREATESTRUCTA {
 #define WS_EX_APPWINDOW 0x00040000L
 #define WS_EX_CLIENTEDGE 0x00000200L
 #define WS_EX_CONTROLPARENT 0x00010000L
-#define CW_USEDEFAULT ((int)0x80000000)
 
 #define SW_HIDE 0
 #define SW_SHOW 5
 #define SW_SHOWNA 8
 
-#define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
 #define SWP_NOACTIVATE 0x0010
 
 #define GWLP_USERDATA (-21)
 
-#define WM_CREATE 0x0001
-#define WM_DESTROY 0x0002
 #define WM_SIZE 0x0005
-#define WM_SETTEXT 0x000C
-#define WM_GETTEXT 0x000D
-#define WM_GETTEXTLENGTH 0x000E
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SETFONT 0x0030
-#define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_COMMAND 0x0111
 #define WM_HSCROLL 0x0114
@@ -103,7 +77,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-#define DefWindowProc DefWindowProcA
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 BOOL ShowWindow(HWND hwnd, int cmd);
@@ -112,7 +85,6 @@ BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flag
 BOOL GetClientRect(HWND hwnd, LPRECT rect);
 int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw);
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
-#define SetWindowText SetWindowTextA
 int GetWindowTextA(HWND hwnd, LPSTR text, int max);
 int GetWindowTextLengthA(HWND hwnd);
 BOOL EnableWindow(HWND hwnd, BOOL enable);
@@ -122,9 +94,7 @@ HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-#define PostMessage PostMessageA
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max);
-#define GetMessage GetMessageA
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT min, UINT max, UINT remove);
 BOOL TranslateMessage(const MSG *msg);
 LRESULT DispatchMessageA(const MSG *msg);
@@ -180,8 +150,7 @@ HWND GetAncestor(HWND hwnd, UINT flags);
 #define ICC_BAR_CLASSES 0x00000004
 #define ICC_STANDARD_CLASSES 0x00004000
 struct INITCOMMONCONTROLSEX {
-    DWORD dwSize;
-    DWORD dwICC;
+    DWORD dwSize, dwICC;
 };
 BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *icc);
 
@@ -193,22 +162,12 @@ struct OPENFILENAMEA {
     HWND hwndOwner;
     HINSTANCE hInstance;
     LPCSTR lpstrFilter;
-    LPSTR lpstrCustomFilter;
-    DWORD nMaxCustFilter;
     DWORD nFilterIndex;
     LPSTR lpstrFile;
     DWORD nMaxFile;
-    LPSTR lpstrFileTitle;
-    DWORD nMaxFileTitle;
-    LPCSTR lpstrInitialDir;
-    LPCSTR lpstrTitle;
+    LPCSTR lpstrInitialDir, lpstrTitle;
     DWORD Flags;
-    WORD nFileOffset;
-    WORD nFileExtension;
     LPCSTR lpstrDefExt;
-    LPARAM lCustData;
-    LPVOID lpfnHook;
-    LPCSTR lpTemplateName;
 };
 BOOL GetOpenFileNameA(OPENFILENAMEA *ofn);
 
@@ -222,19 +181,8 @@ BOOL GetOpenFileNameA(OPENFILENAMEA *ofn);
 #define DEFAULT_PITCH 0
 #define FF_DONTCARE 0
 struct LOGFONTA {
-    LONG lfHeight;
-    LONG lfWidth;
-    LONG lfEscapement;
-    LONG lfOrientation;
-    LONG lfWeight;
-    BYTE lfItalic;
-    BYTE lfUnderline;
-    BYTE lfStrikeOut;
-    BYTE lfCharSet;
-    BYTE lfOutPrecision;
-    BYTE lfClipPrecision;
-    BYTE lfQuality;
-    BYTE lfPitchAndFamily;
+    LONG lfHeight, lfWeight;
+    BYTE lfCharSet, lfOutPrecision, lfClipPrecision, lfQuality, lfPitchAndFamily;
     CHAR lfFaceName[LF_FACESIZE];
 };
 HFONT CreateFontIndirectA(const LOGFONTA *font);
@@ -244,6 +192,5 @@ HFONT CreateFontIndirectA(const LOGFONTA *font);
 #define LOCALE_SDECIMAL 0x000E
 #define CP_ACP 0
 int GetLocaleInfoA(DWORD locale, DWORD type, LPSTR data, int size);
-#define GetLocaleInfo GetLocaleInfoA
 int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR wide, int wide_len, LPSTR out,
                         int out_size, LPCSTR default_char, BOOL *used_default);

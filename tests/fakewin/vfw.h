@@ -2,12 +2,7 @@
 #pragma once
 #include "fakewin/types.h"
 
-typedef struct _GUID {
-    uint32_t Data1;
-    uint16_t Data2, Data3;
-    uint8_t Data4[8];
-} CLSID;
-typedef CLSID *LPCLSID;
+typedef struct _GUID *LPCLSID; // the program passes none
 
 #define mmioFOURCC_FAKE(a, b, c, d)                                                                \
     ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) |                       \
@@ -27,58 +22,32 @@ typedef CLSID *LPCLSID;
 #define AVICOMPRESSF_VALID 0x08
 
 struct AVISTREAMINFOA {
-    DWORD fccType;
-    DWORD fccHandler;
-    DWORD dwFlags;
-    DWORD dwCaps;
-    WORD wPriority;
-    WORD wLanguage;
-    DWORD dwScale;
-    DWORD dwRate;
-    DWORD dwStart;
-    DWORD dwLength;
-    DWORD dwInitialFrames;
-    DWORD dwSuggestedBufferSize;
-    DWORD dwQuality;
+    DWORD fccType, fccHandler, dwFlags, dwCaps;
+    WORD wPriority, wLanguage;
+    DWORD dwScale, dwRate, dwStart, dwLength, dwInitialFrames, dwSuggestedBufferSize, dwQuality;
     DWORD dwSampleSize;
     RECT rcFrame;
-    DWORD dwEditCount;
-    DWORD dwFormatChangeCount;
+    DWORD dwEditCount, dwFormatChangeCount;
     char szName[64];
 };
 static_assert(sizeof(AVISTREAMINFOA) == 140, "AVISTREAMINFOA is 140 bytes");
-typedef AVISTREAMINFOA AVISTREAMINFO;
 
 struct AVICOMPRESSOPTIONS {
-    DWORD fccType;
-    DWORD fccHandler;
-    DWORD dwKeyFrameEvery;
-    DWORD dwQuality;
-    DWORD dwBytesPerSecond;
-    DWORD dwFlags;
+    DWORD fccType, fccHandler, dwKeyFrameEvery, dwQuality, dwBytesPerSecond, dwFlags;
     LPVOID lpFormat;
     DWORD cbFormat;
     LPVOID lpParms;
-    DWORD cbParms;
-    DWORD dwInterleaveEvery;
+    DWORD cbParms, dwInterleaveEvery;
 };
 typedef AVICOMPRESSOPTIONS *LPAVICOMPRESSOPTIONS;
 
 struct ICINFO {
-    DWORD dwSize;
-    DWORD fccType;
-    DWORD fccHandler;
-    DWORD dwFlags;
-    DWORD dwVersion;
-    DWORD dwVersionICM;
-    WCHAR szName[16];
-    WCHAR szDescription[128];
-    WCHAR szDriver[128];
+    DWORD dwSize, fccType, fccHandler, dwFlags, dwVersion, dwVersionICM;
+    WCHAR szName[16], szDescription[128], szDriver[128];
 };
 static_assert(sizeof(ICINFO) == 568, "ICINFO is 568 bytes");
 
 #define ICMODE_COMPRESS 1
-#define ICMODE_DECOMPRESS 2
 #define ICMODE_QUERY 4
 #define ICERR_OK 0
 #define ICERR_UNSUPPORTED (-1)
@@ -111,10 +80,6 @@ ULONG AVIStreamRelease(PAVISTREAM stream);
 
 // Free space of the disk the AVI files go to (kept by the double's AVI sink).
 union ULARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        DWORD HighPart;
-    } u;
     unsigned long long QuadPart;
 };
 typedef ULARGE_INTEGER *PULARGE_INTEGER;
@@ -123,7 +88,6 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE
 #define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
 // The double's current folder is "C:\\work\\".
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
-#define GetFullPathName GetFullPathNameA
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
 LRESULT ICClose(HIC hic);

@@ -24,7 +24,6 @@
 #define VIDCF_TEMPORAL 0x0004
 #define VIDCF_FASTTEMPORALC 0x0020
 #define ICCOMPRESS_KEYFRAME 0x00000001
-#define ICDECOMPRESS_HURRYUP 0x80000000
 #define ICDECOMPRESS_NULLFRAME 0x10000000
 
 #define ICM_GETSTATE (ICM_RESERVED_LOW + 0)
@@ -44,15 +43,8 @@
 #define ICM_COMPRESS_FRAMES_INFO (ICM_USER + 70)
 
 struct ICOPEN {
-    DWORD dwSize;
-    DWORD fccType;
-    DWORD fccHandler;
-    DWORD dwVersion;
-    DWORD dwFlags;
+    DWORD dwSize, fccType, fccHandler, dwVersion, dwFlags;
     LRESULT dwError;
-    LPVOID pV1Reserved;
-    LPVOID pV2Reserved;
-    DWORD dnDevNode;
 };
 
 struct ICCOMPRESS {
@@ -61,13 +53,9 @@ struct ICCOMPRESS {
     LPVOID lpOutput;
     LPBITMAPINFOHEADER lpbiInput;
     LPVOID lpInput;
-    LPDWORD lpckid;
-    LPDWORD lpdwFlags;
+    LPDWORD lpckid, lpdwFlags;
     LONG lFrameNum;
-    DWORD dwFrameSize;
     DWORD dwQuality;
-    LPBITMAPINFOHEADER lpbiPrev;
-    LPVOID lpPrev;
 };
 
 struct ICDECOMPRESS {
@@ -81,21 +69,9 @@ struct ICDECOMPRESS {
 
 struct ICCOMPRESSFRAMES {
     DWORD dwFlags;
-    LPBITMAPINFOHEADER lpbiOutput;
-    LPARAM lOutput;
-    LPBITMAPINFOHEADER lpbiInput;
-    LPARAM lInput;
-    LONG lStartFrame;
-    LONG lFrameCount;
+    LPBITMAPINFOHEADER lpbiOutput, lpbiInput;
     LONG lQuality;
-    LONG lDataRate;
-    LONG lKeyRate;
-    DWORD dwRate;
-    DWORD dwScale;
-    DWORD dwOverheadPerFrame;
-    DWORD dwReserved2;
-    LPVOID GetData;
-    LPVOID PutData;
+    DWORD dwRate, dwScale;
 };
 
 LRESULT DefDriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM p1, LPARAM p2);

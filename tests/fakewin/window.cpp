@@ -2,7 +2,7 @@
 // main thread. The system's own controls are plain records here: the framework keeps their
 // state itself. Window procedures always run with the lock released, so they may call back in.
 #include "fakewin/window.h"
-#include "fakewin/fakewin.h"
+#include "fakewin/area.h"
 #include "fakewin/screen.h"
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace fakewin {
 namespace {
@@ -22,17 +23,23 @@ struct Window {
     LONG_PTR userdata = 0;
 };
 
-std::mutex mutex;
+struct WindowState {
+    std::map<uintptr_t, Window> live; // keyed by handle value, which grows: creation order
+    std::map<std::string, WNDPROC> classes;
+    std::deque<MSG> queue;
+    bool quit_requested = false;
+    int quit_code = 0;
+    HWND focus = nullptr;
+    std::function<bool()> idle;
+    std::vector<WindowCall> calls;
+};
+// The regions the windows own go with the GDI area's own reset.
+Area<WindowState> windows;
+WindowState &s = windows.s;
+std::mutex &mutex = windows.mutex;
 std::condition_variable posted;
-std::map<uintptr_t, Window> live; // keyed by handle value, which grows: creation order
-std::map<std::string, WNDPROC> classes;
+// Not reset: a handle a finished test kept never names a window of the next one.
 uintptr_t next_handle = 0x10000;
-std::deque<MSG> queue;
-bool quit_requested = false;
-int quit_code = 0;
-HWND focus = nullptr;
-std::function<bool()> idle;
-std::vector<WindowCall> calls;
 
 std::string lower(std::string s) {
     for (auto &c : s)
@@ -40,44 +47,32 @@ std::string lower(std::string s) {
     return s;
 }
 
-void reset_windows() {
-    std::vector<HRGN> regions;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto &w : live)
-            if (w.second.info.region) regions.push_back(w.second.info.region);
-        live.clear();
-        classes.clear();
-        queue.clear();
-        quit_requested = false;
-        focus = nullptr;
-        idle = nullptr;
-        calls.clear();
-    }
-    for (HRGN r : regions)
-        drop_region(r);
-}
-ResetHook hook(&reset_windows);
-
 Window *find(HWND hwnd) {
-    auto it = live.find((uintptr_t)hwnd);
-    return it == live.end() ? nullptr : &it->second;
+    auto it = s.live.find((uintptr_t)hwnd);
+    return it == s.live.end() ? nullptr : &it->second;
+}
+
+// Runs fn on hwnd's record under the lock; a null or destroyed window answers none.
+template <class R, class F> R on_window(HWND hwnd, R none, F fn) {
+    std::lock_guard<std::mutex> lock(mutex);
+    Window *w = find(hwnd);
+    return w ? fn(*w) : none;
 }
 
 // Takes the first message for hwnd (any window when null); the quit request comes only once
 // the queue is empty. The program filters by window only, never by message range.
 bool take(LPMSG msg, HWND hwnd, bool remove) {
-    for (auto it = queue.begin(); it != queue.end(); ++it) {
+    for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
         if (hwnd && it->hwnd != hwnd) continue;
         *msg = *it;
-        if (remove) queue.erase(it);
+        if (remove) s.queue.erase(it);
         return true;
     }
-    if (!quit_requested || !queue.empty()) return false;
+    if (!s.quit_requested || !s.queue.empty()) return false;
     *msg = MSG{};
     msg->message = WM_QUIT;
-    msg->wParam = (WPARAM)quit_code;
-    if (remove) quit_requested = false;
+    msg->wParam = (WPARAM)s.quit_code;
+    if (remove) s.quit_requested = false;
     return true;
 }
 
@@ -97,16 +92,13 @@ RECT client_of(const WindowInfo &info) {
 } // namespace
 
 bool window_info(HWND hwnd, WindowInfo &info) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (w) info = w->info;
-    return w != nullptr;
+    return on_window(hwnd, false, [&](Window &w) { return info = w.info, true; });
 }
 
 std::vector<HWND> children(HWND parent) {
     std::lock_guard<std::mutex> lock(mutex);
     std::vector<HWND> list;
-    for (auto &w : live)
+    for (auto &w : s.live)
         if (w.second.info.parent == parent && (w.second.info.style & WS_CHILD))
             list.push_back(w.second.info.hwnd);
     return list;
@@ -115,20 +107,20 @@ std::vector<HWND> children(HWND parent) {
 std::vector<WindowCall> window_calls(WindowCall::Kind kind) {
     std::lock_guard<std::mutex> lock(mutex);
     std::vector<WindowCall> list;
-    for (auto &c : calls)
+    for (auto &c : s.calls)
         if (c.kind == kind) list.push_back(c);
     return list;
 }
 
 void on_idle(std::function<bool()> fn) {
     std::lock_guard<std::mutex> lock(mutex);
-    idle = std::move(fn);
+    s.idle = std::move(fn);
 }
 
 bool wait_for_message(unsigned real_ms) {
     std::unique_lock<std::mutex> lock(mutex);
     return posted.wait_for(lock, std::chrono::milliseconds(real_ms),
-                           [] { return !queue.empty() || quit_requested; });
+                           [] { return !s.queue.empty() || s.quit_requested; });
 }
 
 } // namespace fakewin
@@ -140,33 +132,33 @@ HMODULE GetModuleHandleA(LPCSTR) { return (HMODULE)(uintptr_t)0x400000; }
 WORD RegisterClassExA(const WNDCLASSEXA *cls) {
     if (!cls || !cls->lpszClassName || !cls->lpfnWndProc) return 0;
     std::lock_guard<std::mutex> lock(mutex);
-    if (!classes.emplace(lower(cls->lpszClassName), cls->lpfnWndProc).second) return 0;
-    return (WORD)(0xC000 + classes.size());
+    if (!s.classes.emplace(lower(cls->lpszClassName), cls->lpfnWndProc).second) return 0;
+    return (WORD)(0xC000 + s.classes.size());
 }
 
 BOOL GetClassInfoExA(HINSTANCE, LPCSTR name, WNDCLASSEXA *cls) {
     std::lock_guard<std::mutex> lock(mutex);
-    auto it = classes.find(lower(name ? name : ""));
-    if (it == classes.end()) return FALSE;
+    auto it = s.classes.find(lower(name ? name : ""));
+    if (it == s.classes.end()) return FALSE;
     *cls = WNDCLASSEXA{};
     cls->lpfnWndProc = it->second;
     return TRUE;
 }
 
+// The program creates its windows and then hands each its form (SetWindowLongPtr), so no
+// creation messages are sent.
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE inst, LPVOID param) {
+                     int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
     HWND hwnd;
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!className || ((style & WS_CHILD) && !find(parent))) return nullptr;
-        // The system's control classes need no registration: they answer as DefWindowProc.
-        auto cls = classes.find(lower(className));
+        // The system's control s.classes need no registration: they answer as DefWindowProc.
+        auto cls = s.classes.find(lower(className));
         Window w;
-        w.proc = cls == classes.end() ? &DefWindowProcA : cls->second;
+        w.proc = cls == s.classes.end() ? &DefWindowProcA : cls->second;
         hwnd = (HWND)next_handle;
         next_handle += 4;
-        if (x == CW_USEDEFAULT) x = y = 0;
-        if (width == CW_USEDEFAULT) width = height = 0;
         w.info = {hwnd,
                   className,
                   windowName ? windowName : "",
@@ -176,14 +168,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
                   parent,
                   (style & WS_VISIBLE) != 0,
                   (style & WS_DISABLED) == 0};
-        live[(uintptr_t)hwnd] = w;
-    }
-    CREATESTRUCTA cs = {param, inst, menu,        parent,     height,    width,
-                        y,     x,    (LONG)style, windowName, className, exStyle};
-    if (!SendMessageA(hwnd, WM_NCCREATE, 0, (LPARAM)&cs) ||
-        SendMessageA(hwnd, WM_CREATE, 0, (LPARAM)&cs) == -1) {
-        DestroyWindow(hwnd);
-        return nullptr;
+        s.live[(uintptr_t)hwnd] = w;
     }
     return hwnd;
 }
@@ -193,10 +178,9 @@ BOOL DestroyWindow(HWND hwnd) {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!find(hwnd)) return FALSE;
-        for (auto &w : live)
+        for (auto &w : s.live)
             if (w.second.info.parent == hwnd) owned.push_back(w.second.info.hwnd);
     }
-    SendMessageA(hwnd, WM_DESTROY, 0, 0);
     for (HWND child : owned)
         DestroyWindow(child);
     SendMessageA(hwnd, WM_NCDESTROY, 0, 0);
@@ -206,63 +190,37 @@ BOOL DestroyWindow(HWND hwnd) {
         Window *w = find(hwnd);
         if (!w) return TRUE;
         region = w->info.region;
-        live.erase((uintptr_t)hwnd);
-        if (focus == hwnd) focus = nullptr;
+        s.live.erase((uintptr_t)hwnd);
+        if (s.focus == hwnd) s.focus = nullptr;
     }
     if (region) drop_region(region);
     return TRUE;
 }
 
 BOOL IsWindow(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return find(hwnd) != nullptr;
+    return on_window(hwnd, FALSE, [](Window &) { return TRUE; });
 }
 
-LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
     if (msg == WM_CLOSE) return DestroyWindow(hwnd), 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    switch (msg) {
-    case WM_NCCREATE:
-        return TRUE;
-    case WM_SETTEXT:
-        if (!w) return FALSE;
-        w->info.text = lp ? (const char *)lp : "";
-        calls.push_back({WindowCall::Text, hwnd, 0, w->info.text, on_main_thread()});
-        return TRUE;
-    case WM_GETTEXT: {
-        if (!w || wp == 0 || !lp) return 0;
-        size_t n = std::min((size_t)wp - 1, w->info.text.size());
-        memcpy((char *)lp, w->info.text.data(), n);
-        ((char *)lp)[n] = 0;
-        return (LRESULT)n;
-    }
-    case WM_GETTEXTLENGTH:
-        return w ? (LRESULT)w->info.text.size() : 0;
-    case WM_ERASEBKGND:
-        return 1;
-    }
-    return 0;
+    return msg == WM_ERASEBKGND;
 }
 
 // Only the user data: the program keeps its form there.
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w || index != GWLP_USERDATA) return 0;
-    std::swap(w->userdata, value);
-    return value;
+    if (index != GWLP_USERDATA) return 0;
+    return on_window(hwnd, (LONG_PTR)0,
+                     [&](Window &w) { return std::exchange(w.userdata, value); });
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    return w && index == GWLP_USERDATA ? w->userdata : 0;
+    if (index != GWLP_USERDATA) return 0;
+    return on_window(hwnd, (LONG_PTR)0, [](Window &w) { return w.userdata; });
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {
     std::lock_guard<std::mutex> lock(mutex);
-    calls.push_back({WindowCall::Show, hwnd, (UINT)cmd, "", on_main_thread()});
+    s.calls.push_back({WindowCall::Show, hwnd, (UINT)cmd, "", on_main_thread()});
     Window *w = find(hwnd);
     if (!w) return FALSE;
     bool was = w->info.visible;
@@ -288,7 +246,7 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
         if (!w) return FALSE;
         RECT &r = w->info.rect, old = r;
         if (!(flags & SWP_NOMOVE)) r = {x, y, x + (r.right - r.left), y + (r.bottom - r.top)};
-        if (!(flags & SWP_NOSIZE)) r = {r.left, r.top, r.left + cx, r.top + cy};
+        r = {r.left, r.top, r.left + cx, r.top + cy};
         sized =
             r.right - r.left != old.right - old.left || r.bottom - r.top != old.bottom - old.top;
         client = client_of(w->info);
@@ -298,11 +256,8 @@ BOOL SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
 }
 
 BOOL GetClientRect(HWND hwnd, LPRECT rect) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w || !rect) return FALSE;
-    *rect = client_of(w->info);
-    return TRUE;
+    if (!rect) return FALSE;
+    return on_window(hwnd, FALSE, [&](Window &w) { return *rect = client_of(w.info), TRUE; });
 }
 
 int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
@@ -320,30 +275,37 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
     return 1;
 }
 
+// The text is the window record's own: no window of the program answers the text messages.
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
-    return (BOOL)SendMessageA(hwnd, WM_SETTEXT, 0, (LPARAM)text);
+    return on_window(hwnd, FALSE, [&](Window &w) {
+        w.info.text = text ? text : "";
+        s.calls.push_back({WindowCall::Text, hwnd, 0, w.info.text, on_main_thread()});
+        return TRUE;
+    });
 }
 
 int GetWindowTextA(HWND hwnd, LPSTR text, int max) {
     if (max <= 0 || !text) return 0;
-    return (int)SendMessageA(hwnd, WM_GETTEXT, (WPARAM)max, (LPARAM)text);
+    return on_window(hwnd, 0, [&](Window &w) {
+        size_t n = std::min((size_t)max - 1, w.info.text.size());
+        memcpy(text, w.info.text.data(), n);
+        text[n] = 0;
+        return (int)n;
+    });
 }
 
-int GetWindowTextLengthA(HWND hwnd) { return (int)SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0); }
+int GetWindowTextLengthA(HWND hwnd) {
+    return on_window(hwnd, 0, [](Window &w) { return (int)w.info.text.size(); });
+}
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    if (!w) return FALSE;
-    BOOL was_disabled = !w->info.enabled;
-    w->info.enabled = enable != FALSE;
-    return was_disabled;
+    return on_window(hwnd, FALSE, [&](Window &w) {
+        return (BOOL)!std::exchange(w.info.enabled, enable != FALSE); // TRUE: it was disabled
+    });
 }
 
 BOOL IsWindowEnabled(HWND hwnd) {
-    std::lock_guard<std::mutex> lock(mutex);
-    Window *w = find(hwnd);
-    return w && w->info.enabled;
+    return on_window(hwnd, FALSE, [](Window &w) { return (BOOL)w.info.enabled; });
 }
 
 HWND GetDesktopWindow() { return (HWND)(uintptr_t)0x10; }
@@ -351,13 +313,13 @@ HWND GetDesktopWindow() { return (HWND)(uintptr_t)0x10; }
 HWND SetFocus(HWND hwnd) {
     std::lock_guard<std::mutex> lock(mutex);
     if (hwnd && !find(hwnd)) return nullptr;
-    std::swap(focus, hwnd);
+    std::swap(s.focus, hwnd);
     return hwnd;
 }
 
 HWND GetFocus() {
     std::lock_guard<std::mutex> lock(mutex);
-    return focus;
+    return s.focus;
 }
 
 HWND GetAncestor(HWND hwnd, UINT) { // GA_ROOT only
@@ -381,9 +343,9 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        calls.push_back({WindowCall::Post, hwnd, msg, "", on_main_thread()});
+        s.calls.push_back({WindowCall::Post, hwnd, msg, "", on_main_thread()});
         if (hwnd && !find(hwnd)) return FALSE;
-        queue.push_back(MSG{hwnd, msg, wp, lp, 0, {}});
+        s.queue.push_back(MSG{hwnd, msg, wp, lp, 0, {}});
     }
     posted.notify_all();
     return TRUE;
@@ -394,7 +356,7 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT, UINT) {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (take(msg, hwnd, true)) return msg->message != WM_QUIT;
-        fn = idle;
+        fn = s.idle;
     }
     if (fn && fn()) {
         // The idle step did something: hand back what it queued, or a null message so that
@@ -425,8 +387,8 @@ BOOL IsDialogMessageA(HWND, LPMSG) { return FALSE; }
 void PostQuitMessage(int code) {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        quit_requested = true;
-        quit_code = code;
+        s.quit_requested = true;
+        s.quit_code = code;
     }
     posted.notify_all();
 }

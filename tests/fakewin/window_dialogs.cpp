@@ -1,41 +1,33 @@
 // The double's common dialogs, common controls, fonts and locale.
-#include "fakewin/fakewin.h"
+#include "fakewin/area.h"
 #include "fakewin/window.h"
 
 #include <cstring>
 #include <deque>
-#include <mutex>
 
 namespace fakewin {
 namespace {
-std::mutex mutex;
-std::deque<std::string> open_answers;
-std::vector<OpenDialogCall> open_calls;
-std::string decimal = ".";
-std::deque<LOGFONTA> fonts; // stable addresses: the handles point into it
+struct DialogState {
+    std::deque<std::string> open_answers;
+    std::vector<OpenDialogCall> open_calls;
+    std::string decimal = ".";
+};
+Area<DialogState> dialogs;
+DialogState &s = dialogs.s;
+using Lock = std::lock_guard<std::mutex>;
 
-void reset_dialogs() {
-    std::lock_guard<std::mutex> lock(mutex);
-    open_answers.clear();
-    open_calls.clear();
-    decimal = ".";
-    // Fonts live for the process, like the program's own shared font.
-}
-ResetHook hook(&reset_dialogs);
+// Fonts live for the process, like the program's own shared font; a deque keeps their addresses,
+// which are the handles.
+std::mutex font_mutex;
+std::deque<LOGFONTA> fonts;
 } // namespace
 
 void answer_open_dialog(const std::string &path) {
-    std::lock_guard<std::mutex> lock(mutex);
-    open_answers.push_back(path);
+    Lock lock(dialogs.mutex);
+    s.open_answers.push_back(path);
 }
-std::vector<OpenDialogCall> open_dialogs() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return open_calls;
-}
-void set_decimal_separator(const std::string &sep) {
-    std::lock_guard<std::mutex> lock(mutex);
-    decimal = sep;
-}
+std::vector<OpenDialogCall> open_dialogs() { return dialogs.get(&DialogState::open_calls); }
+void set_decimal_separator(const std::string &sep) { dialogs.set(&DialogState::decimal, sep); }
 
 } // namespace fakewin
 
@@ -46,7 +38,7 @@ BOOL InitCommonControlsEx(const INITCOMMONCONTROLSEX *icc) {
 }
 
 BOOL GetOpenFileNameA(OPENFILENAMEA *ofn) {
-    std::lock_guard<std::mutex> lock(mutex);
+    Lock lock(dialogs.mutex);
     if (!ofn || ofn->lStructSize != sizeof(*ofn)) return FALSE;
     OpenDialogCall call = {ofn->hwndOwner,
                            "",
@@ -56,11 +48,11 @@ BOOL GetOpenFileNameA(OPENFILENAMEA *ofn) {
                            ofn->lpstrTitle != nullptr};
     for (const char *p = ofn->lpstrFilter; p && *p; p += strlen(p) + 1)
         call.filter += std::string(p) + "|";
-    open_calls.push_back(call);
+    s.open_calls.push_back(call);
     std::string answer;
-    if (!open_answers.empty()) {
-        answer = open_answers.front();
-        open_answers.pop_front();
+    if (!s.open_answers.empty()) {
+        answer = s.open_answers.front();
+        s.open_answers.pop_front();
     }
     if (answer.empty() || answer.size() + 1 > ofn->nMaxFile || !ofn->lpstrFile) return FALSE;
     strcpy(ofn->lpstrFile, answer.c_str());
@@ -68,41 +60,27 @@ BOOL GetOpenFileNameA(OPENFILENAMEA *ofn) {
 }
 
 HFONT CreateFontIndirectA(const LOGFONTA *font) {
-    std::lock_guard<std::mutex> lock(mutex);
+    Lock lock(font_mutex);
     if (!font) return nullptr;
     fonts.push_back(*font);
     return (HFONT)&fonts.back();
 }
 
 int GetLocaleInfoA(DWORD, DWORD type, LPSTR data, int size) {
-    std::lock_guard<std::mutex> lock(mutex);
+    Lock lock(dialogs.mutex);
     if (type != LOCALE_SDECIMAL) return 0;
-    int needed = (int)decimal.size() + 1;
-    if (size == 0) return needed;
+    int needed = (int)s.decimal.size() + 1;
     if (!data || size < needed) return 0;
-    memcpy(data, decimal.c_str(), needed);
+    memcpy(data, s.decimal.c_str(), needed);
     return needed;
 }
 
-// Code page 1252 for the Latin-1 range, '?' beyond it: enough for compressor names.
-int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int wide_len, LPSTR out, int out_size,
-                        LPCSTR default_char, BOOL *used_default) {
-    if (!wide) return 0;
-    if (wide_len < 0) {
-        wide_len = 0;
-        while (wide[wide_len])
-            ++wide_len;
-        ++wide_len; // the terminator is converted too
-    }
-    if (out_size == 0) return wide_len;
-    if (!out || out_size < wide_len) return 0;
-    for (int i = 0; i < wide_len; i++) {
-        if (wide[i] < 0x100) {
-            out[i] = (char)wide[i];
-        } else {
-            out[i] = default_char ? *default_char : '?';
-            if (used_default) *used_default = TRUE;
-        }
-    }
+// Code page 1252 for the Latin-1 range, '?' beyond it: enough for compressor names. The
+// program always gives the length and a buffer, and no default character.
+int WideCharToMultiByte(UINT, DWORD, LPCWSTR wide, int wide_len, LPSTR out, int out_size, LPCSTR,
+                        BOOL *) {
+    if (!wide || !out || wide_len < 0 || out_size < wide_len) return 0;
+    for (int i = 0; i < wide_len; i++)
+        out[i] = wide[i] < 0x100 ? (char)wide[i] : '?';
     return wide_len;
 }
