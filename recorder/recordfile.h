@@ -53,7 +53,7 @@ class RecordFile {
 
   private:
     // Whether the disk still holds a frame of RawSize and the index written at close.
-    bool RoomOnDisk(LONG RawSize) const;
+    bool RoomOnDisk(LONG RawSize);
 
     std::string Folder; // of the file, with its separator
     PAVIFILE File = nullptr;
@@ -63,6 +63,11 @@ class RecordFile {
     bool OptionsSet = false;
     int64_t Bytes = 0; // frame chunks so far, as the file holds them
     int FramesInFile = 0;
+    // The last answer about the free space, and when it was had.
+    bool FreeKnown = false;
+    int64_t FreeAsked = 0;   // bytes free then
+    int64_t BytesAsked = 0;  // Bytes then
+    DWORD AskedAt = 0;       // timeGetTime then
     RecordingJournal Journal; // beside the file while it is open
 };
 

@@ -8,7 +8,9 @@
 # medians of RUNS runs: frames per second, the ceiling, their ratio and its goal, and the
 # milliseconds per pass of each stage of the loop ("write": the compressed stream's write inline,
 # or the wait for the writer behind), the encoder and decoder alone on frames of the same area,
-# and "beyond": write less encoder. Then a
+# and "beyond": write less encoder. Beside the ceiling, the ceiling that also writes each copy to
+# a file on a second thread ("ceil+write"): what grabbing and writing the same bytes cost on this
+# machine, and the loop's ratio to that ("ratio/w"; for 'DIB ' the bytes the loop writes). Then a
 # full-HD recording with the default compressor at 33 ms for LONG_SECS seconds, LONG_RUNS times:
 # frames written and skipped, each run beside one that writes every frame on the worker before
 # the next grab (CAPTURE_BENCH_WRITE=inline, the reference for writing behind the loop).
@@ -46,7 +48,7 @@ bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
 }
 
 echo "loop at 1 ms per frame, medians of $RUNS runs of ${SECS} s; stages in ms per pass"
-printf '%-10s %-11s %7s %8s %6s %-9s' area codec/write fps ceiling ratio goal
+printf '%-10s %-11s %7s %8s %6s %-9s %10s %7s' area codec/write fps ceiling ratio goal ceil+write ratio/w
 printf ' %7s' $STAGES encoder decoder beyond
 printf '\n'
 for size in $SIZES; do
@@ -57,6 +59,9 @@ for size in $SIZES; do
         line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" "$SECS")
         echo "$size run $r: $line" >>"$E2E_OUT/suite.log"
         col[ceiling]+="$(bench_field fps "$line") "
+        line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" "$SECS" 'C:\windows\temp\ceiling_copies.raw')
+        echo "$size run $r, writing: $line" >>"$E2E_OUT/suite.log"
+        col[wceiling]+="$(bench_field fps "$line") "
         for run in $RUNS_OF; do
             codec=${run%/*}
             line=$(CAPTURE_BENCH_WRITE=${run#*/} bench "$codec" "$W" "$H" "$SECS")
@@ -65,7 +70,9 @@ for size in $SIZES; do
         done
     done
     e2e_stop "$PIC" 2
+    rm -f "${WINEPREFIX:?}/drive_c/windows/temp/ceiling_copies.raw"
     ceiling=$(printf '%s\n' ${col[ceiling]} | bench_median)
+    wceiling=$(printf '%s\n' ${col[wceiling]} | bench_median)
     for run in $RUNS_OF; do
         codec=${run%/*}
         fps=$(printf '%s\n' ${col[$run.fps]} | bench_median)
@@ -73,7 +80,8 @@ for size in $SIZES; do
         ratio=$(bench_ratio "$fps" "$ceiling")
         verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
         [ "${run#*/}" = inline ] && verdict=reference
-        printf '%-10s %-11s %7s %8s %6s %-9s' "$size" "$run" "$fps" "$ceiling" "$ratio" "$verdict"
+        printf '%-10s %-11s %7s %8s %6s %-9s %10s %7s' "$size" "$run" "$fps" "$ceiling" "$ratio" "$verdict" \
+            "$wceiling" "$(bench_ratio "$fps" "$wceiling")"
         declare -A med=()
         for f in $STAGES encoder decoder; do
             med[$f]=$(printf '%s\n' ${col[$run.$f]:-} | bench_median)

@@ -1,8 +1,11 @@
 // grab_ceiling: the fastest grab of a screen area this display allows, as the reference for the
 // capture benchmark: BitBlt into one DIB section at the screen's depth, made once, and a copy
-// of its pixels out into one buffer, as often as it goes for the given time.
+// of its pixels out into one buffer, as often as it goes for the given time. Given a file, each
+// copy is also written to it on a second thread while the next grab goes on (one copy in hand,
+// two buffers), as a recording writes its frames: what grabbing and writing the same bytes cost
+// together on this machine, beside nothing else.
 //
-//   grab_ceiling X Y W H seconds
+//   grab_ceiling X Y W H seconds [file]
 //
 // Prints: ceiling W=640 H=480 grabs=N seconds=S fps=F ms=M
 #include "bench/programs/bench_clock.h"
@@ -11,9 +14,47 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 using bench::NowMs;
+
+namespace {
+// Writes the copies handed to it, one at a time, to a file on its own thread.
+class CopyWriter {
+  public:
+    explicit CopyWriter(HANDLE AFile) : File(AFile), Thread([this] { Run(); }) {}
+    ~CopyWriter() {
+        Hand(nullptr, 0);
+        Thread.join();
+    }
+    // Waits until the copy handed before is written, then hands this one (none: the end).
+    void Hand(const unsigned char *Data, size_t Size) {
+        WaitForSingleObject(Free, INFINITE);
+        Copy = Data;
+        CopySize = Size;
+        SetEvent(Handed);
+    }
+
+  private:
+    void Run() {
+        for (;;) {
+            WaitForSingleObject(Handed, INFINITE);
+            if (!Copy) return;
+            DWORD written = 0;
+            WriteFile(File, Copy, (DWORD)CopySize, &written, nullptr);
+            SetEvent(Free);
+        }
+    }
+    HANDLE File;
+    HANDLE Handed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE Free = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    const unsigned char *Copy = nullptr;
+    size_t CopySize = 0;
+    std::thread Thread;
+};
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc < 6) {
@@ -42,17 +83,34 @@ int main(int argc, char **argv) {
     }
     HGDIOBJ old = SelectObject(memory, dib);
     size_t size = ((size_t)w * info.bmiHeader.biBitCount + 31) / 32 * 4 * h;
-    std::vector<unsigned char> copy(size);
+    std::vector<unsigned char> copies[2] = {std::vector<unsigned char>(size),
+                                            std::vector<unsigned char>(size)};
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (argc > 6) {
+        file = CreateFileA(argv[6], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            std::fprintf(stderr, "grab_ceiling: cannot make %s\n", argv[6]);
+            return 1;
+        }
+    }
 
     int grabs = 0;
     double start = NowMs(), now = start;
-    while (now - start < limit) {
-        BitBlt(memory, 0, 0, w, h, screen, x, y, SRCCOPY);
-        GdiFlush();
-        std::memcpy(copy.data(), bits, size);
-        grabs++;
-        now = NowMs();
-    }
+    {
+        std::unique_ptr<CopyWriter> writer;
+        if (file != INVALID_HANDLE_VALUE) writer = std::make_unique<CopyWriter>(file);
+        while (now - start < limit) {
+            std::vector<unsigned char> &copy = copies[grabs % 2];
+            BitBlt(memory, 0, 0, w, h, screen, x, y, SRCCOPY);
+            GdiFlush();
+            std::memcpy(copy.data(), bits, size);
+            if (writer) writer->Hand(copy.data(), size);
+            grabs++;
+            now = NowMs();
+        }
+    } // the last copy is written
+    now = NowMs();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     double seconds = (now - start) / 1000;
     std::printf("ceiling W=%d H=%d grabs=%d seconds=%.3f fps=%.1f ms=%.3f\n", w, h, grabs, seconds,
                 grabs / seconds, (now - start) / grabs);

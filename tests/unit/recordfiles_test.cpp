@@ -241,6 +241,31 @@ TEST_F(RecordFilesTest, AFillingDiskEndsTheRunWhileTheFileCanStillBeClosedWhole)
     EXPECT_EQ(asked[0], "C:\\work\\");
 }
 
+TEST_F(RecordFilesTest, TheFreeSpaceIsAskedOnceASecondWhileThereIsRoomAndAFillingDiskIsSeenInIt) {
+    // Each question is a round trip to the system: with room to spare it is not asked for every
+    // frame, yet a disk that another program fills is seen within a second.
+    AviFileLimit = AviFileSizeLimit;
+    cam->MsPerFrame = 10;
+    DWORD filledAt = 0;
+    on_sleep([&](DWORD) {
+        if (!filledAt && now() >= 3500) {
+            filledAt = now();
+            set_disk_free(avi_files()[0].disk_size() + 2 * (8 + FrameBytes + 16));
+        }
+        if (now() >= 8000) cam->Recording = false;
+    });
+    cam->Recording = true;
+    EXPECT_EQ(cam->RecordToFile(10, 20, 64, 48, "take.avi"), 0);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    ASSERT_FALSE(files[0].writes.empty());
+    LONG last = files[0].writes.back().pos;
+    EXPECT_GE(last * 10, 3400);
+    EXPECT_LE(last * 10, (LONG)filledAt + 1000 + 10);
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    EXPECT_LE(disk_free_queries().size(), 6u) << files[0].writes.size() << " frames";
+}
+
 // A write that fails, or answers success without taking the frame, ends the run with the
 // write-failure message; only the frames that reached a file count.
 struct Refusal {
