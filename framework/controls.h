@@ -72,6 +72,7 @@ class TControl : public TComponent {
     bool FVisible = true;
 };
 
+// A push button; a click raises OnClick and, in a modal form, closes it with ModalResult.
 class TButton : public TControl {
   public:
     using TControl::TControl;
@@ -85,6 +86,7 @@ class TButton : public TControl {
     void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
 };
 
+// A box the user ticks and clears.
 class TCheckBox : public TControl {
   public:
     using TControl::TControl;
@@ -120,6 +122,7 @@ class TRadioButton : public TControl {
 
 enum class TComboBoxStyle { csDropDown, csDropDownList };
 
+// A list to pick from, with an edit field of its own in the drop-down style.
 class TComboBox : public TControl {
   public:
     TComboBox(TForm *AForm, TControl *AParent, TComboBoxStyle AStyle);
@@ -151,6 +154,7 @@ class TComboBox : public TControl {
     int FItemIndex = -1;
 };
 
+// A one-line field the user types into.
 class TEdit : public TControl {
   public:
     using TControl::TControl;
@@ -165,6 +169,7 @@ class TEdit : public TControl {
 
 enum class TAlignment { taLeftJustify, taCenter, taRightJustify };
 
+// A caption that the user cannot change.
 class TLabel : public TControl {
   public:
     using TControl::TControl;
@@ -174,6 +179,7 @@ class TLabel : public TControl {
     void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
 };
 
+// A framed caption around controls that belong together (it does not hold them).
 class TGroupBox : public TControl {
   public:
     using TControl::TControl;
@@ -193,6 +199,7 @@ class TPanel : public TControl {
     void CreateParams(std::string &ClassName, DWORD &Style, DWORD &ExStyle) override;
 };
 
+// A slider over the whole numbers from Min to Max.
 class TTrackBar : public TControl {
   public:
     using TControl::TControl;
