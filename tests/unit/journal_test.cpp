@@ -271,6 +271,36 @@ TEST(Repair, KilledFileGetsHeadersIndexAndEveryFrameAtItsPosition) {
     EXPECT_TRUE(AviWasClosed(again));
     EXPECT_EQ(PlanRepair(again, j).Result, RepairPlan::AlreadyClosed);
     EXPECT_FALSE(AviWasClosed(file));
+    // The same file cut just before its index was never closed: players need the index.
+    std::vector<uint8_t> noIndex(out.B.begin(), out.B.end() - 8 - 16 * p.Length);
+    for (int i = 0; i < 4; ++i)
+        noIndex[4 + i] = (uint8_t)((noIndex.size() - 8) >> (8 * i));
+    Bytes cut(noIndex);
+    EXPECT_FALSE(AviWasClosed(cut));
+}
+
+TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
+    // Another writer's headers may end on any even offset, and a compressed stream may write
+    // every frame as "00dc" while the run journals positions only: the first frame found is
+    // still the key frame a player starts from.
+    Killed k;
+    k.File.resize(ZeroedHeaders + 2);
+    k.Add(0, 40, false);
+    k.Add(1, 5, false);
+    k.Add(3, 6, false);
+    for (auto &f : k.Frames)
+        f.Flags = 0;
+    Bytes file(k.File);
+    JournalContents j = JournalOf(k.Frames);
+    RepairPlan plan = PlanRepair(file, j);
+    ASSERT_EQ(plan.Result, RepairPlan::Repairable) << plan.Reason;
+    Collect out;
+    ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
+    Parsed p = Parse(out.B);
+    ASSERT_EQ(p.Error, "");
+    EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3}));
+    EXPECT_EQ(p.Data, k.Data);
+    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0}));
 }
 
 TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
