@@ -126,6 +126,7 @@ LRESULT ICGetInfo(HIC hic, ICINFO *info, DWORD size) {
     const FakeCompressor *c = lookup(hic);
     if (!c || !info || size < sizeof(ICINFO)) return 0;
     fill_info(info, *c);
+    if (c->info_without_codes) info->fccType = info->fccHandler = 0;
     info->dwVersionICM = 0x0104;
     std::string name = code_text(c->fccHandler);
     copy_text(info->szName, 16, std::u16string(name.begin(), name.end()));

@@ -18,6 +18,8 @@ struct FakeCompressor {
     bool open_fails = false;
     bool has_about = false;
     bool has_configure = false;
+    // ICGetInfo leaves the type and handler codes zero, as some drivers do.
+    bool info_without_codes = false;
 };
 
 // Installs a compressor at the next manager index.

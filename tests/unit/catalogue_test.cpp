@@ -58,13 +58,17 @@ TEST_F(Catalogue, KeepsAcceptingCompressorsPackedInManagerOrder) {
     auto audio = compressor("PCMX", u"Not video");
     audio.fccType = mmioFOURCC('a', 'u', 'd', 'c');
     fakewin::install_compressor(audio);
-    fakewin::install_compressor(compressor("cvid", u"Third"));
+    // Its driver leaves the codes out of its own description.
+    auto third = compressor("cvid", u"Third");
+    third.info_without_codes = true;
+    fakewin::install_compressor(third);
 
     cam->EnumerateCompressors();
     ASSERT_EQ(cam->CompressorCount, 2);
     EXPECT_EQ(cam->Compressors[0].fccType, ICTYPE_VIDEO);
     EXPECT_EQ(cam->Compressors[0].fccHandler, mmioFOURCC('M', 'S', 'V', 'C'));
     EXPECT_EQ(description(0), u"Video 1");
+    EXPECT_EQ(cam->Compressors[1].fccType, ICTYPE_VIDEO);
     EXPECT_EQ(cam->Compressors[1].fccHandler, mmioFOURCC('c', 'v', 'i', 'd'));
     EXPECT_EQ(description(1), u"Third");
 

@@ -61,6 +61,16 @@ TEST(CodecDecode16, ZeroSkipLeavesTheRestAndTruncationIsReported) {
     put(cut, 0x0001), put(cut, 0x1111); // a 2-colour block missing its second colour
     EXPECT_FALSE(video1::decode16(cut.data(), cut.size(), 4, 4, f.data()));
     EXPECT_FALSE(video1::decode16(cut.data(), 0, 4, 4, f.data()));
+    // An 8-colour block cut after any of its colours: nothing is read past the data.
+    Bytes eight;
+    put(eight, 0x0F0F);
+    for (unsigned c = 0; c < 8; ++c)
+        put(eight, (c == 0 ? 0x8000 : 0) | c);
+    for (std::size_t size = 4; size < eight.size(); size += 2) {
+        Bytes part(eight.begin(), eight.begin() + size);
+        EXPECT_FALSE(video1::decode16(part.data(), part.size(), 4, 4, f.data())) << size;
+    }
+    EXPECT_TRUE(video1::decode16(eight.data(), eight.size(), 4, 4, f.data()));
 }
 
 TEST(CodecDecode8, PaletteFramesOfEachKind) {

@@ -298,3 +298,19 @@ TEST_F(CodecDriver, Rgb565MasksAreReadFromInsideTheHeaderThatHoldsThem) {
     Bytes odd = rgb565_header(w, h, 44);
     EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, odd.data()), ICERR_BADFORMAT);
 }
+
+TEST_F(CodecDriver, DecompressionOnlyIntoAPictureOfTheFramesOwnSize) {
+    // Rows the frame has and the output has not would be written past the host's buffer.
+    const int w = 8, h = 8;
+    BITMAPINFOHEADER in = compressed_format(w, h);
+    for (int bpp : {16, 24, 32}) {
+        BITMAPINFOHEADER same = rgb(w, h, bpp), topDown = rgb(w, -h, bpp);
+        BITMAPINFOHEADER shorter = rgb(w, h - 4, bpp), narrower = rgb(w - 4, h, bpp);
+        EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, &same), ICERR_OK) << bpp;
+        EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, &topDown), ICERR_OK) << bpp;
+        for (BITMAPINFOHEADER *other : {&shorter, &narrower}) {
+            EXPECT_EQ(send(ICM_DECOMPRESS_QUERY, &in, other), ICERR_BADFORMAT) << bpp;
+            EXPECT_EQ(send(ICM_DECOMPRESS_BEGIN, &in, other), ICERR_BADFORMAT) << bpp;
+        }
+    }
+}

@@ -437,6 +437,48 @@ TEST_F(GrabberInARecording, AnAreaOffTheScreenKeepsNoCursorOfAnEarlierFrame) {
             ASSERT_EQ(WrittenPixel(writes.back(), 64, 48, x, y), RGB(0, 0, 0)) << x << "," << y;
 }
 
+TEST_F(GrabberInARecording, AnAreaAboveTheScreenKeepsNoCursorOfAnEarlierFrame) {
+    // A shown cursor whose hot spot lies deep inside it puts the arrow above the screen's top
+    // edge, into the 24 rows of the area that lie above it.
+    fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 200));
+    fakewin::set_cursor_hotspot(20, 20);
+    fakewin::set_cursor_pos(40, 2);
+    cam->StartRecording(10, -24, 64, 48, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    fakewin::set_cursor_pos(600, 600);
+    size_t moved = Writes().size();
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= moved + 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+
+    auto writes = Writes();
+    auto arrowAbove = [](const fakewin::AviWrite &w) {
+        for (int y = 0; y < 24; y++)
+            for (int x = 0; x < 64; x++)
+                if (WrittenPixel(w, 64, 48, x, y) != RGB(0, 0, 0)) return true;
+        return false;
+    };
+    EXPECT_TRUE(arrowAbove(writes[0]));
+    EXPECT_FALSE(arrowAbove(writes.back()));
+}
+
+TEST_F(GrabberInARecording, AnAreaGrownInHeightOnlyIsGrabbedAtTheGrownSize) {
+    // The width already suits the default compressor; the kept surface must follow the height.
+    fakewin::FakeCompressor msvc;
+    msvc.fccHandler = mmioFOURCC('M', 'S', 'V', 'C');
+    msvc.accepts = [](const BITMAPINFOHEADER &h) {
+        return h.biWidth % 4 == 0 && h.biHeight % 4 == 0;
+    };
+    fakewin::install_compressor(msvc);
+    cam->StartRecording(10, 20, 68, 50, "test.avi");
+    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
+    cam->StopRecording();
+    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+    EXPECT_EQ(fakewin::avi_files().back().header.rcFrame.bottom, 52);
+    for (auto &w : Writes())
+        EXPECT_EQ(w.size, 68 * 52 * 4);
+}
+
 TEST_F(GrabberInARecording, FramesAfterTheFirstNeedNoNewBlock) {
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));

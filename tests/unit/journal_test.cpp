@@ -109,8 +109,9 @@ struct Collect : RepairSink {
     }
 };
 
-JournalContents JournalOf(const std::vector<JournalFrame> &Frames) {
-    std::vector<uint8_t> j = EncodeJournalHeader(Stream());
+JournalContents JournalOf(const std::vector<JournalFrame> &Frames,
+                          const JournalStream &S = Stream()) {
+    std::vector<uint8_t> j = EncodeJournalHeader(S);
     for (const JournalFrame &f : Frames) {
         std::vector<uint8_t> b = EncodeJournalBatch(&f, 1);
         j.insert(j.end(), b.begin(), b.end());
@@ -121,7 +122,7 @@ JournalContents JournalOf(const std::vector<JournalFrame> &Frames) {
 // An AVI read back independently of the repair: headers, and the frames by position.
 struct Parsed {
     std::string Error;
-    uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0;
+    uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0, SuggestedBuffer = 0;
     std::vector<uint8_t> Format;
     std::vector<int32_t> Positions; // of the non-empty frames
     std::vector<std::vector<uint8_t>> Data;
@@ -155,6 +156,7 @@ Parsed Parse(const std::vector<uint8_t> &b) {
             p.Scale = Le32(b, strh + 20);
             p.Rate = Le32(b, strh + 24);
             p.Length = Le32(b, strh + 32);
+            p.SuggestedBuffer = Le32(b, strh + 36);
             size_t strf = strh + 56;
             if (Id(b, strf) != "strf") return fail("no format");
             p.Format.assign(b.begin() + strf + 8, b.begin() + strf + 8 + Le32(b, strf + 4));
@@ -271,6 +273,40 @@ TEST(Repair, KilledFileGetsHeadersIndexAndEveryFrameAtItsPosition) {
     EXPECT_TRUE(AviWasClosed(again));
     EXPECT_EQ(PlanRepair(again, j).Result, RepairPlan::AlreadyClosed);
     EXPECT_FALSE(AviWasClosed(file));
+    // The same file cut just before its index was never closed: players need the index.
+    std::vector<uint8_t> noIndex(out.B.begin(), out.B.end() - 8 - 16 * p.Length);
+    for (int i = 0; i < 4; ++i)
+        noIndex[4 + i] = (uint8_t)((noIndex.size() - 8) >> (8 * i));
+    Bytes cut(noIndex);
+    EXPECT_FALSE(AviWasClosed(cut));
+}
+
+TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
+    // Another writer's headers may end on any even offset, and a compressed stream may write
+    // every frame as "00dc" while the run journals positions only: the first frame found is
+    // still the key frame a player starts from. The frames may be larger than the buffer the
+    // run suggested (a compressor can grow a noisy frame): the file suggests one they fit.
+    Killed k;
+    k.File.resize(ZeroedHeaders + 2);
+    k.Add(0, 40, false);
+    k.Add(1, 5, false);
+    k.Add(3, 6, false);
+    for (auto &f : k.Frames)
+        f.Flags = 0;
+    JournalStream s = Stream();
+    s.SuggestedBufferSize = 32;
+    Bytes file(k.File);
+    JournalContents j = JournalOf(k.Frames, s);
+    RepairPlan plan = PlanRepair(file, j);
+    ASSERT_EQ(plan.Result, RepairPlan::Repairable) << plan.Reason;
+    Collect out;
+    ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
+    Parsed p = Parse(out.B);
+    ASSERT_EQ(p.Error, "");
+    EXPECT_EQ(p.SuggestedBuffer, 40u);
+    EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3}));
+    EXPECT_EQ(p.Data, k.Data);
+    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0}));
 }
 
 TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {

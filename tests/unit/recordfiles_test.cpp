@@ -179,6 +179,25 @@ TEST_F(RecordFilesTest, ManySmallFramesFillEachFileCloseToTheLimitAndNoFurther) 
     EXPECT_EQ(cam->FramesWritten, 5000);
 }
 
+TEST_F(RecordFilesTest, OddSizedFramesCountTheirPaddingTowardsTheLimit) {
+    // A compressed frame of odd size takes one byte more in the file: over thousands of frames
+    // that is more than the room kept for the headers.
+    avi_compressed_size([](LONG) { return 7; });
+    on_sleep([this](DWORD) {
+        if (now() >= 500000) cam->Recording = false;
+    });
+    cam->Recording = true;
+    cam->RecordToFile(10, 20, 4, 4, "odd.avi"); // 5000 frames
+    auto files = avi_files();
+    ASSERT_GE(files.size(), 2u);
+    size_t frames = 0;
+    for (auto &f : files) {
+        frames += f.writes.size();
+        EXPECT_LE(f.disk_size(), Limit) << f.name;
+    }
+    EXPECT_EQ(frames, 5000u);
+}
+
 TEST_F(RecordFilesTest, FullSizeLimitLeavesOrdinaryRecordingsInOneFile) {
     AviFileLimit = AviFileSizeLimit;
     RunUntil(9950);

@@ -34,6 +34,10 @@ class RecordRun : public ::testing::Test {
   protected:
     void SetUp() override {
         reset();
+        NewRecorder();
+    }
+    // A fresh recorder whose events the test records.
+    void NewRecorder() {
         cam = std::make_unique<TScreenCam>(nullptr);
         cam->RecordCursor = false;
         cam->OnStart = [this](TObject *s) { Event("start", s); };
@@ -485,13 +489,21 @@ TEST_F(RecordRun, DecoderOnlyCompressorRefusesTheFormatAndTheRetryUsesTheDefault
 }
 
 TEST_F(RecordRun, FailedWriteStopsTheLoop) {
-    fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3);
-    StopAt(10000);
-    EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
-    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
-    ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
-    EXPECT_EQ(avi_log().back(), "exit");
+    // Written behind the loop, and in the loop itself (where no writer thread could be had).
+    for (bool behind : {true, false}) {
+        reset();
+        events.clear();
+        NewRecorder();
+        cam->WriteBehind = behind;
+        fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3);
+        StopAt(10000);
+        EXPECT_EQ(Run(), 0) << behind;
+        EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
+        EXPECT_EQ(cam->FramesWritten, 2);
+        EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+        ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
+        EXPECT_EQ(avi_log().back(), "exit");
+    }
 }
 
 TEST_F(RecordRun, OldVideoForWindowsStopsBeforeAnything) {
@@ -520,15 +532,13 @@ TEST_F(RecordRun, LostFrameEndsTheRunQuietly) {
     // A frame in the loop: the file is closed through the ordinary teardown.
     reset();
     events.clear();
-    cam = std::make_unique<TScreenCam>(nullptr);
-    cam->OnStart = [this](TObject *s) { Event("start", s); };
-    cam->OnStop = [this](TObject *s) { Event("stop", s); };
-    cam->OnError = [this](TObject *s) { Event("error", s); };
+    NewRecorder();
     on_sleep([](DWORD) {
         if (now() == 150) fail_global_allocs(1); // the grab at 200 ms
     });
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(cam->FramesWritten, 2); // the frame in hand when the grab failed counts
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
     ExpectOneBox("Error capturing a frame!", "Error", MB_ICONWARNING);
     EXPECT_EQ(avi_log().back(), "exit");
@@ -603,4 +613,50 @@ TEST_F(RecordRun, AStopWaitsForTheFrameInHandBeforeTheFileCloses) {
     ASSERT_NE(last, log.end());
     EXPECT_EQ(std::vector<std::string>(last, last + 3),
               (std::vector<std::string>{"write 2", "exit", "options free 1"}));
+}
+
+TEST_F(RecordRun, FallbacksRecordWithTheDefaultNotTheCompressorOfAnEarlierRun) {
+    // An earlier run recorded with Cinepak. Now the chosen compressor refuses every size, or
+    // 'IV50' is chosen while the default cannot be asked: either way the default records.
+    FakeCompressor never = DivisibleBy4(mmioFOURCC('X', 'V', 'I', 'D'));
+    never.accepts = [](const BITMAPINFOHEADER &) { return false; };
+    Select(never);
+    cam->CompressorFourCC = CVID;
+    StopAt(50);
+    EXPECT_EQ(Run(10, 20, 321, 241), 1);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+
+    reset();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    Select(DivisibleBy4(mmioFOURCC('I', 'V', '5', '0')));
+    cam->CompressorFourCC = CVID;
+    StopAt(50);
+    EXPECT_EQ(Run(10, 20, 320, 240), 1);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
+}
+
+TEST_F(RecordRun, WriteFailuresAtTheEndAndAtTheStartAreReported) {
+    // Stop comes while the last frame is being written, and that write fails: the recording
+    // lacks its end, which the user must be told.
+    fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 2);
+    StopAt(150);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(cam->FramesWritten, 1);
+    ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+
+    // With a chosen compressor the very first write fails: nothing was recorded, so running
+    // again with the default is offered.
+    clear_message_boxes();
+    events.clear();
+    Select(DivisibleBy4(CVID));
+    fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 1);
+    answer_message_boxes({IDYES});
+    StopAt(10000);
+    EXPECT_EQ(Run(), -1);
+    EXPECT_EQ(cam->FramesWritten, 0);
+    ExpectOneBox(RetryQuestion, "Notice", MB_YESNO | MB_ICONWARNING);
+    EXPECT_EQ(cam->CompressorFourCC, MSVC);
 }

@@ -318,6 +318,34 @@ TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
     EXPECT_FALSE(boxes[0].main_thread);
 }
 
+TEST_F(RecordThread, AYesForAReplacedRecordingStartsNoRunOfItsOwn) {
+    // The chosen compressor fails; before the question comes, the user has pressed Stop and
+    // Record Again. The old run's Yes belongs to a recording that is over: only the newer one
+    // goes on (and asks for itself, answered No).
+    install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
+    ChooseRefusingCompressor(IDYES);
+    answer_message_boxes({IDYES, IDNO});
+    std::atomic<bool> failed{false}, replaced{false};
+    on_avi_call([&](const std::string &line) {
+        if (line.find(" failed") == std::string::npos || failed.exchange(true)) return;
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!replaced && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    cam->StartRecording(10, 20, 64, 48, "old.avi");
+    ASSERT_TRUE(Pump([&] { return failed.load(); }));
+    cam->StopRecording();
+    cam->StartRecording(10, 20, 64, 48, "new.avi");
+    replaced = true;
+    ASSERT_TRUE(Pump([&] { return LiveRecordThreads(cam.get()) == 0; }));
+    std::vector<std::string> names;
+    for (auto &f : avi_files())
+        names.push_back(f.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"old.avi", "new.avi"}));
+    EXPECT_EQ(message_boxes().size(), 2u);
+    EXPECT_FALSE(cam->Recording);
+}
+
 TEST_F(RecordThread, RepeatedRunSizesTheFramesForTheDefault) {
     // The chosen compressor takes even sizes and then fails; the default takes multiples of 4.
     FakeCompressor even;

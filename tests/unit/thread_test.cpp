@@ -73,6 +73,16 @@ TEST(Thread, ExceptionsAreKeptAndReachTheCaller) {
     EXPECT_THROW(std::rethrow_exception(t.FatalException), std::logic_error);
 }
 
+TEST(Thread, AFailingTerminationHandlerReachesTheMainThreadAndStillFinishes) {
+    // Nobody waits for the termination call: its failure goes to the main thread's loop (and
+    // from there to the error box) instead of vanishing, and nobody waits for ever.
+    FnThread t([](FnThread *) {});
+    t.OnTerminate = [](TObject *) { throw std::runtime_error("terminate"); };
+    t.Start();
+    EXPECT_THROW(PumpUntil([&] { return t.Finished(); }), std::runtime_error);
+    EXPECT_TRUE(t.Finished());
+}
+
 TEST(Thread, FreeOnTerminateDeletesAfterOnTerminateOnMainThread) {
     std::atomic<bool> destroyed{false};
     bool destroyed_at_terminate = true;
