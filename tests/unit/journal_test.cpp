@@ -248,6 +248,24 @@ TEST(JournalRecords, NamesAndAnyBytesAtAll) {
 
 // --- the repair ---
 
+namespace {
+// The file repaired with the journal and read back; the error says why when there is no repair.
+Parsed Repaired(Bytes &File, const JournalContents &J) {
+    RepairPlan plan = PlanRepair(File, J);
+    Parsed failed;
+    if (plan.Result != RepairPlan::Repairable) {
+        failed.Error = "not repairable: " + plan.Reason;
+        return failed;
+    }
+    Collect out;
+    if (!WriteRepairedAvi(plan, J.Stream, File, out)) {
+        failed.Error = "the repair was not written";
+        return failed;
+    }
+    return Parse(out.B);
+}
+} // namespace
+
 TEST(Repair, KilledFileGetsHeadersIndexAndEveryFrameAtItsPosition) {
     Killed k = Killed::Sample();
     Bytes file(k.File);
@@ -297,11 +315,7 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     s.SuggestedBufferSize = 32;
     Bytes file(k.File);
     JournalContents j = JournalOf(k.Frames, s);
-    RepairPlan plan = PlanRepair(file, j);
-    ASSERT_EQ(plan.Result, RepairPlan::Repairable) << plan.Reason;
-    Collect out;
-    ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
-    Parsed p = Parse(out.B);
+    Parsed p = Repaired(file, j);
     ASSERT_EQ(p.Error, "");
     EXPECT_EQ(p.SuggestedBuffer, 40u);
     EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3}));
@@ -314,11 +328,7 @@ TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
     JournalContents j = JournalOf(k.Frames);
     for (size_t cut = k.Ends[2] - 3; cut <= k.File.size(); ++cut) {
         Bytes file(std::vector<uint8_t>(k.File.begin(), k.File.begin() + cut));
-        RepairPlan plan = PlanRepair(file, j);
-        ASSERT_EQ(plan.Result, RepairPlan::Repairable) << cut << ": " << plan.Reason;
-        Collect out;
-        ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out)) << cut;
-        Parsed p = Parse(out.B);
+        Parsed p = Repaired(file, j);
         ASSERT_EQ(p.Error, "") << cut;
         // Whole frames are those whose bytes all reached the disk (the pad byte may not).
         size_t whole = 0;
@@ -338,15 +348,13 @@ TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
     std::vector<JournalFrame> some(k.Frames.begin(), k.Frames.begin() + 4);
     Bytes file(k.File);
     JournalContents j = JournalOf(some);
-    RepairPlan plan = PlanRepair(file, j);
-    ASSERT_EQ(plan.Result, RepairPlan::Repairable);
-    Collect out;
-    ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
-    EXPECT_EQ(Parse(out.B).Positions, (std::vector<int32_t>{0, 1, 3, 4}));
+    Parsed p = Repaired(file, j);
+    ASSERT_EQ(p.Error, "");
+    EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3, 4}));
 
     // A size the writer reported that the file does not hold ends the frames there.
     some[2].Size += 2;
-    plan = PlanRepair(file, JournalOf(some));
+    RepairPlan plan = PlanRepair(file, JournalOf(some));
     ASSERT_EQ(plan.Result, RepairPlan::Repairable);
     EXPECT_EQ(plan.Frames.size(), 2u);
     // Without reported sizes the chunks' own are taken.
