@@ -28,6 +28,8 @@ class CopyWriter {
     ~CopyWriter() {
         Hand(nullptr, 0);
         Thread.join();
+        CloseHandle(Handed);
+        CloseHandle(Free);
     }
     // Waits until the copy handed before is written, then hands this one (none: the end).
     void Hand(const unsigned char *Data, size_t Size) {

@@ -352,6 +352,18 @@ class GrabberInARecording : public Grabber {
         auto files = fakewin::avi_files();
         return files.empty() ? std::vector<fakewin::AviWrite>{} : files.back().writes;
     }
+    // Records the area for two frames, moves the cursor to (x, y), records two more and stops;
+    // the frames written.
+    std::vector<fakewin::AviWrite> RecordMovingTheCursorTo(int Left, int Top, int x, int y) {
+        cam->StartRecording(Left, Top, 64, 48, "test.avi");
+        EXPECT_TRUE(Serve([] { return Writes().size() >= 2; }));
+        fakewin::set_cursor_pos(x, y);
+        size_t moved = Writes().size();
+        EXPECT_TRUE(Serve([&] { return Writes().size() >= moved + 2; }));
+        cam->StopRecording();
+        EXPECT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+        return Writes();
+    }
     // Waits for the condition, running the worker's calls on this (the main) thread when serve
     // is set; false after ten seconds.
     static bool Serve(const std::function<bool()> &done, bool serve = true) {
@@ -419,15 +431,8 @@ TEST_F(GrabberInARecording, AnAreaOffTheScreenKeepsNoCursorOfAnEarlierFrame) {
     // 24 columns of the area lie right of the screen; the cursor at the edge reaches into them.
     fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 200));
     fakewin::set_cursor_pos(1020, 40);
-    cam->StartRecording(1024 - 40, 20, 64, 48, "test.avi");
-    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
-    fakewin::set_cursor_pos(0, 0);
-    size_t moved = Writes().size();
-    ASSERT_TRUE(Serve([&] { return Writes().size() >= moved + 2; }));
-    cam->StopRecording();
-    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
-
-    auto writes = Writes();
+    auto writes = RecordMovingTheCursorTo(1024 - 40, 20, 0, 0);
+    ASSERT_GE(writes.size(), 4u);
     // The arrow's 11th row, from its hot spot at (36, 20) of the frame, reaches off the screen.
     EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 42, 30), RGB(255, 255, 255));
     EXPECT_EQ(WrittenPixel(writes[0], 64, 48, 46, 30), RGB(0, 0, 0));
@@ -443,15 +448,8 @@ TEST_F(GrabberInARecording, AnAreaAboveTheScreenKeepsNoCursorOfAnEarlierFrame) {
     fakewin::fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 200));
     fakewin::set_cursor_hotspot(20, 20);
     fakewin::set_cursor_pos(40, 2);
-    cam->StartRecording(10, -24, 64, 48, "test.avi");
-    ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
-    fakewin::set_cursor_pos(600, 600);
-    size_t moved = Writes().size();
-    ASSERT_TRUE(Serve([&] { return Writes().size() >= moved + 2; }));
-    cam->StopRecording();
-    ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
-
-    auto writes = Writes();
+    auto writes = RecordMovingTheCursorTo(10, -24, 600, 600);
+    ASSERT_GE(writes.size(), 4u);
     auto arrowAbove = [](const fakewin::AviWrite &w) {
         for (int y = 0; y < 24; y++)
             for (int x = 0; x < 64; x++)
