@@ -3,7 +3,7 @@
 // compressor has a core to itself meanwhile. One frame is in hand at a time; the loop learns how
 // a write went when it hands the next frame, or when it finishes.
 #pragma once
-#include "recorder/recordfile.h"
+#include "avifile/recordfile.h"
 #include "recorder/scrcam.h"
 
 #include <condition_variable>

@@ -3,7 +3,7 @@
 #include "recorder/recordthread.h"
 #include "marker/flashwnd.h"
 #include "recorder/framewriter.h"
-#include "recorder/recordfile.h"
+#include "avifile/recordfile.h"
 
 #include <algorithm>
 #include <cmath>

@@ -15,7 +15,7 @@ win=$root/build/win
 exe=$win/quillet.exe
 stale() {
     [ -f "$exe" ] && [ -f "$win/drive.exe" ] && [ -f "$win/movingpic.exe" ] || return 0
-    [ -n "$(find framework recorder marker ui codec tests/e2e/programs CMakeLists.txt \
+    [ -n "$(find framework avifile recorder marker ui codec tests/e2e/programs CMakeLists.txt \
         -newer "$exe" -type f -print -quit 2>/dev/null)" ]
 }
 if stale; then

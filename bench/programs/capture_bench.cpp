@@ -13,7 +13,7 @@
 // recording keeps no journal beside its file; with CAPTURE_BENCH_WRITE=inline each frame is written
 // on the worker before the next grab (the loop's order before frames were written behind it).
 #include "bench/programs/bench_clock.h"
-#include "recorder/journalfile.h"
+#include "avifile/journalfile.h"
 #include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 

@@ -8,7 +8,7 @@
 // journal's own thread forces it to the disk once a second). Prints the median microseconds of both
 // and the ratio journal / frame write.
 #include "bench/programs/bench_clock.h"
-#include "recorder/journalfile.h"
+#include "avifile/journalfile.h"
 #include "tests/e2e/programs/report.h"
 
 #include <windows.h>

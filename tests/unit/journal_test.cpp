@@ -5,10 +5,10 @@
 #include "fakewin/avifile.h"
 #include "fakewin/fakewin.h"
 #include "fakewin/kernel.h"
-#include "recorder/avirepair.h"
-#include "recorder/journal.h"
-#include "recorder/journalfile.h"
-#include "recorder/recordfile.h"
+#include "avifile/avirepair.h"
+#include "avifile/journal.h"
+#include "avifile/journalfile.h"
+#include "avifile/recordfile.h"
 #include "recorder/scrcam.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "fakewin/screen.h"
 #include "fakewin/window.h"
 #include "marker/flashwnd.h"
-#include "recorder/recordfile.h"
+#include "avifile/recordfile.h"
 #include "recorder/scrcam.h"
 
 #include <gtest/gtest.h>

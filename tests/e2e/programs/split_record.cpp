@@ -6,7 +6,7 @@
 // Prints what the recorder counted and the files the recording made, one line each:
 //   recorded frames=N skipped=S ms_per_frame=M files=F result=idle
 //   file NAME BYTES
-#include "recorder/recordfile.h"
+#include "avifile/recordfile.h"
 #include "tests/e2e/programs/timed_recording.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The journal's files: writing it beside the AVI, the list of open journals, and the repair of
 // the files that list names.
-#include "recorder/journalfile.h"
-#include "recorder/avirepair.h"
+#include "avifile/journalfile.h"
+#include "avifile/avirepair.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,7 +1,7 @@
 // The recording run's side of the journal: what it notes once a file's stream format is set.
 #pragma once
 #include "recorder/VFW.h"
-#include "recorder/journalfile.h"
+#include "avifile/journalfile.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // journals in the user's temporary folder, and the repair of what that list names at the next
 // start. Standard C files; the few platform calls live in journalfile.cpp.
 #pragma once
-#include "recorder/journal.h"
+#include "avifile/journal.h"
 
 #include <cstdint>
 #include <condition_variable>

@@ -1,5 +1,5 @@
 // The run's journal start: the file stream's format read back, as the AVI will hold it.
-#include "recorder/runjournal.h"
+#include "avifile/runjournal.h"
 
 #include <vector>
 

@@ -4,7 +4,7 @@
 #pragma once
 #include "framework/winapi.h"
 #include "recorder/VFW.h"
-#include "recorder/journalfile.h"
+#include "avifile/journalfile.h"
 
 #include <atomic>
 #include <cstdint>

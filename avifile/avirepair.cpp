@@ -1,6 +1,6 @@
 // The repair: where the frames are in a file that was never closed, and the file rebuilt
 // around them.
-#include "recorder/avirepair.h"
+#include "avifile/avirepair.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The AVI files of one recording: one file's making, writing and closing, and the numbered
 // files that a long recording goes on into.
-#include "recorder/recordfile.h"
-#include "recorder/runjournal.h"
+#include "avifile/recordfile.h"
+#include "avifile/runjournal.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // The journal's records: encoding, and reading that stops at the first damaged record.
-#include "recorder/journal.h"
+#include "avifile/journal.h"
 
 #include <cstring>
 

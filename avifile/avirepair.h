@@ -2,7 +2,7 @@
 // journal written beside it. Plain C++ without Windows types: the start-up repair gives it
 // files, the tests give it bytes in memory.
 #pragma once
-#include "recorder/journal.h"
+#include "avifile/journal.h"
 
 #include <cstdint>
 #include <string>
