@@ -2,8 +2,10 @@
 // files that a long recording goes on into.
 #include "avifile/recordfile.h"
 #include "avifile/runjournal.h"
+#include "avifile/soundstream.h"
 
 #include <algorithm>
+#include <cstring>
 
 std::atomic<int64_t> AviFileLimit{AviFileSizeLimit};
 
@@ -26,6 +28,11 @@ constexpr int64_t IndexEntryBytes = 16;
 // A compressor may make a frame larger than its raw pixels; the bound for a frame not yet made
 // allows for this much more.
 constexpr int64_t CompressedGrowth = 2;
+// A file about to fill up keeps room for this much sound besides the next frame: after a split
+// the file before still takes the sound of its last moments.
+constexpr int64_t SoundRoomMs = 1000;
+// The sound goes into the file in blocks of at most this much, each near the frames of its time.
+constexpr int64_t SoundBlockMs = 500;
 
 int64_t ChunkBytes(int64_t Data) { return ChunkHeaderBytes + Data + (Data & 1); }
 
@@ -57,8 +64,40 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     if (error == AVIERR_OK)
         error = AVIStreamSetFormat(Compressed, 0, (LPVOID)Setup.Format.data(),
                                    (LONG)Setup.Format.size());
+    if (error == AVIERR_OK && !Setup.SoundFormat.empty()) {
+        WAVEFORMATEX format;
+        std::memcpy(&format, Setup.SoundFormat.data(),
+                    std::min(sizeof format, Setup.SoundFormat.size()));
+        AVISTREAMINFOA header{};
+        header.fccType = streamtypeAUDIO;
+        header.dwScale = format.nBlockAlign;
+        header.dwRate = format.nAvgBytesPerSec;
+        header.dwSampleSize = format.nBlockAlign;
+        header.dwQuality = (DWORD)-1;
+        header.dwSuggestedBufferSize = (DWORD)(format.nAvgBytesPerSec * SoundBlockMs / 1000);
+        error = AVIFileCreateStream(File, &Sound, &header);
+        if (error == AVIERR_OK)
+            error = AVIStreamSetFormat(Sound, 0, (LPVOID)Setup.SoundFormat.data(),
+                                       (LONG)Setup.SoundFormat.size());
+        SoundAlign = format.nBlockAlign;
+        SoundBytesPerSec = format.nAvgBytesPerSec;
+    }
     if (error == AVIERR_OK) StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options);
     return error;
+}
+
+HRESULT RecordFile::WriteSound(const BYTE *Data, LONG Samples) {
+    LONG bytes = Samples * SoundAlign;
+    if (!RoomOnDisk(bytes)) return AVIERR_FILEWRITE;
+    LONG samplesWritten = 0, bytesWritten = 0;
+    HRESULT error = AVIStreamWrite(Sound, SoundLength, Samples, (LPVOID)Data, bytes, 0,
+                                   &samplesWritten, &bytesWritten);
+    if (error != AVIERR_OK) return error;
+    if (samplesWritten != Samples) return AVIERR_FILEWRITE;
+    SoundLength += Samples;
+    Bytes += ChunkBytes(bytes);
+    ++SoundChunks;
+    return AVIERR_OK;
 }
 
 HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
@@ -79,16 +118,19 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
 
 bool RecordFile::Fits(LONG RawSize) const {
     if (FramesInFile == 0) return true;
-    int64_t closed = AviHeaderBytes + Bytes + ChunkBytes(CompressedGrowth * RawSize) +
-                     IndexEntryBytes * (FramesInFile + 1);
+    int64_t sound = Sound ? ChunkBytes(SoundBytesPerSec * SoundRoomMs / 1000) +
+                                IndexEntryBytes * (SoundRoomMs / SoundBlockMs + 1)
+                          : 0;
+    int64_t closed = AviHeaderBytes + Bytes + ChunkBytes(CompressedGrowth * RawSize) + sound +
+                     IndexEntryBytes * (FramesInFile + SoundChunks + 1);
     return closed <= AviFileLimit.load();
 }
 
 bool RecordFile::RoomOnDisk(LONG RawSize) {
     // The platform's writer answers success for frames that no longer reach a full disk, and a
     // file whose index could not be written at close does not play (both measured under Wine).
-    int64_t needed = ChunkBytes(CompressedGrowth * RawSize) + IndexEntryBytes * (FramesInFile + 1) +
-                     AviHeaderBytes;
+    int64_t needed = ChunkBytes(CompressedGrowth * RawSize) +
+                     IndexEntryBytes * (FramesInFile + SoundChunks + 1) + AviHeaderBytes;
     DWORD now = timeGetTime();
     if (FreeKnown && now - AskedAt < DiskRecheckMs &&
         FreeAsked - (Bytes - BytesAsked) >= needed + DiskMargin)
@@ -112,9 +154,13 @@ void RecordFile::Close() {
     if (File) AVIFileRelease(File);
     if (Stream) AVIStreamRelease(Stream);
     if (Compressed) AVIStreamRelease(Compressed);
+    if (Sound) AVIStreamRelease(Sound);
     File = nullptr;
     Stream = nullptr;
     Compressed = nullptr;
+    Sound = nullptr;
+    SoundLength = 0;
+    SoundChunks = 0;
     Bytes = 0;
     FramesInFile = 0;
     FreeKnown = false;
@@ -131,15 +177,59 @@ std::string NumberedFileName(const std::string &Name, int Number) {
     return Name.substr(0, dot) + " (" + std::to_string(Number) + ")" + Name.substr(dot);
 }
 
-HRESULT RecordFiles::Start() { return Current.Open(NumberedFileName(Name, Number), Setup); }
+HRESULT RecordFiles::Start() { return Current->Open(NumberedFileName(Name, Number), Setup); }
+
+void RecordFiles::AttachSound(SoundStream *ASound, int AInterval) {
+    Sound = ASound;
+    Interval = AInterval;
+}
+
+int64_t RecordFiles::SampleAt(int Index) const {
+    return SamplesIn(Sound->Format(), (int64_t)Index * Interval);
+}
 
 HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
-    if (!Current.Fits(Size)) {
-        Current.Close();
+    HRESULT error = AVIERR_OK;
+    if (!Current->Fits(Size)) {
+        // A file before that still waits for its sound gets silence for the rest: two
+        // splits within a moment leave no time for more.
+        if (Previous) error = WriteSoundUntil(PreviousEnd, true);
+        if (error != AVIERR_OK) return error;
+        if (Sound && SoundWritten < SampleAt(Index)) {
+            Previous = std::move(Current);
+            PreviousEnd = SampleAt(Index);
+        } else {
+            Current->Close();
+        }
+        Current = std::make_unique<RecordFile>();
         ++Number;
-        HRESULT error = Current.Open(NumberedFileName(Name, Number), Setup);
+        error = Current->Open(NumberedFileName(Name, Number), Setup);
         if (error != AVIERR_OK) return error;
         FirstIndex = Index;
     }
-    return Current.Write(Index - FirstIndex, Pixels, Size);
+    error = Current->Write(Index - FirstIndex, Pixels, Size);
+    if (error == AVIERR_OK && Sound) error = WriteSoundUntil(SampleAt(Index + 1), false);
+    return error;
+}
+
+HRESULT RecordFiles::EndSound(int LastIndex) {
+    if (!Sound) return AVIERR_OK;
+    Sound->Stop();
+    return WriteSoundUntil(SampleAt(LastIndex + 1), true);
+}
+
+HRESULT RecordFiles::WriteSoundUntil(int64_t Until, bool Fill) {
+    const int64_t block = SamplesIn(Sound->Format(), SoundBlockMs);
+    while (SoundWritten < Until) {
+        bool before = Previous && SoundWritten < PreviousEnd;
+        int64_t end = before ? std::min(Until, PreviousEnd) : Until;
+        SoundBlock.clear();
+        LONG got = Sound->Take((LONG)std::min(end - SoundWritten, block), SoundBlock, Fill);
+        if (got == 0) break;
+        HRESULT error = (before ? *Previous : *Current).WriteSound(SoundBlock.data(), got);
+        if (error != AVIERR_OK) return error;
+        SoundWritten += got;
+        if (before && SoundWritten >= PreviousEnd) Previous.reset(); // closes it
+    }
+    return AVIERR_OK;
 }

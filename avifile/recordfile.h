@@ -8,8 +8,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+class SoundStream;
 
 // AVI 1.0 offsets are 32-bit, and the platform's writer takes them as signed: past 2 GiB a
 // write still answers success while nothing more reaches the file (measured under Wine), and
@@ -24,6 +27,8 @@ struct StreamSetup {
     AVISTREAMINFOA Header{};
     AVICOMPRESSOPTIONS Options{};
     std::vector<BYTE> Format; // the frame's header and colour table
+    // The audio stream's format (a WAVEFORMATEX), or empty for a recording without sound.
+    std::vector<BYTE> SoundFormat;
 };
 
 // One AVI file: created with the recording's stream header, compressor options and format,
@@ -35,13 +40,16 @@ class RecordFile {
     RecordFile(const RecordFile &) = delete;
     RecordFile &operator=(const RecordFile &) = delete;
 
-    // Creates (or replaces) the file and its compressed stream. On an error whatever was
-    // obtained is released by Close.
+    // Creates (or replaces) the file and its compressed stream, and its audio stream when the
+    // setup has one: the platform's writer makes no stream after the first write. On an error
+    // whatever was obtained is released by Close.
     HRESULT Open(const std::string &Name, const StreamSetup &Setup);
     // Writes a frame at Position of this file. A write the writer answers with success but
     // that did not take the frame fails with AVIERR_FILEWRITE: such a frame is not written.
     // So does a frame for which the disk has no room left.
     HRESULT Write(LONG Position, const void *Pixels, LONG Size);
+    // Appends Samples samples to the audio stream, right after those written before.
+    HRESULT WriteSound(const BYTE *Data, LONG Samples);
     // Whether a frame of RawSize uncompressed bytes can still be written without the file
     // passing AviFileLimit once it is closed. An empty file takes any frame.
     bool Fits(LONG RawSize) const;
@@ -50,6 +58,7 @@ class RecordFile {
 
     bool IsOpen() const { return File != nullptr; }
     int Frames() const { return FramesInFile; }
+    LONG SoundSamples() const { return SoundLength; }
 
   private:
     // Whether the disk still holds a frame of RawSize and the index written at close.
@@ -59,15 +68,20 @@ class RecordFile {
     PAVIFILE File = nullptr;
     PAVISTREAM Stream = nullptr;
     PAVISTREAM Compressed = nullptr;
+    PAVISTREAM Sound = nullptr;
+    WORD SoundAlign = 0; // bytes of one audio sample
+    DWORD SoundBytesPerSec = 0;
+    LONG SoundLength = 0; // audio samples written
+    int SoundChunks = 0;
     AVICOMPRESSOPTIONS Options{};
     bool OptionsSet = false;
     int64_t Bytes = 0; // frame chunks so far, as the file holds them
     int FramesInFile = 0;
     // The last answer about the free space, and when it was had.
     bool FreeKnown = false;
-    int64_t FreeAsked = 0;   // bytes free then
-    int64_t BytesAsked = 0;  // Bytes then
-    DWORD AskedAt = 0;       // timeGetTime then
+    int64_t FreeAsked = 0;    // bytes free then
+    int64_t BytesAsked = 0;   // Bytes then
+    DWORD AskedAt = 0;        // timeGetTime then
     RecordingJournal Journal; // beside the file while it is open
 };
 
@@ -83,16 +97,35 @@ class RecordFiles {
 
     // Opens the first file, with the chosen name.
     HRESULT Start();
+    // The sound that goes with the frames, one position every Interval ms (the setup has its
+    // format). Set before the first write.
+    void AttachSound(SoundStream *ASound, int AInterval);
     // Writes a frame at recording position Index, into a next file when it would not fit
-    // into the current one.
+    // into the current one, and the sound captured up to the end of that position.
     HRESULT Write(int Index, const void *Pixels, LONG Size);
+    // At the end of the recording, after the last frame at position LastIndex: the capture
+    // stops, and the sound goes up to that position's end, in silence where none came.
+    HRESULT EndSound(int LastIndex);
 
     int FileNumber() const { return Number; }
 
   private:
+    // Writes the sound up to recording sample Until, in blocks of at most half a second, into
+    // the file that holds that time. Fill: silence for what was not captured.
+    HRESULT WriteSoundUntil(int64_t Until, bool Fill);
+    int64_t SampleAt(int Index) const;
+
     std::string Name;
     StreamSetup Setup;
-    RecordFile Current;
+    std::unique_ptr<RecordFile> Current = std::make_unique<RecordFile>();
+    // After a split, the file before, open until its sound reaches the split: the sound of
+    // the last moments comes after their frames.
+    std::unique_ptr<RecordFile> Previous;
     int Number = 1;
     int FirstIndex = 0; // recording position of the current file's first frame
+    SoundStream *Sound = nullptr;
+    int Interval = 1;
+    int64_t SoundWritten = 0; // recording samples, over all files
+    int64_t PreviousEnd = 0;  // recording sample where the file before ends
+    std::vector<BYTE> SoundBlock;
 };

@@ -53,7 +53,26 @@ HRESULT FrameWriter::Finish(bool &Written) {
     return Result;
 }
 
+HRESULT FrameWriter::EndSound(int LastIndex) {
+    std::unique_lock<std::mutex> lock(Lock);
+    Index = LastIndex;
+    Ending = true;
+    if (!Thread.joinable()) {
+        lock.unlock();
+        HRESULT result = WriteInHand();
+        lock.lock();
+        Ending = false;
+        return result;
+    }
+    Pending = true;
+    Wake.notify_all();
+    Wake.wait(lock, [this] { return !Pending; });
+    Ending = false;
+    return Result;
+}
+
 HRESULT FrameWriter::WriteInHand() {
+    if (Ending) return Files.EndSound(Index);
     return Files.Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
 }
 

@@ -26,6 +26,9 @@ class FrameWriter {
     // Hands a frame to write at recording position Index (first call Finish). The writer owns
     // the frame until the next Finish.
     void Hand(int Index, OwnedFrame &Frame);
+    // At the end of the recording (after Finish), on the writer's thread like every write: the
+    // files' sound up to the end of the last position, LastIndex.
+    HRESULT EndSound(int LastIndex);
 
   private:
     void Run();
@@ -38,6 +41,7 @@ class FrameWriter {
     bool Pending = false; // a frame in hand, not yet written
     bool InHand = false;  // a frame handed and not yet finished
     bool Quit = false;
+    bool Ending = false; // the job in hand is EndSound
     int Index = 0;
     OwnedFrame Frame;
     HRESULT Result = AVIERR_OK;

@@ -4,6 +4,7 @@
 #include "marker/flashwnd.h"
 #include "recorder/framewriter.h"
 #include "avifile/recordfile.h"
+#include "avifile/soundstream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -187,7 +188,7 @@ void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSli
 // The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
 // or 0. Only frames that reached the file count as written.
-HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
+HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, SoundStream *Sound, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
     if (interval < 1) interval = 1; // the loop divides by it
@@ -202,12 +203,19 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
     R->MsPerFrameActual = 0;
     R->StartTime = timeGetTime();
     R->SkippedFrames = 0;
+    if (Sound) {
+        Sound->SetTimeZero(R->StartTime);
+        Files.AttachSound(Sound, interval);
+    }
     FrameWriter writer(Files, R->WriteBehind);
-    // The frame handed before: waits for it and counts it when it reached the file.
-    auto finish = [&] {
+    // The frame handed before: waits for it and counts it when it reached the file. At the
+    // end, the sound goes up to the end of the last position written.
+    auto finish = [&](bool Last = false) {
         bool written = false;
         HRESULT error = writer.Finish(written);
         if (written) R->FramesWritten++;
+        if (Last && error == AVIERR_OK && Sound && anyHanded)
+            error = writer.EndSound(lastWrittenIndex);
         return error;
     };
     while (KeepGoing()) {
@@ -216,7 +224,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
         frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
         if (!frame.Bits) {
             FrameLost = true;
-            finish();
+            finish(true);
             return AVIERR_OK;
         }
         int index = (int)std::nearbyint((double)elapsed / interval);
@@ -246,7 +254,22 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
             SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
         R->MarkStage(LoopStage::Sleep);
     }
-    return finish();
+    return finish(true);
+}
+
+// Starts the sound for the AVI when it is asked for; when it cannot start, the frames are
+// recorded without it and Problem says why.
+void StartSound(const TScreenCam *R, std::optional<SoundStream> &Sound, StreamSetup &Setup,
+                std::string &Problem) {
+    if (!R->RecordSound) return;
+    Sound.emplace();
+    if (!Sound->Start(PcmFormat(R->SoundBitsPerSample, R->SoundChannels, R->SoundSamplesPerSec))) {
+        Problem = Sound->Problem() + "\n\nThe AVI file was recorded without sound.";
+        Sound.reset();
+        return;
+    }
+    const BYTE *format = (const BYTE *)&Sound->Format();
+    Setup.SoundFormat.assign(format, format + sizeof(WAVEFORMATEX));
 }
 
 } // namespace
@@ -276,6 +299,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     // through the same teardown, without a message of its own.
     bool frameLost = false;
     bool framesRecorded = false;
+    std::string soundProblem; // told after the recording
     {
         OwnedFrame frame;
         frame.Bits = CaptureFrame(Left, Top, Width, Height);
@@ -291,6 +315,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         // Declared so that teardown runs in its order: marker hidden, then the file closed
         // (options freed, file, stream and compressed stream released), library closed.
         AviLibrary library;
+        std::optional<SoundStream> sound;
         std::optional<RecordFiles> files;
         std::optional<MarkerShown> marker;
 
@@ -299,15 +324,21 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         if (ShowMarker) marker.emplace(this, Left, Top, CaptureWidth, CaptureHeight);
         library.Start();
 
-        files.emplace(FileName, MakeStreamSetup(this, frame));
+        StreamSetup setup = MakeStreamSetup(this, frame);
+        StartSound(this, sound, setup, soundProblem);
+        files.emplace(FileName, setup);
         error = files->Start();
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);
-            error = RecordFrames(this, *files, Left, Top, keepGoing, frameLost);
+            error = RecordFrames(this, *files, sound ? &*sound : nullptr, Left, Top, keepGoing,
+                                 frameLost);
             framesRecorded = FramesWritten > 0;
+            if (sound) soundProblem = sound->Problem();
             Raise(OnStop, this);
         }
     }
+    if (!soundProblem.empty() && framesRecorded)
+        MessageBoxA(nullptr, soundProblem.c_str(), "Sound", MB_OK | MB_ICONWARNING);
 
     if (error == AVIERR_OK && !frameLost) return RunRecorded;
     Raise(OnError, this);

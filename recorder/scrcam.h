@@ -108,6 +108,12 @@ class TScreenCam : public TObject {
     // Off, each is written on the recording worker before the next grab (tests that give
     // writes a cost on the virtual clock need that order).
     std::atomic<bool> WriteBehind{true};
+    // Sound in the AVI: captured from the default input in this format (the nearest the input
+    // records, when it refuses this one) while the frames are recorded.
+    std::atomic<bool> RecordSound{false};
+    std::atomic<int> SoundBitsPerSample{16};
+    std::atomic<int> SoundChannels{1};
+    std::atomic<int> SoundSamplesPerSec{48300};
     TFlashingWnd *MarkerWindow = nullptr;
     std::atomic<bool> ShowMarker{false};
     HCURSOR ArrowCursor = nullptr;

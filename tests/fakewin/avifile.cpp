@@ -3,6 +3,7 @@
 #include "fakewin/area.h"
 #include "fakewin/avifile.h"
 #include "fakewin/ic.h"
+#include "fakewin/wave.h"
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +20,7 @@ struct IAVIStream {
     size_t record;
     bool compressed;
     bool released = false;
+    bool sound = false;
 };
 
 namespace fakewin {
@@ -83,6 +85,38 @@ template <class H> ULONG release(H *h, const char *what, const char *line) {
     return 0;
 }
 
+// A write to an audio stream: samples of the format's block alignment, contiguous. Not counted
+// among the scripted writes, which are the frames'. Lock held.
+HRESULT SoundWrite(Lock &lock, IAVIStream *stream, LONG start, LONG samples, LPVOID buffer,
+                   LONG size, LONG *samplesWritten, LONG *bytesWritten) {
+    auto &rec = s.files[stream->record];
+    std::string line = "write sound " + std::to_string(start) + " " + std::to_string(samples);
+    if (samplesWritten) *samplesWritten = 0;
+    if (bytesWritten) *bytesWritten = 0;
+    HRESULT hr = AVIERR_OK;
+    const WAVEFORMATEX *format = (const WAVEFORMATEX *)rec.sound_format.data();
+    if (rec.sound_format.size() < sizeof(WAVEFORMATEX) - 2) {
+        s.misuse.push_back("sound written before its format");
+        hr = AVIERR_BADFORMAT;
+    } else if (start != rec.sound_length) {
+        // Measured in the platform's writer: audio must follow on without a gap.
+        hr = AVIERR_BADPARAM;
+    } else if (samples <= 0 || size != samples * format->nBlockAlign) {
+        s.misuse.push_back("sound write of " + std::to_string(size) + " bytes for " +
+                           std::to_string(samples) + " samples");
+        hr = AVIERR_BADPARAM;
+    }
+    if (hr == AVIERR_OK) {
+        AviWrite w{start, samples, size, 0, {}, rec.writes.size() + rec.sound_writes.size()};
+        w.data.assign((BYTE *)buffer, (BYTE *)buffer + size);
+        rec.sound_writes.push_back(std::move(w));
+        rec.sound_length += samples;
+        if (samplesWritten) *samplesWritten = samples;
+        if (bytesWritten) *bytesWritten = size;
+    }
+    return finish(lock, line, hr);
+}
+
 } // namespace
 
 void set_vfw_version(DWORD v) { avi.set(&AviState::version, v); }
@@ -121,6 +155,8 @@ int64_t AviFileRecord::disk_size() const {
     int64_t size = AviDiskHeaderBytes + 8;
     for (LONG bytes : written_bytes)
         size += 8 + bytes + (bytes & 1) + 16;
+    for (auto &w : sound_writes)
+        size += 8 + w.size + (w.size & 1) + 16;
     return size;
 }
 void refuse_format_for(DWORD handler) {
@@ -171,12 +207,27 @@ HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM *stream, AVISTREAMINFOA *
     *stream = nullptr;
     HRESULT hr =
         usable(file, "AVIFileCreateStream") ? scripted(AviCall::CreateStream) : AVIERR_MEMORY;
+    bool sound = info->fccType == streamtypeAUDIO;
     if (hr == AVIERR_OK) {
-        s.files[file->record].header = *info;
-        s.stream_objects.push_back(IAVIStream{file->record, false});
+        auto &rec = s.files[file->record];
+        // The platform's writer makes no stream once data was written.
+        if (!rec.writes.empty() || !rec.sound_writes.empty()) {
+            s.misuse.push_back("AVIFileCreateStream after the first write");
+            hr = AVIERR_ERROR;
+        }
+    }
+    if (hr == AVIERR_OK) {
+        auto &rec = s.files[file->record];
+        if (sound) {
+            rec.has_sound = true;
+            rec.sound_header = *info;
+        } else {
+            rec.header = *info;
+        }
+        s.stream_objects.push_back(IAVIStream{file->record, false, false, sound});
         *stream = &s.stream_objects.back();
     }
-    return finish(lock, "create stream", hr);
+    return finish(lock, sound ? "create sound stream" : "create stream", hr);
 }
 
 HRESULT AVIMakeCompressedStream(PAVISTREAM *compressed, PAVISTREAM source,
@@ -202,6 +253,10 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size
     if (hr == AVIERR_OK && stream->compressed &&
         s.refused.count(s.files[stream->record].options.fccHandler))
         hr = AVIERR_MEMORY;
+    if (hr == AVIERR_OK && stream->sound) {
+        s.files[stream->record].sound_format.assign((BYTE *)format, (BYTE *)format + size);
+        return finish(lock, "set sound format " + std::to_string(size), hr);
+    }
     if (hr == AVIERR_OK) {
         auto &rec = s.files[stream->record];
         rec.has_format = true;
@@ -227,6 +282,8 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
                        DWORD flags, LONG *samplesWritten, LONG *bytesWritten) {
     Lock lock(avi.mutex);
     std::string line = "write " + std::to_string(start);
+    if (stream && !stream->released && stream->sound)
+        return SoundWrite(lock, stream, start, samples, buffer, size, samplesWritten, bytesWritten);
     HRESULT hr = usable(stream, "AVIStreamWrite") ? scripted(AviCall::Write) : AVIERR_MEMORY;
     if (hr == AVIERR_OK && !s.files[stream->record].has_format) {
         s.misuse.push_back("AVIStreamWrite before AVIStreamSetFormat");
@@ -240,7 +297,8 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
         if (bytesWritten) *bytesWritten = short_write->second.second;
         line += " short";
     } else if (hr == AVIERR_OK) {
-        AviWrite w{start, samples, size, flags, {}};
+        auto &rec = s.files[stream->record];
+        AviWrite w{start, samples, size, flags, {}, rec.writes.size() + rec.sound_writes.size()};
         w.data.assign((BYTE *)buffer, (BYTE *)buffer + size);
         LONG reported = stream->compressed && s.compressed_size ? s.compressed_size(size) : size;
         s.files[stream->record].writes.push_back(std::move(w));
@@ -293,6 +351,8 @@ DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart) {
 ULONG AVIFileRelease(PAVIFILE file) { return release(file, "AVIFileRelease", "release file"); }
 
 ULONG AVIStreamRelease(PAVISTREAM stream) {
-    const char *line = stream && stream->compressed ? "release compressed" : "release stream";
+    const char *line = stream && stream->compressed ? "release compressed"
+                       : stream && stream->sound    ? "release sound stream"
+                                                    : "release stream";
     return release(stream, "AVIStreamRelease", line);
 }

@@ -20,6 +20,7 @@ struct AviWrite {
     LONG size;
     DWORD flags;
     std::vector<BYTE> data; // copy of the written bytes
+    size_t order = 0;       // place among all the writes to the file, of either stream
 };
 
 // One AVIFileOpen, and everything done on that file and its streams.
@@ -33,6 +34,13 @@ struct AviFileRecord {
     std::vector<BYTE> format; // the bytes given to AVIStreamSetFormat
     std::vector<AviWrite> writes;
     std::vector<LONG> written_bytes; // per write, what AVIStreamWrite reported as written
+    // The audio stream, when one was made: its header, format and writes (contiguous: a write
+    // that does not start at the stream's length is refused, as the platform's writer does).
+    bool has_sound = false;
+    AVISTREAMINFOA sound_header{};
+    std::vector<BYTE> sound_format;
+    std::vector<AviWrite> sound_writes;
+    LONG sound_length = 0; // samples
     // The file's size once closed, laid out as the platform's writer does: headers, a chunk per
     // frame (the reported bytes, padded to even), the index.
     int64_t disk_size() const;

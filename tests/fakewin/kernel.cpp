@@ -1,6 +1,7 @@
 // The double's clock, sleeps, message boxes and file deletions.
 #include "fakewin/area.h"
 #include "fakewin/kernel.h"
+#include "fakewin/wavein.h"
 #include "fakewin/windows.h"
 
 #include <chrono>
@@ -75,6 +76,7 @@ void Sleep(DWORD ms) {
         else
             std::this_thread::yield();
     }
+    wave_in_clock_moved();
     if (fn) fn(ms);
 }
 

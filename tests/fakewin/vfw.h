@@ -8,6 +8,7 @@ typedef struct _GUID *LPCLSID; // the program passes none
     ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) |                       \
      ((DWORD)(BYTE)(d) << 24))
 #define streamtypeVIDEO mmioFOURCC_FAKE('v', 'i', 'd', 's')
+#define streamtypeAUDIO mmioFOURCC_FAKE('a', 'u', 'd', 's')
 #define ICTYPE_VIDEO mmioFOURCC_FAKE('v', 'i', 'd', 'c')
 
 #define OF_WRITE 0x0001
@@ -17,6 +18,8 @@ typedef struct _GUID *LPCLSID; // the program passes none
 #define AVIERR_BADFORMAT ((HRESULT)0x80044066)
 #define AVIERR_FILEWRITE ((HRESULT)0x80044073)
 #define AVIERR_MEMORY ((HRESULT)0x80044067)
+#define AVIERR_BADPARAM ((HRESULT)0x80044068)
+#define AVIERR_ERROR ((HRESULT)0x800440C7)
 #define AVIIF_KEYFRAME 0x10
 #define AVICOMPRESSF_KEYFRAMES 0x04
 #define AVICOMPRESSF_VALID 0x08

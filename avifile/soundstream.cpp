@@ -1,0 +1,343 @@
+// The recording's sound: the format asked of the input, the capture thread, and the following of
+// the device's clock to the frame clock.
+#include "avifile/soundstream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+// Each buffer holds this much sound: short, so that the sound written keeps close behind the
+// frames; enough of them that the capture thread may be late by half a second without a loss.
+constexpr DWORD BufferMs = 20;
+constexpr int BufferCount = 25;
+// How long the capture thread waits for a buffer before it looks at the stop flag again.
+constexpr DWORD CaptureWaitMs = 100;
+// A device that has given nothing for this long has stopped: silence stands for the rest.
+constexpr DWORD StallMs = 2000;
+// The blocks whose offsets estimate where the output stands: the one captured with the least
+// delay before its buffer came back shows it best.
+constexpr DWORD OffsetWindowMs = 2000;
+// Corrections start beyond this many milliseconds of difference, one sample at a time, at most
+// one in this many milliseconds of sound (1 %: well beyond any sound card's error).
+constexpr double DeadbandMs = 2;
+constexpr double CorrectionSpacingMs = 10;
+
+// Rates tried, after the one asked for, when the input refuses it: nearest first.
+constexpr DWORD CommonRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+
+// What the user is told after Stop when the device failed during the recording.
+constexpr const char *SilenceAfter =
+    "\n\nThe AVI file has the sound up to there and silence after it.";
+constexpr const char *NoSound =
+    "The sound input device delivered no sound.\n\nThe sound in the AVI file is silence.";
+
+std::string MinutesSeconds(DWORD Ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lu:%02lu", (unsigned long)(Ms / 60000),
+                  (unsigned long)(Ms / 1000 % 60));
+    return text;
+}
+
+} // namespace
+
+WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = (WORD)Channels;
+    f.nSamplesPerSec = SamplesPerSec;
+    f.wBitsPerSample = (WORD)BitsPerSample;
+    f.nBlockAlign = (WORD)(Channels * BitsPerSample / 8);
+    f.nAvgBytesPerSec = SamplesPerSec * f.nBlockAlign;
+    f.cbSize = 0;
+    return f;
+}
+
+int64_t SamplesIn(const WAVEFORMATEX &Format, int64_t Ms) {
+    return Ms * (int64_t)Format.nSamplesPerSec / 1000;
+}
+
+// ---- following the frame clock
+
+void SoundAligner::Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero) {
+    *this = SoundAligner();
+    Format = AFormat;
+    TimeZero = ATimeZero;
+}
+
+void SoundAligner::Arrived(std::vector<BYTE> Data, DWORD Time) {
+    if (Format.nBlockAlign == 0) return;
+    size_t samples = Data.size() / Format.nBlockAlign;
+    if (samples == 0) return;
+    Received += (int64_t)samples;
+    Blocks.push_back(std::move(Data));
+    // Captured minus due at the block's end: a block that came back late makes this smaller.
+    double due = (double)(int32_t)(Time - TimeZero) * Format.nSamplesPerSec / 1000.0;
+    Offsets.emplace_back(Time, (double)Received - due);
+    while (Time - Offsets.front().first > OffsetWindowMs)
+        Offsets.pop_front();
+    Estimate = Offsets.front().second;
+    for (auto &o : Offsets)
+        Estimate = std::max(Estimate, o.second);
+    if (!Placed) {
+        int64_t start = (int64_t)std::llround(Estimate);
+        if (start >= 0)
+            DropLeft = start;
+        else
+            SilenceLeft = -start;
+        Placed = true;
+    }
+}
+
+void SoundAligner::Emit(const BYTE *Sample, std::vector<BYTE> &Dest) {
+    Dest.insert(Dest.end(), Sample, Sample + Format.nBlockAlign);
+    Last.assign(Sample, Sample + Format.nBlockAlign);
+    ++Out;
+    ++SinceCorrection;
+}
+
+LONG SoundAligner::Produce(LONG Samples, std::vector<BYTE> &Dest, bool Fill) {
+    const size_t align = Format.nBlockAlign;
+    std::vector<BYTE> silence(align, Format.wBitsPerSample == 8 ? 0x80 : 0);
+    const double deadband = std::max(1.0, DeadbandMs * Format.nSamplesPerSec / 1000);
+    const int64_t spacing =
+        std::max<int64_t>(2, (int64_t)(CorrectionSpacingMs * Format.nSamplesPerSec / 1000));
+    int64_t start = Out;
+    while (Out - start < Samples && Placed) {
+        if (SilenceLeft > 0) {
+            --SilenceLeft;
+            Emit(silence.data(), Dest);
+            continue;
+        }
+        if (Blocks.empty()) break;
+        const BYTE *next = Blocks.front().data() + FrontUsed;
+        bool drop = DropLeft > 0, insert = false;
+        if (!drop && SinceCorrection >= spacing) {
+            double error = (double)(Consumed - Out) - Estimate;
+            drop = error < -deadband;  // the device has run ahead of the frames
+            insert = error > deadband; // it has fallen behind
+        }
+        if (insert) {
+            Emit(Last.empty() ? silence.data() : Last.data(), Dest);
+            SinceCorrection = 0;
+            continue;
+        }
+        if (!drop) Emit(next, Dest);
+        if (drop && DropLeft > 0)
+            --DropLeft;
+        else if (drop)
+            SinceCorrection = 0;
+        ++Consumed;
+        FrontUsed += align;
+        if (FrontUsed >= Blocks.front().size()) {
+            Blocks.pop_front();
+            FrontUsed = 0;
+        }
+    }
+    if (Fill) {
+        while (Out - start < Samples)
+            Emit(silence.data(), Dest);
+        // What was filled in stands for sound that will not come.
+        SilenceLeft = 0;
+        Placed = true;
+    }
+    return (LONG)(Out - start);
+}
+
+// ---- the capture
+
+bool SoundStream::Start(const WAVEFORMATEX &Wanted) {
+    Stop();
+    Failure.clear();
+    if (waveInGetNumDevs() == 0) {
+        Failure = "There is no sound input device.";
+        return false;
+    }
+    std::vector<DWORD> rates(std::begin(CommonRates), std::end(CommonRates));
+    std::stable_sort(rates.begin(), rates.end(), [&](DWORD a, DWORD b) {
+        return std::labs((long)a - (long)Wanted.nSamplesPerSec) <
+               std::labs((long)b - (long)Wanted.nSamplesPerSec);
+    });
+    rates.insert(rates.begin(), Wanted.nSamplesPerSec);
+    const int bits[] = {Wanted.wBitsPerSample, 16, 8};
+    const int channels[] = {Wanted.nChannels, 1, 2};
+    MMRESULT error = WAVERR_BADFORMAT;
+    bool found = false;
+    for (DWORD rate : rates) {
+        for (int b : bits) {
+            for (int c : channels) {
+                WAVEFORMATEX f = PcmFormat(b, c, rate);
+                error = waveInOpen(nullptr, WAVE_MAPPER, &f, 0, 0, WAVE_FORMAT_QUERY);
+                if (error == MMSYSERR_NOERROR) {
+                    Chosen = f;
+                    found = true;
+                    break;
+                }
+                if (error != WAVERR_BADFORMAT) break; // the device, not the format
+            }
+            if (found || error != WAVERR_BADFORMAT) break;
+        }
+        if (found || error != WAVERR_BADFORMAT) break;
+    }
+    HWAVEIN device = nullptr;
+    if (found) {
+        Event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        error = Event
+                    ? waveInOpen(&device, WAVE_MAPPER, &Chosen, (DWORD_PTR)Event, 0, CALLBACK_EVENT)
+                    : MMSYSERR_ERROR;
+    }
+    if (!found || error != MMSYSERR_NOERROR) {
+        if (Event) CloseHandle(Event);
+        Event = nullptr;
+        Failure = error == MMSYSERR_ALLOCATED
+                      ? "The sound input device is busy (another program is using it)."
+                  : !found ? "The sound input device records none of the sound formats asked of it."
+                           : "The sound input device could not be opened (error " +
+                                 std::to_string(error) + ").";
+        return false;
+    }
+    Device = device;
+    DWORD bytes = (DWORD)SamplesIn(Chosen, BufferMs) * Chosen.nBlockAlign;
+    Buffers.assign(BufferCount, std::vector<BYTE>(bytes));
+    Headers.assign(BufferCount, WAVEHDR{});
+    error = MMSYSERR_NOERROR;
+    for (int i = 0; i < BufferCount && error == MMSYSERR_NOERROR; ++i) {
+        Headers[i].lpData = (LPSTR)Buffers[i].data();
+        Headers[i].dwBufferLength = bytes;
+        error = waveInPrepareHeader(Device, &Headers[i], sizeof(WAVEHDR));
+        if (error == MMSYSERR_NOERROR)
+            error = waveInAddBuffer(Device, &Headers[i], sizeof(WAVEHDR));
+    }
+    {
+        std::lock_guard<std::mutex> lock(Lock);
+        LastArrival = timeGetTime();
+    }
+    if (error == MMSYSERR_NOERROR) error = waveInStart(Device);
+    Stopping = false;
+    WasStarted = error == MMSYSERR_NOERROR;
+    if (error == MMSYSERR_NOERROR) {
+        try {
+            Thread = std::thread(&SoundStream::Capture, this);
+        } catch (const std::system_error &) {
+            error = MMSYSERR_ERROR;
+            WasStarted = false;
+        }
+    }
+    if (error != MMSYSERR_NOERROR) {
+        Stop();
+        Failure =
+            "The sound input device could not be started (error " + std::to_string(error) + ").";
+        return false;
+    }
+    return true;
+}
+
+void SoundStream::Capture() {
+    size_t next = 0; // the buffers come back in the order they were queued
+    bool failed = false;
+    for (;;) {
+        WaitForSingleObject(Event, CaptureWaitMs);
+        bool stopping = Stopping || failed;
+        if (stopping) waveInReset(Device); // every buffer comes back now, with what it holds
+        for (;;) {
+            WAVEHDR &h = Headers[next];
+            if (!(h.dwFlags & WHDR_DONE)) break;
+            h.dwFlags &= ~WHDR_DONE;
+            {
+                std::lock_guard<std::mutex> lock(Lock);
+                DWORD at = timeGetTime();
+                LastArrival = at;
+                if (!Paused && h.dwBytesRecorded > 0) {
+                    const BYTE *data = (const BYTE *)h.lpData;
+                    Arrivals.emplace_back(std::vector<BYTE>(data, data + h.dwBytesRecorded),
+                                          at - PausedTotal);
+                    AnyArrived = true;
+                }
+            }
+            next = (next + 1) % Headers.size();
+            if (stopping) continue;
+            MMRESULT error = waveInAddBuffer(Device, &h, sizeof(WAVEHDR));
+            if (error != MMSYSERR_NOERROR) {
+                Fail("The sound input device failed (error " + std::to_string(error) + ")");
+                failed = true;
+            }
+        }
+        if (stopping) break;
+    }
+}
+
+void SoundStream::Fail(const std::string &What) {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (!Failure.empty()) return;
+    DWORD at = timeGetTime() - PausedTotal - TimeZero;
+    Failure = What + " after " + MinutesSeconds(at) + " of the recording." + SilenceAfter;
+}
+
+void SoundStream::SetTimeZero(DWORD Time) {
+    std::lock_guard<std::mutex> lock(Lock);
+    TimeZero = Time;
+    Aligner.Reset(Chosen, Time);
+}
+
+void SoundStream::Pause() {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (Paused) return;
+    Paused = true;
+    PauseStart = timeGetTime();
+}
+
+void SoundStream::Resume() {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (!Paused) return;
+    Paused = false;
+    DWORD now = timeGetTime();
+    PausedTotal += now - PauseStart;
+    LastArrival = now;
+}
+
+LONG SoundStream::Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) {
+    decltype(Arrivals) arrived;
+    bool failed;
+    {
+        std::lock_guard<std::mutex> lock(Lock);
+        arrived.swap(Arrivals);
+        failed = !Failure.empty();
+        if (!failed && !Paused && Device && !Stopping && timeGetTime() - LastArrival > StallMs) {
+            DWORD at = timeGetTime() - PausedTotal - TimeZero;
+            Failure = AnyArrived ? "The sound input device stopped delivering sound after " +
+                                       MinutesSeconds(at) + " of the recording." + SilenceAfter
+                                 : std::string(NoSound);
+            failed = true;
+        }
+    }
+    for (auto &a : arrived)
+        Aligner.Arrived(std::move(a.first), a.second);
+    return Aligner.Produce(Samples, Out, Fill || failed);
+}
+
+void SoundStream::Stop() {
+    if (!Device) return;
+    Stopping = true;
+    if (Thread.joinable()) {
+        SetEvent(Event);
+        Thread.join();
+    } else {
+        waveInReset(Device);
+    }
+    for (auto &h : Headers)
+        if (h.dwFlags & WHDR_PREPARED) waveInUnprepareHeader(Device, &h, sizeof(WAVEHDR));
+    waveInClose(Device);
+    Device = nullptr;
+    CloseHandle(Event);
+    Event = nullptr;
+}
+
+std::string SoundStream::Problem() const {
+    std::lock_guard<std::mutex> lock(Lock);
+    if (!Failure.empty()) return Failure;
+    return WasStarted && !AnyArrived ? NoSound : "";
+}

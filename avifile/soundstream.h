@@ -1,0 +1,108 @@
+// The recording's sound for the AVI's audio stream: captured from the default input with
+// wave-in, beside the MCI recording of the WAV file, and followed to the frame clock. The
+// device's buffers come back to a capture thread of its own; the writer thread takes the sound
+// for each stretch of the recording as it writes the frames. The device's clock and the frame
+// clock drift apart: the sound is kept in step by inserting or dropping single samples, spread
+// out, so that it never jumps and never has a gap (the AVI library refuses audio that is not
+// contiguous).
+#pragma once
+#include "framework/winapi.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// PCM with block alignment and byte rate worked out from the format.
+WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec);
+
+// Samples of Format in Ms milliseconds of the recording.
+int64_t SamplesIn(const WAVEFORMATEX &Format, int64_t Ms);
+
+// Follows captured sound to the frame clock. Blocks come in with the frame-clock time at which
+// their last sample had been captured; the output's sample n belongs to time n / rate after time
+// 0. Before the first block nothing can be placed.
+class SoundAligner {
+  public:
+    void Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero);
+    // A captured block and when (frame clock) it was complete.
+    void Arrived(std::vector<BYTE> Data, DWORD Time);
+    // Appends at most Samples samples to Out, as far as sound is at hand; Fill: silence for the
+    // rest. Returns the samples appended.
+    LONG Produce(LONG Samples, std::vector<BYTE> &Out, bool Fill);
+    int64_t Produced() const { return Out; }
+
+  private:
+    void Emit(const BYTE *Sample, std::vector<BYTE> &Dest);
+
+    WAVEFORMATEX Format{};
+    DWORD TimeZero = 0;
+    std::deque<std::vector<BYTE>> Blocks;
+    size_t FrontUsed = 0;                         // bytes of the first block already taken
+    int64_t Received = 0;                         // samples captured so far
+    int64_t Consumed = 0;                         // captured samples taken (or dropped)
+    int64_t Out = 0;                              // samples produced
+    std::deque<std::pair<DWORD, double>> Offsets; // per block: its time, captured minus due
+    double Estimate = 0;                          // captured samples that belong before time 0
+    bool Placed = false;                          // the first block has set where the output starts
+    int64_t SilenceLeft = 0;                      // capture started late: silence first
+    int64_t DropLeft = 0;                         // capture started early: sound before time 0 goes
+    int64_t SinceCorrection = 0;
+    std::vector<BYTE> Last; // the last sample produced, repeated to insert one
+};
+
+// The capture: wave-in on the default input, buffers handed back on a thread of its own.
+class SoundStream {
+  public:
+    SoundStream() = default;
+    ~SoundStream() { Stop(); }
+    SoundStream(const SoundStream &) = delete;
+    SoundStream &operator=(const SoundStream &) = delete;
+
+    // Opens the default input in Wanted, or in the nearest format it records, and starts it.
+    // False when no capture could start; Problem() then says why.
+    bool Start(const WAVEFORMATEX &Wanted);
+    bool Started() const { return Device != nullptr; }
+    const WAVEFORMATEX &Format() const { return Chosen; }
+    // The frame clock's time 0: the first frame's capture time.
+    void SetTimeZero(DWORD Time);
+    // Sound captured while paused is dropped; the output goes on contiguous after Resume, as if
+    // the pause had not been (the frame positions do the same).
+    void Pause();
+    void Resume();
+    // Appends at most Samples samples to Out (writer thread). When the device has failed, and
+    // with Fill, silence stands for what was not captured. Returns the samples appended.
+    LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill);
+    // Ends the capture; what was captured can still be taken. Releases the device.
+    void Stop();
+    // What went wrong, for the user after Stop; empty when nothing did.
+    std::string Problem() const;
+
+  private:
+    void Capture();
+    void Fail(const std::string &What);
+
+    WAVEFORMATEX Chosen{};
+    HWAVEIN Device = nullptr;
+    HANDLE Event = nullptr;
+    std::vector<WAVEHDR> Headers;
+    std::vector<std::vector<BYTE>> Buffers;
+    std::thread Thread;
+    std::atomic<bool> Stopping{false};
+
+    mutable std::mutex Lock; // what the capture thread hands over, and the state below
+    std::deque<std::pair<std::vector<BYTE>, DWORD>> Arrivals;
+    bool Paused = false;
+    DWORD PauseStart = 0;
+    DWORD PausedTotal = 0;
+    DWORD LastArrival = 0; // frame clock
+    bool AnyArrived = false;
+    bool WasStarted = false;
+    std::string Failure;
+    DWORD TimeZero = 0;
+
+    SoundAligner Aligner; // writer thread only
+};
