@@ -207,9 +207,11 @@ HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
         if (error != AVIERR_OK) return error;
         FirstIndex = Index;
     }
-    error = Current->Write(Index - FirstIndex, Pixels, Size);
-    if (error == AVIERR_OK && Sound) error = WriteSoundUntil(SampleAt(Index + 1), false);
-    return error;
+    // The sound up to this position goes first: a reader meets each stretch of sound just
+    // before the frame that ends it, and the sound never runs a position ahead of the frames.
+    if (Sound) error = WriteSoundUntil(SampleAt(Index), false);
+    if (error != AVIERR_OK) return error;
+    return Current->Write(Index - FirstIndex, Pixels, Size);
 }
 
 HRESULT RecordFiles::EndSound(int LastIndex) {

@@ -101,7 +101,7 @@ class RecordFiles {
     // format). Set before the first write.
     void AttachSound(SoundStream *ASound, int AInterval);
     // Writes a frame at recording position Index, into a next file when it would not fit
-    // into the current one, and the sound captured up to the end of that position.
+    // into the current one, after the sound captured up to that position.
     HRESULT Write(int Index, const void *Pixels, LONG Size);
     // At the end of the recording, after the last frame at position LastIndex: the capture
     // stops, and the sound goes up to that position's end, in silence where none came.

@@ -84,7 +84,10 @@ void SoundAligner::Arrived(std::vector<BYTE> Data, DWORD Time) {
     for (auto &o : Offsets)
         Estimate = std::max(Estimate, o.second);
     if (!Placed) {
+        // Within the deadband the start is taken as exact, as every later difference is.
         int64_t start = (int64_t)std::llround(Estimate);
+        if (std::abs(Estimate) <= std::max(1.0, DeadbandMs * Format.nSamplesPerSec / 1000))
+            start = 0;
         if (start >= 0)
             DropLeft = start;
         else
@@ -93,54 +96,75 @@ void SoundAligner::Arrived(std::vector<BYTE> Data, DWORD Time) {
     }
 }
 
-void SoundAligner::Emit(const BYTE *Sample, std::vector<BYTE> &Dest) {
-    Dest.insert(Dest.end(), Sample, Sample + Format.nBlockAlign);
-    Last.assign(Sample, Sample + Format.nBlockAlign);
-    ++Out;
-    ++SinceCorrection;
+void SoundAligner::Emit(const BYTE *Samples, int64_t Count, std::vector<BYTE> &Dest) {
+    const size_t align = Format.nBlockAlign;
+    Dest.insert(Dest.end(), Samples, Samples + Count * align);
+    Last.assign(Samples + (Count - 1) * align, Samples + Count * align);
+    Out += Count;
+    SinceCorrection += Count;
+}
+
+void SoundAligner::Skip(int64_t Count) {
+    Consumed += Count;
+    FrontUsed += (size_t)Count * Format.nBlockAlign;
+    if (FrontUsed >= Blocks.front().size()) {
+        Blocks.pop_front();
+        FrontUsed = 0;
+    }
 }
 
 LONG SoundAligner::Produce(LONG Samples, std::vector<BYTE> &Dest, bool Fill) {
     const size_t align = Format.nBlockAlign;
-    std::vector<BYTE> silence(align, Format.wBitsPerSample == 8 ? 0x80 : 0);
+    if (align == 0) return 0;
+    const BYTE quiet = Format.wBitsPerSample == 8 ? 0x80 : 0;
     const double deadband = std::max(1.0, DeadbandMs * Format.nSamplesPerSec / 1000);
     const int64_t spacing =
         std::max<int64_t>(2, (int64_t)(CorrectionSpacingMs * Format.nSamplesPerSec / 1000));
-    int64_t start = Out;
+    const int64_t start = Out;
+    auto silence = [&](int64_t Count) {
+        Dest.insert(Dest.end(), (size_t)Count * align, quiet);
+        Last.assign(align, quiet);
+        Out += Count;
+        SinceCorrection += Count;
+    };
     while (Out - start < Samples && Placed) {
+        int64_t wanted = Samples - (Out - start);
         if (SilenceLeft > 0) {
-            --SilenceLeft;
-            Emit(silence.data(), Dest);
+            int64_t n = std::min(SilenceLeft, wanted);
+            silence(n);
+            SilenceLeft -= n;
             continue;
         }
         if (Blocks.empty()) break;
         const BYTE *next = Blocks.front().data() + FrontUsed;
-        bool drop = DropLeft > 0, insert = false;
-        if (!drop && SinceCorrection >= spacing) {
-            double error = (double)(Consumed - Out) - Estimate;
-            drop = error < -deadband;  // the device has run ahead of the frames
-            insert = error > deadband; // it has fallen behind
+        int64_t available = (int64_t)((Blocks.front().size() - FrontUsed) / align);
+        if (DropLeft > 0) {
+            int64_t n = std::min(DropLeft, available);
+            DropLeft -= n;
+            Skip(n);
+            continue;
         }
-        if (insert) {
-            Emit(Last.empty() ? silence.data() : Last.data(), Dest);
+        // Between corrections the difference stays as it is: runs of samples go in one copy.
+        double error = (double)(Consumed - Out) - Estimate;
+        bool due = SinceCorrection >= spacing;
+        if (due && error > deadband) { // the device has fallen behind: one sample twice
+            std::vector<BYTE> last = Last.empty() ? std::vector<BYTE>(align, quiet) : Last;
+            Emit(last.data(), 1, Dest);
             SinceCorrection = 0;
             continue;
         }
-        if (!drop) Emit(next, Dest);
-        if (drop && DropLeft > 0)
-            --DropLeft;
-        else if (drop)
+        if (due && error < -deadband) { // it has run ahead: one sample goes
+            Skip(1);
             SinceCorrection = 0;
-        ++Consumed;
-        FrontUsed += align;
-        if (FrontUsed >= Blocks.front().size()) {
-            Blocks.pop_front();
-            FrontUsed = 0;
+            continue;
         }
+        int64_t n = std::min(available, wanted);
+        if (std::abs(error) > deadband) n = std::min(n, spacing - SinceCorrection);
+        Emit(next, n, Dest);
+        Skip(n);
     }
-    if (Fill) {
-        while (Out - start < Samples)
-            Emit(silence.data(), Dest);
+    if (Fill && Out - start < Samples) {
+        silence(Samples - (Out - start));
         // What was filled in stands for sound that will not come.
         SilenceLeft = 0;
         Placed = true;
@@ -247,17 +271,8 @@ void SoundStream::Capture() {
             WAVEHDR &h = Headers[next];
             if (!(h.dwFlags & WHDR_DONE)) break;
             h.dwFlags &= ~WHDR_DONE;
-            {
-                std::lock_guard<std::mutex> lock(Lock);
-                DWORD at = timeGetTime();
-                LastArrival = at;
-                if (!Paused && h.dwBytesRecorded > 0) {
-                    const BYTE *data = (const BYTE *)h.lpData;
-                    Arrivals.emplace_back(std::vector<BYTE>(data, data + h.dwBytesRecorded),
-                                          at - PausedTotal);
-                    AnyArrived = true;
-                }
-            }
+            const BYTE *data = (const BYTE *)h.lpData;
+            Arrive(std::vector<BYTE>(data, data + h.dwBytesRecorded), timeGetTime());
             next = (next + 1) % Headers.size();
             if (stopping) continue;
             MMRESULT error = waveInAddBuffer(Device, &h, sizeof(WAVEHDR));
@@ -268,6 +283,14 @@ void SoundStream::Capture() {
         }
         if (stopping) break;
     }
+}
+
+void SoundStream::Arrive(std::vector<BYTE> Data, DWORD Time) {
+    std::lock_guard<std::mutex> lock(Lock);
+    LastArrival = Time;
+    if (Paused || Data.empty()) return;
+    Arrivals.emplace_back(std::move(Data), Time - PausedTotal);
+    AnyArrived = true;
 }
 
 void SoundStream::Fail(const std::string &What) {

@@ -36,7 +36,9 @@ class SoundAligner {
     int64_t Produced() const { return Out; }
 
   private:
-    void Emit(const BYTE *Sample, std::vector<BYTE> &Dest);
+    // Appends Count samples; Skip passes over Count samples of the first block.
+    void Emit(const BYTE *Samples, int64_t Count, std::vector<BYTE> &Dest);
+    void Skip(int64_t Count);
 
     WAVEFORMATEX Format{};
     DWORD TimeZero = 0;
@@ -76,6 +78,12 @@ class SoundStream {
     // Appends at most Samples samples to Out (writer thread). When the device has failed, and
     // with Fill, silence stands for what was not captured. Returns the samples appended.
     LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill);
+    // Takes its sound from Arrive alone, in Format, instead of from a device: a scripted
+    // source stands in for the input.
+    void Feed(const WAVEFORMATEX &AFormat) { Chosen = AFormat; }
+    // A block of sound captured, complete at Time (frame clock). The capture thread hands every
+    // buffer that came back here.
+    void Arrive(std::vector<BYTE> Data, DWORD Time);
     // Ends the capture; what was captured can still be taken. Releases the device.
     void Stop();
     // What went wrong, for the user after Stop; empty when nothing did.

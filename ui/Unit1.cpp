@@ -5,6 +5,7 @@
 #include "ui/optdlg.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 TForm1 *Form1 = nullptr;
 TScreenCam *ScreenCam = nullptr;
@@ -187,6 +188,11 @@ void TForm1::Button1Click(TObject *) {
         SendSound(set);
     }
     DeleteFileA(OptionDlg->FileName->Text().c_str());
+    // The AVI gets the same sound as its own audio stream, in step with the frames.
+    ScreenCam->RecordSound = CheckBox1->Checked();
+    ScreenCam->SoundBitsPerSample = std::atoi(WaveBitsPerSample.c_str());
+    ScreenCam->SoundChannels = std::atoi(WaveChannels.c_str());
+    ScreenCam->SoundSamplesPerSec = std::atoi(WaveSamplesPerSec.c_str());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());

@@ -46,6 +46,7 @@ struct AviState {
     std::function<LONG(LONG)> compressed_size;
     bool counts_swapped = false;
     int64_t disk_free = UnlimitedDisk;
+    int64_t disk_used = 0; // the files' disk_size, kept up to date with every write
     std::vector<std::string> free_queries;
 };
 Area<AviState> avi;
@@ -109,6 +110,7 @@ HRESULT SoundWrite(Lock &lock, IAVIStream *stream, LONG start, LONG samples, LPV
     if (hr == AVIERR_OK) {
         AviWrite w{start, samples, size, 0, {}, rec.writes.size() + rec.sound_writes.size()};
         w.data.assign((BYTE *)buffer, (BYTE *)buffer + size);
+        s.disk_used += 8 + size + (size & 1) + 16;
         rec.sound_writes.push_back(std::move(w));
         rec.sound_length += samples;
         if (samplesWritten) *samplesWritten = samples;
@@ -196,6 +198,7 @@ HRESULT AVIFileOpenA(PAVIFILE *file, LPCSTR name, UINT mode, LPCLSID) {
         rec.name = name ? name : "";
         rec.mode = mode;
         s.files.push_back(rec);
+        s.disk_used += s.files.back().disk_size();
         s.file_objects.push_back(IAVIFile{s.files.size() - 1});
         *file = &s.file_objects.back();
     }
@@ -303,6 +306,7 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
         LONG reported = stream->compressed && s.compressed_size ? s.compressed_size(size) : size;
         s.files[stream->record].writes.push_back(std::move(w));
         s.files[stream->record].written_bytes.push_back(reported);
+        s.disk_used += 8 + reported + (reported & 1) + 16;
         bool swap = stream->compressed && s.counts_swapped;
         if (samplesWritten) *samplesWritten = swap ? reported : samples;
         if (bytesWritten) *bytesWritten = swap ? samples : reported;
@@ -325,9 +329,7 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE
                          PULARGE_INTEGER totalFree) {
     Lock lock(avi.mutex);
     s.free_queries.push_back(directory ? directory : "");
-    int64_t left = s.disk_free;
-    for (auto &f : s.files)
-        left -= f.disk_size();
+    int64_t left = s.disk_free - s.disk_used;
     if (left < 0) left = 0;
     if (freeToCaller) freeToCaller->QuadPart = (unsigned long long)left;
     if (totalFree) totalFree->QuadPart = (unsigned long long)left;

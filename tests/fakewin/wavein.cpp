@@ -35,8 +35,8 @@ struct WaveState {
     bool started = false;
     bool broken = false;
     DWORD start_time = 0;
-    int64_t produced = 0; // samples handed to the program so far
-    int awaiting = 0;     // buffers come back and not yet taken
+    int64_t produced = 0;         // samples handed to the program so far
+    std::set<WAVEHDR *> awaiting; // buffers come back and not yet taken
 };
 Area<WaveState> wave;
 WaveState &s = wave.s;
@@ -81,7 +81,7 @@ void Fill(WAVEHDR *h, int64_t samples) {
     s.produced += samples;
     h->dwBytesRecorded = (DWORD)(samples * align);
     h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-    ++s.awaiting;
+    s.awaiting.insert(h);
 }
 
 // Gives every queued buffer back with what the device recorded into it so far. Lock held.
@@ -95,7 +95,7 @@ void ReturnQueue(DWORD at) {
         Fill(h, n);
         have -= n;
     }
-    s.awaiting = 0; // the program is taking them back for good
+    s.awaiting.clear(); // the program is taking them back for good
     Signal(s.event);
 }
 
@@ -136,7 +136,7 @@ void wave_in_clock_moved() {
     if (!any) return;
     Signal(s.event);
     // Real time: the program's capture thread takes the buffers while this thread waits.
-    taken.wait_for(lock, std::chrono::seconds(5), [] { return s.awaiting == 0 || !s.open; });
+    taken.wait_for(lock, std::chrono::seconds(5), [] { return s.awaiting.empty() || !s.open; });
 }
 
 } // namespace fakewin
@@ -167,7 +167,7 @@ MMRESULT waveInOpen(HWAVEIN *device, UINT, const WAVEFORMATEX *format, DWORD_PTR
     s.format = *format;
     s.event = (Event *)callback;
     s.produced = 0;
-    s.awaiting = 0;
+    s.awaiting.clear();
     *device = &s.device;
     return MMSYSERR_NOERROR;
 }
@@ -194,7 +194,7 @@ MMRESULT waveInAddBuffer(HWAVEIN device, WAVEHDR *h, UINT) {
         s.misuse.push_back("waveInAddBuffer of an unprepared buffer");
     if (h->dwBufferLength % s.format.nBlockAlign)
         s.misuse.push_back("waveInAddBuffer of a buffer not a whole number of samples");
-    if ((h->dwFlags & WHDR_DONE) && s.awaiting > 0) --s.awaiting;
+    s.awaiting.erase(h);
     taken.notify_all();
     if (s.broken) return MMSYSERR_NODRIVER;
     h->dwFlags = (h->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
