@@ -288,7 +288,8 @@ void SoundStream::Capture() {
 void SoundStream::Arrive(std::vector<BYTE> Data, DWORD Time) {
     std::lock_guard<std::mutex> lock(Lock);
     LastArrival = Time;
-    if (Paused || Data.empty()) return;
+    // After a failure silence stands for the rest: sound coming after it would be a jump.
+    if (Paused || Data.empty() || !Failure.empty()) return;
     Arrivals.emplace_back(std::move(Data), Time - PausedTotal);
     AnyArrived = true;
 }

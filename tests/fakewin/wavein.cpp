@@ -86,7 +86,7 @@ void Fill(WAVEHDR *h, int64_t samples) {
 
 // Gives every queued buffer back with what the device recorded into it so far. Lock held.
 void ReturnQueue(DWORD at) {
-    int64_t have = RecordedBy(at) - s.produced;
+    int64_t have = s.script.delivers ? RecordedBy(at) - s.produced : 0;
     while (!s.queue.empty()) {
         WAVEHDR *h = s.queue.front();
         s.queue.pop_front();

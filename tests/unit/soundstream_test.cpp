@@ -35,7 +35,7 @@ std::vector<BYTE> SoundOf(const std::vector<AviFileRecord> &Files) {
 
 // At every write the sound written and the positions passed agree within the larger of the
 // interval and 40 ms; at the file's end the sound lasts as long as its frames, within one interval.
-void ExpectInStep(const AviFileRecord &f, int Interval) {
+void ExpectInStep(const AviFileRecord &f, int Interval, bool EveryWrite = true) {
     ASSERT_TRUE(f.has_sound) << f.name;
     // A file's sound starts on a whole sample: one more may stand at a position's edge.
     const double tolerance = std::max(Interval, 40) + 1000.0 / Rate;
@@ -47,7 +47,7 @@ void ExpectInStep(const AviFileRecord &f, int Interval) {
             position = f.writes[v++].pos;
         else
             samples += f.sound_writes[a++].samples;
-        if (position < 0) continue;
+        if (position < 0 || !EveryWrite) continue;
         double apart = samples * 1000.0 / Rate - (double)position * Interval;
         ASSERT_LE(std::abs(apart), tolerance) << f.name << " at write " << order;
     }
@@ -152,5 +152,175 @@ TEST_P(SoundDrift, AnHourStaysInStepInEveryFileWithoutAGapOrAJump) {
 INSTANTIATE_TEST_SUITE_P(FastAndSlowAt100And33Ms, SoundDrift,
                          ::testing::Values(Drift{100, 0.001}, Drift{100, -0.001}, Drift{33, 0.001},
                                            Drift{33, -0.001}));
+
+// A recording through the loop, with the scripted wave-in device: the loop's sleeps move the
+// device's clock.
+class SoundRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        cam->RecordCursor = false;
+        cam->RecordSound = true;
+        cam->SoundBitsPerSample = 8;
+        cam->SoundChannels = 1;
+        cam->SoundSamplesPerSec = Rate;
+    }
+    void TearDown() override {
+        AviFileLimit = AviFileSizeLimit;
+        cam.reset();
+        EXPECT_EQ(avi_live_handles(), 0);
+        EXPECT_TRUE(avi_misuse().empty());
+        EXPECT_TRUE(wave_in_misuse().empty());
+        EXPECT_EQ(wave_in_open_devices(), 0);
+        EXPECT_EQ(wave_in_live_events(), 0);
+    }
+    int Record(int Interval, DWORD Ms) {
+        cam->MsPerFrame = Interval;
+        cam->PlaybackFps = 1000 / Interval;
+        on_sleep([this, Ms](DWORD) {
+            if (now() >= Ms) cam->Recording = false;
+        });
+        cam->Recording = true;
+        return cam->RecordToFile(0, 0, 8, 8, "take.avi");
+    }
+    std::unique_ptr<TScreenCam> cam;
+};
+
+TEST_F(SoundRun, SplitRecordingThroughTheLoopKeepsEveryFileInStep) {
+    WaveInScript script;
+    script.rate_error = 0.001;
+    script_wave_in(script);
+    AviFileLimit = 300000; // about 10 s a file
+    EXPECT_EQ(Record(33, 30000), 1);
+    auto files = avi_files();
+    ASSERT_GE(files.size(), 3u);
+    for (auto &f : files) {
+        ExpectInStep(f, 33);
+        // The audio stream as the device records it: block alignment and byte rate worked out.
+        const WAVEFORMATEX *format = (const WAVEFORMATEX *)f.sound_format.data();
+        EXPECT_EQ(format->nSamplesPerSec, Rate);
+        EXPECT_EQ(format->nBlockAlign, 1);
+        EXPECT_EQ(f.sound_header.fccType, (DWORD)streamtypeAUDIO);
+        EXPECT_EQ(f.sound_header.dwScale, 1u);
+        EXPECT_EQ(f.sound_header.dwRate, Rate);
+        EXPECT_EQ(f.sound_header.dwSampleSize, 1u);
+    }
+    ExpectContiguous(SoundOf(files));
+    EXPECT_TRUE(message_boxes().empty());
+}
+
+TEST_F(SoundRun, TimeZeroIsTheFirstFrameALateDeviceStartsWithSilence) {
+    WaveInScript script;
+    script.start_delay = 300;
+    script_wave_in(script);
+    EXPECT_EQ(Record(100, 2000), 1);
+    auto sound = SoundOf(avi_files());
+    // 300 ms of silence, give or take the 2 ms within which nothing is corrected, then the
+    // device's first sample.
+    auto first = std::find_if(sound.begin(), sound.end(), [](BYTE b) { return b != Silence; });
+    EXPECT_NEAR(first - sound.begin(), 300 * Rate / 1000, 2 * Rate / 1000);
+    EXPECT_EQ(*first, 0);
+    ExpectContiguous(std::vector<BYTE>(first, sound.end()));
+}
+
+TEST(SoundAlignerTest, SoundBeforeTimeZeroIsDroppedAndAPauseLeavesNoGap) {
+    reset();
+    SoundStream sound;
+    sound.Feed(PcmFormat(8, 1, Rate));
+    sound.SetTimeZero(1000);
+    ScriptedInput input{sound, 0, 0};
+    set_now(1000);
+    input.Until(1100);
+    std::vector<BYTE> out;
+    EXPECT_EQ(sound.Take(Rate / 20, out, false), (LONG)Rate / 20);
+    // The first sample is the one captured at the first frame's time.
+    EXPECT_NEAR(out[0], (BYTE)(Rate & 0xFF), 1);
+    // Paused from 1100 to 1600: what the device records meanwhile goes; after Resume the sound
+    // goes on contiguous, a position stands for the same time as before the pause.
+    set_now(1100);
+    sound.Pause();
+    set_now(1600);
+    input.Until(1600);
+    sound.Resume();
+    input.Until(1700);
+    out.clear();
+    // 50 ms before the pause and 100 ms after it, within a 20 ms block.
+    EXPECT_NEAR(sound.Take(Rate, out, false), (LONG)(Rate * 150 / 1000), BlockSamples);
+}
+
+struct BadInput {
+    const char *name;
+    WaveInScript script;
+    bool stream;       // the AVI has an audio stream
+    const char *told;  // what the message box begins with
+    const char *after; // and what it says of the AVI
+};
+class SoundBadInput : public SoundRun, public ::testing::WithParamInterface<BadInput> {};
+
+TEST_P(SoundBadInput, ThePictureIsRecordedAndTheUserToldOnceAfterStop) {
+    script_wave_in(GetParam().script);
+    EXPECT_EQ(Record(100, 5000), 1);
+    EXPECT_EQ(cam->FramesWritten, 50);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].has_sound, GetParam().stream);
+    if (GetParam().stream) {
+        // Silence keeps the sound in step from the failure on; a device that never delivers
+        // is known for silent after a while, and the sound catches up then.
+        ExpectInStep(files[0], 100, GetParam().script.delivers);
+        ExpectContiguous(SoundOf(files));
+    }
+    auto boxes = message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.rfind(GetParam().told, 0), 0u) << boxes[0].text;
+    EXPECT_NE(boxes[0].text.find(GetParam().after), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(boxes[0].caption, "Sound");
+}
+
+WaveInScript Script(UINT Devices, MMRESULT OpenError, bool Refuses, bool Delivers, DWORD FailsAt) {
+    WaveInScript s;
+    s.devices = Devices;
+    s.open_error = OpenError;
+    if (Refuses) s.accepts = [](const WAVEFORMATEX &) { return false; };
+    s.delivers = Delivers;
+    s.fails_at = FailsAt;
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, SoundBadInput,
+    ::testing::Values(BadInput{"none", Script(0, 0, false, true, 0), false,
+                               "There is no sound input device.", "recorded without sound"},
+                      BadInput{"busy", Script(1, MMSYSERR_ALLOCATED, false, true, 0), false,
+                               "The sound input device is busy", "recorded without sound"},
+                      BadInput{"refuses", Script(1, 0, true, true, 0), false,
+                               "The sound input device records none", "recorded without sound"},
+                      BadInput{"fails", Script(1, 0, false, true, 2500), true,
+                               "The sound input device failed (error 6) after 0:02",
+                               "sound up to there and silence after it"},
+                      BadInput{"silent", Script(1, 0, false, false, 0), true,
+                               "The sound input device delivered no sound.", "silence"}),
+    [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
+
+TEST_F(SoundRun, ARefusedFormatFallsBackToTheNearestTheDeviceRecords) {
+    WaveInScript script;
+    script.accepts = [](const WAVEFORMATEX &f) {
+        return f.wBitsPerSample == 16 && (f.nSamplesPerSec == 44100 || f.nSamplesPerSec == 48000);
+    };
+    script_wave_in(script);
+    cam->SoundBitsPerSample = 16;
+    cam->SoundSamplesPerSec = 48300;
+    EXPECT_EQ(Record(100, 1000), 1);
+    auto f = avi_files().at(0);
+    const WAVEFORMATEX *format = (const WAVEFORMATEX *)f.sound_format.data();
+    EXPECT_EQ(format->nSamplesPerSec, 48000u);
+    EXPECT_EQ(format->wBitsPerSample, 16);
+    EXPECT_EQ(format->nBlockAlign, 2);
+    EXPECT_EQ(format->nAvgBytesPerSec, 96000u);
+    EXPECT_EQ(f.sound_header.dwRate, 96000u);
+    EXPECT_EQ(f.sound_header.dwScale, 2u);
+    EXPECT_EQ(wave_in_queries().front().nSamplesPerSec, 48300u);
+}
 
 } // namespace
