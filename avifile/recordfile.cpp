@@ -90,7 +90,8 @@ HRESULT RecordFile::WriteSound(const BYTE *Data, LONG Samples) {
     LONG bytes = Samples * SoundAlign;
     if (!RoomOnDisk(bytes)) return AVIERR_FILEWRITE;
     LONG samplesWritten = 0, bytesWritten = 0;
-    HRESULT error = AVIStreamWrite(Sound, SoundLength, Samples, (LPVOID)Data, bytes, 0,
+    // The writer takes audio only where its stream ends, as it counts that end itself.
+    HRESULT error = AVIStreamWrite(Sound, AVIStreamLength(Sound), Samples, (LPVOID)Data, bytes, 0,
                                    &samplesWritten, &bytesWritten);
     if (error != AVIERR_OK) return error;
     if (samplesWritten != Samples) return AVIERR_FILEWRITE;

@@ -314,6 +314,14 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
     return finish(lock, line, hr);
 }
 
+// Not logged: reading the length changes nothing in the file.
+LONG AVIStreamLength(PAVISTREAM stream) {
+    Lock lock(avi.mutex);
+    if (!usable(stream, "AVIStreamLength")) return -1;
+    const auto &rec = s.files[stream->record];
+    return stream->sound ? rec.sound_length : (LONG)rec.writes.size();
+}
+
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options) {
     Lock lock(avi.mutex);
     for (int i = 0; i < count; ++i) {

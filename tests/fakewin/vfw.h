@@ -77,6 +77,7 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG size
 HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG *size);
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,
                        DWORD flags, LONG *samplesWritten, LONG *bytesWritten);
+LONG AVIStreamLength(PAVISTREAM stream);
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);
 ULONG AVIFileRelease(PAVIFILE file);
 ULONG AVIStreamRelease(PAVISTREAM stream);
