@@ -34,8 +34,17 @@ cd "$E2E_TMP" || exit 1
 
 STAGES="bookkeeping marker grab cursor conversion write sleep"
 # Each handler writing behind the loop, and the reference: writing on the worker before the
-# next grab.
-RUNS_OF="DIB/behind DIB/inline MSVC/behind MSVC/inline"
+# next grab; and the default compressor writing behind with the sound of the default input in
+# the AVI as well ("MSVC/sound", beside "MSVC/behind": the ratio of the two, goal within 5 %).
+RUNS_OF=${RUNS_OF:-"DIB/behind DIB/inline MSVC/behind MSVC/inline MSVC/sound"}
+case " $RUNS_OF " in
+*/sound*)
+    # The input is a private PulseAudio's null sink that plays a tone.
+    e2e_start_pulse || echo "capture-bench: no PulseAudio, the sound runs record no sound" >&2
+    sox -n -r 22050 -c 1 -b 16 "$E2E_TMP/tone.wav" synth 900 sine 1000 vol 0.5
+    e2e_microphone "$E2E_TMP/tone.wav"
+    ;;
+esac
 
 X=100 Y=80
 show_picture() { # W H: the moving picture over the area, until stopped
@@ -64,7 +73,9 @@ for size in $SIZES; do
         col[wceiling]+="$(bench_field fps "$line") "
         for run in $RUNS_OF; do
             codec=${run%/*}
-            line=$(CAPTURE_BENCH_WRITE=${run#*/} bench "$codec" "$W" "$H" "$SECS")
+            sound=0
+            [ "${run#*/}" = sound ] && sound=1
+            line=$(CAPTURE_BENCH_SOUND=$sound CAPTURE_BENCH_WRITE=${run#*/} bench "$codec" "$W" "$H" "$SECS")
             echo "$size $run run $r: $line" >>"$E2E_OUT/suite.log"
             for f in fps $STAGES encoder decoder; do col[$run.$f]+="$(bench_field $f "$line") "; done
         done
@@ -80,6 +91,11 @@ for size in $SIZES; do
         ratio=$(bench_ratio "$fps" "$ceiling")
         verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
         [ "${run#*/}" = inline ] && verdict=reference
+        if [ "${run#*/}" = sound ]; then
+            behind=$(printf '%s\n' ${col[$codec/behind.fps]:-} | bench_median)
+            verdict=$(awk -v s="$fps" -v b="$behind" 'BEGIN { r = b > 0 ? s / b : 0;
+                printf "%.3f/behind %s", r, (r >= 0.95 ? "ok" : "NOT") }')
+        fi
         printf '%-10s %-11s %7s %8s %6s %-9s %10s %7s' "$size" "$run" "$fps" "$ceiling" "$ratio" "$verdict" \
             "$wceiling" "$(bench_ratio "$fps" "$wceiling")"
         declare -A med=()

@@ -166,6 +166,9 @@ int main(int argc, char **argv) {
     if (marker && atoi(marker) == 0) cam->ShowMarker = false;
     const char *write = getenv("CAPTURE_BENCH_WRITE");
     if (write && std::strcmp(write, "inline") == 0) cam->WriteBehind = false;
+    // The sound of the default input into the AVI as well (16 bits, mono, 48300 samples/s).
+    const char *sound = getenv("CAPTURE_BENCH_SOUND");
+    if (sound && atoi(sound) == 1) cam->RecordSound = true;
     StageClock clock;
     cam->OnStage = [&clock](LoopStage Stage) { clock.Mark(Stage); };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));
