@@ -39,6 +39,10 @@ std::string FolderOf(const std::string &Name) {
     return std::string(path, file);
 }
 
+bool FileExists(const std::string &Name) {
+    return GetFileAttributesA(Name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
@@ -131,12 +135,21 @@ std::string NumberedFileName(const std::string &Name, int Number) {
     return Name.substr(0, dot) + " (" + std::to_string(Number) + ")" + Name.substr(dot);
 }
 
+void DeleteRecordingFiles(const std::string &Name) {
+    DeleteFileA(Name.c_str());
+    for (int n = 2; FileExists(NumberedFileName(Name, n)); ++n)
+        DeleteFileA(NumberedFileName(Name, n).c_str());
+}
+
 HRESULT RecordFiles::Start() { return Current.Open(NumberedFileName(Name, Number), Setup); }
 
 HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
     if (!Current.Fits(Size)) {
         Current.Close();
-        ++Number;
+        // A file of the next number that is still there is another recording's: it is kept.
+        do
+            ++Number;
+        while (FileExists(NumberedFileName(Name, Number)));
         HRESULT error = Current.Open(NumberedFileName(Name, Number), Setup);
         if (error != AVIERR_OK) return error;
         FirstIndex = Index;

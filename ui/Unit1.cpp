@@ -1,4 +1,5 @@
 #include "ui/Unit1.h"
+#include "avifile/recordfile.h"
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
@@ -186,7 +187,9 @@ void TForm1::Button1Click(TObject *) {
         SendSound("OPEN NEW TYPE WAVEAUDIO ALIAS mysound");
         SendSound(set);
     }
-    DeleteFileA(OptionDlg->FileName->Text().c_str());
+    // With the numbered files of a recording that went on into them, which would otherwise
+    // stand beside the new one as if they continued it.
+    DeleteRecordingFiles(OptionDlg->FileName->Text());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());

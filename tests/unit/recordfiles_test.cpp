@@ -72,13 +72,14 @@ TEST_F(RecordFilesTest, ALongRecordingGoesOnIntoNumberedFilesEachWholeOnItsOwn) 
         if (now() >= 1950) cam->Recording = false;
     });
     cam->Recording = true;
+    put_files({"take (3).avi"}); // another recording's, kept: the split takes the next number
     EXPECT_EQ(cam->RecordToFile(10, 20, 64, 48, "take.avi"), 1); // positions 0 to 19
     auto files = avi_files();
     ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(files[0].name, "take.avi");
     EXPECT_EQ(files[1].name, "take (2).avi");
-    EXPECT_EQ(files[2].name, "take (3).avi");
-    EXPECT_EQ(files[3].name, "take (4).avi");
+    EXPECT_EQ(files[2].name, "take (4).avi");
+    EXPECT_EQ(files[3].name, "take (5).avi");
     std::vector<LONG> six{0, 1, 2, 3, 4, 5};
     int frame = 0;
     for (size_t i = 0; i < files.size(); ++i) {
