@@ -71,10 +71,11 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     HRESULT error =
         AVIStreamWrite(Compressed, Position, 1, (LPVOID)Pixels, Size, 0, &samples, &bytes);
     if (error != AVIERR_OK) return error;
-    if (samples < 1 || bytes < 1) return AVIERR_FILEWRITE;
-    // One sample is written, so the larger count is the bytes: Wine's compressed stream gives
-    // the two the other way round (measured: samples = the frame's bytes, bytes = 1).
-    Bytes += ChunkBytes(std::max(samples, bytes));
+    // One count is the one sample written, the other the chunk's bytes, which are 0 for an
+    // empty frame (a compressor's unchanged picture, as AVI allows): Wine's compressed stream
+    // gives the two the other way round (measured: samples = the frame's bytes, bytes = 1).
+    if (samples != 1 && bytes != 1) return AVIERR_FILEWRITE;
+    Bytes += ChunkBytes(samples == 1 ? bytes : samples);
     ++FramesInFile;
     // The byte count a compressed stream answers is not the chunk's: the repair reads that.
     Journal.Frame({Position, 0, 0});

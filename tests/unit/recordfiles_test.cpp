@@ -158,6 +158,21 @@ TEST_F(RecordFilesTest, TheSizesTheWriterReportsDecideWhereAFileEnds) {
     }
 }
 
+TEST_F(RecordFilesTest, AnEmptyFrameFromTheCompressorIsAnEmptyChunkAndCounts) {
+    // Some compressors give nothing for a picture that did not change; the other frames too.
+    for (bool swapped : {false, true}) {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        avi_counts_swapped(swapped);
+        avi_compressed_size([n = 0](LONG raw) mutable { return n++ < 3 ? raw : 0; });
+        RunUntil(950);
+        EXPECT_EQ(avi_files()[0].written_bytes,
+                  (std::vector<LONG>{FrameBytes, FrameBytes, FrameBytes, 0, 0, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(cam->FramesWritten, 10);
+        EXPECT_TRUE(message_boxes().empty()) << swapped;
+    }
+}
+
 TEST_F(RecordFilesTest, ManySmallFramesFillEachFileCloseToTheLimitAndNoFurther) {
     // With thousands of frames per file what each frame adds besides its pixels (chunk header,
     // index entry) decides whether a file passes the limit.
@@ -317,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
     Writes, WriteRefused,
     ::testing::Values(Refusal{"DiskFull",
                               [] { fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3); }},
-                      Refusal{"NoBytes", [] { short_avi_write(1, 0, 3); }},
+                      Refusal{"Nothing", [] { short_avi_write(0, 0, 3); }},
                       Refusal{"NoSample", [] { short_avi_write(0, FrameBytes, 3); }}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 
