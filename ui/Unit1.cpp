@@ -1,4 +1,5 @@
 #include "ui/Unit1.h"
+#include "avifile/journalfile.h"
 #include "avifile/recordfile.h"
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
@@ -105,6 +106,15 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
 }
 
 TForm1::~TForm1() { FormDestroy(this); }
+
+void ShowRepairNotice(const std::vector<RepairResult> &Results) {
+    std::string notice = RepairNotice(Results);
+    if (notice.empty()) return;
+    UINT icon = MB_ICONINFORMATION;
+    for (const RepairResult &r : Results)
+        if (r.Result != RepairResult::Recovered) icon = MB_ICONWARNING;
+    MessageBoxA(nullptr, notice.c_str(), "Notice", MB_OK | icon);
+}
 
 void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);

@@ -1,3 +1,4 @@
+#include "avifile/journalfile.h"
 #include "ui_fixture.h"
 
 #include "fakewin/screen.h"
@@ -103,6 +104,19 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     EXPECT_EQ(2u, fakewin::deleted_files().size());
     EXPECT_EQ(79, RecordHeight);
     EXPECT_EQ(running, ScreenCam->RecordThread.load());
+}
+
+TEST_F(MainWindowTest, TheStartUpNoticeHasNoOwner) {
+    ShowRepairNotice({});
+    RepairResult lost;
+    lost.AviName = "take.avi";
+    lost.Reason = "the file cannot be opened";
+    ShowRepairNotice({lost});
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].caption, "Notice");
+    EXPECT_EQ(boxes[0].type, (UINT)(MB_OK | MB_ICONWARNING));
 }
 
 TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
