@@ -1,5 +1,6 @@
 // The program's entry: the three forms in their order, then the main thread's message loop.
 #include "framework/application.h"
+#include "avifile/journalfile.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/optdlg.h"
