@@ -72,13 +72,14 @@ TEST_F(RecordFilesTest, ALongRecordingGoesOnIntoNumberedFilesEachWholeOnItsOwn) 
         if (now() >= 1950) cam->Recording = false;
     });
     cam->Recording = true;
+    put_files({"take (3).avi"}); // another recording's, kept: the split takes the next number
     EXPECT_EQ(cam->RecordToFile(10, 20, 64, 48, "take.avi"), 1); // positions 0 to 19
     auto files = avi_files();
     ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(files[0].name, "take.avi");
     EXPECT_EQ(files[1].name, "take (2).avi");
-    EXPECT_EQ(files[2].name, "take (3).avi");
-    EXPECT_EQ(files[3].name, "take (4).avi");
+    EXPECT_EQ(files[2].name, "take (4).avi");
+    EXPECT_EQ(files[3].name, "take (5).avi");
     std::vector<LONG> six{0, 1, 2, 3, 4, 5};
     int frame = 0;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -154,6 +155,33 @@ TEST_F(RecordFilesTest, TheSizesTheWriterReportsDecideWhereAFileEnds) {
         EXPECT_EQ(cam->FramesWritten, 100);
         for (auto &f : files)
             EXPECT_LE(f.disk_size(), Limit) << swapped;
+    }
+
+    // Below the room a file keeps for a frame that compresses badly, each file holds one frame,
+    // the first file too: it is never left empty.
+    reset();
+    AviFileLimit = 20000;
+    cam = std::make_unique<TScreenCam>(nullptr);
+    RunUntil(250);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].name, "take.avi");
+    for (auto &f : files)
+        EXPECT_EQ(Positions(f), std::vector<LONG>{0}) << f.name;
+}
+
+TEST_F(RecordFilesTest, AnEmptyFrameFromTheCompressorIsAnEmptyChunkAndCounts) {
+    // Some compressors give nothing for a picture that did not change; the other frames too.
+    for (bool swapped : {false, true}) {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        avi_counts_swapped(swapped);
+        avi_compressed_size([n = 0](LONG raw) mutable { return n++ < 3 ? raw : 0; });
+        RunUntil(950);
+        EXPECT_EQ(avi_files()[0].written_bytes,
+                  (std::vector<LONG>{FrameBytes, FrameBytes, FrameBytes, 0, 0, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(cam->FramesWritten, 10);
+        EXPECT_TRUE(message_boxes().empty()) << swapped;
     }
 }
 
@@ -283,6 +311,25 @@ TEST_F(RecordFilesTest, TheFreeSpaceIsAskedOnceASecondWhileThereIsRoomAndAFillin
     EXPECT_LE(last * 10, (LONG)filledAt + 1000 + 10);
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
     EXPECT_LE(disk_free_queries().size(), 6u) << files[0].writes.size() << " frames";
+
+    // The answer kept is less what the file took since: uncompressed full-HD frames at 25 a
+    // second take more than the margin within the second.
+    reset();
+    const LONG frame = 1920 * 1080 * 4;
+    const int64_t room = (64 << 20) + 4 * (int64_t)frame;
+    set_disk_free(room);
+    BITMAPINFOHEADER format{sizeof format, 1920, 1080, 1, 32, BI_RGB, (DWORD)frame, 0, 0, 0, 0};
+    StreamSetup setup;
+    setup.Format.assign((BYTE *)&format, (BYTE *)(&format + 1));
+    std::vector<BYTE> pixels(frame);
+    AVIFileInit();
+    RecordFile file;
+    ASSERT_EQ(file.Open("hd.avi", setup), AVIERR_OK);
+    for (LONG position = 0; position < 25; ++position, advance(40))
+        if (file.Write(position, pixels.data(), frame) != AVIERR_OK) break;
+    file.Close();
+    AVIFileExit();
+    EXPECT_LE(avi_files()[0].disk_size(), room);
 }
 
 // A write that fails, or answers success without taking the frame, ends the run with the
@@ -316,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
     Writes, WriteRefused,
     ::testing::Values(Refusal{"DiskFull",
                               [] { fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3); }},
-                      Refusal{"NoBytes", [] { short_avi_write(1, 0, 3); }},
+                      Refusal{"Nothing", [] { short_avi_write(0, 0, 3); }},
                       Refusal{"NoSample", [] { short_avi_write(0, FrameBytes, 3); }}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 
