@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Sound beside the picture: with "wave recorder (sound)" ticked a WAV of what the microphone
-# played is saved at Stop, the program survives the Stops, and unticked nothing is written.
+# played is saved at Stop and the AVI holds it too, as long as its frames; the program survives
+# the Stops, and unticked nothing is written.
 # The microphone is the private PulseAudio's null sink fed with a 1 kHz tone ($E2E_TMP/tone.wav).
 # Sourced by run.sh.
 
@@ -56,6 +57,20 @@ check_sound() {
         else
             e2e_fail "WAV of the tone" "$found (recorded for $least to $most s, want $least - 0.4 to $most + 0.4 s, RMS > 0.1, about 1000 Hz)"
         fi
+    fi
+    # The AVI holds the same sound as a stream of its own, as long as its frames.
+    local video audio
+    video=$(ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 test.avi)
+    if ffmpeg -v error -y -i test.avi -map 0:a -f wav "$E2E_OUT/avi-sound.wav" 2>>"$E2E_OUT/suite.log"; then
+        audio=$(soxi -D "$E2E_OUT/avi-sound.wav" 2>/dev/null)
+        if found=$(wav_matches "$E2E_OUT/avi-sound.wav" "$video" "$video") &&
+            awk -v a="$audio" -v v="$video" 'BEGIN { d = a - v; exit !(d <= 0.1 && d >= -0.1) }'; then
+            e2e_pass "AVI sound stream of the tone, as long as the frames ($video s): $found"
+        else
+            e2e_fail "AVI sound stream" "$found; frames last $video s, the sound $audio s (want within 0.1 s)"
+        fi
+    else
+        e2e_fail "AVI sound stream" "FFmpeg finds no sound in test.avi to decode"
     fi
     # Closing the sound device right after stopping it must not bring the program down; the
     # danger lies in the moments after the Stop, so a few more short ones.
