@@ -267,10 +267,13 @@ void SoundStream::Capture() {
         WaitForSingleObject(Event, CaptureWaitMs);
         bool stopping = Stopping || failed;
         if (stopping) waveInReset(Device); // every buffer comes back now, with what it holds
-        for (;;) {
+        // The device clears WHDR_DONE when a buffer is queued again; after a reset every buffer
+        // is done, each taken once.
+        for (size_t taken = 0; taken < Headers.size(); ++taken) {
             WAVEHDR &h = Headers[next];
-            if (!(h.dwFlags & WHDR_DONE)) break;
-            h.dwFlags &= ~WHDR_DONE;
+            // The device sets the flag on its own thread: read it as a synchronised whole.
+            LONG flags = InterlockedCompareExchange((volatile LONG *)&h.dwFlags, 0, 0);
+            if (!(flags & WHDR_DONE)) break;
             const BYTE *data = (const BYTE *)h.lpData;
             Arrive(std::vector<BYTE>(data, data + h.dwBytesRecorded), timeGetTime());
             next = (next + 1) % Headers.size();

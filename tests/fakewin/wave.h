@@ -51,3 +51,4 @@ HANDLE CreateEventA(void *security, BOOL manualReset, BOOL initialState, LPCSTR 
 BOOL SetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD ms);
 BOOL CloseHandle(HANDLE handle);
+LONG InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand);

@@ -20,6 +20,7 @@ struct Event {
     std::condition_variable cv;
     bool manual = false;
     bool set = false;
+    int waiting = 0; // threads in WaitForSingleObject on it
 };
 
 struct WaveState {
@@ -80,7 +81,9 @@ void Fill(WAVEHDR *h, int64_t samples) {
     (void)align;
     s.produced += samples;
     h->dwBytesRecorded = (DWORD)(samples * align);
-    h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    // Published last, as a driver does: the program reads the flag while the device runs.
+    DWORD flags = __atomic_load_n(&h->dwFlags, __ATOMIC_ACQUIRE);
+    __atomic_store_n(&h->dwFlags, (flags & ~WHDR_INQUEUE) | WHDR_DONE, __ATOMIC_RELEASE);
     s.awaiting.insert(h);
 }
 
@@ -96,7 +99,6 @@ void ReturnQueue(DWORD at) {
         have -= n;
     }
     s.awaiting.clear(); // the program is taking them back for good
-    Signal(s.event);
 }
 
 bool Usable(HWAVEIN device, const char *what) {
@@ -118,12 +120,27 @@ void wave_in_clock_moved() {
     Lock lock(wave.mutex);
     if (!s.open || !s.started) return;
     DWORD at = now();
-    if (s.script.fails_at && at >= s.script.fails_at && !s.broken) {
+    bool fails = s.script.fails_at && at >= s.script.fails_at && !s.broken;
+    int64_t recorded = RecordedBy(at);
+    bool due = !s.queue.empty() &&
+               recorded - s.produced >= s.queue.front()->dwBufferLength / s.format.nBlockAlign;
+    if (!fails && (s.broken || !s.script.delivers || !due)) return;
+    // A driver writes the buffers while the program waits for them: the buffers are filled
+    // once the capture thread waits on the event, and under the event's lock, so that it sees
+    // them whole when it wakes.
+    std::unique_lock<std::mutex> event;
+    if (s.event) {
+        event = std::unique_lock<std::mutex>(s.event->mutex);
+    }
+    if (fails) {
         s.broken = true;
         ReturnQueue(s.script.fails_at);
+        if (s.event) {
+            s.event->set = true;
+            s.event->cv.notify_all();
+        }
+        return;
     }
-    if (s.broken || !s.script.delivers) return;
-    int64_t recorded = RecordedBy(at);
     bool any = false;
     while (!s.queue.empty()) {
         WAVEHDR *h = s.queue.front();
@@ -134,7 +151,11 @@ void wave_in_clock_moved() {
         any = true;
     }
     if (!any) return;
-    Signal(s.event);
+    if (s.event) {
+        s.event->set = true;
+        s.event->cv.notify_all();
+        event.unlock();
+    }
     // Real time: the program's capture thread takes the buffers while this thread waits.
     taken.wait_for(lock, std::chrono::seconds(5), [] { return s.awaiting.empty() || !s.open; });
 }
@@ -215,6 +236,7 @@ MMRESULT waveInReset(HWAVEIN device) {
     Lock lock(wave.mutex);
     if (!Usable(device, "waveInReset")) return MMSYSERR_INVALHANDLE;
     if (!s.broken) ReturnQueue(now());
+    Signal(s.event);
     s.queue.clear();
     s.started = false;
     taken.notify_all();
@@ -264,10 +286,15 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD ms) {
     }
     std::unique_lock<std::mutex> lock(e->mutex);
     auto set = [e] { return e->set; };
+    ++e->waiting;
+    e->cv.notify_all();
+    bool signalled = true;
     if (ms == INFINITE)
         e->cv.wait(lock, set);
-    else if (!e->cv.wait_for(lock, std::chrono::milliseconds(ms), set))
-        return WAIT_TIMEOUT;
+    else
+        signalled = e->cv.wait_for(lock, std::chrono::milliseconds(ms), set);
+    --e->waiting;
+    if (!signalled) return WAIT_TIMEOUT;
     if (!e->manual) e->set = false;
     return WAIT_OBJECT_0;
 }
@@ -279,4 +306,10 @@ BOOL CloseHandle(HANDLE handle) {
         return FALSE;
     }
     return TRUE;
+}
+
+LONG InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand) {
+    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST,
+                                __ATOMIC_SEQ_CST);
+    return comparand;
 }
