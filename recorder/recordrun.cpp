@@ -184,6 +184,30 @@ void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSli
     }
 }
 
+// The longest a paused loop waits before it looks again whether it may go on.
+constexpr int PausePollMs = 20;
+
+// Holds the loop still while the recording is paused: the frame in hand is written first, the
+// marker stays idle, nothing is grabbed, and on resume the clock is moved on by the pause, so
+// that the positions go on as if it had not been (no empty positions, nothing counted as
+// skipped). Everything that pauses with the picture pauses here. Returns the in-hand write's
+// error.
+HRESULT HoldWhilePaused(TScreenCam *R, const std::function<HRESULT()> &Finish, int SleepSlice,
+                        const std::function<bool()> &KeepGoing) {
+    DWORD pausedAt = timeGetTime();
+    HRESULT error = Finish();
+    if (error != AVIERR_OK) return error;
+    R->LoopPaused = true;
+    if (R->ShowMarker && R->RecordThread) R->PaintMarker(false);
+    Raise(R->OnProgress, R);
+    while (R->Paused && KeepGoing())
+        Sleep((DWORD)std::min(SleepSlice, PausePollMs));
+    R->StartTime += timeGetTime() - pausedAt;
+    R->LoopPaused = false;
+    if (KeepGoing()) Raise(R->OnProgress, R);
+    return AVIERR_OK;
+}
+
 // The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
 // or 0. Only frames that reached the file count as written.
@@ -210,7 +234,14 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
         if (written) R->FramesWritten++;
         return error;
     };
+    // A pause is seen at the top of a pass and in the sleep before it.
+    auto goOn = [&] { return KeepGoing() && !R->Paused; };
     while (KeepGoing()) {
+        if (R->Paused) {
+            HRESULT error = HoldWhilePaused(R, finish, sleepSlice, KeepGoing);
+            if (error != AVIERR_OK) return error;
+            continue;
+        }
         DWORD elapsed = timeGetTime() - R->StartTime;
         OwnedFrame frame;
         frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
@@ -243,7 +274,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
         // A pass that took the whole interval or more goes straight on to the next.
         DWORD work = (timeGetTime() - R->StartTime) - elapsed;
         if (work < (DWORD)interval)
-            SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
+            SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, goOn);
         R->MarkStage(LoopStage::Sleep);
     }
     return finish();

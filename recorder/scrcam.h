@@ -95,6 +95,8 @@ class TScreenCam : public TObject {
     TNotifyEvent OnStart;
     TNotifyEvent OnStop;
     TNotifyEvent OnError;
+    // Raised on the main thread when the recorder has gone back to idle (ThreadDone).
+    TNotifyEvent OnIdle;
     std::atomic<TRecordAVIThread *> RecordThread{nullptr};
     std::atomic<int> PlaybackFps{0};
     std::atomic<int> MsPerFrame{0};
@@ -108,6 +110,10 @@ class TScreenCam : public TObject {
     // Off, each is written on the recording worker before the next grab (tests that give
     // writes a cost on the virtual clock need that order).
     std::atomic<bool> WriteBehind{true};
+    // Pause: the main thread asks (Paused); the loop holds still until it is cleared, and says
+    // so in LoopPaused while it does (read by the progress text on the worker).
+    std::atomic<bool> Paused{false};
+    std::atomic<bool> LoopPaused{false};
     TFlashingWnd *MarkerWindow = nullptr;
     std::atomic<bool> ShowMarker{false};
     HCURSOR ArrowCursor = nullptr;
@@ -122,6 +128,10 @@ class TScreenCam : public TObject {
     // Recording thread
     void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);
     void StopRecording();
+    // Holds a running recording still (nothing grabbed or written) and lets it go on; the
+    // positions go on after a pause as if it had not been.
+    void PauseRecording();
+    void ResumeRecording();
     void ThreadDone(TObject *Sender);
     void PaintMarker(bool Active);
 

@@ -19,6 +19,8 @@ namespace {
 constexpr DWORD SoundSettleMs = 250;
 // Carries progress text from the recording worker to the main thread.
 constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
+// The Pause button's place in the command panel.
+constexpr int PauseLeft = 108, PauseTop = 138, PauseWidth = 62, PauseHeight = 20;
 } // namespace
 
 TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
@@ -73,7 +75,7 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     RadioButton2 = radio("Med", 256, 49);
     RadioButton3 = radio("Hight", 304, 49);
     RadioButton3->SetChecked(true);
-    Label1 = label("Service fix:", 48, 144, 100);
+    Label1 = label("Service fix:", 48, 144, 58);
     Label2 = label("Quality:", 162, 160, 45);
     Label2->Alignment = TAlignment::taRightJustify;
 
@@ -83,6 +85,11 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     MediaPlayer1 = new TMediaPlayer(this, nullptr);
     MediaPlayer1->SetBounds(8, 352, 253, 30);
     MediaPlayer1->Display = Panel1;
+    // In the room left of "Play Sound", under the sound box; last in the tab order.
+    PauseButton = new TButton(this, Panel2);
+    PauseButton->SetBounds(PauseLeft, PauseTop, PauseWidth, PauseHeight);
+    PauseButton->SetCaption("Pause");
+    PauseButton->SetEnabled(false);
 
     Button1->OnClick = [this](TObject *s) { Button1Click(s); };
     Button2->OnClick = [this](TObject *s) { Button2Click(s); };
@@ -96,6 +103,7 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     RadioButton2->OnClick = [this](TObject *s) { RadioButton2Click(s); };
     RadioButton3->OnClick = [this](TObject *s) { RadioButton3Click(s); };
     Panel1->OnResize = [this](TObject *s) { Panel1Resize(s); };
+    PauseButton->OnClick = [this](TObject *s) { PauseButtonClick(s); };
     OnClose = [this](TObject *s) { FormClose(s); };
 
     // The window exists before any recording can post progress to it.
@@ -109,6 +117,8 @@ void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);
     ScreenCam = FScreenCam.get();
     ScreenCam->OnProgress = [this](TObject *s) { ShowProgress(s); };
+    // A recording that ends by itself (a failed write) leaves nothing to pause.
+    ScreenCam->OnIdle = [this](TObject *) { PauseButtonIdle(); };
     CaptureLeft = 0;
     CaptureTop = 0;
     CaptureRight = 0;
@@ -130,8 +140,12 @@ void TForm1::FormDestroy(TObject *) {
 
 void TForm1::ShowProgress(TObject *) {
     char text[128];
-    snprintf(text, sizeof(text), "ms/Frame: %.2f, FrameNr: %d, Skipped Frames: %d",
-             ScreenCam->MsPerFrameActual, ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
+    if (ScreenCam->LoopPaused)
+        snprintf(text, sizeof(text), "Paused, FrameNr: %d, Skipped Frames: %d",
+                 ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
+    else
+        snprintf(text, sizeof(text), "ms/Frame: %.2f, FrameNr: %d, Skipped Frames: %d",
+                 ScreenCam->MsPerFrameActual, ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
     std::string caption = text;
     char sep[8] = ".";
     if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, sizeof(sep)) > 1) {
@@ -188,14 +202,21 @@ void TForm1::Button1Click(TObject *) {
     }
     DeleteFileA(OptionDlg->FileName->Text().c_str());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
+    bool running = ScreenCam->Recording;
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());
+    // A recording already running keeps its pause as it is.
+    if (!running) {
+        PauseButton->SetCaption("Pause");
+        PauseButton->SetEnabled(ScreenCam->Recording);
+    }
 }
 
 void TForm1::Button2Click(TObject *) {
     ScreenCam->StopRecording();
     MediaPlayer1->Close();
     Button1->SetEnabled(true);
+    PauseButtonIdle();
     if (!CheckBox1->Checked()) return;
     SendSound("STOP mysound");
     SetCaptionNow("Record the sound..");
@@ -277,4 +298,24 @@ void TForm1::RadioButton3Click(TObject *) {
 
 void TForm1::Panel1Resize(TObject *) {
     MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
+}
+
+void TForm1::PauseButtonIdle() {
+    PauseButton->SetEnabled(false);
+    PauseButton->SetCaption("Pause");
+}
+
+// The sound recording pauses with the picture, when the sound box is ticked now (as Stop
+// goes by the box when it runs).
+void TForm1::PauseButtonClick(TObject *) {
+    if (!ScreenCam->Recording) return;
+    if (!ScreenCam->Paused) {
+        ScreenCam->PauseRecording();
+        if (CheckBox1->Checked()) SendSound("PAUSE mysound");
+        PauseButton->SetCaption("Resume");
+    } else {
+        if (CheckBox1->Checked()) SendSound("RESUME mysound");
+        ScreenCam->ResumeRecording();
+        PauseButton->SetCaption("Pause");
+    }
 }

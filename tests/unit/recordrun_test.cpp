@@ -6,6 +6,7 @@
 #include "fakewin/kernel.h"
 #include "fakewin/screen.h"
 #include "fakewin/window.h"
+#include "avifile/recordfile.h"
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
 
@@ -18,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <thread>
 
 using namespace fakewin;
@@ -659,4 +661,64 @@ TEST_F(RecordRun, WriteFailuresAtTheEndAndAtTheStartAreReported) {
     EXPECT_EQ(cam->FramesWritten, 0);
     ExpectOneBox(RetryQuestion, "Notice", MB_YESNO | MB_ICONWARNING);
     EXPECT_EQ(cam->CompressorFourCC, MSVC);
+}
+
+TEST_F(RecordRun, APauseAnywhereInTheLoopLeavesNoGapAndNoSkip) {
+    // 100 ms a frame, stopped at 2000 ms after 700 ms of pause: 13 frames at positions 0..12
+    // wherever the pause comes. A frame grabbed before the pause is written; while paused
+    // nothing is, and a progress tells the counts so far. Stop while paused closes the file.
+    struct Case {
+        const char *name;
+        std::vector<int> grabs; // the grabs that ask for a pause (0 is the format frame's)
+        std::vector<size_t> files;
+        bool stop = false; // stopped while paused
+    };
+    for (const Case &c :
+         {Case{"before the first frame", {0}, {13}}, Case{"between grab and write", {4}, {13}},
+          Case{"twice in a row", {4, 5}, {13}}, Case{"during a split", {7}, {6, 6, 1}},
+          Case{"stopped while paused", {4}, {4}, true}}) {
+        SCOPED_TRACE(c.name);
+        reset();
+        NewRecorder();
+        if (c.files.size() > 1) AviFileLimit = 100000; // six frames a file
+        int grabs = 0, framesWhenPaused = -1;
+        DWORD pausedAt = 0, pausedFor = 0;
+        cam->OnStage = [&](LoopStage stage) {
+            if (stage != LoopStage::Grab) return;
+            if (std::count(c.grabs.begin(), c.grabs.end(), grabs++)) cam->PauseRecording();
+        };
+        cam->OnProgress = [&](TObject *) {
+            if (!cam->LoopPaused) return;
+            pausedAt = now();
+            if (framesWhenPaused < 0) framesWhenPaused = cam->FramesWritten;
+        };
+        on_sleep([&](DWORD) {
+            if (cam->LoopPaused && now() - pausedAt >= 700 / c.grabs.size()) {
+                if (c.stop) cam->StopRecording();
+                cam->ResumeRecording();
+                pausedFor += now() - pausedAt;
+            }
+            if (now() >= 2000) cam->StopRecording();
+        });
+        EXPECT_EQ(Run(), 1);
+        AviFileLimit = AviFileSizeLimit;
+        EXPECT_EQ(pausedFor, 700u);
+        std::vector<size_t> files;
+        std::vector<int> all;
+        for (auto &f : avi_files()) {
+            files.push_back(f.writes.size());
+            for (auto &w : f.writes)
+                all.push_back(w.pos);
+        }
+        EXPECT_EQ(files, c.files);
+        if (files.size() == 1) {
+            std::vector<int> positions(files[0]);
+            std::iota(positions.begin(), positions.end(), 0);
+            EXPECT_EQ(all, positions);
+        }
+        EXPECT_EQ(cam->FramesWritten, (int)all.size());
+        EXPECT_EQ(cam->SkippedFrames, 0);
+        EXPECT_EQ(framesWhenPaused, c.grabs[0] == 0 ? 0 : c.grabs[0]);
+        EXPECT_FALSE(cam->LoopPaused);
+    }
 }

@@ -1,5 +1,6 @@
 #include "ui_fixture.h"
 
+#include "fakewin/avifile.h"
 #include "fakewin/screen.h"
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
@@ -51,7 +52,7 @@ TEST_F(MainWindowTest, StartsAsDesigned) {
             tabs.push_back(info.text);
     EXPECT_EQ(std::vector<std::string>({"Record Again", "Stop", "Options", "About", "Record",
                                         "Play Avi", "Standar Cam", "wave recorder (sound)",
-                                        "Play Sound", "Low", "Med", "Hight"}),
+                                        "Play Sound", "Low", "Med", "Hight", "Pause"}),
               tabs);
     ASSERT_TRUE(fakewin::window_info(Form1->Button5->Handle(), info));
     EXPECT_EQ(176, info.rect.left);
@@ -196,6 +197,40 @@ TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
     EXPECT_EQ(6u, fakewin::mci_strings().size());
     EXPECT_EQ("RECORD mysound", fakewin::mci_strings().back().command);
     EXPECT_EQ("progress", Caption());
+}
+
+TEST_F(MainWindowTest, PauseAndResumeWhileRecordingWithTheSound) {
+    EXPECT_FALSE(Form1->PauseButton->Enabled());
+    Form1->CheckBox1->SetChecked(true);
+    Form1->Button1Click(Form1->Button1);
+    ASSERT_TRUE(Form1->PauseButton->Enabled());
+    Press(Form1->PauseButton);
+    EXPECT_TRUE(ScreenCam->Paused);
+    EXPECT_EQ("Resume", Form1->PauseButton->Caption());
+    for (int i = 0; i < 500 && Caption().rfind("Paused, FrameNr: ", 0) != 0; i++) {
+        fakewin::wait_for_message(10);
+        Application->ProcessMessages();
+    }
+    EXPECT_EQ(0u, Caption().rfind("Paused, FrameNr: ", 0)) << Caption();
+    Press(Form1->PauseButton);
+    EXPECT_FALSE(ScreenCam->Paused);
+    EXPECT_EQ("Pause", Form1->PauseButton->Caption());
+    Press(Form1->PauseButton);
+    Press(Form1->Button2); // Stop while paused
+    EXPECT_FALSE(Form1->PauseButton->Enabled());
+    EXPECT_EQ("Pause", Form1->PauseButton->Caption());
+    EXPECT_EQ(std::vector<std::string>({"OPEN NEW TYPE WAVEAUDIO ALIAS mysound", SetHight,
+                                        "RECORD mysound", "PAUSE mysound", "RESUME mysound",
+                                        "PAUSE mysound", "STOP mysound",
+                                        "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
+              MciStrings());
+
+    // A recording that ends by itself leaves nothing to pause.
+    fakewin::fail_avi_call(fakewin::AviCall::Open, AVIERR_FILEOPEN);
+    Press(Form1->Button1);
+    EXPECT_TRUE(Form1->PauseButton->Enabled());
+    PumpUntil([] { return LiveRecordThreads(ScreenCam) == 0; });
+    EXPECT_FALSE(Form1->PauseButton->Enabled());
 }
 
 TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
