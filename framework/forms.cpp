@@ -107,7 +107,29 @@ void TForm::CreateHandle() {
     SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(), FALSE);
     for (TControl *c : FControls)
         c->CreateHandle();
+    AddHints();
     Realign();
+}
+
+// One tool tip window for the form shows the hints of its controls; the form's window owns it,
+// so it goes with it.
+void TForm::AddHints() {
+    HWND tip = nullptr;
+    for (TControl *c : FControls) {
+        if (c->Hint.empty() || !c->Handle()) continue;
+        if (!tip)
+            tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, FHandle,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (!tip) return;
+        TOOLINFOA tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = FHandle;
+        tool.uId = (UINT_PTR)c->Handle();
+        tool.lpszText = (LPSTR)c->Hint.c_str();
+        SendMessageA(tip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
+    }
 }
 
 LRESULT CALLBACK TForm::StdWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -94,6 +94,7 @@ class TForm : public TComponent {
   private:
     static LRESULT CALLBACK StdWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void CreateHandle();
+    void AddHints();
     void UpdateBounds();
     void ClickDefault(bool Cancel);
 

@@ -19,6 +19,29 @@ namespace {
 constexpr DWORD SoundSettleMs = 250;
 // Carries progress text from the recording worker to the main thread.
 constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
+// Asks the main thread to tell the user which hot keys could not be had, once the window shows.
+constexpr UINT WM_HOTKEYSREFUSED = WM_APP + 2;
+
+// The hot keys: Ctrl+Shift with a function key that programs do not use alone, and not
+// Ctrl+Alt (AltGr on many keyboards, so it would take characters from typing).
+constexpr UINT HotKeyModifiers = MOD_CONTROL | MOD_SHIFT;
+// MOD_NOREPEAT (Windows 7 on), which SDK headers for older targets leave out.
+constexpr UINT NoRepeat = 0x4000;
+struct HotKeyCommand {
+    int Id;
+    UINT Key;
+    const char *Name;
+};
+constexpr HotKeyCommand RecordKey = {1, VK_F7, "Ctrl+Shift+F7"};
+constexpr HotKeyCommand RecordAgainKey = {2, VK_F8, "Ctrl+Shift+F8"};
+constexpr HotKeyCommand PauseKey = {3, VK_F9, "Ctrl+Shift+F9"};
+constexpr HotKeyCommand StopKey = {4, VK_F10, "Ctrl+Shift+F10"};
+constexpr HotKeyCommand HotKeys[] = {RecordKey, RecordAgainKey, PauseKey, StopKey};
+
+std::string KeyHint(const HotKeyCommand &Key) {
+    return std::string(Key.Name) + ", from any window";
+}
+
 // The Pause button's place in the command panel.
 constexpr int PauseLeft = 108, PauseTop = 138, PauseWidth = 62, PauseHeight = 20;
 } // namespace
@@ -104,14 +127,43 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     RadioButton3->OnClick = [this](TObject *s) { RadioButton3Click(s); };
     Panel1->OnResize = [this](TObject *s) { Panel1Resize(s); };
     PauseButton->OnClick = [this](TObject *s) { PauseButtonClick(s); };
+    Button7->Hint = KeyHint(RecordKey);
+    Button1->Hint = KeyHint(RecordAgainKey);
+    PauseButton->Hint = KeyHint(PauseKey);
+    Button2->Hint = KeyHint(StopKey);
     OnClose = [this](TObject *s) { FormClose(s); };
 
     // The window exists before any recording can post progress to it.
     FWindow = Handle();
     FormCreate(this);
+    RegisterHotKeys();
 }
 
-TForm1::~TForm1() { FormDestroy(this); }
+TForm1::~TForm1() {
+    for (const HotKeyCommand &key : HotKeys)
+        UnregisterHotKey(FWindow, key.Id);
+    FormDestroy(this);
+}
+
+void TForm1::RegisterHotKeys() {
+    // Held down, a key sends one command, not one per repeat.
+    for (const HotKeyCommand &key : HotKeys)
+        if (!RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key)) {
+            if (!FRefusedKeys.empty()) FRefusedKeys += ", ";
+            FRefusedKeys += key.Name;
+        }
+    if (!FRefusedKeys.empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
+}
+
+// Each hot key does what its button does, and nothing when the button is disabled.
+void TForm1::HotKeyPressed(int Id) {
+    TButton *button = Id == RecordKey.Id        ? Button7
+                      : Id == RecordAgainKey.Id ? Button1
+                      : Id == PauseKey.Id       ? PauseButton
+                      : Id == StopKey.Id        ? Button2
+                                                : nullptr;
+    if (button) button->Click();
+}
 
 void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);
@@ -169,6 +221,17 @@ LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
             text.swap(FProgressText);
         }
         if (!text.empty()) SetCaption(text);
+        return 0;
+    }
+    if (Msg == WM_HOTKEY) {
+        HotKeyPressed((int)wParam);
+        return 0;
+    }
+    if (Msg == WM_HOTKEYSREFUSED) {
+        std::string text =
+            "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
+            ". The buttons and the other keys work.";
+        MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONWARNING);
         return 0;
     }
     return TForm::WndProc(Msg, wParam, lParam);

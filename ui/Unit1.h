@@ -58,6 +58,10 @@ class TForm1 : public TForm {
 
   private:
     void SendSound(const std::string &Command);
+    // The system-wide keys of Record, Record Again, Pause and Stop (README); the ones another
+    // program holds are named in FRefusedKeys and told once the window shows.
+    void RegisterHotKeys();
+    void HotKeyPressed(int Id);
     // The Pause button as it is while nothing records: disabled, captioned "Pause".
     void PauseButtonIdle();
     // Sets the caption from the main thread; progress text still queued is dropped, and so is
@@ -69,6 +73,7 @@ class TForm1 : public TForm {
     std::mutex FProgressLock;
     std::string FProgressText;  // guarded by FProgressLock
     bool FProgressHeld = false; // guarded by FProgressLock
+    std::string FRefusedKeys;
 };
 
 extern TForm1 *Form1;

@@ -104,6 +104,37 @@ HBRUSH GetSysColorBrush(int index);
 HWND GetAncestor(HWND hwnd, UINT flags);
 #define GA_ROOT 2
 
+// System-wide hot keys.
+#define WM_HOTKEY 0x0312
+#define MOD_ALT 0x0001
+#define MOD_CONTROL 0x0002
+#define MOD_SHIFT 0x0004
+#define MOD_NOREPEAT 0x4000
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk);
+BOOL UnregisterHotKey(HWND hwnd, int id);
+
+// Tool tips (the controls' hints).
+#define TOOLTIPS_CLASSA "tooltips_class32"
+#define TTS_ALWAYSTIP 0x01
+#define TTS_NOPREFIX 0x02
+#define TTF_IDISHWND 0x0001
+#define TTF_SUBCLASS 0x0010
+#define TTM_ADDTOOLA (WM_USER + 4)
+struct TOOLINFOA {
+    UINT cbSize, uFlags;
+    HWND hwnd;
+    UINT_PTR uId;
+    RECT rect;
+    HINSTANCE hinst;
+    LPSTR lpszText;
+    LPARAM lParam;
+    void *lpReserved;
+};
+
 // Dialog-style keyboard handling and the standard controls' styles and messages.
 
 #define BS_PUSHBUTTON 0x00000000L

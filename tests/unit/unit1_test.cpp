@@ -233,6 +233,49 @@ TEST_F(MainWindowTest, PauseAndResumeWhileRecordingWithTheSound) {
     EXPECT_FALSE(Form1->PauseButton->Enabled());
 }
 
+TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
+    EXPECT_EQ("Ctrl+Shift+F9, from any window", Form1->PauseButton->Hint);
+    auto press = [](UINT vk) {
+        for (auto &k : fakewin::hot_keys()) {
+            EXPECT_EQ(Form1->Handle(), k.hwnd);
+            EXPECT_EQ((UINT)(MOD_CONTROL | MOD_SHIFT | MOD_NOREPEAT), k.modifiers);
+            if (k.vk == vk) SendMessageA(Form1->Handle(), WM_HOTKEY, (WPARAM)k.id, 0);
+        }
+    };
+    Form1->CheckBox1->SetChecked(true);
+    press(VK_F8); // Record Again is still disabled
+    EXPECT_FALSE(ScreenCam->Recording);
+    press(VK_F7);
+    EXPECT_TRUE(ScreenCam->Recording);
+    press(VK_F9);
+    EXPECT_TRUE(ScreenCam->Paused);
+    press(VK_F9);
+    press(VK_F10);
+    EXPECT_FALSE(ScreenCam->Recording);
+    EXPECT_EQ(
+        std::vector<std::string>({"OPEN NEW TYPE WAVEAUDIO ALIAS mysound", SetHight,
+                                  "RECORD mysound", "PAUSE mysound", "RESUME mysound",
+                                  "STOP mysound", "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
+        MciStrings());
+
+    // A key another program holds is told once, when the window shows; the others work.
+    StopRecordingAndWait(ScreenCam);
+    fakewin::clear_message_boxes(); // the grabs of the empty area found on a still screen
+    Application->FreeForms();
+    EXPECT_TRUE(fakewin::hot_keys().empty());
+    fakewin::hold_hot_key(MOD_CONTROL | MOD_SHIFT, VK_F9);
+    Application->CreateForm(Form1);
+    Application->CreateForm(OptionDlg);
+    Application->CreateForm(Form2);
+    EXPECT_EQ(3u, fakewin::hot_keys().size());
+    Application->ProcessMessages();
+    Application->ProcessMessages();
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_NE(std::string::npos, boxes[0].text.find("Ctrl+Shift+F9."));
+    EXPECT_EQ(nullptr, boxes[0].owner);
+}
+
 TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
     Form1->ComboBox1->Select(2);
     Form1->ComboBox1->SetText("VLC"); // typing picks nothing
