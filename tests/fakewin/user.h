@@ -59,6 +59,7 @@ typedef MSG *LPMSG;
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SETFONT 0x0030
+#define WM_DPICHANGED 0x02E0
 #define WM_NCDESTROY 0x0082
 #define WM_COMMAND 0x0111
 #define WM_HSCROLL 0x0114
@@ -70,6 +71,9 @@ typedef MSG *LPMSG;
 #define COLOR_BTNFACE 15
 
 HMODULE GetModuleHandleA(LPCSTR name);
+// Finds nothing: the program falls back to what every system has.
+typedef void (*FARPROC)();
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 WORD RegisterClassExA(const WNDCLASSEXA *cls);
 BOOL GetClassInfoExA(HINSTANCE inst, LPCSTR name, WNDCLASSEXA *cls);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,

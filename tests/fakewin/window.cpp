@@ -141,6 +141,8 @@ using namespace fakewin;
 
 HMODULE GetModuleHandleA(LPCSTR) { return (HMODULE)(uintptr_t)0x400000; }
 
+FARPROC GetProcAddress(HMODULE, LPCSTR) { return nullptr; }
+
 WORD RegisterClassExA(const WNDCLASSEXA *cls) {
     if (!cls || !cls->lpszClassName || !cls->lpfnWndProc) return 0;
     std::lock_guard<std::mutex> lock(mutex);

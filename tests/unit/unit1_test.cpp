@@ -276,6 +276,30 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
     EXPECT_EQ(nullptr, boxes[0].owner);
 }
 
+TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale) {
+    Application->FreeForms();
+    fakewin::set_screen_dpi(144);
+    Application->CreateForm(Form1);
+    Application->CreateForm(OptionDlg);
+    fakewin::WindowInfo info;
+    auto bounds = [&](HWND hwnd) {
+        EXPECT_TRUE(fakewin::window_info(hwnd, info));
+        return std::vector<LONG>{info.rect.left, info.rect.top, info.rect.right - info.rect.left,
+                                 info.rect.bottom - info.rect.top};
+    };
+    // 1.5 times the 96-dot layout, halves to even.
+    EXPECT_EQ((std::vector<LONG>{537, 195, 554, 666}), bounds(Form1->Handle()));
+    EXPECT_EQ((std::vector<LONG>{264, 132, 230, 38}), bounds(Form1->Button5->Handle()));
+    EXPECT_EQ(278, Form1->Panel1->Top());
+    EXPECT_EQ((std::vector<LONG>{304, 160, 682, 756}), bounds(OptionDlg->Handle()));
+    // Moved to a 96-dot monitor, at the place the system suggests.
+    RECT suggested = {600, 200, 969, 644};
+    SendMessageA(Form1->Handle(), WM_DPICHANGED, (WPARAM)(96 | 96 << 16), (LPARAM)&suggested);
+    EXPECT_EQ((std::vector<LONG>{600, 200, 369, 444}), bounds(Form1->Handle()));
+    EXPECT_EQ((std::vector<LONG>{176, 88, 153, 25}), bounds(Form1->Button5->Handle()));
+    EXPECT_EQ(185, Form1->Panel1->Top());
+}
+
 TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
     Form1->ComboBox1->Select(2);
     Form1->ComboBox1->SetText("VLC"); // typing picks nothing
