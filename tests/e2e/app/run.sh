@@ -22,6 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/sound.sh"
 . "$here/playback.sh"
 . "$here/options.sh"
+. "$here/keys.sh"
 e2e_init app
 export E2E_WINE_TIMEOUT=20
 started=$(date +%s)
@@ -52,6 +53,7 @@ run check_playback
 run check_play_missing
 run check_bad_folder
 run check_options
+run check_hot_keys
 run check_reliability
 run check_close_while_recording
 e2e_log "suite took $(($(date +%s) - started)) s"
