@@ -55,6 +55,7 @@ run check_bad_folder
 run check_options
 run check_hot_keys
 run check_reliability
+run check_scaled_display
 run check_close_while_recording
 e2e_log "suite took $(($(date +%s) - started)) s"
 echo "app: suite took $(($(date +%s) - started)) s"
