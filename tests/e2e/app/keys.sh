@@ -55,7 +55,18 @@ check_hot_keys() {
     else
         e2e_fail "Ctrl+Shift+F9 pauses" "caption \"$paused\", Resume button: $(drive enabled "@$MAIN" Resume)"
     fi
-    sleep 1.5
+    # Paused, the marker holds the idle green: no grab makes it blink.
+    local px1 px2
+    e2e_shot "$E2E_TMP/paused1.png"
+    sleep 0.5
+    e2e_shot "$E2E_OUT/paused.png"
+    px1=$(marker_shown "$E2E_TMP/paused1.png") px2=$(marker_shown "$E2E_OUT/paused.png")
+    if [ "$px1" = 0,255,80 ] && [ "$px2" = 0,255,80 ]; then
+        e2e_pass "paused, the marker stays green"
+    else
+        e2e_fail "paused, the marker stays green" "marker pixel $px1 then $px2"
+    fi
+    sleep 1
     r1=$(date +%s.%N)
     hot_key F9
     sleep 2
