@@ -49,14 +49,14 @@ run check_unaligned_size
 run check_service_fixes
 run check_sound
 run check_no_sound
+run check_hot_keys
 run check_playback
 run check_play_missing
 run check_bad_folder
 run check_options
-run check_hot_keys
 run check_reliability
-run check_scaled_display
 run check_close_while_recording
+run check_scaled_display
 e2e_log "suite took $(($(date +%s) - started)) s"
 echo "app: suite took $(($(date +%s) - started)) s"
 e2e_finish
