@@ -14,8 +14,7 @@ FrameWriter::FrameWriter(RecordFiles &AFiles, bool Behind) : Files(AFiles) {
 }
 
 FrameWriter::~FrameWriter() {
-    bool written = false;
-    Finish(written);
+    Finish();
     if (!Thread.joinable()) return;
     {
         std::lock_guard<std::mutex> lock(Lock);
@@ -41,13 +40,11 @@ void FrameWriter::Hand(int AIndex, OwnedFrame &AFrame) {
     Wake.notify_all();
 }
 
-HRESULT FrameWriter::Finish(bool &Written) {
+HRESULT FrameWriter::Finish() {
     std::unique_lock<std::mutex> lock(Lock);
-    Written = false;
     if (!InHand) return AVIERR_OK;
     Wake.wait(lock, [this] { return !Pending; });
     InHand = false;
-    Written = Result == AVIERR_OK;
     // Back to the grabber of this thread, which keeps the block for its next frame.
     FreeFrame(Frame.Bits);
     return Result;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <deque>
+#include <set>
 #include <thread>
 
 namespace fakewin {
@@ -18,6 +19,7 @@ struct KernelState {
     std::deque<int> answers;
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> deleted;
+    std::set<std::string> files;
 };
 Area<KernelState> kernel;
 KernelState &s = kernel.s;
@@ -41,6 +43,10 @@ void answer_message_boxes(std::vector<int> list) {
 std::vector<MessageBoxCall> message_boxes() { return kernel.get(&KernelState::boxes); }
 void clear_message_boxes() { kernel.set(&KernelState::boxes, {}); }
 std::vector<std::string> deleted_files() { return kernel.get(&KernelState::deleted); }
+void put_files(const std::vector<std::string> &names) {
+    Lock lock(kernel.mutex);
+    s.files.insert(names.begin(), names.end());
+}
 
 } // namespace fakewin
 
@@ -81,7 +87,12 @@ void Sleep(DWORD ms) {
 BOOL DeleteFileA(LPCSTR name) {
     Lock lock(kernel.mutex);
     s.deleted.push_back(name ? name : "");
-    return TRUE;
+    return s.files.erase(name ? name : "") ? TRUE : FALSE;
+}
+
+DWORD GetFileAttributesA(LPCSTR name) {
+    Lock lock(kernel.mutex);
+    return s.files.count(name ? name : "") ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
