@@ -30,7 +30,8 @@ check_hot_keys() {
     rm -f test.avi test.wav
     drive check "@$MAIN" "wave recorder (sound)" >/dev/null
     e2e_microphone "$E2E_TMP/tone.wav"
-    local before t0 t1 p1 r1 p2 r2 t2 paused
+    # Each step's clock time before it (b) and after it returned (a).
+    local before t0 t1 p1b p1a r1b r1a p2b p2a r2b r2a t2b t2a paused
     before=$(caption)
     focus_picture || e2e_log "no moving picture window to focus"
     t0=$(date +%s.%N)
@@ -46,8 +47,9 @@ check_hot_keys() {
     e2e_pass "Ctrl+Shift+F7 records from another program's window"
     sleep 2
     focus_picture
-    p1=$(date +%s.%N)
+    p1b=$(date +%s.%N)
     hot_key F9
+    p1a=$(date +%s.%N)
     drive wait-caption "@$MAIN" "Paused, FrameNr: " 3000 >/dev/null
     paused=$(caption)
     if [[ $paused == Paused,* ]] && [ "$(drive enabled "@$MAIN" Resume)" = 1 ]; then
@@ -67,18 +69,22 @@ check_hot_keys() {
         e2e_fail "paused, the marker stays green" "marker pixel $px1 then $px2"
     fi
     sleep 1
-    r1=$(date +%s.%N)
+    r1b=$(date +%s.%N)
     hot_key F9
+    r1a=$(date +%s.%N)
     sleep 2
-    p2=$(date +%s.%N)
+    p2b=$(date +%s.%N)
     drive click "@$MAIN" Pause >/dev/null
+    p2a=$(date +%s.%N)
     sleep 1.5
+    r2b=$(date +%s.%N)
     drive click "@$MAIN" Resume >/dev/null
-    r2=$(date +%s.%N)
+    r2a=$(date +%s.%N)
     sleep 2
     focus_picture
-    t2=$(date +%s.%N)
+    t2b=$(date +%s.%N)
     hot_key F10
+    t2a=$(date +%s.%N)
     if ! avi_wait test.avi 10; then
         e2e_fail "Ctrl+Shift+F10 stops" "test.avi not complete 10 s after the key; caption \"$(caption)\""
         drive uncheck "@$MAIN" "wave recorder (sound)" >/dev/null
@@ -90,24 +96,29 @@ check_hot_keys() {
     drive uncheck "@$MAIN" "wave recorder (sound)" >/dev/null
     cp test.avi "$E2E_OUT/paused.avi"
     # Recorded: from the start to the first pause, and from each resume to the next pause or
-    # the stop; at most from the key before the start, at least from the first progress.
+    # the stop; at most between the steps' outer times, at least between their inner ones
+    # (from the first progress caption on).
     local most least info frames gaps jumps
-    most=$(awk -v a="$t0" -v b="$p1" -v c="$r1" -v d="$p2" -v e="$r2" -v f="$t2" \
-        'BEGIN { printf "%.2f", (b - a) + (d - c) + (f - e) }')
-    least=$(awk -v m="$most" -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", m - (b - a) - 0.5 }')
+    most=$(awk -v a="$t0" -v b="$p1a" -v c="$r1b" -v d="$p2a" -v e="$r2b" -v f="$t2a" \
+        'BEGIN { printf "%.2f", (b - a) + (d - c) + (f - e) + 0.2 }')
+    least=$(awk -v a="$t1" -v b="$p1b" -v c="$r1a" -v d="$p2b" -v e="$r2a" -v f="$t2b" \
+        'BEGIN { printf "%.2f", (b - a) + (d - c) + (f - e) - 0.3 }')
+    # The file's length in positions of 100 ms (frames a loaded machine skipped included).
     info=$(avi_has test.avi size=256x192)
-    frames=${info##* }
-    if [ -n "$frames" ] && awk -v n="$frames" -v l="$least" -v m="$most" \
+    frames=$(avi_positions test.avi | tail -1)
+    if [ -n "$frames" ] && awk -v n="$((frames + 1))" -v l="$least" -v m="$most" \
         'BEGIN { exit !(n >= l * 10 && n <= m * 10 + 2) }'; then
-        e2e_pass "the file holds the recorded time only: $info, recorded $least to $most s"
+        e2e_pass "the file holds the recorded time only: $info, $((frames + 1)) positions, recorded $least to $most s"
     else
         e2e_fail "the file holds the recorded time only" "$info (want 256x192, $least to $most s at 100 ms a frame)"
     fi
-    gaps=$(avi_positions test.avi | awk 'NR - 1 != $1 { n++ } END { print n + 0 }')
-    if [ "$gaps" = 0 ]; then
-        e2e_pass "positions continuous across the pauses"
+    # A loaded machine may leave a position empty now and then; a pause would leave a second's.
+    gaps=$(avi_positions test.avi | awk 'NR > 1 && $1 - last - 1 > widest { widest = $1 - last - 1 }
+        NR > 1 { empty += $1 - last - 1 } { last = $1 } END { print widest + 0, empty + 0 }')
+    if [ "${gaps%% *}" -le 2 ]; then
+        e2e_pass "positions continuous across the pauses (widest gap ${gaps%% *}, ${gaps##* } empty in all)"
     else
-        e2e_fail "positions continuous across the pauses" "$gaps positions out of place"
+        e2e_fail "positions continuous across the pauses" "a gap of ${gaps%% *} positions (${gaps##* } empty in all)"
     fi
     if avi_frames test.avi 257 193 paused 16 >/dev/null; then
         jumps=$(pause_jumps paused)
@@ -124,9 +135,10 @@ check_hot_keys() {
     fi
     local found
     if [ -s test.wav ] && cp test.wav "$E2E_OUT/paused.wav" &&
-        found=$(wav_matches test.wav "$least" "$most"); then
+        found=$(wav_matches test.wav "$(awk -v l="$least" 'BEGIN { print l - 0.3 }')" \
+            "$(awk -v m="$most" 'BEGIN { print m + 0.3 }')"); then
         e2e_pass "the WAV pauses too: $found (recorded $least to $most s)"
     else
-        e2e_fail "the WAV pauses too" "${found:-no test.wav} (want $least - 0.4 to $most + 0.4 s of the tone)"
+        e2e_fail "the WAV pauses too" "${found:-no test.wav} (want $least - 0.7 to $most + 0.7 s of the tone)"
     fi
 }
