@@ -3,6 +3,7 @@
 #include "avifile/journalfile.h"
 #include "avifile/avirepair.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -81,10 +82,17 @@ bool ReplaceWith(const std::string &From, const std::string &To) {
 #endif
 }
 
-struct FileSource : RepairSource {
+// The damaged AVI, opened to be put right where it lies, or only read where it cannot be
+// written.
+struct FileSource : RepairFile {
     std::FILE *File;
+    bool Writable = true;
     uint64_t Bytes = 0;
-    explicit FileSource(const std::string &Name) : File(std::fopen(Name.c_str(), "rb")) {
+    explicit FileSource(const std::string &Name) : File(std::fopen(Name.c_str(), "r+b")) {
+        if (!File) {
+            Writable = false;
+            File = std::fopen(Name.c_str(), "rb");
+        }
         if (File && SeekEnd()) Bytes = Tell();
     }
     ~FileSource() override { Close(); }
@@ -113,6 +121,28 @@ struct FileSource : RepairSource {
     bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
         if (!File || Offset > Bytes || Count > Bytes - Offset) return false;
         return SeekTo(File, Offset) && std::fread(Buffer, 1, Count, File) == Count;
+    }
+    bool Write(uint64_t Offset, const void *Data, size_t Count) override {
+        if (!File || !Writable || !SeekTo(File, Offset) ||
+            std::fwrite(Data, 1, Count, File) != Count)
+            return false;
+        Bytes = std::max(Bytes, Offset + Count);
+        return true;
+    }
+    bool Truncate(uint64_t Size) override {
+        if (!File || !Writable || std::fflush(File) != 0) return false;
+#ifdef _WIN32
+        bool ok = _chsize_s(_fileno(File), (__int64)Size) == 0;
+#else
+        bool ok = ftruncate(fileno(File), (off_t)Size) == 0;
+#endif
+        if (ok) Bytes = Size;
+        return ok;
+    }
+    bool Flush() override {
+        if (!File || std::fflush(File) != 0) return false;
+        CommitToDisk(File);
+        return true;
     }
 };
 
@@ -202,6 +232,26 @@ std::string FullPath(const std::string &Name) {
     if ((!Name.empty() && Name[0] == '/') || !getcwd(folder, sizeof folder)) return Name;
     return std::string(folder) + "/" + Name;
 #endif
+}
+
+// Rebuilds the file beside it and puts the copy in its place; false with the reason when not.
+bool RepairByCopy(const RepairPlan &Plan, const JournalStream &Stream, FileSource &Avi,
+                  RepairResult &Result) {
+    std::string temporary = Result.AviName + RepairSuffix;
+    FileSink out(temporary);
+    bool written = WriteRepairedAvi(Plan, Stream, Avi, out);
+    if (!out.Finish() || !written) {
+        std::remove(temporary.c_str());
+        Result.Reason = "the repaired file could not be written beside it";
+        return false;
+    }
+    Avi.Close(); // the original must be closed before it is replaced
+    if (!ReplaceWith(temporary, Result.AviName)) {
+        std::remove(temporary.c_str());
+        Result.Reason = "it could not be replaced by the repaired file";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -314,18 +364,12 @@ std::vector<RepairResult> RepairRecording(const std::string &JournalName) {
             result.Reason = plan.Reason;
             return {result};
         }
-        std::string temporary = result.AviName + RepairSuffix;
-        FileSink out(temporary);
-        bool written = WriteRepairedAvi(plan, journal.Stream, avi, out);
-        if (!out.Finish() || !written) {
-            std::remove(temporary.c_str());
-            result.Reason = "the repaired file could not be written beside it";
-            return {result};
-        }
-        avi.Close(); // the original must be closed before it is replaced
-        if (!ReplaceWith(temporary, result.AviName)) {
-            std::remove(temporary.c_str());
-            result.Reason = "it could not be replaced by the repaired file";
+        if (avi.Writable && FitsInPlace(plan, journal.Stream)) {
+            if (!RepairInPlace(plan, journal.Stream, avi)) {
+                result.Reason = "it could not be written";
+                return {result};
+            }
+        } else if (!RepairByCopy(plan, journal.Stream, avi, result)) {
             return {result};
         }
     }

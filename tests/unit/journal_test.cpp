@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -24,6 +26,7 @@ namespace {
 
 constexpr uint32_t Key = JournalKeyFrame;
 constexpr uint32_t Known = JournalSizeKnown;
+constexpr uint32_t Summed = JournalSumKnown;
 // The platform's writer leaves this many bytes of zeros where the headers go.
 constexpr size_t ZeroedHeaders = 2048;
 
@@ -74,7 +77,8 @@ struct Killed {
             d[i] = (uint8_t)(Position * 31 + i * 7 + 1);
         File.insert(File.end(), d.begin(), d.end());
         if (Size & 1) File.push_back(0);
-        Frames.push_back({Position, Size, Known | (WholePicture ? Key : 0)});
+        Frames.push_back({Position, Size, Known | Summed | (WholePicture ? Key : 0),
+                          JournalSum(d.data(), Size)});
         Data.push_back(d);
         Ends.push_back(File.size());
     }
@@ -91,15 +95,31 @@ struct Killed {
     }
 };
 
-struct Bytes : RepairSource {
+// A file in memory that counts its reads (and refuses those past ReadLimit) and takes only
+// Budget bytes of writes: a repair cut there is one whose process died.
+struct Bytes : RepairFile {
     std::vector<uint8_t> B;
+    size_t Reads = 0, ReadLimit = SIZE_MAX, Budget = SIZE_MAX;
     explicit Bytes(std::vector<uint8_t> b) : B(std::move(b)) {}
     uint64_t Size() const override { return B.size(); }
     bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
-        if (Offset > B.size() || Count > B.size() - Offset) return false;
+        if (++Reads > ReadLimit || Offset > B.size() || Count > B.size() - Offset) return false;
         std::memcpy(Buffer, B.data() + Offset, Count);
         return true;
     }
+    bool Write(uint64_t Offset, const void *Data, size_t Count) override {
+        size_t n = std::min(Count, Budget);
+        Budget -= n;
+        if (Offset + n > B.size()) B.resize(Offset + n);
+        std::memcpy(B.data() + Offset, Data, n);
+        return n == Count;
+    }
+    bool Truncate(uint64_t Size) override {
+        if (Budget == 0) return false;
+        B.resize(Size);
+        return true;
+    }
+    bool Flush() override { return true; }
 };
 struct Collect : RepairSink {
     std::vector<uint8_t> B;
@@ -123,6 +143,8 @@ JournalContents JournalOf(const std::vector<JournalFrame> &Frames,
 struct Parsed {
     std::string Error;
     uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0, SuggestedBuffer = 0;
+    uint32_t Quality = 0;
+    std::vector<int16_t> Frame; // left, top, right, bottom
     std::vector<uint8_t> Format;
     std::vector<int32_t> Positions; // of the non-empty frames
     std::vector<std::vector<uint8_t>> Data;
@@ -157,6 +179,9 @@ Parsed Parse(const std::vector<uint8_t> &b) {
             p.Rate = Le32(b, strh + 24);
             p.Length = Le32(b, strh + 32);
             p.SuggestedBuffer = Le32(b, strh + 36);
+            p.Quality = Le32(b, strh + 40);
+            for (int i = 0; i < 4; ++i)
+                p.Frame.push_back((int16_t)(b[strh + 48 + 2 * i] | b[strh + 49 + 2 * i] << 8));
             size_t strf = strh + 56;
             if (Id(b, strf) != "strf") return fail("no format");
             p.Format.assign(b.begin() + strf + 8, b.begin() + strf + 8 + Le32(b, strf + 4));
@@ -217,15 +242,33 @@ TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
         EXPECT_EQ(c.Frames.size(), complete) << cut;
         EXPECT_EQ(c.TornTail, cut != header.size() && cut != header.size() + ba.size()) << cut;
     }
-    // A batch whose bytes changed is left out with all after it.
-    std::vector<uint8_t> damaged = all;
-    damaged[header.size() + ba.size() + 9] ^= 1;
-    JournalContents d = ReadJournal(damaged.data(), damaged.size());
-    EXPECT_EQ(d.Frames.size(), 2u);
-    EXPECT_TRUE(d.TornTail);
-    damaged = all;
-    damaged[20] ^= 1; // in the header
-    EXPECT_FALSE(ReadJournal(damaged.data(), damaged.size()).Valid);
+    // Any byte changed: a header that is not read, or a batch left out with all after it.
+    for (size_t at = 0; at < all.size(); ++at) {
+        std::vector<uint8_t> damaged = all;
+        damaged[at] ^= 0x40;
+        JournalContents d = ReadJournal(damaged.data(), damaged.size());
+        EXPECT_EQ(d.Valid, at >= header.size()) << at;
+        EXPECT_EQ(d.Frames.size(), at < header.size() + ba.size() ? 0u : 2u) << at;
+        EXPECT_EQ(d.TornTail, at >= header.size()) << at;
+    }
+    // A batch of no frame, or of more than any run writes (the sum right), is torn.
+    std::vector<uint8_t> none = EncodeJournalBatch(nullptr, 0);
+    std::vector<uint8_t> huge = {'Q', 'J', 'F', 'B', 0xFF, 0xFF, 0xFF, 0xFF};
+    uint32_t hugeSum = JournalSum(huge.data(), huge.size());
+    for (int i = 0; i < 4; ++i)
+        huge.push_back((uint8_t)(hugeSum >> (8 * i)));
+    for (const std::vector<uint8_t> &batch : {none, huge}) {
+        std::vector<uint8_t> j = header;
+        j.insert(j.end(), batch.begin(), batch.end());
+        j.insert(j.end(), ba.begin(), ba.end());
+        JournalContents c = ReadJournal(j.data(), j.size());
+        EXPECT_TRUE(c.Valid && c.TornTail && c.Frames.empty());
+    }
+    // The stream and sum of each entry are kept.
+    JournalFrame sound{3, 4, 0, 0xDEADBEEF, 1};
+    std::vector<uint8_t> j = header, bs = EncodeJournalBatch(&sound, 1);
+    j.insert(j.end(), bs.begin(), bs.end());
+    EXPECT_EQ(ReadJournal(j.data(), j.size()).Frames, std::vector<JournalFrame>{sound});
 }
 
 TEST(JournalRecords, NamesAndAnyBytesAtAll) {
@@ -262,7 +305,16 @@ Parsed Repaired(Bytes &File, const JournalContents &J) {
         failed.Error = "the repair was not written";
         return failed;
     }
-    return Parse(out.B);
+    Parsed copy = Parse(out.B);
+    // Put right where it lies, the file holds the same.
+    if (FitsInPlace(plan, J.Stream)) {
+        Bytes in(File.B);
+        Parsed p = RepairInPlace(plan, J.Stream, in) ? Parse(in.B) : failed;
+        if (p.Positions != copy.Positions || p.Data != copy.Data || p.Flags != copy.Flags ||
+            p.Length != copy.Length || p.Format != copy.Format)
+            copy.Error = "repaired in place otherwise: " + p.Error;
+    }
+    return copy;
 }
 } // namespace
 
@@ -284,8 +336,29 @@ TEST(Repair, KilledFileGetsHeadersIndexAndEveryFrameAtItsPosition) {
     EXPECT_EQ(p.Scale, 1u);
     EXPECT_EQ(p.Handler, Stream().Handler);
     EXPECT_EQ(p.Format, Stream().Format);
+    EXPECT_EQ(p.Quality, 7500u);
+    EXPECT_EQ(p.Frame, (std::vector<int16_t>{0, 0, 8, 4}));
     // Whole pictures are key frames; deltas are not.
     EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0, Key, 0, 0, Key}));
+    // Repaired in place and killed after any byte of it: the next start repairs it the same.
+    ASSERT_TRUE(FitsInPlace(plan, j.Stream));
+    for (size_t budget = 0;; ++budget) {
+        Bytes killed(k.File);
+        killed.Budget = budget;
+        if (RepairInPlace(plan, j.Stream, killed)) break;
+        killed.Budget = SIZE_MAX;
+        Parsed again = Repaired(killed, j);
+        ASSERT_EQ(again.Error, "") << budget;
+        ASSERT_EQ(again.Data, p.Data) << budget;
+    }
+    // No room before the first frame for the headers: the file is rebuilt beside it.
+    Killed close;
+    close.File.resize(64);
+    close.Add(0, 40, true);
+    Bytes tight(close.File);
+    JournalContents cj = JournalOf(close.Frames);
+    EXPECT_FALSE(FitsInPlace(PlanRepair(tight, cj), cj.Stream));
+    EXPECT_EQ(Repaired(tight, cj).Data, close.Data);
     // The rebuilt file is one that was closed: repairing it again has nothing to do.
     Bytes again(out.B);
     EXPECT_TRUE(AviWasClosed(again));
@@ -340,6 +413,23 @@ TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
             EXPECT_EQ(p.Data[i], k.Data[i]) << cut;
         }
         EXPECT_EQ((int32_t)p.Length, k.Frames[whole - 1].Position + 1) << cut;
+
+        // The file's length reached the disk, its last data did not: zeros from the cut on.
+        std::vector<uint8_t> zeroed = k.File;
+        std::fill(zeroed.begin() + cut, zeroed.end(), 0);
+        Bytes z(zeroed);
+        Parsed pz = Repaired(z, j);
+        ASSERT_EQ(pz.Error, "") << cut;
+        size_t kept = 0;
+        while (kept < k.Frames.size() &&
+               std::equal(k.File.begin() + k.Ends[kept] - k.Frames[kept].Size -
+                              (k.Frames[kept].Size & 1) - 8,
+                          k.File.begin() + k.Ends[kept] - (k.Frames[kept].Size & 1),
+                          zeroed.begin() + k.Ends[kept] - k.Frames[kept].Size -
+                              (k.Frames[kept].Size & 1) - 8))
+            ++kept;
+        EXPECT_EQ(pz.Data, std::vector<std::vector<uint8_t>>(k.Data.begin(), k.Data.begin() + kept))
+            << cut;
     }
 }
 
@@ -351,6 +441,17 @@ TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
     Parsed p = Repaired(file, j);
     ASSERT_EQ(p.Error, "");
     EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3, 4}));
+
+    // An empty chunk at a position the journal names is that frame, not a gap before it.
+    Killed e;
+    e.Add(0, 40, true);
+    e.Add(2, 0, false);
+    e.Add(3, 5, false);
+    Bytes eb(e.File);
+    RepairPlan ep = PlanRepair(eb, JournalOf(e.Frames));
+    ASSERT_EQ(ep.Frames.size(), 3u);
+    EXPECT_EQ(ep.Frames[1].Frame.Position, 2);
+    EXPECT_EQ(Repaired(eb, JournalOf(e.Frames)).Positions, (std::vector<int32_t>{0, 3}));
 
     // A size the writer reported that the file does not hold ends the frames there.
     some[2].Size += 2;
@@ -364,6 +465,26 @@ TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
     ASSERT_EQ(plan.Result, RepairPlan::Repairable);
     EXPECT_EQ(plan.Frames.size(), k.Frames.size());
     EXPECT_EQ(plan.Frames[3].Frame.Size, 33u);
+}
+
+TEST(Repair, ReadsAFewTimesEachChunkHoweverFarTheJournalIsAhead) {
+    for (int32_t frames : {2000, 8000, 36000}) {
+        Killed k;
+        for (int32_t i = 0; i < frames; ++i)
+            k.Add(i, 8 + i % 5, i % 25 == 0);
+        for (int32_t ahead : {1, 100}) {
+            std::vector<JournalFrame> journal = k.Frames;
+            for (int32_t i = 0; i < ahead; ++i)
+                journal.push_back({frames + i, 10, 0});
+            for (auto &f : journal)
+                f.Flags &= ~Known; // as the run journals them
+            Bytes file(k.File);
+            file.ReadLimit = 4 * (size_t)frames + 16;
+            RepairPlan plan = PlanRepair(file, JournalOf(journal));
+            EXPECT_LE(file.Reads, file.ReadLimit) << frames << " frames, " << ahead << " ahead";
+            EXPECT_EQ(plan.Frames.size(), (size_t)frames) << frames << ", " << ahead;
+        }
+    }
 }
 
 TEST(Repair, RefusesClearlyWhenNothingCanBeRebuilt) {
@@ -609,6 +730,17 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     EXPECT_EQ(seen[0].Stream.Rate, files[0].header.dwRate);
     EXPECT_EQ(seen[0].Stream.Handler, files[0].options.fccHandler);
     EXPECT_EQ(seen[0].Stream.KeyFrameEvery, files[0].options.dwKeyFrameEvery);
+    // Every field, as the repaired file's headers will say them.
+    const JournalStream &js = seen[0].Stream;
+    const AVISTREAMINFOA &h = files[0].header;
+    EXPECT_EQ(std::vector<uint32_t>({js.Scale, js.SuggestedBufferSize, js.Quality,
+                                     js.OptionsHandler, js.OptionsQuality, js.OptionsFlags}),
+              std::vector<uint32_t>({h.dwScale, h.dwSuggestedBufferSize, files[0].options.dwQuality,
+                                     files[0].options.fccHandler, files[0].options.dwQuality,
+                                     files[0].options.dwFlags}));
+    EXPECT_EQ(
+        std::vector<int32_t>(js.Frame, js.Frame + 4),
+        std::vector<int32_t>({h.rcFrame.left, h.rcFrame.top, h.rcFrame.right, h.rcFrame.bottom}));
     // Through every release the journal stays; it goes only after the last.
     for (size_t i = 1; i < seen.size(); ++i)
         EXPECT_EQ(seen[i].Frames.size(), files[0].writes.size()) << i;
