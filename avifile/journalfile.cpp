@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <system_error>
 
 #ifdef _WIN32
 #include <io.h>
@@ -301,7 +302,12 @@ bool RecordingJournal::Open(const std::string &AviName, JournalStream Stream) {
     ForceToDisk(File);
     EditList(FileName, true);
     Stopping = false;
-    Syncer = std::thread(&RecordingJournal::ForceToDiskEverySecond, this);
+    try {
+        Syncer = std::thread(&RecordingJournal::ForceToDiskEverySecond, this);
+    } catch (const std::system_error &) {
+        // No thread to be had: the frames still reach the system as they come, which a killed
+        // process keeps; only a power cut may take the last of them.
+    }
     return true;
 }
 

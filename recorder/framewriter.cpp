@@ -1,6 +1,7 @@
 // The recording's writer thread: takes one frame at a time from the capture loop.
 #include "recorder/framewriter.h"
 
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -54,7 +55,13 @@ HRESULT FrameWriter::Finish(bool &Written) {
 }
 
 HRESULT FrameWriter::WriteInHand() {
-    return Files.Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+    // Nothing thrown here may end the process: a thread or memory that cannot be had when a
+    // split opens the next file fails the write, and the loop ends the run with its message.
+    try {
+        return Files.Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+    } catch (const std::exception &) {
+        return AVIERR_MEMORY;
+    }
 }
 
 void FrameWriter::Run() {
