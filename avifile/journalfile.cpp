@@ -1,5 +1,5 @@
-// The journal's files: writing it beside the AVI, the list of open journals, and the repair of
-// the files that list names.
+// The journal's files: writing it beside the AVI, the entries of open journals, and the repair
+// of the files they name.
 #include "avifile/journalfile.h"
 #include "avifile/avirepair.h"
 
@@ -17,16 +17,27 @@
 #include <share.h>
 #include <windows.h>
 #else
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-constexpr char ListFileName[] = "Quillet open journals.txt";
+// One small file per open journal in this folder of the temporary folder, named for the
+// journal's path and holding it: each is made by a rename and deleted whole, so running copies
+// never write one file between them.
+constexpr char EntryFolderName[] = "Quillet open journals";
+constexpr char EntryExtension[] = ".entry";
+#ifdef _WIN32
+constexpr char Separator = '\\';
+#else
+constexpr char Separator = '/';
+#endif
 constexpr char RepairSuffix[] = ".repairing";
 
-std::mutex ListLock; // the list is read and rewritten whole
-std::string ListOverride;
+std::mutex FolderLock; // guards FolderOverride
+std::string FolderOverride;
 std::atomic<bool> JournalsEnabled{true};
 
 // Opens the journal for writing so that no other process may write it while it is open: the
@@ -182,44 +193,58 @@ std::vector<uint8_t> ReadWhole(const std::string &Name, bool &Found) {
     return data;
 }
 
-std::vector<std::string> ReadList() {
-    std::vector<std::string> lines;
-    bool found;
-    std::vector<uint8_t> data = ReadWhole(OpenJournalList(), found);
-    std::string line;
-    for (uint8_t c : data) {
-        if (c == '\n' || c == '\r') {
-            if (!line.empty()) lines.push_back(line);
-            line.clear();
-        } else {
-            line += (char)c;
-        }
-    }
-    if (!line.empty()) lines.push_back(line);
-    return lines;
+void MakeFolder(const std::string &Name) {
+#ifdef _WIN32
+    CreateDirectoryA(Name.c_str(), nullptr);
+#else
+    mkdir(Name.c_str(), 0777);
+#endif
 }
 
-void WriteList(const std::vector<std::string> &Lines) {
-    std::string name = OpenJournalList();
-    if (Lines.empty()) {
-        std::remove(name.c_str());
-        return;
-    }
-    std::FILE *f = std::fopen(name.c_str(), "wb");
-    if (!f) return;
-    for (const std::string &line : Lines)
-        std::fprintf(f, "%s\r\n", line.c_str());
-    ForceToDisk(f);
-    std::fclose(f);
+bool FolderExists(const std::string &Name) {
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesA(Name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
+    struct stat st;
+    return stat(Name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
 }
 
-void EditList(const std::string &Line, bool Add) {
-    std::lock_guard<std::mutex> lock(ListLock);
-    std::vector<std::string> lines = ReadList(), kept;
-    for (const std::string &l : lines)
-        if (l != Line) kept.push_back(l);
-    if (Add) kept.push_back(Line);
-    if (kept != lines) WriteList(kept);
+// The names of the entries in the folder.
+std::vector<std::string> EntriesIn(const std::string &Folder) {
+    std::vector<std::string> names;
+    size_t n = sizeof EntryExtension - 1;
+#ifdef _WIN32
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((Folder + Separator + "*" + EntryExtension).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do
+        names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+#else
+    if (DIR *dir = opendir(Folder.c_str())) {
+        while (dirent *e = readdir(dir))
+            names.push_back(e->d_name);
+        closedir(dir);
+    }
+#endif
+    std::vector<std::string> entries;
+    for (const std::string &name : names)
+        if (name.size() > n && name.compare(name.size() - n, n, EntryExtension) == 0)
+            entries.push_back(Folder + Separator + name);
+    return entries;
+}
+
+// The entry of a journal: named for its full path.
+std::string EntryFor(const std::string &Journal) {
+    uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (char c : Journal)
+        h = (h ^ (uint8_t)c) * 1099511628211ull;
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx", (unsigned long long)h);
+    return OpenJournalFolder() + Separator + name + EntryExtension;
 }
 
 // The next start may run in another folder: the list holds full paths.
@@ -241,6 +266,7 @@ bool RepairByCopy(const RepairPlan &Plan, const JournalStream &Stream, FileSourc
     std::string temporary = Result.AviName + RepairSuffix;
     FileSink out(temporary);
     bool written = WriteRepairedAvi(Plan, Stream, Avi, out);
+    Result.TryAgain = true; // no room, or the file held by another program: for now
     if (!out.Finish() || !written) {
         std::remove(temporary.c_str());
         Result.Reason = "the repaired file could not be written beside it";
@@ -252,6 +278,7 @@ bool RepairByCopy(const RepairPlan &Plan, const JournalStream &Stream, FileSourc
         Result.Reason = "it could not be replaced by the repaired file";
         return false;
     }
+    Result.TryAgain = false;
     return true;
 }
 
@@ -265,8 +292,11 @@ uint32_t CurrentProcessId() {
 #endif
 }
 
-std::string OpenJournalList() {
-    if (!ListOverride.empty()) return ListOverride;
+std::string OpenJournalFolder() {
+    {
+        std::lock_guard<std::mutex> lock(FolderLock);
+        if (!FolderOverride.empty()) return FolderOverride;
+    }
 #ifdef _WIN32
     char folder[MAX_PATH + 1];
     DWORD n = GetTempPathA(sizeof folder, folder);
@@ -275,15 +305,42 @@ std::string OpenJournalList() {
     const char *tmp = std::getenv("TMPDIR");
     std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/";
 #endif
-    return dir + ListFileName;
+    return dir + EntryFolderName;
 }
 
-void SetOpenJournalList(const std::string &Path) { ListOverride = Path; }
+void SetOpenJournalFolder(const std::string &Path) {
+    std::lock_guard<std::mutex> lock(FolderLock);
+    FolderOverride = Path;
+}
 
 std::vector<std::string> ReadOpenJournals() {
-    std::lock_guard<std::mutex> lock(ListLock);
-    return ReadList();
+    std::vector<std::string> journals;
+    for (const std::string &entry : EntriesIn(OpenJournalFolder())) {
+        bool found;
+        std::vector<uint8_t> data = ReadWhole(entry, found);
+        std::string line(data.begin(), data.end());
+        line = line.substr(0, line.find_first_of("\r\n"));
+        if (!line.empty()) journals.push_back(line);
+    }
+    std::sort(journals.begin(), journals.end());
+    return journals;
 }
+
+bool ListOpenJournal(const std::string &Journal) {
+    MakeFolder(OpenJournalFolder());
+    std::string entry = EntryFor(Journal);
+    std::string made = entry + "." + std::to_string(CurrentProcessId()) + ".new";
+    std::FILE *f = std::fopen(made.c_str(), "wb");
+    if (!f) return false;
+    bool written = std::fprintf(f, "%s\r\n", Journal.c_str()) > 0 && std::fflush(f) == 0;
+    CommitToDisk(f);
+    written = std::fclose(f) == 0 && written;
+    if (written && ReplaceWith(made, entry)) return true;
+    std::remove(made.c_str());
+    return false;
+}
+
+void UnlistOpenJournal(const std::string &Journal) { std::remove(EntryFor(Journal).c_str()); }
 
 void SetJournalsEnabled(bool Enabled) { JournalsEnabled = Enabled; }
 
@@ -300,7 +357,7 @@ bool RecordingJournal::Open(const std::string &AviName, JournalStream Stream) {
         return false;
     }
     ForceToDisk(File);
-    EditList(FileName, true);
+    ListOpenJournal(FileName);
     Stopping = false;
     try {
         Syncer = std::thread(&RecordingJournal::ForceToDiskEverySecond, this);
@@ -343,22 +400,31 @@ void RecordingJournal::Close() {
     std::fclose(File);
     File = nullptr;
     std::remove(FileName.c_str());
-    EditList(FileName, false);
+    UnlistOpenJournal(FileName);
 }
 
 std::vector<RepairResult> RepairRecording(const std::string &JournalName) {
     bool found;
     std::vector<uint8_t> data = ReadWhole(JournalName, found);
-    if (!found) return {};
     RepairResult result;
     result.AviName = AviNameForJournal(JournalName);
     if (result.AviName.empty()) return {};
+    if (!found) {
+        // Gone with its folder (a drive that is not there now): tried again at the next start.
+        size_t folder = JournalName.find_last_of("\\/");
+        if (folder == std::string::npos || FolderExists(JournalName.substr(0, folder))) return {};
+        result.Reason = "its folder cannot be reached";
+        result.TryAgain = true;
+        return {result};
+    }
     JournalContents journal = ReadJournal(data.data(), data.size());
     RepairPlan plan;
     {
         FileSource avi(result.AviName);
         if (!avi.File) {
-            result.Reason = "the file cannot be opened";
+            // Deleted, or only held by another program for now.
+            result.TryAgain = errno != ENOENT;
+            result.Reason = result.TryAgain ? "the file cannot be opened" : "the file is gone";
             return {result};
         }
         plan = PlanRepair(avi, journal);
@@ -373,6 +439,7 @@ std::vector<RepairResult> RepairRecording(const std::string &JournalName) {
         if (avi.Writable && FitsInPlace(plan, journal.Stream)) {
             if (!RepairInPlace(plan, journal.Stream, avi)) {
                 result.Reason = "it could not be written";
+                result.TryAgain = true;
                 return {result};
             }
         } else if (!RepairByCopy(plan, journal.Stream, avi, result)) {
@@ -391,9 +458,12 @@ std::vector<RepairResult> RepairOpenJournals() {
     std::vector<std::string> names = ReadOpenJournals();
     for (const std::string &name : names) {
         if (InUseElsewhere(name)) continue; // another Quillet is still recording it
-        for (RepairResult &r : RepairRecording(name))
+        bool again = false;
+        for (RepairResult &r : RepairRecording(name)) {
+            again = again || r.TryAgain;
             results.push_back(r);
-        EditList(name, false);
+        }
+        if (!again) UnlistOpenJournal(name);
     }
     return results;
 }
@@ -405,6 +475,11 @@ std::string RepairNotice(const std::vector<RepairResult> &Results) {
         if (r.Result == RepairResult::Recovered)
             std::snprintf(line, sizeof line, "%s: %d frames, %.1f seconds\n", r.AviName.c_str(),
                           r.Frames, r.Seconds);
+        else if (r.TryAgain)
+            std::snprintf(line, sizeof line,
+                          "%s: not repaired this time, %s. It will be tried again at the next "
+                          "start.\n",
+                          r.AviName.c_str(), r.Reason.c_str());
         else
             std::snprintf(line, sizeof line, "%s: not repaired, %s. The file was left as it is.\n",
                           r.AviName.c_str(), r.Reason.c_str());

@@ -20,6 +20,8 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -538,20 +540,17 @@ TEST(Repair, AnyBytesNeverCrashOrGiveADamagedFile) {
     }
 }
 
-// --- the files: journal beside the AVI, list of open journals, start-up repair ---
+// --- the files: journal beside the AVI, entries of open journals, start-up repair ---
 
+// In the test's own folder (test_folder.cpp), which holds the entries too.
 class JournalFiles : public ::testing::Test {
   protected:
     std::string Dir;
     void SetUp() override {
-        char tmpl[] = "/tmp/quillet-journal-test.XXXXXX";
-        Dir = mkdtemp(tmpl);
-        SetOpenJournalList(Dir + "/open journals.txt");
-    }
-    void TearDown() override {
-        SetOpenJournalList("");
-        std::string cmd = "rm -rf '" + Dir + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        Dir = here;
+        ASSERT_EQ(OpenJournalFolder(), Dir + "/open journals");
     }
     static std::vector<uint8_t> Load(const std::string &Name) {
         std::ifstream f(Name, std::ios::binary);
@@ -570,11 +569,11 @@ class JournalFiles : public ::testing::Test {
             EXPECT_TRUE(journal.Open(avi, Stream()));
             for (const JournalFrame &f : K.Frames)
                 journal.Frame(f);
-            // The process dies: the journal stays, and so does its line in the list.
+            // The process dies: the journal stays, and so does its entry.
             std::vector<uint8_t> kept = Load(journal.Name());
             journal.Close();
             Save(JournalNameFor(avi), kept);
-            std::ofstream(OpenJournalList(), std::ios::app) << JournalNameFor(avi) << "\r\n";
+            ListOpenJournal(JournalNameFor(avi));
         }
         return avi;
     }
@@ -675,11 +674,53 @@ TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
     // A listed journal whose AVI is gone is said too; a listed journal that is gone is not.
     std::string gone = KilledRecording("gone.avi", k);
     std::remove(gone.c_str());
-    std::ofstream(OpenJournalList(), std::ios::app) << Dir << "/never.avi.journal\r\n";
+    ListOpenJournal(Dir + "/never.avi.journal");
     results = RepairOpenJournals();
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].Reason, "the file cannot be opened");
+    EXPECT_EQ(results[0].Reason, "the file is gone");
     EXPECT_TRUE(ReadOpenJournals().empty());
+
+    // A folder that cannot be reached now (a drive taken out) stays listed and is repaired
+    // once it is back; a file that cannot be written for now too.
+    ASSERT_EQ(mkdir((Dir + "/stick").c_str(), 0777), 0);
+    std::string away = KilledRecording("stick/away.avi", k);
+    ASSERT_EQ(rename((Dir + "/stick").c_str(), (Dir + "/out").c_str()), 0);
+    results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].TryAgain);
+    EXPECT_EQ(RepairNotice(results), "A recording that was not closed could not be repaired:\n" +
+                                         away +
+                                         ": not repaired this time, its folder cannot be reached. "
+                                         "It will be tried again at the next start.\n");
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{away + ".journal"}));
+    ASSERT_EQ(rename((Dir + "/out").c_str(), (Dir + "/stick").c_str()), 0);
+    results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Result, RepairResult::Recovered);
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+TEST_F(JournalFiles, TwoCopiesOpeningJournalsAtOnceKeepEveryEntry) {
+    // Two processes open 40 journals each at the same time and are killed.
+    std::vector<pid_t> copies;
+    for (int copy = 0; copy < 2; ++copy) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            static RecordingJournal journals[40];
+            for (int i = 0; i < 40; ++i)
+                journals[i].Open(
+                    Dir + "/" + std::to_string(copy) + "-" + std::to_string(i) + ".avi", Stream());
+            _exit(0);
+        }
+        copies.push_back(pid);
+    }
+    for (pid_t pid : copies) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(ReadOpenJournals().size(), 80u);
 }
 
 // --- the run keeps the journal ---

@@ -26,12 +26,12 @@ work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
 mkdir -p "$work"
 cd "$work" || exit 1
 
-# The list of open journals in Wine's temporary folder: left over from another run, it would
-# make the first start here repair files that are not ours.
-list_file() {
+# The entries of open journals in Wine's temporary folder: left over from another run, they
+# would make the first start here repair files that are not ours.
+list_folder() {
     local tmp
     tmp=$(e2e_wine cmd /c echo '%TEMP%' 2>/dev/null)
-    [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals.txt"
+    [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals"
 }
 
 e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP ||
@@ -282,8 +282,8 @@ killed_split() {
     e2e_stop "$QUILLET_PID" 2
 }
 
-list=$(list_file)
-[ -n "$list" ] && rm -f "$list"
+list=$(list_folder)
+[ -n "$list" ] && rm -rf "$list"
 for n in $(seq "$KILLS"); do
     # The first leaves time for a second Quillet to start beside it.
     tenths=$((10 + RANDOM % 91))
