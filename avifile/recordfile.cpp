@@ -72,9 +72,29 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     // the two the other way round (measured: samples = the frame's bytes, bytes = 1).
     Bytes += ChunkBytes(std::max(samples, bytes));
     ++FramesInFile;
-    // The byte count a compressed stream answers is not the chunk's: the repair reads that.
-    Journal.Frame({Position, 0, 0});
+    Journal.Frame(Noted(Position));
     return AVIERR_OK;
+}
+
+JournalFrame RecordFile::Noted(LONG Position) {
+    // The byte count a compressed stream answers is not the chunk's: the chunk is read back
+    // from the file's own stream, for its size, the sum of its data and its key-frame bit.
+    // Where that cannot be read the repair takes the chunk as it finds it.
+    JournalFrame f{Position, 0, 0};
+    LONG size = 0, got = 0;
+    if (!Journal.IsOpen() ||
+        AVIStreamRead(Stream, Position, 1, nullptr, 0, &size, nullptr) != AVIERR_OK || size <= 0)
+        return f;
+    if ((size_t)size > ReadBack.size()) ReadBack.resize((size_t)size);
+    if (AVIStreamRead(Stream, Position, 1, ReadBack.data(), size, &got, nullptr) != AVIERR_OK ||
+        got != size)
+        return f;
+    f.Size = (uint32_t)size;
+    f.Sum = JournalSum(ReadBack.data(), (size_t)size);
+    f.Flags = JournalSizeKnown | JournalSumKnown;
+    if (AVIStreamFindSample(Stream, Position, FIND_KEY | FIND_PREV) == Position)
+        f.Flags |= JournalKeyFrame;
+    return f;
 }
 
 bool RecordFile::Fits(LONG RawSize) const {

@@ -252,6 +252,39 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffe
     return finish(lock, line, hr);
 }
 
+// Not logged: reading back changes nothing in the file.
+HRESULT AVIStreamRead(PAVISTREAM stream, LONG start, LONG, LPVOID buffer, LONG size, LONG *bytes,
+                      LONG *samplesRead) {
+    Lock lock(avi.mutex);
+    if (!usable(stream, "AVIStreamRead")) return AVIERR_MEMORY;
+    const auto &rec = s.files[stream->record];
+    for (size_t i = rec.writes.size(); i-- > 0;) {
+        if (rec.writes[i].pos != start) continue;
+        LONG have = rec.written_bytes[i];
+        if (bytes) *bytes = have;
+        if (samplesRead) *samplesRead = 1;
+        if (!buffer) return AVIERR_OK;
+        if (size < have) return AVIERR_BUFFERTOOSMALL;
+        std::vector<BYTE> held = rec.writes[i].data;
+        held.resize((size_t)have, 0);
+        std::memcpy(buffer, held.data(), held.size());
+        return AVIERR_OK;
+    }
+    return AVIERR_FILEREAD;
+}
+
+LONG AVIStreamFindSample(PAVISTREAM stream, LONG pos, LONG flags) {
+    Lock lock(avi.mutex);
+    if (!usable(stream, "AVIStreamFindSample")) return -1;
+    const auto &rec = s.files[stream->record];
+    DWORD every = rec.options.dwKeyFrameEvery;
+    LONG found = -1;
+    for (size_t i = 0; i < rec.writes.size() && rec.writes[i].pos <= pos; ++i)
+        if (!(flags & FIND_KEY) || i == 0 || (every > 0 && i % every == 0))
+            found = rec.writes[i].pos;
+    return found;
+}
+
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options) {
     Lock lock(avi.mutex);
     for (int i = 0; i < count; ++i) {

@@ -386,6 +386,7 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     k.Add(3, 6, false);
     for (auto &f : k.Frames)
         f.Flags = 0;
+    k.Frames[2].Flags = Key; // a key frame the journal noted
     JournalStream s = Stream();
     s.SuggestedBufferSize = 32;
     Bytes file(k.File);
@@ -395,7 +396,7 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     EXPECT_EQ(p.SuggestedBuffer, 40u);
     EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3}));
     EXPECT_EQ(p.Data, k.Data);
-    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0}));
+    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, Key}));
 }
 
 TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
@@ -753,6 +754,7 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     fakewin::on_sleep([this](DWORD) {
         if (fakewin::now() >= 550) cam->Recording = false;
     });
+    fakewin::avi_compressed_size([](LONG raw) { return raw / 3 + 1; });
     cam->Recording = true;
     ASSERT_EQ(cam->RecordToFile(10, 20, 64, 48, avi), 1);
 
@@ -763,9 +765,15 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     ASSERT_TRUE(seen[0].Valid);
     EXPECT_EQ(listed, (std::vector<std::string>{avi + ".journal"}));
     ASSERT_EQ(seen[0].Frames.size(), 4u);
+    // Each with the size, sum and key-frame bit of the chunk as the file holds it.
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(seen[0].Frames[i].Position, files[0].writes[i].pos);
-        EXPECT_EQ(seen[0].Frames[i].Flags & JournalSizeKnown, 0u);
+        const JournalFrame &f = seen[0].Frames[i];
+        std::vector<BYTE> held = files[0].writes[i].data;
+        held.resize(files[0].written_bytes[i], 0);
+        EXPECT_EQ(f.Position, files[0].writes[i].pos);
+        EXPECT_EQ(f.Size, held.size());
+        EXPECT_EQ(f.Sum, JournalSum(held.data(), held.size()));
+        EXPECT_EQ(f.Flags, Known | Summed | (i == 0 ? Key : 0u)) << i;
     }
     EXPECT_EQ(seen[0].Stream.Format, files[0].format);
     EXPECT_EQ(seen[0].Stream.Rate, files[0].header.dwRate);
