@@ -100,7 +100,8 @@ struct FileSource : RepairFile {
     std::FILE *File;
     bool Writable = true;
     uint64_t Bytes = 0;
-    explicit FileSource(const std::string &Name) : File(std::fopen(Name.c_str(), "r+b")) {
+    explicit FileSource(const std::string &Name, bool ToWrite = true)
+        : File(ToWrite ? std::fopen(Name.c_str(), "r+b") : nullptr) {
         if (!File) {
             Writable = false;
             File = std::fopen(Name.c_str(), "rb");
@@ -387,7 +388,7 @@ void RecordingJournal::Frame(const JournalFrame &Frame) {
     std::fflush(File);
 }
 
-void RecordingJournal::Close() {
+void RecordingJournal::End(bool Delete) {
     if (Syncer.joinable()) {
         {
             std::lock_guard<std::mutex> lock(SyncLock);
@@ -399,8 +400,14 @@ void RecordingJournal::Close() {
     if (!File) return;
     std::fclose(File);
     File = nullptr;
+    if (!Delete) return;
     std::remove(FileName.c_str());
     UnlistOpenJournal(FileName);
+}
+
+bool AviClosedWhole(const std::string &Name, int64_t Limit) {
+    FileSource avi(Name, false);
+    return avi.File && avi.Size() <= (uint64_t)Limit && AviWasClosed(avi);
 }
 
 std::vector<RepairResult> RepairRecording(const std::string &JournalName) {

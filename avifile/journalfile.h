@@ -38,11 +38,14 @@ class RecordingJournal {
     // Notes a frame written to the AVI.
     void Frame(const JournalFrame &Frame);
     // Deletes the journal and its entry: the AVI was closed.
-    void Close();
+    void Close() { End(true); }
+    // Closes the journal and leaves it, with its entry, for the repair at the next start.
+    void Keep() { End(false); }
     bool IsOpen() const { return File != nullptr; }
     const std::string &Name() const { return FileName; }
 
   private:
+    void End(bool Delete);
     void ForceToDiskEverySecond();
     std::FILE *File = nullptr;
     std::string FileName;
@@ -79,6 +82,10 @@ std::vector<RepairResult> RepairOpenJournals();
 
 // The text of the start-up notice, "" when there is nothing to say.
 std::string RepairNotice(const std::vector<RepairResult> &Results);
+
+// Whether the AVI reads back as one its writer closed (headers and index in place) of at most
+// Limit bytes.
+bool AviClosedWhole(const std::string &Name, int64_t Limit);
 
 // This process's id, as the journal notes it.
 uint32_t CurrentProcessId();

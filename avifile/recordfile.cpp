@@ -43,6 +43,7 @@ std::string FolderOf(const std::string &Name) {
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     Close();
+    FileName = Name;
     Folder = FolderOf(Name);
     HRESULT error = AVIFileOpen(&File, Name.c_str(), OF_WRITE | OF_CREATE, nullptr);
     if (error == AVIERR_OK) {
@@ -135,11 +136,15 @@ void RecordFile::Close() {
     File = nullptr;
     Stream = nullptr;
     Compressed = nullptr;
+    // The journal goes once the closed file reads back whole: a writer that found no room
+    // for the index at close says nothing. Otherwise it stays for the repair at the next start.
+    if (FramesInFile == 0 || AviClosedWhole(FileName, AviFileLimit.load()))
+        Journal.Close();
+    else
+        Journal.Keep();
     Bytes = 0;
     FramesInFile = 0;
     FreeKnown = false;
-    // The file is complete now: its journal goes.
-    Journal.Close();
 }
 
 std::string NumberedFileName(const std::string &Name, int Number) {

@@ -57,6 +57,7 @@ class RecordFile {
     // What the journal notes of the frame written at Position.
     JournalFrame Noted(LONG Position);
 
+    std::string FileName;
     std::string Folder; // of the file, with its separator
     PAVIFILE File = nullptr;
     PAVISTREAM Stream = nullptr;

@@ -795,6 +795,25 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
         EXPECT_EQ(seen[i].Frames.size(), files[0].writes.size()) << i;
     EXPECT_FALSE(Exists(avi + ".journal"));
     EXPECT_TRUE(ReadOpenJournals().empty());
+    EXPECT_TRUE(AviWasClosed(*std::make_unique<Bytes>(Load(avi))));
+
+    // A close that could not write the index (the writer says nothing) leaves the journal,
+    // and the next start rebuilds the file from it.
+    fakewin::on_avi_call(nullptr);
+    fakewin::avi_close_loses_index(true);
+    fakewin::on_sleep([this](DWORD) {
+        if (fakewin::now() >= 1100) cam->Recording = false;
+    });
+    cam->Recording = true;
+    ASSERT_EQ(cam->RecordToFile(10, 20, 64, 48, Dir + "/lost.avi"), 1);
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{Dir + "/lost.avi.journal"}));
+    std::vector<RepairResult> results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Frames, (int)fakewin::avi_files().back().writes.size());
+    Parsed p = Parse(Load(Dir + "/lost.avi"));
+    EXPECT_EQ(p.Error, "");
+    EXPECT_EQ(p.Flags.front(), Key);
+    EXPECT_TRUE(ReadOpenJournals().empty());
 }
 
 TEST_F(RunJournal, EachNumberedFileHasItsOwnJournalGoneWhenThatFileCloses) {

@@ -5,7 +5,10 @@
 # frames reach at least as far as the progress caption counted 1 s before the kill, and every
 # frame shows the moving picture at the position its capture time calls for.
 #
-# The same for a recording killed after it went on into a second file.
+# The same for a recording killed after it went on into a second file, for recordings whose
+# AVI lost its tail after the kill (cut off, or read as zeros: the file's length reached the disk,
+# its last data did not), which are recovered up to the damage, and for two Quillets recording
+# at once and killed together, both recovered at the next start.
 #
 # QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
 set -uo pipefail
@@ -96,9 +99,22 @@ _take_notice() {
     return 0
 }
 
-# One recording killed after the given number of tenths of a second; then the next start.
-killed_recording() { # n tenths
-    local n=$1 tenths=$2 last_nr='' nr t0 elapsed
+# damage_tail file cut|zeroed: the last quarter of the file cut off, or zeros in its place.
+damage_tail() {
+    python3 - "$1" "$2" <<'PY'
+import sys
+name, how = sys.argv[1], sys.argv[2]
+data = bytearray(open(name, 'rb').read())
+keep = len(data) - len(data) // 4
+data = data[:keep] if how == 'cut' else data[:keep] + bytes(len(data) - keep)
+open(name, 'wb').write(data)
+PY
+}
+
+# One recording killed after the given number of tenths of a second, its tail damaged when
+# asked; then the next start.
+killed_recording() { # n tenths [cut|zeroed]
+    local n=$1 tenths=$2 damage=${3:-} last_nr='' nr t0 elapsed
     rm -f test.avi test.avi.journal
     start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
     e2e_click "@$MAIN" Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
@@ -131,8 +147,9 @@ killed_recording() { # n tenths
     e2e_wait_exit "$QUILLET_PID" 5
     local size
     size=$(stat -c %s test.avi 2>/dev/null || echo 0)
+    [ -n "$damage" ] && damage_tail test.avi "$damage"
     cp test.avi "$E2E_OUT/killed-$n.avi" 2>/dev/null
-    e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left"
+    e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left${damage:+, the last quarter $damage}"
     if [ -n "$(avi_info test.avi)" ]; then
         e2e_fail "kill $n: the killed file is damaged" "FFmpeg reads it before any repair"
     fi
@@ -168,13 +185,15 @@ killed_recording() { # n tenths
     # just before the first frame; polled, so up to a position late), and the caption's count.
     local due=$(((tenths - 10) * 100 / MSPF - 1))
     [ -n "$last_nr" ] && [ "$last_nr" -gt "$due" ] && due=$last_nr
+    # A damaged tail takes the frames in it: those before it are checked below.
+    [ -n "$damage" ] && due=0
     if [ -n "$last" ] && [ "$last" -ge "$due" ]; then
         e2e_pass "kill $n: frames up to position $last, position $due was due 1 s before the kill (caption FrameNr ${last_nr:-none})"
     else
         e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, position $due due 1 s before (caption FrameNr ${last_nr:-none})"
     fi
     if same_positions "$E2E_OUT/killed-$n.avi" test.avi; then
-        e2e_pass "kill $n: every frame at the position the killed file gave it"
+        e2e_pass "kill $n: every frame${damage:+ before the damage} at the position the killed file gave it"
     else
         e2e_fail "kill $n: every frame at the position the killed file gave it" \
             "killed: $(positions_in_killed "$E2E_OUT/killed-$n.avi" | tr '\n' ' '); recovered: $(avi_positions test.avi | tr '\n' ' ')"
@@ -282,14 +301,55 @@ killed_split() {
     e2e_stop "$QUILLET_PID" 2
 }
 
+# Two Quillets record at once, each in a folder of its own, and are killed together: the next
+# start recovers both.
+two_copies_killed() {
+    local f pids=() ok=1
+    mkdir -p one two
+    rm -f one/test.avi* two/test.avi*
+    for f in one two; do
+        start_quillet_in "$f" || { e2e_fail "two copies: start in $f" "no main window"; ok=0; break; }
+        pids+=("$QUILLET_PID")
+        e2e_click "@$MAIN" Record || { e2e_fail "two copies: record in $f" "no Record button"; ok=0; break; }
+        e2e_wait 8 test -s "$f/test.avi.journal" ||
+            { e2e_fail "two copies: $f records" "no journal within 8 s"; ok=0; break; }
+    done
+    [ "$ok" = 1 ] && sleep 4
+    for f in "${pids[@]}"; do e2e_kill "$f"; done
+    for f in "${pids[@]}"; do e2e_wait_exit "$f" 5; done
+    [ "$ok" = 1 ] || return 1
+    start_quillet || { e2e_fail "two copies: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "two copies: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "two copies notice: $NOTICE"
+    for f in one two; do
+        if [[ $NOTICE == *"$(winepath -w "$work/$f/test.avi" 2>/dev/null): "*" frames, "*" seconds"* ]] &&
+            [ ! -e "$f/test.avi.journal" ] && avi_decodes "$f/test.avi"; then
+            e2e_pass "two copies killed at once: $f/test.avi recovered and decodes"
+        else
+            e2e_fail "two copies killed at once: $f/test.avi recovered and decodes" "notice \"$NOTICE\""
+        fi
+    done
+    e2e_stop "$QUILLET_PID" 2
+}
+start_quillet_in() { e2e_start_quillet "$1" 2; }
+
 list=$(list_folder)
 [ -n "$list" ] && rm -rf "$list"
 for n in $(seq "$KILLS"); do
     # The first leaves time for a second Quillet to start beside it.
     tenths=$((10 + RANDOM % 91))
     [ "$n" = 1 ] && [ "$tenths" -lt 70 ] && tenths=$((tenths + 30))
-    killed_recording "$n" "$tenths"
+    damage=''
+    [ "$n" = 2 ] && damage=cut
+    [ "$n" = 3 ] && damage=zeroed
+    killed_recording "$n" "$tenths" $damage
 done
+
+two_copies_killed
 
 killed_split $((10 + RANDOM % 61))
 
