@@ -19,6 +19,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # recording, mostly) shows a later picture than its position.
 AVI_TIMING_TOLERANCE=${AVI_TIMING_TOLERANCE:-500}
 . "$here/../lib/avi.sh"
+. "$here/killed.sh"
 e2e_begin_desktop recovery quillet.exe drive.exe movingpic.exe split_record.exe
 e2e_register_codec
 export E2E_WINE_TIMEOUT=20
@@ -29,49 +30,8 @@ work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
 mkdir -p "$work"
 cd "$work" || exit 1
 
-# The entries of open journals in Wine's temporary folder: left over from another run, they
-# would make the first start here repair files that are not ours.
-list_folder() {
-    local tmp
-    tmp=$(e2e_wine cmd /c echo '%TEMP%' 2>/dev/null)
-    [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals"
-}
-
 e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP ||
     e2e_abort "moving picture" "movingpic shows no window"
-
-# positions_in_killed file: the positions of the frames in a file the platform's writer left
-# when killed, read independently of the repair: after the zeroed headers every position has a
-# chunk, empty where the recording skipped it. Prints them one a line, up to the last whole one.
-positions_in_killed() {
-    python3 - "$1" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-at = 0
-while at < len(data) and data[at] == 0:
-    at += 1
-at -= at % 2
-pos = 0
-while at + 8 <= len(data) and data[at:at + 2] == b'00' and data[at + 2:at + 4] in (b'dc', b'db'):
-    size = struct.unpack('<I', data[at + 4:at + 8])[0]
-    if at + 8 + size > len(data):
-        break
-    if size:
-        print(pos)
-    pos += 1
-    at += 8 + size + (size & 1)
-PY
-}
-
-# same_positions killed recovered: the recovered file holds a frame at each position where the
-# killed file had a whole one (those noted in the journal: all but at most the last).
-same_positions() {
-    local want got
-    want=$(positions_in_killed "$1")
-    got=$(avi_positions "$2")
-    [ -n "$got" ] && [ "$got" = "$(head -n "$(wc -l <<<"$got")" <<<"$want")" ] &&
-        [ $(($(wc -l <<<"$want") - $(wc -l <<<"$got"))) -le 1 ]
-}
 
 # Wine now and then loses a program started right after another was killed: twice then.
 start_quillet() { e2e_start_quillet . 2; }
@@ -80,35 +40,6 @@ frame_nr() { # the FrameNr of the progress caption, or nothing
     local c
     c=$(drive caption "@$MAIN") || return 1
     [[ $c =~ FrameNr:\ ([0-9]+), ]] && echo "${BASH_REMATCH[1]}"
-}
-
-# Waits for the start-up notice of the program; prints its text and dismisses it.
-NOTICE=''
-take_notice() {
-    NOTICE=''
-    e2e_wait 20 _take_notice
-}
-_take_notice() {
-    local all line
-    all=$(drive dialogs)
-    line=$(grep '"Notice"' <<<"$all" | head -1)
-    [ -n "$line" ] || return 1
-    # The text goes on over the lines that follow, up to the next window.
-    NOTICE=$(awk '/"Notice"/ { on = 1; sub(/^[^:]*: /, "") } on && /^0x/ && !/"Notice"/ { on = 0 } on' <<<"$all" | tr '\n' ' ')
-    drive click "@${line%% *}" OK >/dev/null 2>&1
-    return 0
-}
-
-# damage_tail file cut|zeroed: the last quarter of the file cut off, or zeros in its place.
-damage_tail() {
-    python3 - "$1" "$2" <<'PY'
-import sys
-name, how = sys.argv[1], sys.argv[2]
-data = bytearray(open(name, 'rb').read())
-keep = len(data) - len(data) // 4
-data = data[:keep] if how == 'cut' else data[:keep] + bytes(len(data) - keep)
-open(name, 'wb').write(data)
-PY
 }
 
 # One recording killed after the given number of tenths of a second, its tail damaged when
