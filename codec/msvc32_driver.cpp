@@ -221,6 +221,12 @@ LRESULT compress_begin(Instance &inst, const BITMAPINFOHEADER *in, const BITMAPI
     return ICERR_OK;
 }
 
+// A quality the host gives: ICQUALITY_DEFAULT, or up to ICQUALITY_HIGH with all above it the top.
+DWORD top_quality(DWORD quality) {
+    if (quality == static_cast<DWORD>(ICQUALITY_DEFAULT)) return video1::kDefaultQuality;
+    return quality > ICQUALITY_HIGH ? ICQUALITY_HIGH : quality;
+}
+
 LRESULT compress(Instance &inst, ICCOMPRESS *c) {
     if (!c || !c->lpbiInput || !c->lpInput || !c->lpbiOutput || !c->lpOutput) return ICERR_BADPARAM;
     const BITMAPINFOHEADER *in = c->lpbiInput;
@@ -239,9 +245,9 @@ LRESULT compress(Instance &inst, ICCOMPRESS *c) {
     // position that repeats or goes back does (the host starts over or seeks).
     bool key = (c->dwFlags & ICCOMPRESS_KEYFRAME) || !inst.encoder->has_reference() ||
                c->lFrameNum <= inst.last_frame;
-    DWORD quality =
-        c->dwQuality == static_cast<DWORD>(ICQUALITY_DEFAULT) ? inst.quality : c->dwQuality;
-    if (quality > ICQUALITY_HIGH) quality = ICQUALITY_HIGH;
+    DWORD quality = c->dwQuality == static_cast<DWORD>(ICQUALITY_DEFAULT)
+                        ? inst.quality
+                        : top_quality(c->dwQuality);
     std::size_t size = inst.encoder->encode(inst.input.data(), static_cast<int>(quality), key,
                                             static_cast<std::uint8_t *>(c->lpOutput));
     c->lpbiOutput->biSizeImage = static_cast<DWORD>(size);
@@ -293,8 +299,9 @@ LRESULT instance_message(Instance &inst, UINT msg, LPARAM p1, LPARAM p2) {
         if (!compress_input_ok(in)) return ICERR_BADFORMAT;
         return static_cast<LRESULT>(video1::max_frame_size16(in->biWidth, abs_height(in)));
     case ICM_COMPRESS_FRAMES_INFO: {
+        // The host's quality is a DWORD here read as a LONG: 2^31 and more are past the top.
         const auto *f = reinterpret_cast<const ICCOMPRESSFRAMES *>(p1);
-        if (f && f->lQuality >= 0) inst.quality = f->lQuality > 10000 ? 10000 : f->lQuality;
+        if (f) inst.quality = top_quality(f->lQuality);
         return ICERR_OK;
     }
     case ICM_COMPRESS_BEGIN:

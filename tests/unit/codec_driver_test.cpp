@@ -117,18 +117,21 @@ class CodecDriver : public ::testing::Test {
         std::size_t size;
         bool key;
     };
-    // One ICM_COMPRESS of a 32-bit frame at stream position `position`.
-    Frame compress(BITMAPINFOHEADER in, const Bytes &pixels, LONG position, DWORD flags = 0) {
+    // One ICM_COMPRESS of a frame at stream position `position`; `in` is read with what follows
+    // it (an 8-bit frame's palette).
+    Frame compress(const BITMAPINFOHEADER &in, const Bytes &pixels, LONG position, DWORD flags = 0,
+                   DWORD quality = DWORD(ICQUALITY_DEFAULT)) {
         BITMAPINFOHEADER out = compressed_format(in.biWidth, in.biHeight);
         Bytes data(out.biSizeImage);
         DWORD ckid = 0, frame_flags = 0xFFFF;
         ICCOMPRESS c = {};
         c.dwFlags = flags;
         c.lpbiOutput = &out, c.lpOutput = data.data();
-        c.lpbiInput = &in, c.lpInput = const_cast<std::uint8_t *>(pixels.data());
+        c.lpbiInput = const_cast<BITMAPINFOHEADER *>(&in),
+        c.lpInput = const_cast<std::uint8_t *>(pixels.data());
         c.lpckid = &ckid, c.lpdwFlags = &frame_flags;
         c.lFrameNum = position;
-        c.dwQuality = DWORD(ICQUALITY_DEFAULT);
+        c.dwQuality = quality;
         LRESULT r = send(ICM_COMPRESS, &c);
         return {r, out.biSizeImage, (frame_flags & AVIIF_KEYFRAME) != 0};
     }
@@ -176,6 +179,36 @@ TEST_F(CodecDriver, AKeyFrameOnlyWhereThePositionDoesNotMoveForward) {
     // After an end and a new begin the first frame is a key frame whatever its position.
     ASSERT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_OK);
     EXPECT_TRUE(compress(in, still, 20).key);
+}
+
+TEST_F(CodecDriver, QualityAboveTheTopIsTheTopWhicheverMessageGivesIt) {
+    // ICCOMPRESS carries the quality in a DWORD, ICCOMPRESSFRAMES in a LONG where 2^31 and more
+    // read negative; -1 is the default in both, and 0 a quality like any other.
+    const int w = 32, h = 32;
+    BITMAPINFOHEADER in = rgb(w, h, 32), out = compressed_format(w, h);
+    Bytes pixels(in.biSizeImage);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = std::uint8_t((i * 131 + i / 128 * 7) ^ (i >> 5));
+    ASSERT_EQ(send(ICM_COMPRESS_BEGIN, &in, &out), ICERR_OK);
+    auto key_size = [&](DWORD quality) {
+        return compress(in, pixels, 0, ICCOMPRESS_KEYFRAME, quality).size;
+    };
+    auto size_after_info = [&](LONG quality) {
+        ICCOMPRESSFRAMES info = {};
+        info.lQuality = quality;
+        EXPECT_EQ(send(ICM_COMPRESS_FRAMES_INFO, &info), ICERR_OK);
+        return key_size(DWORD(ICQUALITY_DEFAULT));
+    };
+    const std::size_t top = key_size(ICQUALITY_HIGH), lowest = key_size(0);
+    const std::size_t standard = key_size(DWORD(ICQUALITY_DEFAULT));
+    ASSERT_LT(lowest, standard);
+    ASSERT_LT(standard, top);
+    for (DWORD quality : {10001u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFEu}) {
+        EXPECT_EQ(key_size(quality), top) << quality;
+        EXPECT_EQ(size_after_info(0), lowest);
+        EXPECT_EQ(size_after_info(LONG(quality)), top) << quality;
+    }
+    EXPECT_EQ(size_after_info(ICQUALITY_DEFAULT), standard);
 }
 
 TEST_F(CodecDriver, SizesA32BitHostCannotHoldAreRefused) {
@@ -313,4 +346,77 @@ TEST_F(CodecDriver, DecompressionOnlyIntoAPictureOfTheFramesOwnSize) {
             EXPECT_EQ(send(ICM_DECOMPRESS_BEGIN, &in, other), ICERR_BADFORMAT) << bpp;
         }
     }
+}
+
+TEST_F(CodecDriver, DescriptionDefaultsStateAndDialogs) {
+    ICINFO info = {};
+    EXPECT_EQ(call(ICM_GETINFO, LPARAM(&info), sizeof info - 1), 0);
+    ASSERT_EQ(call(ICM_GETINFO, LPARAM(&info), sizeof info), LRESULT(sizeof info));
+    EXPECT_EQ(info.fccType, DWORD(ICTYPE_VIDEO));
+    EXPECT_EQ(info.fccHandler, mmioFOURCC('M', 'S', 'V', 'C'));
+    EXPECT_EQ(info.dwFlags, DWORD(VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t *>(info.szName)), u"Video 1");
+    DWORD quality = 0;
+    EXPECT_EQ(send(ICM_GETDEFAULTQUALITY, &quality), ICERR_OK);
+    EXPECT_EQ(quality, DWORD(video1::kDefaultQuality));
+    EXPECT_EQ(send(ICM_GETDEFAULTQUALITY, nullptr), ICERR_BADPARAM);
+    // No state to save or restore, nothing to configure; the About box is there.
+    EXPECT_EQ(call(ICM_GETSTATE), 0);
+    EXPECT_EQ(call(ICM_SETSTATE), 0);
+    EXPECT_EQ(call(DRV_QUERYCONFIGURE), 0);
+    EXPECT_EQ(call(ICM_CONFIGURE, -1), ICERR_UNSUPPORTED);
+    EXPECT_EQ(call(ICM_ABOUT, -1), ICERR_OK);
+    EXPECT_EQ(call(ICM_ABOUT, 0), ICERR_OK);
+    EXPECT_EQ(call(ICM_USER + 99), ICERR_UNSUPPORTED);
+    EXPECT_EQ(DriverProc(1, nullptr, ICM_COMPRESS_QUERY, 0, 0), ICERR_UNSUPPORTED);
+    ICOPEN sound = {};
+    sound.fccType = mmioFOURCC('a', 'u', 'd', 'c');
+    EXPECT_EQ(DriverProc(0, nullptr, DRV_OPEN, 0, LPARAM(&sound)), 0);
+
+    // The compressed format of a bottom-up or top-down frame, and what it takes at most.
+    BITMAPINFOHEADER in = rgb(32, -20, 24), format = {};
+    EXPECT_EQ(send(ICM_COMPRESS_GET_FORMAT, &in), LRESULT(sizeof format));
+    ASSERT_EQ(send(ICM_COMPRESS_GET_FORMAT, &in, &format), ICERR_OK);
+    BITMAPINFOHEADER expected = compressed_format(32, 20);
+    EXPECT_EQ(std::memcmp(&format, &expected, sizeof format), 0);
+    EXPECT_EQ(send(ICM_COMPRESS_GET_SIZE, &in), LRESULT(format.biSizeImage));
+    EXPECT_EQ(send(ICM_COMPRESS_QUERY, &in, &format), ICERR_OK);
+    format.biHeight = -20;
+    EXPECT_EQ(send(ICM_COMPRESS_QUERY, &in, &format), ICERR_BADFORMAT);
+}
+
+TEST_F(CodecDriver, EightBitFramesPlayThroughTheirPalette) {
+    // Two blocks: one filled with colour 1, one of two colours whose flags all pick the second.
+    const int w = 8, h = 4;
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD colours[4];
+    } in = {compressed_format(w, h), {{0, 0, 0, 0}, {0x30, 0x20, 0x10, 0}, {}, {3, 2, 1, 0}}};
+    in.h.biBitCount = 8, in.h.biClrUsed = 4;
+    const Bytes frame = {0x01, 0x80, 0x00, 0x00, 0x02, 0x03};
+    in.h.biSizeImage = DWORD(frame.size());
+    EXPECT_EQ(send(ICM_DECOMPRESS_GET_FORMAT, &in), LRESULT(sizeof in));
+    decltype(in) shown = {};
+    ASSERT_EQ(send(ICM_DECOMPRESS_GET_FORMAT, &in, &shown), ICERR_OK);
+    EXPECT_EQ(shown.h.biCompression, DWORD(BI_RGB));
+    EXPECT_EQ(shown.h.biSizeImage, DWORD(w * h));
+    EXPECT_EQ(std::memcmp(shown.colours, in.colours, sizeof in.colours), 0);
+    Bytes indices(w * h);
+    ASSERT_EQ(decompress(&in.h, frame.data(), &shown.h, indices.data()), ICERR_OK);
+    EXPECT_EQ(indices, Bytes({1, 1, 1, 1, 3, 3, 3, 3, 1, 1, 1, 1, 3, 3, 3, 3,
+                              1, 1, 1, 1, 3, 3, 3, 3, 1, 1, 1, 1, 3, 3, 3, 3}));
+    BITMAPINFOHEADER rgb24 = rgb(w, h, 24);
+    Bytes pixels(rgb24.biSizeImage);
+    EXPECT_EQ(decompress(&in.h, frame.data(), &rgb24, pixels.data()), ICERR_OK);
+    EXPECT_EQ(Bytes(pixels.begin() + 9, pixels.begin() + 15), Bytes({0x30, 0x20, 0x10, 3, 2, 1}));
+    EXPECT_EQ(send(ICM_DECOMPRESS_END, nullptr), ICERR_OK);
+
+    // An 8-bit screen is compressed through its palette as well.
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD colours[256];
+    } screen = {rgb(w, h, 8), {}};
+    screen.h.biClrUsed = 256;
+    Bytes still(screen.h.biSizeImage, 1);
+    EXPECT_EQ(compress(screen.h, still, 0).result, ICERR_OK);
 }

@@ -186,10 +186,18 @@ TEST_F(FrameworkTest, ModalLoopEndsWithButtonEscOrCloseBoxAndFreesTheOwner) {
     EXPECT_TRUE(IsWindowEnabled(main.Handle()));
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
 
-    // Enter as the dialog keys send it clicks the default button; Esc cancels.
+    // Enter as the dialog keys send it clicks the default button; Esc cancels, also when the
+    // Cancel button is disabled.
+    auto *cancel = new TButton(form.get(), nullptr);
+    cancel->Cancel = true;
+    cancel->ModalResult = mrCancel;
+    cancel->SetEnabled(false);
+    int idle = 0;
     fakewin::on_idle([&] {
-        fakewin::on_idle(nullptr);
-        PostMessageA(form->Handle(), WM_COMMAND, IDCANCEL, 0);
+        if (++idle == 1)
+            PostMessageA(form->Handle(), WM_COMMAND, IDCANCEL, 0);
+        else
+            form->ModalResult = mrOk; // Esc did nothing
         return true;
     });
     EXPECT_EQ(mrCancel, form->ShowModal());

@@ -140,7 +140,7 @@ TEST_F(OptionsTest, MicrosoftEntryIsPickedAtEveryOpening) {
     fakewin::install_compressor(Compressor("aaaa", u"Alpha"));
     fakewin::install_compressor(Compressor("MSVC", u"Microsoft Video", true, false));
     fakewin::install_compressor(Compressor("bbbb", u"Beta", false, true));
-    fakewin::install_compressor(Compressor("MRLE", u"Microsoft Run-Length"));
+    fakewin::install_compressor(Compressor("MRLE", u"Run-Length by Microsoft"));
     RunOptions([] {
         EXPECT_EQ(3, OptionDlg->ComboBoxCompressor->ItemIndex());
         EXPECT_FALSE(OptionDlg->ButtonAbout->Enabled());

@@ -156,6 +156,18 @@ TEST_F(RecordFilesTest, TheSizesTheWriterReportsDecideWhereAFileEnds) {
         for (auto &f : files)
             EXPECT_LE(f.disk_size(), Limit) << swapped;
     }
+
+    // Below the room a file keeps for a frame that compresses badly, each file holds one frame,
+    // the first file too: it is never left empty.
+    reset();
+    AviFileLimit = 20000;
+    cam = std::make_unique<TScreenCam>(nullptr);
+    RunUntil(250);
+    auto files = avi_files();
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0].name, "take.avi");
+    for (auto &f : files)
+        EXPECT_EQ(Positions(f), std::vector<LONG>{0}) << f.name;
 }
 
 TEST_F(RecordFilesTest, ManySmallFramesFillEachFileCloseToTheLimitAndNoFurther) {
@@ -294,6 +306,25 @@ TEST_F(RecordFilesTest, TheFreeSpaceIsAskedOnceASecondWhileThereIsRoomAndAFillin
     EXPECT_LE(last * 10, (LONG)filledAt + 1000 + 10);
     EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
     EXPECT_LE(disk_free_queries().size(), 6u) << files[0].writes.size() << " frames";
+
+    // The answer kept is less what the file took since: uncompressed full-HD frames at 25 a
+    // second take more than the margin within the second.
+    reset();
+    const LONG frame = 1920 * 1080 * 4;
+    const int64_t room = (64 << 20) + 4 * (int64_t)frame;
+    set_disk_free(room);
+    BITMAPINFOHEADER format{sizeof format, 1920, 1080, 1, 32, BI_RGB, (DWORD)frame, 0, 0, 0, 0};
+    StreamSetup setup;
+    setup.Format.assign((BYTE *)&format, (BYTE *)(&format + 1));
+    std::vector<BYTE> pixels(frame);
+    AVIFileInit();
+    RecordFile file;
+    ASSERT_EQ(file.Open("hd.avi", setup), AVIERR_OK);
+    for (LONG position = 0; position < 25; ++position, advance(40))
+        if (file.Write(position, pixels.data(), frame) != AVIERR_OK) break;
+    file.Close();
+    AVIFileExit();
+    EXPECT_LE(avi_files()[0].disk_size(), room);
 }
 
 // A write that fails, or answers success without taking the frame, ends the run with the

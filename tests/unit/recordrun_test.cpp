@@ -278,25 +278,30 @@ TEST_F(RecordRun, AlignsDownAtTheScreenEdgeAndKeepsAlignedSizes) {
 }
 
 TEST_F(RecordRun, RefusedEverywhereRecordsTheRequestedSizeWithTheDefault) {
-    FakeCompressor never = DivisibleBy4(CVID);
-    never.accepts = [](const BITMAPINFOHEADER &) { return false; };
-    Select(never);
-    StopAt(150);
-    EXPECT_EQ(Run(10, 20, 321, 241), 1);
-    EXPECT_EQ(compressor_log().size(), 6u); // open, four queries, close
-    EXPECT_EQ(cam->CompressorFourCC, MSVC);
-    auto file = File();
-    EXPECT_EQ(file.options.fccHandler, MSVC);
-    BITMAPINFOHEADER format;
-    ASSERT_EQ(file.format.size(), sizeof format);
-    std::memcpy(&format, file.format.data(), sizeof format);
-    EXPECT_EQ(format.biWidth, 321);
-    EXPECT_EQ(format.biHeight, 241);
-    EXPECT_EQ(file.header.rcFrame.right, 321);
-    EXPECT_EQ(file.header.dwSuggestedBufferSize, 321u * 4 * 241);
-    ASSERT_EQ(file.writes.size(), 2u);
-    for (auto &w : file.writes)
-        EXPECT_EQ(w.size, (LONG)format.biSizeImage);
+    // The probes grew both sides, or only one: the format frame is grabbed again as asked.
+    for (auto size : {std::pair<int, int>{321, 241}, {320, 241}, {321, 240}}) {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        FakeCompressor never = DivisibleBy4(CVID);
+        never.accepts = [](const BITMAPINFOHEADER &) { return false; };
+        Select(never);
+        StopAt(150);
+        EXPECT_EQ(Run(10, 20, size.first, size.second), 1);
+        EXPECT_EQ(compressor_log().size(), 6u); // open, four queries, close
+        EXPECT_EQ(cam->CompressorFourCC, MSVC);
+        auto file = File();
+        EXPECT_EQ(file.options.fccHandler, MSVC);
+        BITMAPINFOHEADER format;
+        ASSERT_EQ(file.format.size(), sizeof format);
+        std::memcpy(&format, file.format.data(), sizeof format);
+        EXPECT_EQ(format.biWidth, size.first);
+        EXPECT_EQ(format.biHeight, size.second);
+        EXPECT_EQ(file.header.rcFrame.right, size.first);
+        EXPECT_EQ(file.header.dwSuggestedBufferSize, (DWORD)size.first * 4 * size.second);
+        ASSERT_EQ(file.writes.size(), 2u);
+        for (auto &w : file.writes)
+            EXPECT_EQ(w.size, (LONG)format.biSizeImage);
+    }
 }
 
 TEST_F(RecordRun, UnopenableAndReplacedCompressorsFallBackToTheDefault) {
@@ -635,6 +640,17 @@ TEST_F(RecordRun, FallbacksRecordWithTheDefaultNotTheCompressorOfAnEarlierRun) {
     EXPECT_EQ(Run(10, 20, 320, 240), 1);
     EXPECT_EQ(File().options.fccHandler, MSVC);
     EXPECT_EQ(cam->CompressorFourCC, MSVC);
+
+    // The choice was made in a longer catalogue than the one Options has built since (and then
+    // cancelled): the entry the index points at is left over from the old one.
+    reset();
+    cam = std::make_unique<TScreenCam>(nullptr);
+    Select(DivisibleBy4(mmioFOURCC('X', 'V', 'I', 'D')));
+    cam->CompressorCount--;
+    cam->CompressorFourCC = CVID;
+    StopAt(50);
+    EXPECT_EQ(Run(10, 20, 320, 240), 1);
+    EXPECT_EQ(File().options.fccHandler, MSVC);
 }
 
 TEST_F(RecordRun, WriteFailuresAtTheEndAndAtTheStartAreReported) {
