@@ -17,21 +17,6 @@ constexpr DWORD DefaultCompressor = mmioFOURCC('M', 'S', 'V', 'C');
 // Replaced by the default whenever chosen.
 constexpr DWORD ReplacedCompressor = mmioFOURCC('I', 'V', '5', '0');
 
-// AVIFileInit when the run gets to it, AVIFileExit at teardown.
-struct AviLibrary {
-    bool Started = false;
-    AviLibrary() = default;
-    AviLibrary(const AviLibrary &) = delete;
-    AviLibrary &operator=(const AviLibrary &) = delete;
-    void Start() {
-        AVIFileInit();
-        Started = true;
-    }
-    ~AviLibrary() {
-        if (Started) AVIFileExit();
-    }
-};
-
 // A one-millisecond timer period while the run goes, so that Sleep and timeGetTime keep the
 // capture interval.
 struct TimerPeriod {
@@ -187,7 +172,7 @@ void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSli
 // The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
 // or 0. Only frames that reached the file count as written.
-HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
+HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
     if (interval < 1) interval = 1; // the loop divides by it
@@ -202,7 +187,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
     R->MsPerFrameActual = 0;
     R->StartTime = timeGetTime();
     R->SkippedFrames = 0;
-    FrameWriter writer(Files, R->WriteBehind);
+    FrameWriter &writer = Writer;
     // The frame handed before: waits for it and counts it when it reached the file.
     auto finish = [&] {
         bool written = false;
@@ -288,22 +273,20 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             return RunFailed;
         }
 
-        // Declared so that teardown runs in its order: marker hidden, then the file closed
-        // (options freed, file, stream and compressed stream released), library closed.
-        AviLibrary library;
-        std::optional<RecordFiles> files;
+        // Declared so that teardown runs in its order: marker hidden, then the writer ends,
+        // which closes the file (options freed, file, stream and compressed stream released)
+        // and the library.
+        std::optional<FrameWriter> writer;
         std::optional<MarkerShown> marker;
 
         // Around the area actually recorded, which the compressor may have grown: brackets
         // around the requested area would stand inside the frames.
         if (ShowMarker) marker.emplace(this, Left, Top, CaptureWidth, CaptureHeight);
-        library.Start();
-
-        files.emplace(FileName, MakeStreamSetup(this, frame));
-        error = files->Start();
+        writer.emplace(FileName, MakeStreamSetup(this, frame), WriteBehind);
+        error = writer->Open();
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);
-            error = RecordFrames(this, *files, Left, Top, keepGoing, frameLost);
+            error = RecordFrames(this, *writer, Left, Top, keepGoing, frameLost);
             framesRecorded = FramesWritten > 0;
             Raise(OnStop, this);
         }
