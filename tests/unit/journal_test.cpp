@@ -672,6 +672,7 @@ TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
                                          ": not repaired, no complete frame of it reached the "
                                          "disk. The file was left as it is.\n");
     EXPECT_TRUE(RepairOpenJournals().empty());
+    EXPECT_TRUE(Exists(lost + ".journal")); // both files kept
     // A listed journal whose AVI is gone is said too; a listed journal that is gone is not.
     std::string gone = KilledRecording("gone.avi", k);
     std::remove(gone.c_str());

@@ -23,7 +23,7 @@ rm -rf long.avi* "$(list_folder)"
 e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP || e2e_abort "moving picture" "movingpic shows no window"
 
 e2e_bg long_record "$E2E_WIN_BUILD/split_record.exe" MSVC long.avi $PIC_X $PIC_Y \
-    $((PIC_W - 1)) $((PIC_H - 1)) 10 10 $((SECS + 60))
+    $((PIC_W - 1)) $((PIC_H - 1)) 10 100 $((SECS + 60))
 rec=$E2E_BG_PID
 sleep "$SECS"
 e2e_kill "$rec"
