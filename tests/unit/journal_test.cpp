@@ -259,7 +259,9 @@ TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
     uint32_t hugeSum = JournalSum(huge.data(), huge.size());
     for (int i = 0; i < 4; ++i)
         huge.push_back((uint8_t)(hugeSum >> (8 * i)));
-    for (const std::vector<uint8_t> &batch : {none, huge}) {
+    std::vector<JournalFrame> many(65537);
+    std::vector<uint8_t> tooMany = EncodeJournalBatch(many.data(), many.size());
+    for (const std::vector<uint8_t> &batch : {none, huge, tooMany}) {
         std::vector<uint8_t> j = header;
         j.insert(j.end(), batch.begin(), batch.end());
         j.insert(j.end(), ba.begin(), ba.end());
