@@ -1,8 +1,9 @@
 // The journal on disk: the writer a recording run keeps beside each open AVI, an entry for each
 // open journal in a folder of the user's temporary folder, and the repair of what those entries
-// name at the next start. Standard C files; the few platform calls live in journalfile.cpp.
+// name at the next start, through the file calls of the platform.
 #pragma once
 #include "avifile/journal.h"
+#include "framework/winapi.h"
 
 #include <cstdint>
 #include <condition_variable>
@@ -41,13 +42,13 @@ class RecordingJournal {
     void Close() { End(true); }
     // Closes the journal and leaves it, with its entry, for the repair at the next start.
     void Keep() { End(false); }
-    bool IsOpen() const { return File != nullptr; }
+    bool IsOpen() const { return File != INVALID_HANDLE_VALUE; }
     const std::string &Name() const { return FileName; }
 
   private:
     void End(bool Delete);
     void ForceToDiskEverySecond();
-    std::FILE *File = nullptr;
+    HANDLE File = INVALID_HANDLE_VALUE;
     std::string FileName;
     std::thread Syncer;
     std::mutex SyncLock;

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <type_traits>
+#include <unistd.h>
 
 struct IAVIFile {
     size_t record;
@@ -374,12 +375,13 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE
 
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart) {
     std::string path = name ? name : "";
-    bool absolute = path.size() >= 2 && path[1] == ':';
-    if (!absolute) path = "C:\\work\\" + path;
+    bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '/');
+    char here[4096];
+    if (!absolute) path = std::string(getcwd(here, sizeof here) ? here : ".") + "/" + path;
     if (path.size() + 1 > size) return (DWORD)path.size() + 1;
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     if (filePart) {
-        size_t slash = path.find_last_of('\\');
+        size_t slash = path.find_last_of("\\/");
         *filePart = buffer + (slash == std::string::npos ? 0 : slash + 1);
     }
     return (DWORD)path.size();

@@ -3,7 +3,9 @@
 #include "fakewin/kernel.h"
 #include "fakewin/windows.h"
 
+#include <cerrno>
 #include <chrono>
+#include <unistd.h>
 #include <deque>
 #include <thread>
 
@@ -81,7 +83,8 @@ void Sleep(DWORD ms) {
 BOOL DeleteFileA(LPCSTR name) {
     Lock lock(kernel.mutex);
     s.deleted.push_back(name ? name : "");
-    return TRUE;
+    // A real file of that name goes too (the journal's files are real).
+    return !name || unlink(name) == 0 || errno == ENOENT ? TRUE : FALSE;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {

@@ -96,7 +96,7 @@ typedef ULARGE_INTEGER *PULARGE_INTEGER;
 BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                          PULARGE_INTEGER totalFree);
 #define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
-// The double's current folder is "C:\\work\\".
+// Names relative to the process's current folder, with "/" after it.
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);
