@@ -39,6 +39,10 @@ std::string FolderOf(const std::string &Name) {
     return std::string(path, file);
 }
 
+bool FileExists(const std::string &Name) {
+    return GetFileAttributesA(Name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
@@ -68,10 +72,11 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     HRESULT error =
         AVIStreamWrite(Compressed, Position, 1, (LPVOID)Pixels, Size, 0, &samples, &bytes);
     if (error != AVIERR_OK) return error;
-    if (samples < 1 || bytes < 1) return AVIERR_FILEWRITE;
-    // One sample is written, so the larger count is the bytes: Wine's compressed stream gives
-    // the two the other way round (measured: samples = the frame's bytes, bytes = 1).
-    Bytes += ChunkBytes(std::max(samples, bytes));
+    // One count is the one sample written, the other the chunk's bytes, which are 0 for an
+    // empty frame (a compressor's unchanged picture, as AVI allows): Wine's compressed stream
+    // gives the two the other way round (measured: samples = the frame's bytes, bytes = 1).
+    if (samples != 1 && bytes != 1) return AVIERR_FILEWRITE;
+    Bytes += ChunkBytes(samples == 1 ? bytes : samples);
     ++FramesInFile;
     Journal.Frame(Noted(Position));
     return AVIERR_OK;
@@ -156,12 +161,21 @@ std::string NumberedFileName(const std::string &Name, int Number) {
     return Name.substr(0, dot) + " (" + std::to_string(Number) + ")" + Name.substr(dot);
 }
 
+void DeleteRecordingFiles(const std::string &Name) {
+    DeleteFileA(Name.c_str());
+    for (int n = 2; FileExists(NumberedFileName(Name, n)); ++n)
+        DeleteFileA(NumberedFileName(Name, n).c_str());
+}
+
 HRESULT RecordFiles::Start() { return Current.Open(NumberedFileName(Name, Number), Setup); }
 
 HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
     if (!Current.Fits(Size)) {
         Current.Close();
-        ++Number;
+        // A file of the next number that is still there is another recording's: it is kept.
+        do
+            ++Number;
+        while (FileExists(NumberedFileName(Name, Number)));
         HRESULT error = Current.Open(NumberedFileName(Name, Number), Setup);
         if (error != AVIERR_OK) return error;
         FirstIndex = Index;

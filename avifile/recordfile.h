@@ -78,6 +78,9 @@ class RecordFile {
 // "test.avi" for the first file, "test (2).avi" for the second, ...; the number goes before
 // the extension of the file name (not of a folder), or at the end when it has none.
 std::string NumberedFileName(const std::string &Name, int Number);
+// Deletes what an earlier recording under Name left: the file and its numbered files in order,
+// up to the first number that does not exist.
+void DeleteRecordingFiles(const std::string &Name);
 
 // The files of one recording. Positions are the recording's; each file starts its own at 0
 // with its first frame, so that every file plays on its own and the files play in turn.

@@ -17,8 +17,7 @@ FrameWriter::FrameWriter(const std::string &AName, const StreamSetup &ASetup, bo
 }
 
 FrameWriter::~FrameWriter() {
-    bool written = false;
-    Finish(written);
+    Finish();
     if (!Thread.joinable()) {
         CloseFiles();
         return;
@@ -74,13 +73,11 @@ void FrameWriter::Hand(int AIndex, OwnedFrame &AFrame) {
     Wake.notify_all();
 }
 
-HRESULT FrameWriter::Finish(bool &Written) {
+HRESULT FrameWriter::Finish() {
     std::unique_lock<std::mutex> lock(Lock);
-    Written = false;
     if (!InHand) return AVIERR_OK;
     Wake.wait(lock, [this] { return !Pending; });
     InHand = false;
-    Written = Result == AVIERR_OK;
     // Back to the grabber of this thread, which keeps the block for its next frame.
     FreeFrame(Frame.Bits);
     return Result;

@@ -30,8 +30,8 @@ class FrameWriter {
     HRESULT Open();
     // Waits until the frame handed before is written and gives its block back to the caller's
     // grabber. Returns that write's result (AVIERR_OK when none was in hand): after a failed
-    // write nothing more is handed. Written is true when a frame reached the file.
-    HRESULT Finish(bool &Written);
+    // write nothing more is handed.
+    HRESULT Finish();
     // Hands a frame to write at recording position Index (first call Finish). The writer owns
     // the frame until the next Finish.
     void Hand(int Index, OwnedFrame &Frame);

@@ -18,6 +18,10 @@ constexpr int MaxCursorSize = 256;
 // recording worker keeps one, and its run gives it back when it ends.
 thread_local HGLOBAL SpareBlock = nullptr;
 
+// A recording run shows "Error retrieving bitmap bits" once: what fails one read-out fails the
+// next, and a modal box per frame would bury the user and hold up Stop and the next recording.
+thread_local bool InRun = false, ReadOutFailureShown = false;
+
 // A movable block of that size: the spare one when it fits, else a new zero-filled one.
 HGLOBAL FrameBlock(size_t Size) {
     HGLOBAL spare = SpareBlock;
@@ -31,6 +35,17 @@ HGLOBAL FrameBlock(size_t Size) {
 void FreeSpareFrameBlock() {
     if (SpareBlock) GlobalFree(SpareBlock);
     SpareBlock = nullptr;
+}
+
+GrabHeldForRun::GrabHeldForRun(TScreenCam *ARecorder) : Recorder(ARecorder) {
+    InRun = true;
+    ReadOutFailureShown = false;
+}
+
+GrabHeldForRun::~GrabHeldForRun() {
+    Recorder->HeldGrab.reset();
+    FreeSpareFrameBlock();
+    InRun = false;
 }
 
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
@@ -71,7 +86,9 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
                        DIB_RGB_COLORS)) {
             // A reused block still holds the frame before.
             std::memset(pixels, 0, header->biSizeImage);
-            MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK);
+            if (!ReadOutFailureShown)
+                MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK);
+            ReadOutFailureShown = InRun;
         }
         // GetDIBits may rewrite the count of colours used.
         header->biClrUsed = colorTable / 4;
@@ -83,9 +100,11 @@ namespace {
 // At 16 bits and more the grab goes into a DIB section of the frame's own depth: the screen's
 // pixels are converted once, by the copy, and the read-out is a plain copy (on Wine a copy into
 // a bitmap that only the screen driver knows is slower). Below that the frame's colour table is
-// the device's, so the bitmap is the screen's kind.
+// the device's, so the bitmap is the screen's kind. So is an area of width or height 0 (Record
+// with nothing changing), which no DIB section can hold: the system gives its 1 x 1 bitmap.
 HBITMAP MakeGrabBitmap(HDC Screen, int Width, int Height, int Depth) {
-    if (Depth < 16) return CreateCompatibleBitmap(Screen, Width, Height);
+    if (Depth < 16 || Width == 0 || Height == 0)
+        return CreateCompatibleBitmap(Screen, Width, Height);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = Width;

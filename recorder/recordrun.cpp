@@ -171,7 +171,8 @@ void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSli
 
 // The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
-// or 0. Only frames that reached the file count as written.
+// or 0. A frame counts as written when it is handed to the writer, so that the progress shows
+// every position passed, and a write that fails takes it back.
 HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
@@ -188,11 +189,10 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, int Left, int Top,
     R->StartTime = timeGetTime();
     R->SkippedFrames = 0;
     FrameWriter &writer = Writer;
-    // The frame handed before: waits for it and counts it when it reached the file.
+    // The frame handed before: waits for it, and takes it back when it did not reach the file.
     auto finish = [&] {
-        bool written = false;
-        HRESULT error = writer.Finish(written);
-        if (written) R->FramesWritten++;
+        HRESULT error = writer.Finish();
+        if (error != AVIERR_OK) R->FramesWritten--;
         return error;
     };
     while (KeepGoing()) {
@@ -213,6 +213,7 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, int Left, int Top,
             HRESULT error = finish();
             if (error != AVIERR_OK) return error;
             writer.Hand(index, frame);
+            R->FramesWritten++;
             anyHanded = true;
             R->MsPerFrameActual = (double)(elapsed - lastWriteTime);
             lastWriteTime = elapsed;

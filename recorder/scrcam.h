@@ -147,14 +147,12 @@ class TScreenCam : public TObject {
 // Frees the frame block that the calling recording worker keeps for its next grab, if any.
 void FreeSpareFrameBlock();
 
-// Lets what the recording worker kept for its grabs go when a recording run ends.
+// The grabs of one recording run on its thread: what the worker kept for them goes when the run
+// ends, and a failed read-out is told once in the run.
 struct GrabHeldForRun {
     TScreenCam *Recorder;
-    explicit GrabHeldForRun(TScreenCam *ARecorder) : Recorder(ARecorder) {}
-    ~GrabHeldForRun() {
-        Recorder->HeldGrab.reset();
-        FreeSpareFrameBlock();
-    }
+    explicit GrabHeldForRun(TScreenCam *ARecorder);
+    ~GrabHeldForRun();
     GrabHeldForRun(const GrabHeldForRun &) = delete;
     GrabHeldForRun &operator=(const GrabHeldForRun &) = delete;
 };

@@ -1,4 +1,6 @@
 #include "ui/Unit1.h"
+#include "avifile/journalfile.h"
+#include "avifile/recordfile.h"
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
@@ -105,6 +107,15 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
 
 TForm1::~TForm1() { FormDestroy(this); }
 
+void ShowRepairNotice(const std::vector<RepairResult> &Results) {
+    std::string notice = RepairNotice(Results);
+    if (notice.empty()) return;
+    UINT icon = MB_ICONINFORMATION;
+    for (const RepairResult &r : Results)
+        if (r.Result != RepairResult::Recovered) icon = MB_ICONWARNING;
+    MessageBoxA(nullptr, notice.c_str(), "Notice", MB_OK | icon);
+}
+
 void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);
     ScreenCam = FScreenCam.get();
@@ -186,7 +197,9 @@ void TForm1::Button1Click(TObject *) {
         SendSound("OPEN NEW TYPE WAVEAUDIO ALIAS mysound");
         SendSound(set);
     }
-    DeleteFileA(OptionDlg->FileName->Text().c_str());
+    // With the numbered files of a recording that went on into them, which would otherwise
+    // stand beside the new one as if they continued it.
+    DeleteRecordingFiles(OptionDlg->FileName->Text());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());

@@ -7,8 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class TScreenCam;
+struct RepairResult;
 
 class TForm1 : public TForm {
   public:
@@ -76,3 +78,7 @@ constexpr int StandardCamHeightFix = 0;
 constexpr int VlcHeightFix = -14;
 constexpr int YoutubeHeightFix = -20;
 extern std::string WaveBitsPerSample, WaveChannels, WaveSamplesPerSec, WaveBytesPerSec;
+
+// At start-up, once the main window shows: one "Notice" box, with no owner like every box of the
+// program, saying what became of the recordings that were not closed; none when there were none.
+void ShowRepairNotice(const std::vector<RepairResult> &Results);

@@ -23,16 +23,6 @@ class TRepairThread : public TThread {
     void Execute() override { Results = RepairOpenJournals(); }
 };
 
-// One notice says what became of the recordings.
-void ShowRepairNotice(const std::vector<RepairResult> &Results) {
-    std::string notice = RepairNotice(Results);
-    if (notice.empty()) return;
-    UINT icon = MB_ICONINFORMATION;
-    for (const RepairResult &r : Results)
-        if (r.Result != RepairResult::Recovered) icon = MB_ICONWARNING;
-    MessageBoxA(Form1->Handle(), notice.c_str(), "Notice", MB_OK | icon);
-}
-
 // Recordings whose process died are rebuilt once the main window shows.
 VOID CALLBACK RepairAfterShow(HWND, UINT, UINT_PTR Timer, DWORD) {
     KillTimer(nullptr, Timer);

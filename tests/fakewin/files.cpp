@@ -163,15 +163,6 @@ BOOL CreateDirectoryA(LPCSTR name, void *) {
     return mkdir(name, 0777) == 0 ? TRUE : Fail(FromErrno());
 }
 
-DWORD GetFileAttributesA(LPCSTR name) {
-    struct stat st;
-    if (stat(name, &st) != 0) {
-        LastError = FromErrno();
-        return INVALID_FILE_ATTRIBUTES;
-    }
-    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-}
-
 // Patterns are a folder and "*" or "*.ext".
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *found) {
     std::string p = pattern ? pattern : "";

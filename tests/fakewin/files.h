@@ -3,6 +3,7 @@
 // FILE_SHARE_WRITE cannot be opened for writing again, and one that is open cannot be replaced
 // or deleted), folders and their listing, and the temporary folder (TMPDIR, else /tmp).
 #pragma once
+#include "fakewin/gdi.h"
 #include "fakewin/types.h"
 
 #define GENERIC_READ 0x80000000u
@@ -12,9 +13,7 @@
 #define FILE_SHARE_DELETE 0x4
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
-#define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
-#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 #define FILE_BEGIN 0
 #define FILE_END 2
@@ -47,7 +46,6 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 BOOL CreateDirectoryA(LPCSTR name, void *security);
-DWORD GetFileAttributesA(LPCSTR name);
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *found);
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA *found);
 BOOL FindClose(HANDLE search);

@@ -77,6 +77,9 @@ MMRESULT timeEndPeriod(UINT ms);
 void Sleep(DWORD ms);
 BOOL DeleteFileA(LPCSTR name);
 #define DeleteFile DeleteFileA
+DWORD GetFileAttributesA(LPCSTR name);
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_NORMAL 0x80
 
 // Message boxes
 #define MB_OK 0x00000000

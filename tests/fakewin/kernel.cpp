@@ -3,11 +3,12 @@
 #include "fakewin/kernel.h"
 #include "fakewin/windows.h"
 
-#include <cerrno>
 #include <chrono>
-#include <unistd.h>
 #include <deque>
+#include <set>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fakewin {
 namespace {
@@ -20,6 +21,7 @@ struct KernelState {
     std::deque<int> answers;
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> deleted;
+    std::set<std::string> files;
 };
 Area<KernelState> kernel;
 KernelState &s = kernel.s;
@@ -43,6 +45,10 @@ void answer_message_boxes(std::vector<int> list) {
 std::vector<MessageBoxCall> message_boxes() { return kernel.get(&KernelState::boxes); }
 void clear_message_boxes() { kernel.set(&KernelState::boxes, {}); }
 std::vector<std::string> deleted_files() { return kernel.get(&KernelState::deleted); }
+void put_files(const std::vector<std::string> &names) {
+    Lock lock(kernel.mutex);
+    s.files.insert(names.begin(), names.end());
+}
 
 } // namespace fakewin
 
@@ -83,8 +89,17 @@ void Sleep(DWORD ms) {
 BOOL DeleteFileA(LPCSTR name) {
     Lock lock(kernel.mutex);
     s.deleted.push_back(name ? name : "");
-    // A real file of that name goes too (the journal's files are real).
-    return !name || unlink(name) == 0 || errno == ENOENT ? TRUE : FALSE;
+    // A file put there goes; so does a real file of that name (the journal's files are real).
+    if (name && s.files.erase(name)) return TRUE;
+    return name && unlink(name) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetFileAttributesA(LPCSTR name) {
+    Lock lock(kernel.mutex);
+    if (s.files.count(name ? name : "")) return FILE_ATTRIBUTE_NORMAL;
+    struct stat st;
+    if (!name || stat(name, &st) != 0) return INVALID_FILE_ATTRIBUTES;
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {

@@ -34,5 +34,7 @@ std::vector<MessageBoxCall> message_boxes();
 void clear_message_boxes();
 
 std::vector<std::string> deleted_files();
+// Files that exist: GetFileAttributes finds them, DeleteFile removes them. None after a reset.
+void put_files(const std::vector<std::string> &names);
 
 } // namespace fakewin

@@ -496,12 +496,12 @@ TEST_F(GrabberInARecording, AFailedConversionOfAReusedBlockGivesZeroPixels) {
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     ASSERT_TRUE(Serve([] { return Writes().size() >= 3; }));
     size_t before = Writes().size();
-    fakewin::fail_get_dibits(1);
-    ASSERT_TRUE(Serve([&] { return Writes().size() >= before + 2; }));
+    fakewin::fail_get_dibits(3);
+    ASSERT_TRUE(Serve([&] { return Writes().size() >= before + 4; }));
     cam->StopRecording();
     ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
 
-    // The one frame whose read-out failed holds zeros, the others the screen.
+    // The frames whose read-out failed hold zeros, the others the screen; one box tells of it.
     auto writes = Writes();
     int zero = 0, screen = 0;
     for (auto &w : writes) {
@@ -511,10 +511,26 @@ TEST_F(GrabberInARecording, AFailedConversionOfAReusedBlockGivesZeroPixels) {
         zero += allZero;
         screen += WrittenPixel(w, 64, 48, 5, 5) == RGB(200, 100, 50);
     }
-    EXPECT_EQ(zero, 1);
-    EXPECT_EQ(screen, (int)writes.size() - 1);
+    EXPECT_EQ(zero, 3);
+    EXPECT_EQ(screen, (int)writes.size() - 3);
     ASSERT_EQ(fakewin::message_boxes().size(), 1u);
     EXPECT_EQ(fakewin::message_boxes()[0].text, "Error retrieving bitmap bits");
+    // The next run tells of it again.
+    fakewin::fail_get_dibits(1);
+    RecordMovingTheCursorTo(10, 20, 0, 0);
+    EXPECT_EQ(fakewin::message_boxes().size(), 2u);
+}
+
+TEST_F(GrabberInARecording, AnAreaOfWidthOrHeightZeroIsTheSystemsOnePixelBitmap) {
+    for (size_t width : {0, 64}) {
+        cam->StartRecording(10, 20, (int)width, 48 - (int)width * 3 / 4, "test.avi");
+        ASSERT_TRUE(Serve(
+            [&] { return fakewin::avi_files().size() > width / 64 && Writes().size() >= 3; }));
+        cam->StopRecording();
+        ASSERT_TRUE(Serve([this] { return cam->RecordThread == nullptr; }));
+        EXPECT_EQ(Writes().back().size, 4);
+    }
+    EXPECT_TRUE(fakewin::message_boxes().empty()) << fakewin::message_boxes()[0].text;
 }
 
 } // namespace

@@ -74,13 +74,14 @@ TEST_F(RecordFilesTest, ALongRecordingGoesOnIntoNumberedFilesEachWholeOnItsOwn) 
         if (now() >= 1950) cam->Recording = false;
     });
     cam->Recording = true;
+    put_files({"take (3).avi"}); // another recording's, kept: the split takes the next number
     EXPECT_EQ(cam->RecordToFile(10, 20, 64, 48, "take.avi"), 1); // positions 0 to 19
     auto files = avi_files();
     ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(files[0].name, "take.avi");
     EXPECT_EQ(files[1].name, "take (2).avi");
-    EXPECT_EQ(files[2].name, "take (3).avi");
-    EXPECT_EQ(files[3].name, "take (4).avi");
+    EXPECT_EQ(files[2].name, "take (4).avi");
+    EXPECT_EQ(files[3].name, "take (5).avi");
     std::vector<LONG> six{0, 1, 2, 3, 4, 5};
     int frame = 0;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -169,6 +170,21 @@ TEST_F(RecordFilesTest, TheSizesTheWriterReportsDecideWhereAFileEnds) {
     EXPECT_EQ(files[0].name, "take.avi");
     for (auto &f : files)
         EXPECT_EQ(Positions(f), std::vector<LONG>{0}) << f.name;
+}
+
+TEST_F(RecordFilesTest, AnEmptyFrameFromTheCompressorIsAnEmptyChunkAndCounts) {
+    // Some compressors give nothing for a picture that did not change; the other frames too.
+    for (bool swapped : {false, true}) {
+        reset();
+        cam = std::make_unique<TScreenCam>(nullptr);
+        avi_counts_swapped(swapped);
+        avi_compressed_size([n = 0](LONG raw) mutable { return n++ < 3 ? raw : 0; });
+        RunUntil(950);
+        EXPECT_EQ(avi_files()[0].written_bytes,
+                  (std::vector<LONG>{FrameBytes, FrameBytes, FrameBytes, 0, 0, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(cam->FramesWritten, 10);
+        EXPECT_TRUE(message_boxes().empty()) << swapped;
+    }
 }
 
 TEST_F(RecordFilesTest, ManySmallFramesFillEachFileCloseToTheLimitAndNoFurther) {
@@ -361,7 +377,7 @@ INSTANTIATE_TEST_SUITE_P(
     Writes, WriteRefused,
     ::testing::Values(Refusal{"DiskFull",
                               [] { fail_avi_call(AviCall::Write, AVIERR_FILEWRITE, 3); }},
-                      Refusal{"NoBytes", [] { short_avi_write(1, 0, 3); }},
+                      Refusal{"Nothing", [] { short_avi_write(0, 0, 3); }},
                       Refusal{"NoSample", [] { short_avi_write(0, FrameBytes, 3); }}),
     [](const ::testing::TestParamInfo<Refusal> &info) { return std::string(info.param.name); });
 

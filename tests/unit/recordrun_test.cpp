@@ -47,6 +47,8 @@ class RecordRun : public ::testing::Test {
         cam->OnProgress = [this](TObject *s) {
             Event("progress", s);
             progress.push_back(now() - cam->StartTime);
+            // Frames handed and positions skipped cover every position up to the current one.
+            covered.push_back(cam->FramesWritten + cam->SkippedFrames == cam->FrameIndex + 1);
         };
     }
     void TearDown() override {
@@ -126,6 +128,7 @@ class RecordRun : public ::testing::Test {
     std::unique_ptr<TScreenCam> cam;
     std::vector<std::string> events;
     std::vector<DWORD> progress;
+    std::vector<bool> covered;
 };
 
 TEST_F(RecordRun, PositionsFollowTheClockRoundingHalvesToEven) {
@@ -169,6 +172,7 @@ TEST_F(RecordRun, ProgressAtMostEvery500Ms) {
     StopAt(2000);
     Run();
     EXPECT_EQ(progress, (std::vector<DWORD>{600, 1200, 1800}));
+    EXPECT_EQ(covered, std::vector<bool>(3, true));
     EXPECT_EQ(cam->FramesWritten, 20);
     EXPECT_EQ(cam->SkippedFrames, 0);
 }

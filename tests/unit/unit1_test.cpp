@@ -1,3 +1,4 @@
+#include "avifile/journalfile.h"
 #include "ui_fixture.h"
 
 #include "fakewin/screen.h"
@@ -105,6 +106,19 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     EXPECT_EQ(running, ScreenCam->RecordThread.load());
 }
 
+TEST_F(MainWindowTest, TheStartUpNoticeHasNoOwner) {
+    ShowRepairNotice({});
+    RepairResult lost;
+    lost.AviName = "take.avi";
+    lost.Reason = "the file cannot be opened";
+    ShowRepairNotice({lost});
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].caption, "Notice");
+    EXPECT_EQ(boxes[0].type, (UINT)(MB_OK | MB_ICONWARNING));
+}
+
 TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
     // A box changes during the detection's pause (its first sleep); the command records it
     // as Record Again would, with the service fix applied to its height.
@@ -113,6 +127,7 @@ TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
         if (sleeps++ == 0) fakewin::fill_screen_rect(100, 50, 300, 150, RGB(255, 0, 0));
     });
     OptionDlg->FileName->SetText("found.avi");
+    fakewin::put_files({"found.avi", "found (2).avi", "found (3).avi", "found (5).avi"});
     Form1->ComboBox1->Select(1); // VLC
     Press(Form1->Button7);
     fakewin::on_sleep(nullptr);
@@ -126,7 +141,9 @@ TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
     EXPECT_EQ(99 - 14, RecordHeight);
     EXPECT_TRUE(ScreenCam->Recording);
     EXPECT_TRUE(ScreenCam->ShowMarker);
-    EXPECT_EQ(std::vector<std::string>({"found.avi"}), fakewin::deleted_files());
+    // An earlier recording's numbered files go too, up to the first number missing.
+    EXPECT_EQ(std::vector<std::string>({"found.avi", "found (2).avi", "found (3).avi"}),
+              fakewin::deleted_files());
     EXPECT_TRUE(fakewin::message_boxes().empty());
 }
 

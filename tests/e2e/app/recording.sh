@@ -121,3 +121,23 @@ check_service_fixes() {
     picture 257 193
     check_recording "service fix Standar Cam again: height back to 192" Record 1 - - size=256x192
 }
+
+# Record with nothing changing on the screen records an area of width 0: at most one box about
+# it, and the next Record, of the moving picture, is not held up behind it.
+check_still_then_moving() {
+    local boxes=0 n=1 info
+    e2e_stop "$PIC_PID" 2
+    click Record && sleep 2 && click Stop
+    while [ "$n" -gt 0 ] && [ "$boxes" -lt 6 ]; do # each box dismissed may bring the next
+        sleep 1
+        n=$(dismiss_boxes | tee -a "$E2E_OUT/suite.log" | wc -l)
+        boxes=$((boxes + n))
+    done
+    picture 257 193
+    if info=$(record Record 2) && info=$(avi_has test.avi size=256x192) &&
+        avi_decodes test.avi && [ "$boxes" -le 1 ]; then
+        e2e_pass "Record of a still screen ($boxes boxes), then of a moving picture: $info"
+    else
+        e2e_fail "Record of a still screen, then of a moving picture" "$boxes boxes; $info"
+    fi
+}

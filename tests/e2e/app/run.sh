@@ -46,6 +46,7 @@ run check_record_again_while_recording
 run check_about
 run check_unaligned_size
 run check_service_fixes
+run check_still_then_moving
 run check_sound
 run check_no_sound
 run check_playback

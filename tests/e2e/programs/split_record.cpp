@@ -23,8 +23,7 @@ int main(int argc, char **argv) {
     int x = atoi(argv[3]), y = atoi(argv[4]), w = atoi(argv[5]), h = atoi(argv[6]);
 
     // Numbered files of an earlier run would be taken for this one's.
-    for (int n = 2; n < 1000; ++n)
-        if (!DeleteFileA(NumberedFileName(argv[2], n).c_str())) break;
+    DeleteRecordingFiles(argv[2]);
 
     auto cam = std::make_unique<TScreenCam>(nullptr);
     cam->CompressorFourCC = timed_recording::FourCC(argv[1]);
