@@ -1,10 +1,13 @@
-// The recording's writer thread: takes one frame at a time from the capture loop.
+// The recording's writer thread: owns the run's files and takes one frame at a time from the
+// capture loop.
 #include "recorder/framewriter.h"
 
+#include <exception>
 #include <system_error>
 #include <utility>
 
-FrameWriter::FrameWriter(RecordFiles &AFiles, bool Behind) : Files(AFiles) {
+FrameWriter::FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind)
+    : Name(AName), Setup(ASetup) {
     if (!Behind) return;
     try {
         Thread = std::thread(&FrameWriter::Run, this);
@@ -15,13 +18,43 @@ FrameWriter::FrameWriter(RecordFiles &AFiles, bool Behind) : Files(AFiles) {
 
 FrameWriter::~FrameWriter() {
     Finish();
-    if (!Thread.joinable()) return;
+    if (!Thread.joinable()) {
+        CloseFiles();
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(Lock);
         Quit = true;
     }
     Wake.notify_all();
     Thread.join();
+}
+
+HRESULT FrameWriter::Open() {
+    if (!Thread.joinable()) return OpenFiles();
+    std::unique_lock<std::mutex> lock(Lock);
+    Wake.wait(lock, [this] { return Opened; });
+    return Result;
+}
+
+HRESULT FrameWriter::OpenFiles() {
+    // Nothing thrown here may end the process: a thread or memory that cannot be had fails
+    // the open or the write, and the loop ends the run with its message.
+    try {
+        // The AVI library works for the threads that started it.
+        AVIFileInit();
+        LibraryStarted = true;
+        Files.emplace(Name, Setup);
+        return Files->Start();
+    } catch (const std::exception &) {
+        return AVIERR_MEMORY;
+    }
+}
+
+void FrameWriter::CloseFiles() {
+    Files.reset();
+    if (LibraryStarted) AVIFileExit();
+    LibraryStarted = false;
 }
 
 void FrameWriter::Hand(int AIndex, OwnedFrame &AFrame) {
@@ -51,13 +84,20 @@ HRESULT FrameWriter::Finish() {
 }
 
 HRESULT FrameWriter::WriteInHand() {
-    return Files.Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+    if (!Files) return AVIERR_FILEWRITE;
+    try {
+        return Files->Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+    } catch (const std::exception &) {
+        return AVIERR_MEMORY;
+    }
 }
 
 void FrameWriter::Run() {
-    // The AVI library works for the threads that started it: a split opens the next file here.
-    AVIFileInit();
+    HRESULT opened = OpenFiles();
     std::unique_lock<std::mutex> lock(Lock);
+    Result = opened;
+    Opened = true;
+    Wake.notify_all();
     for (;;) {
         Wake.wait(lock, [this] { return Pending || Quit; });
         // A frame in hand is written before the thread ends.
@@ -73,5 +113,5 @@ void FrameWriter::Run() {
         }
     }
     lock.unlock();
-    AVIFileExit();
+    CloseFiles();
 }

@@ -17,21 +17,6 @@ constexpr DWORD DefaultCompressor = mmioFOURCC('M', 'S', 'V', 'C');
 // Replaced by the default whenever chosen.
 constexpr DWORD ReplacedCompressor = mmioFOURCC('I', 'V', '5', '0');
 
-// AVIFileInit when the run gets to it, AVIFileExit at teardown.
-struct AviLibrary {
-    bool Started = false;
-    AviLibrary() = default;
-    AviLibrary(const AviLibrary &) = delete;
-    AviLibrary &operator=(const AviLibrary &) = delete;
-    void Start() {
-        AVIFileInit();
-        Started = true;
-    }
-    ~AviLibrary() {
-        if (Started) AVIFileExit();
-    }
-};
-
 // A one-millisecond timer period while the run goes, so that Sleep and timeGetTime keep the
 // capture interval.
 struct TimerPeriod {
@@ -212,7 +197,7 @@ HRESULT HoldWhilePaused(TScreenCam *R, const std::function<HRESULT()> &Finish, i
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
 // or 0. A frame counts as written when it is handed to the writer, so that the progress shows
 // every position passed, and a write that fails takes it back.
-HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
+HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
     if (interval < 1) interval = 1; // the loop divides by it
@@ -227,7 +212,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, int Left, int Top,
     R->MsPerFrameActual = 0;
     R->StartTime = timeGetTime();
     R->SkippedFrames = 0;
-    FrameWriter writer(Files, R->WriteBehind);
+    FrameWriter &writer = Writer;
     // The frame handed before: waits for it, and takes it back when it did not reach the file.
     auto finish = [&] {
         HRESULT error = writer.Finish();
@@ -320,22 +305,20 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             return RunFailed;
         }
 
-        // Declared so that teardown runs in its order: marker hidden, then the file closed
-        // (options freed, file, stream and compressed stream released), library closed.
-        AviLibrary library;
-        std::optional<RecordFiles> files;
+        // Declared so that teardown runs in its order: marker hidden, then the writer ends,
+        // which closes the file (options freed, file, stream and compressed stream released)
+        // and the library.
+        std::optional<FrameWriter> writer;
         std::optional<MarkerShown> marker;
 
         // Around the area actually recorded, which the compressor may have grown: brackets
         // around the requested area would stand inside the frames.
         if (ShowMarker) marker.emplace(this, Left, Top, CaptureWidth, CaptureHeight);
-        library.Start();
-
-        files.emplace(FileName, MakeStreamSetup(this, frame));
-        error = files->Start();
+        writer.emplace(FileName, MakeStreamSetup(this, frame), WriteBehind);
+        error = writer->Open();
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);
-            error = RecordFrames(this, *files, Left, Top, keepGoing, frameLost);
+            error = RecordFrames(this, *writer, Left, Top, keepGoing, frameLost);
             framesRecorded = FramesWritten > 0;
             Raise(OnStop, this);
         }

@@ -6,3 +6,4 @@
 #include "fakewin/user.h"
 #include "fakewin/vfw.h"
 #include "fakewin/mci.h"
+#include "fakewin/files.h"
