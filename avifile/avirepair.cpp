@@ -23,6 +23,7 @@ constexpr size_t MinFormatBytes = 40; // a bitmap header
 // How far into the file the first frame is looked for when no list of frames says where.
 constexpr uint64_t FirstFrameSearch = 1 << 20;
 constexpr size_t CopyBlock = 1 << 20;
+constexpr size_t SumBlock = 64 << 10;
 // The largest file the format can describe.
 constexpr uint64_t MaxRiffBytes = 0xFFFFFFFFull;
 
@@ -43,21 +44,39 @@ bool IsFrameId(uint32_t Id) { return Id == WholeFrameId || Id == DeltaFrameId; }
 
 uint64_t Padded(uint64_t Size) { return Size + (Size & 1); }
 
-// Follows the journal's frames chunk by chunk from Start; returns those found whole. The
-// platform's writer puts an empty chunk at each position a recording skips, just before the
-// next frame; other writers may not, so such chunks are passed over only while due.
-std::vector<FoundFrame> FollowFrames(RepairSource &File, uint64_t Start,
-                                     const std::vector<JournalFrame> &Frames) {
-    std::vector<FoundFrame> found;
+// Whether the data at Offset has the sum the journal noted: a chunk whose header reached the
+// disk while its data did not (a power cut) reads as zeros there.
+bool SumMatches(RepairSource &File, uint64_t Offset, uint32_t Size, uint32_t Sum) {
+    uint8_t block[SumBlock];
+    uint32_t sum = JournalSum(nullptr, 0);
+    for (uint32_t done = 0; done < Size;) {
+        size_t n = std::min<size_t>(sizeof block, Size - done);
+        if (!File.Read(Offset + done, block, n)) return false;
+        sum = JournalSum(block, n, sum);
+        done += (uint32_t)n;
+    }
+    return sum == Sum;
+}
+
+// Follows the journal's frames chunk by chunk from Start, into Plan: the frames found whole,
+// the empty chunks taken for skipped positions, and where the run ends. The platform's writer
+// puts an empty chunk at each position a recording skips, just before the next frame; other
+// writers may not, so such chunks are passed over only while due.
+void FollowFrames(RepairSource &File, uint64_t Start, const std::vector<JournalFrame> &Frames,
+                  RepairPlan &Plan) {
+    Plan.FirstChunk = Start;
+    Plan.EveryPosition = true;
     uint64_t at = Start, end = File.Size();
     int64_t position = 0;
     for (const JournalFrame &frame : Frames) {
         uint32_t id = 0, size = 0;
+        std::vector<uint64_t> gaps;
         for (;;) {
-            if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return found;
+            if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return;
             if (id == JunkTag) {
                 at += 8 + Padded(size);
             } else if (IsFrameId(id) && size == 0 && position < frame.Position) {
+                gaps.push_back(at);
                 at += 8;
                 ++position;
             } else {
@@ -65,24 +84,28 @@ std::vector<FoundFrame> FollowFrames(RepairSource &File, uint64_t Start,
             }
         }
         if (!IsFrameId(id) || ((frame.Flags & JournalSizeKnown) && size != frame.Size) ||
-            at + 8 + size > end)
-            break;
+            at + 8 + size > end ||
+            ((frame.Flags & JournalSumKnown) && !SumMatches(File, at + 8, size, frame.Sum)))
+            return;
         FoundFrame f{at + 8, id, frame};
         f.Frame.Size = size;
         // Key frames: those the journal says, the first, and those the writer marked with the
         // chunk id of a whole picture.
-        if (found.empty() || id == WholeFrameId) f.Frame.Flags |= JournalKeyFrame;
-        found.push_back(f);
+        if (Plan.Frames.empty() || id == WholeFrameId) f.Frame.Flags |= JournalKeyFrame;
+        if (position != frame.Position) Plan.EveryPosition = false;
+        Plan.Frames.push_back(f);
+        Plan.Gaps.insert(Plan.Gaps.end(), gaps.begin(), gaps.end());
+        Plan.End = at + 8 + size;
         at += 8 + Padded(size);
         position = frame.Position + 1;
     }
-    return found;
 }
 
-// The journal's frames up to the first entry no run writes: positions go up, frames are whole.
+// The journal's video frames up to the first entry no run writes: positions go up.
 std::vector<JournalFrame> Plausible(const std::vector<JournalFrame> &Frames) {
     std::vector<JournalFrame> out;
     for (const JournalFrame &f : Frames) {
+        if (f.Stream != 0) continue; // only the video stream is rebuilt
         if (f.Position < 0 || (!out.empty() && f.Position <= out.back().Position)) break;
         out.push_back(f);
     }
@@ -148,14 +171,17 @@ RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal) {
         return plan;
     }
     // The frames follow a list tag "movi" where the writer put one; otherwise the first chunk
-    // of the journal's first frame is looked for, and the longest run of frames wins.
+    // of the journal's first frame is looked for, and the longest run of frames wins. A start
+    // within a run already followed would give a part of that run: each byte of the file is
+    // followed at most once, so the search is linear in the file.
     uint64_t limit = std::min<uint64_t>(File.Size(), FirstFrameSearch);
-    std::vector<FoundFrame> best;
+    RepairPlan best;
     std::vector<uint8_t> head((size_t)limit);
     if (!head.empty() && !File.Read(0, head.data(), head.size())) {
         plan.Reason = "it cannot be read";
         return plan;
     }
+    uint64_t followed = 0; // the end of the runs followed so far
     for (size_t at = 0; at + 8 <= head.size(); at += 2) {
         uint32_t id = Get32(&head[at]);
         uint64_t start = 0;
@@ -166,40 +192,37 @@ RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal) {
             start = at;
         else
             continue;
-        std::vector<FoundFrame> found = FollowFrames(File, start, frames);
-        if (found.size() > best.size()) best.swap(found);
-        if (best.size() == frames.size()) break;
+        if (start < followed) continue;
+        RepairPlan found;
+        FollowFrames(File, start, frames, found);
+        if (found.Frames.empty()) continue;
+        followed = found.End;
+        if (found.Frames.size() > best.Frames.size()) best = std::move(found);
+        if (best.Frames.size() == frames.size()) break;
     }
-    if (best.empty()) {
+    if (best.Frames.empty()) {
         plan.Reason = "no complete frame of it reached the disk";
         return plan;
     }
-    plan.Frames = std::move(best);
-    plan.Result = RepairPlan::Repairable;
-    return plan;
+    best.Result = RepairPlan::Repairable;
+    return best;
 }
 
-bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSource &File,
-                      RepairSink &Out) {
-    if (Plan.Result != RepairPlan::Repairable || Plan.Frames.empty() ||
-        S.Format.size() < MinFormatBytes)
-        return false;
+namespace {
+
+// The file's headers from the journal's stream: "RIFF", the header list and, when Movi is
+// set, the frame list's own header, for a file of RiffBytes after the RIFF header.
+std::vector<uint8_t> Headers(const RepairPlan &Plan, const JournalStream &S, uint64_t RiffBytes) {
     int32_t length = Plan.Length();
     uint32_t largest = 0;
-    uint64_t dataBytes = 0;
-    for (const FoundFrame &f : Plan.Frames) {
+    for (const FoundFrame &f : Plan.Frames)
         largest = std::max(largest, f.Frame.Size);
-        dataBytes += 8 + Padded(f.Frame.Size);
-    }
-    uint64_t gaps = (uint64_t)length - Plan.Frames.size();
-    dataBytes += 8 * gaps;
-    uint64_t indexBytes = IndexEntryBytes * (uint64_t)length;
     int32_t width = (int32_t)Get32(&S.Format[4]), height = (int32_t)Get32(&S.Format[8]);
     if (height < 0) height = -height;
 
     std::vector<uint8_t> h;
     Put32(h, RiffTag);
-    Put32(h, 0);
+    Put32(h, (uint32_t)RiffBytes);
     Put32(h, AviTag);
     size_t hdrl = h.size();
     Put32(h, ListTag);
@@ -246,15 +269,86 @@ bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSour
     if (S.Format.size() & 1) h.push_back(0);
     PatchSize(h, strl);
     PatchSize(h, hdrl);
+    return h;
+}
 
+void PutEntry(std::vector<uint8_t> &Index, uint32_t Id, uint32_t Flags, uint64_t Offset,
+              uint32_t Size) {
+    Put32(Index, Id);
+    Put32(Index, Flags);
+    Put32(Index, (uint32_t)Offset);
+    Put32(Index, Size);
+}
+
+constexpr size_t ListHeaderBytes = 12; // "LIST", size, kind
+
+} // namespace
+
+bool FitsInPlace(const RepairPlan &Plan, const JournalStream &S) {
+    if (Plan.Result != RepairPlan::Repairable || Plan.Frames.empty() || !Plan.EveryPosition ||
+        S.Format.size() < MinFormatBytes || Plan.FirstChunk < ListHeaderBytes)
+        return false;
+    size_t headers = Headers(Plan, S, 0).size();
+    uint64_t room = Plan.FirstChunk - ListHeaderBytes;
+    uint64_t total = Padded(Plan.End) + 8 + IndexEntryBytes * (uint64_t)Plan.Length();
+    return (room == headers || room >= headers + 8) && total - 8 <= MaxRiffBytes;
+}
+
+bool RepairInPlace(const RepairPlan &Plan, const JournalStream &S, RepairFile &File) {
+    if (!FitsInPlace(Plan, S)) return false;
+    // The index, from the chunks where they lie: offsets count from the "movi" tag.
+    uint64_t movi = Plan.FirstChunk - 4;
+    std::vector<uint8_t> tail;
+    if (Plan.End & 1) tail.push_back(0);
+    uint32_t length = (uint32_t)Plan.Length();
+    Put32(tail, Idx1Tag);
+    Put32(tail, IndexEntryBytes * length);
+    auto gap = Plan.Gaps.begin();
+    for (const FoundFrame &f : Plan.Frames) {
+        for (; gap != Plan.Gaps.end() && *gap < f.Offset; ++gap)
+            PutEntry(tail, DeltaFrameId, 0, *gap - movi, 0);
+        PutEntry(tail, f.ChunkId, f.Frame.Flags & JournalKeyFrame, f.Offset - 8 - movi,
+                 f.Frame.Size);
+    }
+    uint64_t total = Plan.End + tail.size();
+    std::vector<uint8_t> h = Headers(Plan, S, total - 8);
+    size_t junk = (size_t)(Plan.FirstChunk - ListHeaderBytes - h.size());
+    if (junk) {
+        Put32(h, JunkTag);
+        Put32(h, (uint32_t)(junk - 8));
+        h.resize(h.size() + junk - 8, 0);
+    }
+    Put32(h, ListTag);
+    Put32(h, (uint32_t)(Padded(Plan.End) - movi));
+    Put32(h, MoviTag);
+    // The index first, then the headers with "RIFF" last: until that tag is written the file
+    // is one that was never closed, and the frames lie where they were for a repair to find.
+    return File.Write(Plan.End, tail.data(), tail.size()) && File.Truncate(total) && File.Flush() &&
+           File.Write(4, h.data() + 4, h.size() - 4) && File.Flush() &&
+           File.Write(0, h.data(), 4) && File.Flush();
+}
+
+bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSource &File,
+                      RepairSink &Out) {
+    if (Plan.Result != RepairPlan::Repairable || Plan.Frames.empty() ||
+        S.Format.size() < MinFormatBytes)
+        return false;
+    int32_t length = Plan.Length();
+    uint32_t largest = 0;
+    uint64_t dataBytes = 0;
+    for (const FoundFrame &f : Plan.Frames) {
+        largest = std::max(largest, f.Frame.Size);
+        dataBytes += 8 + Padded(f.Frame.Size);
+    }
+    uint64_t gaps = (uint64_t)length - Plan.Frames.size();
+    dataBytes += 8 * gaps;
+    uint64_t indexBytes = IndexEntryBytes * (uint64_t)length;
+    uint64_t total = Headers(Plan, S, 0).size() + ListHeaderBytes + dataBytes + 8 + indexBytes;
+    if (total - 8 > MaxRiffBytes) return false;
+    std::vector<uint8_t> h = Headers(Plan, S, total - 8);
     Put32(h, ListTag);
     Put32(h, (uint32_t)(4 + dataBytes));
     Put32(h, MoviTag);
-
-    uint64_t total = h.size() + dataBytes + 8 + indexBytes;
-    if (total - 8 > MaxRiffBytes) return false;
-    for (int i = 0; i < 4; ++i)
-        h[4 + i] = (uint8_t)((total - 8) >> (8 * i));
     if (!Out.Write(h.data(), h.size())) return false;
 
     // Frames at their positions; an empty chunk holds each position no frame was written at,

@@ -17,6 +17,15 @@ class RepairSource {
     virtual bool Read(uint64_t Offset, void *Buffer, size_t Count) = 0;
 };
 
+// The damaged file itself, when it can be put right where it lies.
+class RepairFile : public RepairSource {
+  public:
+    virtual bool Write(uint64_t Offset, const void *Data, size_t Count) = 0;
+    virtual bool Truncate(uint64_t Size) = 0;
+    // Forces what was written to the disk.
+    virtual bool Flush() = 0;
+};
+
 // Where the rebuilt file goes.
 class RepairSink {
   public:
@@ -35,6 +44,10 @@ struct RepairPlan {
     enum Outcome { Repairable, AlreadyClosed, Impossible } Result = Impossible;
     std::string Reason; // why it cannot be repaired
     std::vector<FoundFrame> Frames;
+    std::vector<uint64_t> Gaps; // the empty chunks taken for skipped positions, in the file
+    uint64_t FirstChunk = 0;    // where the run of chunks starts in the file
+    uint64_t End = 0;           // where the last frame's data ends
+    bool EveryPosition = false; // each position below Length has its chunk in the run
     int32_t Length() const { return Frames.empty() ? 0 : Frames.back().Frame.Position + 1; }
 };
 
@@ -44,6 +57,14 @@ bool AviWasClosed(RepairSource &File);
 // Finds the frames of the journal in the file, in order, up to the first one that is missing or
 // torn. Never fails on any input: a file it cannot make sense of is Impossible, with a reason.
 RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal);
+
+// Whether the file can be put right where it lies: every position has its chunk, and the
+// headers fit into the space before the first one.
+bool FitsInPlace(const RepairPlan &Plan, const JournalStream &Stream);
+// Appends the index after the last frame kept (what lay after it goes) and writes the headers
+// into the space before the first, "RIFF" last: a repair cut short leaves a file that is
+// repaired the same way again. False when it does not fit or a write failed.
+bool RepairInPlace(const RepairPlan &Plan, const JournalStream &Stream, RepairFile &File);
 
 // Writes a complete AVI: headers from the journal, the planned frames at their positions, empty
 // frames in the gaps between them, and the index. False when a read or write failed.

@@ -7,19 +7,14 @@ namespace {
 
 constexpr char HeaderTag[4] = {'Q', 'J', 'N', 'L'};
 constexpr char BatchTag[4] = {'Q', 'J', 'F', 'B'};
-constexpr uint32_t Version = 1;
-constexpr size_t FrameBytes = 12;
+constexpr uint32_t Version = 2;
+constexpr size_t FrameBytes = 20;
 // Larger than any format or batch the recorder writes: a length beyond these is damage.
 constexpr uint32_t MaxFormatBytes = 1 << 16;
 constexpr uint32_t MaxBatchFrames = 1 << 16;
 constexpr char Extension[] = ".journal";
 
-uint32_t Sum(const uint8_t *Data, size_t Size) {
-    uint32_t h = 2166136261u; // FNV-1a
-    for (size_t i = 0; i < Size; ++i)
-        h = (h ^ Data[i]) * 16777619u;
-    return h;
-}
+uint32_t Sum(const uint8_t *Data, size_t Size) { return JournalSum(Data, Size); }
 
 void Put32(std::vector<uint8_t> &Out, uint32_t Value) {
     for (int i = 0; i < 4; ++i)
@@ -47,6 +42,13 @@ struct Fields {
 
 } // namespace
 
+uint32_t JournalSum(const void *Data, size_t Size, uint32_t Sum) {
+    const uint8_t *p = (const uint8_t *)Data;
+    for (size_t i = 0; i < Size; ++i) // FNV-1a
+        Sum = (Sum ^ p[i]) * 16777619u;
+    return Sum;
+}
+
 std::vector<uint8_t> EncodeJournalHeader(const JournalStream &S) {
     std::vector<uint8_t> payload;
     for (uint32_t v : {S.Handler, S.Scale, S.Rate, S.SuggestedBufferSize, S.Quality})
@@ -62,7 +64,7 @@ std::vector<uint8_t> EncodeJournalHeader(const JournalStream &S) {
     Put32(out, Version);
     Put32(out, (uint32_t)payload.size());
     out.insert(out.end(), payload.begin(), payload.end());
-    Put32(out, Sum(payload.data(), payload.size()));
+    Put32(out, Sum(out.data(), out.size()));
     return out;
 }
 
@@ -70,11 +72,11 @@ std::vector<uint8_t> EncodeJournalBatch(const JournalFrame *Frames, size_t Count
     std::vector<uint8_t> out(BatchTag, BatchTag + 4);
     Put32(out, (uint32_t)Count);
     for (size_t i = 0; i < Count; ++i) {
-        Put32(out, (uint32_t)Frames[i].Position);
-        Put32(out, Frames[i].Size);
-        Put32(out, Frames[i].Flags);
+        const JournalFrame &f = Frames[i];
+        for (uint32_t v : {f.Stream, (uint32_t)f.Position, f.Size, f.Flags, f.Sum})
+            Put32(out, v);
     }
-    Put32(out, Sum(out.data() + 4, out.size() - 4));
+    Put32(out, Sum(out.data(), out.size()));
     return out;
 }
 
@@ -90,7 +92,7 @@ JournalContents ReadJournal(const uint8_t *Data, size_t Size) {
         return c;
     }
     if (length > Size - 12 || Size - 12 - length < 4 ||
-        Get32(Data + 12 + length) != Sum(Data + 12, length)) {
+        Get32(Data + 12 + length) != Sum(Data, 12 + length)) {
         c.Error = "its journal is damaged";
         return c;
     }
@@ -118,13 +120,14 @@ JournalContents ReadJournal(const uint8_t *Data, size_t Size) {
         uint32_t count = left >= 8 ? Get32(p + 4) : 0;
         size_t bytes = 8 + (size_t)count * FrameBytes + 4;
         if (left < 8 || std::memcmp(p, BatchTag, 4) != 0 || count == 0 || count > MaxBatchFrames ||
-            left < bytes || Get32(p + bytes - 4) != Sum(p + 4, bytes - 8)) {
+            left < bytes || Get32(p + bytes - 4) != Sum(p, bytes - 4)) {
             c.TornTail = true;
             break;
         }
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t *e = p + 8 + i * FrameBytes;
-            c.Frames.push_back({(int32_t)Get32(e), Get32(e + 4), Get32(e + 8)});
+            c.Frames.push_back(
+                {(int32_t)Get32(e + 4), Get32(e + 8), Get32(e + 12), Get32(e + 16), Get32(e)});
         }
         at += bytes;
     }

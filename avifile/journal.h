@@ -6,7 +6,8 @@
 // Layout, little-endian: a header record, then batches of frames, each record with its own
 // check sum so that a batch torn by the end of the process is told apart from a complete one.
 //   header: "QJNL" version length payload[length] sum
-//   batch:  "QJFB" count (position size flags)[count] sum
+//   batch:  "QJFB" count (stream position size flags sum)[count] sum
+// A record's sum covers every byte before it, from its tag.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -35,15 +36,25 @@ constexpr uint32_t JournalKeyFrame = 0x10;
 // The size is the one the writer reported; without it a repair takes the chunk's own.
 constexpr uint32_t JournalSizeKnown = 0x100;
 
-// One frame written: its position in the stream, its size in bytes and the key-frame bit.
+// The data's sum is the one the writer noted; without it a repair cannot check the data.
+constexpr uint32_t JournalSumKnown = 0x200;
+
+// One chunk written: its stream (0 the video; a sound stream notes its blocks as 1), its
+// position in the stream, its size in bytes, the key-frame bit and the sum of its data.
 struct JournalFrame {
     int32_t Position = 0;
     uint32_t Size = 0;
     uint32_t Flags = 0;
+    uint32_t Sum = 0;
+    uint32_t Stream = 0;
     bool operator==(const JournalFrame &o) const {
-        return Position == o.Position && Size == o.Size && Flags == o.Flags;
+        return Position == o.Position && Size == o.Size && Flags == o.Flags && Sum == o.Sum &&
+               Stream == o.Stream;
     }
 };
+
+// The sum the journal keeps of a chunk's data.
+uint32_t JournalSum(const void *Data, size_t Size, uint32_t Sum = 2166136261u);
 
 std::vector<uint8_t> EncodeJournalHeader(const JournalStream &Stream);
 std::vector<uint8_t> EncodeJournalBatch(const JournalFrame *Frames, size_t Count);

@@ -1,8 +1,9 @@
-// The journal on disk: the writer a recording run keeps beside each open AVI, the list of open
-// journals in the user's temporary folder, and the repair of what that list names at the next
-// start. Standard C files; the few platform calls live in journalfile.cpp.
+// The journal on disk: the writer a recording run keeps beside each open AVI, an entry for each
+// open journal in a folder of the user's temporary folder, and the repair of what those entries
+// name at the next start, through the file calls of the platform.
 #pragma once
 #include "avifile/journal.h"
+#include "framework/winapi.h"
 
 #include <cstdint>
 #include <condition_variable>
@@ -12,11 +13,15 @@
 #include <thread>
 #include <vector>
 
-// Where the list of open journals is kept: the user's temporary folder, or the place a test
-// chose with SetOpenJournalList ("" goes back to the temporary folder).
-std::string OpenJournalList();
-void SetOpenJournalList(const std::string &Path);
+// The folder of the entries: "Quillet open journals" in the user's temporary folder, or the
+// folder a test chose with SetOpenJournalFolder ("" goes back to the temporary folder).
+std::string OpenJournalFolder();
+void SetOpenJournalFolder(const std::string &Path);
+// The journals the entries name, in order of their names.
 std::vector<std::string> ReadOpenJournals();
+// Makes and deletes the entry of a journal (by its full path), each in one step.
+bool ListOpenJournal(const std::string &Journal);
+void UnlistOpenJournal(const std::string &Journal);
 
 // The journal of one AVI while it is written. Frames are written to the system as they come,
 // and a thread of the journal forces them to the disk once a second, so that the recording
@@ -28,19 +33,22 @@ class RecordingJournal {
     RecordingJournal(const RecordingJournal &) = delete;
     RecordingJournal &operator=(const RecordingJournal &) = delete;
 
-    // Starts the journal of AviName and notes it in the list; false when it cannot be written
+    // Starts the journal of AviName and makes its entry; false when it cannot be written
     // (the recording goes on without one).
     bool Open(const std::string &AviName, JournalStream Stream);
     // Notes a frame written to the AVI.
     void Frame(const JournalFrame &Frame);
-    // Deletes the journal and its line in the list: the AVI was closed.
-    void Close();
-    bool IsOpen() const { return File != nullptr; }
+    // Deletes the journal and its entry: the AVI was closed.
+    void Close() { End(true); }
+    // Closes the journal and leaves it, with its entry, for the repair at the next start.
+    void Keep() { End(false); }
+    bool IsOpen() const { return File != INVALID_HANDLE_VALUE; }
     const std::string &Name() const { return FileName; }
 
   private:
+    void End(bool Delete);
     void ForceToDiskEverySecond();
-    std::FILE *File = nullptr;
+    HANDLE File = INVALID_HANDLE_VALUE;
     std::string FileName;
     std::thread Syncer;
     std::mutex SyncLock;
@@ -60,19 +68,25 @@ struct RepairResult {
     std::string AviName;
     int Frames = 0;
     double Seconds = 0;
-    std::string Reason; // why it was not repaired
+    std::string Reason;    // why it was not repaired
+    bool TryAgain = false; // for a passing reason: its entry stays for the next start
 };
 
 // Repairs the AVI of one journal; the AVI is replaced only by a complete rebuilt file.
 // Returns nothing for an AVI that was closed (its journal is deleted) or a journal that is gone.
 std::vector<RepairResult> RepairRecording(const std::string &JournalName);
 
-// Repairs every AVI the list names that no running Quillet is writing, and takes them off the
-// list: none is repaired twice.
+// Repairs every AVI the entries name that no running Quillet is writing, and deletes their
+// entries: none is repaired twice. An entry stays when the repair failed for a passing reason;
+// a file damaged beyond repair is reported once and left as it is, with its journal.
 std::vector<RepairResult> RepairOpenJournals();
 
 // The text of the start-up notice, "" when there is nothing to say.
 std::string RepairNotice(const std::vector<RepairResult> &Results);
+
+// Whether the AVI reads back as one its writer closed (headers and index in place) of at most
+// Limit bytes.
+bool AviClosedWhole(const std::string &Name, int64_t Limit);
 
 // This process's id, as the journal notes it.
 uint32_t CurrentProcessId();

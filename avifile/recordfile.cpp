@@ -54,6 +54,7 @@ bool FileExists(const std::string &Name) {
 
 HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
     Close();
+    FileName = Name;
     Folder = FolderOf(Name);
     HRESULT error = AVIFileOpen(&File, Name.c_str(), OF_WRITE | OF_CREATE, nullptr);
     if (error == AVIERR_OK) {
@@ -117,9 +118,29 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     if (samples != 1 && bytes != 1) return AVIERR_FILEWRITE;
     Bytes += ChunkBytes(samples == 1 ? bytes : samples);
     ++FramesInFile;
-    // The byte count a compressed stream answers is not the chunk's: the repair reads that.
-    Journal.Frame({Position, 0, 0});
+    Journal.Frame(Noted(Position));
     return AVIERR_OK;
+}
+
+JournalFrame RecordFile::Noted(LONG Position) {
+    // The byte count a compressed stream answers is not the chunk's: the chunk is read back
+    // from the file's own stream, for its size, the sum of its data and its key-frame bit.
+    // Where that cannot be read the repair takes the chunk as it finds it.
+    JournalFrame f{Position, 0, 0};
+    LONG size = 0, got = 0;
+    if (!Journal.IsOpen() ||
+        AVIStreamRead(Stream, Position, 1, nullptr, 0, &size, nullptr) != AVIERR_OK || size <= 0)
+        return f;
+    if ((size_t)size > ReadBack.size()) ReadBack.resize((size_t)size);
+    if (AVIStreamRead(Stream, Position, 1, ReadBack.data(), size, &got, nullptr) != AVIERR_OK ||
+        got != size)
+        return f;
+    f.Size = (uint32_t)size;
+    f.Sum = JournalSum(ReadBack.data(), (size_t)size);
+    f.Flags = JournalSizeKnown | JournalSumKnown;
+    if (AVIStreamFindSample(Stream, Position, FIND_KEY | FIND_PREV) == Position)
+        f.Flags |= JournalKeyFrame;
+    return f;
 }
 
 bool RecordFile::Fits(LONG RawSize) const {
@@ -167,11 +188,15 @@ void RecordFile::Close() {
     Sound = nullptr;
     SoundLength = 0;
     SoundChunks = 0;
+    // The journal goes once the closed file reads back whole: a writer that found no room
+    // for the index at close says nothing. Otherwise it stays for the repair at the next start.
+    if (FramesInFile == 0 || AviClosedWhole(FileName, AviFileLimit.load()))
+        Journal.Close();
+    else
+        Journal.Keep();
     Bytes = 0;
     FramesInFile = 0;
     FreeKnown = false;
-    // The file is complete now: its journal goes.
-    Journal.Close();
 }
 
 std::string NumberedFileName(const std::string &Name, int Number) {

@@ -63,7 +63,10 @@ class RecordFile {
   private:
     // Whether the disk still holds a frame of RawSize and the index written at close.
     bool RoomOnDisk(LONG RawSize);
+    // What the journal notes of the frame written at Position.
+    JournalFrame Noted(LONG Position);
 
+    std::string FileName;
     std::string Folder; // of the file, with its separator
     PAVIFILE File = nullptr;
     PAVISTREAM Stream = nullptr;
@@ -79,10 +82,11 @@ class RecordFile {
     int FramesInFile = 0;
     // The last answer about the free space, and when it was had.
     bool FreeKnown = false;
-    int64_t FreeAsked = 0;    // bytes free then
-    int64_t BytesAsked = 0;   // Bytes then
-    DWORD AskedAt = 0;        // timeGetTime then
-    RecordingJournal Journal; // beside the file while it is open
+    int64_t FreeAsked = 0;         // bytes free then
+    int64_t BytesAsked = 0;        // Bytes then
+    DWORD AskedAt = 0;             // timeGetTime then
+    RecordingJournal Journal;      // beside the file while it is open
+    std::vector<uint8_t> ReadBack; // the last frame, as the file holds it
 };
 
 // "test.avi" for the first file, "test (2).avi" for the second, ...; the number goes before

@@ -35,8 +35,7 @@ LRESULT CALLBACK PanelWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 void EnsurePanelClass() {
     WNDCLASSEXA cls = {};
-    if (GetClassInfoExA(GetModuleHandleA(nullptr), "QuilletPanel", &cls))
-        return;
+    if (GetClassInfoExA(GetModuleHandleA(nullptr), "QuilletPanel", &cls)) return;
     cls.cbSize = sizeof(cls);
     cls.lpfnWndProc = &PanelWndProc;
     cls.hInstance = GetModuleHandleA(nullptr);
@@ -91,7 +90,7 @@ void TControl::CreateHandle() {
                         parent, (HMENU)(UINT_PTR)id, GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) return;
     ControlWindows()[FHandle] = this;
-    SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(), FALSE);
+    SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(FForm->Dpi()), FALSE);
     HandleCreated();
 }
 

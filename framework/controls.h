@@ -35,6 +35,9 @@ class TControl : public TComponent {
     void SetVisible(bool Value);
 
     TAlign Align = TAlign::alNone;
+    // Shown in a tool tip while the mouse rests on the control; set before the form's window
+    // is made.
+    std::string Hint;
     TNotifyEvent OnClick;
     TNotifyEvent OnResize;
 

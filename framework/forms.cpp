@@ -3,9 +3,14 @@
 #include "framework/controls.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
 
 namespace {
+// WM_DPICHANGED (Windows 8.1 on), which SDK headers for older targets leave out.
+constexpr UINT DpiChanged = 0x02E0;
+
 // Each distinct window class (name and background) is registered once per process.
 void EnsureClass(const std::string &name, HBRUSH background, WNDPROC proc) {
     WNDCLASSEXA cls = {};
@@ -20,11 +25,30 @@ void EnsureClass(const std::string &name, HBRUSH background, WNDPROC proc) {
 }
 } // namespace
 
-HFONT DefaultFont() {
-    // The layouts are in pixels drawn at 96 dpi, so the font keeps its 96 dpi height too.
-    static HFONT font = [] {
+int ScaleForDpi(int Value, int ToDpi, int FromDpi) {
+    return (int)std::nearbyint((double)Value * ToDpi / FromDpi);
+}
+
+int WindowDpi(HWND Window) {
+    // Windows 10 on: the window's own monitor. Earlier systems have one scale for all.
+    using DpiForWindow = UINT(CALLBACK *)(HWND);
+    static auto dpiForWindow =
+        (DpiForWindow)(void *)GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow");
+    if (dpiForWindow)
+        if (UINT dpi = dpiForWindow(Window)) return (int)dpi;
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : DesignDpi;
+}
+
+HFONT DefaultFont(int Dpi) {
+    // The layouts are in pixels drawn at 96 dpi, so the font is 11 pixels high at 96 dpi too.
+    static std::map<int, HFONT> fonts;
+    HFONT &font = fonts[Dpi];
+    if (!font) {
         LOGFONTA lf = {};
-        lf.lfHeight = -11;
+        lf.lfHeight = -ScaleForDpi(11, Dpi);
         lf.lfWeight = FW_NORMAL;
         lf.lfCharSet = DEFAULT_CHARSET;
         lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
@@ -32,8 +56,8 @@ HFONT DefaultFont() {
         lf.lfQuality = DEFAULT_QUALITY;
         lf.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
         strcpy(lf.lfFaceName, "MS Sans Serif");
-        return CreateFontIndirectA(&lf);
-    }();
+        font = CreateFontIndirectA(&lf);
+    }
     return font;
 }
 
@@ -104,10 +128,39 @@ void TForm::CreateHandle() {
                               params.WndParent, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) return;
     SetWindowLongPtrA(FHandle, GWLP_USERDATA, (LONG_PTR)this);
-    SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(), FALSE);
+    // Made at the size for 96 dpi, the window learns the scale of its monitor; its controls
+    // are made at that scale.
+    int dpi = WindowDpi(FHandle);
+    if (dpi != FDpi) {
+        ScaleTo(dpi);
+        UpdateBounds();
+    }
+    SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(FDpi), FALSE);
     for (TControl *c : FControls)
         c->CreateHandle();
+    AddHints();
     Realign();
+}
+
+// One tool tip window for the form shows the hints of its controls; the form's window owns it,
+// so it goes with it.
+void TForm::AddHints() {
+    HWND tip = nullptr;
+    for (TControl *c : FControls) {
+        if (c->Hint.empty() || !c->Handle()) continue;
+        if (!tip)
+            tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, FHandle,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+        if (!tip) return;
+        TOOLINFOA tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = FHandle;
+        tool.uId = (UINT_PTR)c->Handle();
+        tool.lpszText = (LPSTR)c->Hint.c_str();
+        SendMessageA(tip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
+    }
 }
 
 LRESULT CALLBACK TForm::StdWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -141,6 +194,14 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         Realign();
         break;
+    case DpiChanged: {
+        // Moved to a monitor of another scale: the system suggests the window's new place.
+        ScaleTo(LOWORD(wParam));
+        const RECT *r = (const RECT *)lParam;
+        SetBounds(r->left, r->top, r->right - r->left, r->bottom - r->top);
+        Realign();
+        return 0;
+    }
     case WM_CLOSE:
         Close();
         return 0;
@@ -270,6 +331,19 @@ int TForm::ShowModal() {
     if (reenable) EnableWindow(owner, TRUE);
     Hide();
     return ModalResult;
+}
+
+void TForm::ScaleTo(int NewDpi) {
+    if (NewDpi <= 0 || NewDpi == FDpi) return;
+    int old = FDpi;
+    FDpi = NewDpi;
+    FWidth = ScaleForDpi(FWidth, NewDpi, old);
+    FHeight = ScaleForDpi(FHeight, NewDpi, old);
+    for (TControl *c : FControls) {
+        c->SetBounds(ScaleForDpi(c->Left(), NewDpi, old), ScaleForDpi(c->Top(), NewDpi, old),
+                     ScaleForDpi(c->Width(), NewDpi, old), ScaleForDpi(c->Height(), NewDpi, old));
+        if (c->Handle()) SendMessageA(c->Handle(), WM_SETFONT, (WPARAM)DefaultFont(FDpi), TRUE);
+    }
 }
 
 void TForm::AddControl(TControl *Control) { FControls.push_back(Control); }

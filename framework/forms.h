@@ -10,6 +10,15 @@
 
 class TControl;
 
+// The layouts are given in pixels at 96 dots per inch; on a display of another scale the forms
+// and controls grow or shrink by its dots per inch (the program declares itself per-monitor
+// aware, so the system does not stretch its windows' pixels).
+constexpr int DesignDpi = 96;
+// Value, given in pixels at FromDpi, in pixels at ToDpi.
+int ScaleForDpi(int Value, int ToDpi, int FromDpi = DesignDpi);
+// The dots per inch of the monitor the window is on.
+int WindowDpi(HWND Window);
+
 struct TCreateParams {
     std::string Caption;
     std::string WinClassName;
@@ -32,8 +41,8 @@ constexpr int mrOk = 1;
 constexpr int mrCancel = 2;
 
 // The font of every form and control: "MS Sans Serif", 8 points (11 pixels at 96 dpi), made
-// once and kept for the life of the program.
-HFONT DefaultFont();
+// once per dots per inch and kept for the life of the program.
+HFONT DefaultFont(int Dpi = DesignDpi);
 
 class TForm : public TComponent {
   public:
@@ -85,6 +94,8 @@ class TForm : public TComponent {
     const std::vector<TControl *> &Controls() const { return FControls; }
     // Lays out the controls aligned to the form (top, client) in the current client area.
     void Realign();
+    // The dots per inch the form and its controls are laid out for.
+    int Dpi() const { return FDpi; }
 
   protected:
     virtual void CreateParams(TCreateParams &Params);
@@ -94,6 +105,9 @@ class TForm : public TComponent {
   private:
     static LRESULT CALLBACK StdWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void CreateHandle();
+    void AddHints();
+    // Sizes the form and places and sizes its controls for NewDpi.
+    void ScaleTo(int NewDpi);
     void UpdateBounds();
     void ClickDefault(bool Cancel);
 
@@ -102,6 +116,7 @@ class TForm : public TComponent {
     std::string FCaption;
     bool FVisible = false;
     bool FModal = false;
+    int FDpi = DesignDpi;
     std::vector<TControl *> FControls;
 };
 

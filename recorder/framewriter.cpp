@@ -1,10 +1,14 @@
-// The recording's writer thread: takes one frame at a time from the capture loop.
+// The recording's writer thread: owns the run's files and takes one frame at a time from the
+// capture loop.
 #include "recorder/framewriter.h"
 
+#include <exception>
 #include <system_error>
 #include <utility>
 
-FrameWriter::FrameWriter(RecordFiles &AFiles, bool Behind) : Files(AFiles) {
+FrameWriter::FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind,
+                         SoundStream *ASound, int AInterval)
+    : Name(AName), Setup(ASetup), Sound(ASound), Interval(AInterval) {
     if (!Behind) return;
     try {
         Thread = std::thread(&FrameWriter::Run, this);
@@ -15,13 +19,44 @@ FrameWriter::FrameWriter(RecordFiles &AFiles, bool Behind) : Files(AFiles) {
 
 FrameWriter::~FrameWriter() {
     Finish();
-    if (!Thread.joinable()) return;
+    if (!Thread.joinable()) {
+        CloseFiles();
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(Lock);
         Quit = true;
     }
     Wake.notify_all();
     Thread.join();
+}
+
+HRESULT FrameWriter::Open() {
+    if (!Thread.joinable()) return OpenFiles();
+    std::unique_lock<std::mutex> lock(Lock);
+    Wake.wait(lock, [this] { return Opened; });
+    return Result;
+}
+
+HRESULT FrameWriter::OpenFiles() {
+    // Nothing thrown here may end the process: a thread or memory that cannot be had fails
+    // the open or the write, and the loop ends the run with its message.
+    try {
+        // The AVI library works for the threads that started it.
+        AVIFileInit();
+        LibraryStarted = true;
+        Files.emplace(Name, Setup);
+        if (Sound) Files->AttachSound(Sound, Interval);
+        return Files->Start();
+    } catch (const std::exception &) {
+        return AVIERR_MEMORY;
+    }
+}
+
+void FrameWriter::CloseFiles() {
+    Files.reset();
+    if (LibraryStarted) AVIFileExit();
+    LibraryStarted = false;
 }
 
 void FrameWriter::Hand(int AIndex, OwnedFrame &AFrame) {
@@ -69,14 +104,21 @@ HRESULT FrameWriter::EndSound(int LastIndex) {
 }
 
 HRESULT FrameWriter::WriteInHand() {
-    if (Ending) return Files.EndSound(Index);
-    return Files.Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+    if (!Files) return AVIERR_FILEWRITE;
+    try {
+        if (Ending) return Files->EndSound(Index);
+        return Files->Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+    } catch (const std::exception &) {
+        return AVIERR_MEMORY;
+    }
 }
 
 void FrameWriter::Run() {
-    // The AVI library works for the threads that started it: a split opens the next file here.
-    AVIFileInit();
+    HRESULT opened = OpenFiles();
     std::unique_lock<std::mutex> lock(Lock);
+    Result = opened;
+    Opened = true;
+    Wake.notify_all();
     for (;;) {
         Wake.wait(lock, [this] { return Pending || Quit; });
         // A frame in hand is written before the thread ends.
@@ -92,5 +134,5 @@ void FrameWriter::Run() {
         }
     }
     lock.unlock();
-    AVIFileExit();
+    CloseFiles();
 }

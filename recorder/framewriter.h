@@ -2,23 +2,34 @@
 // frame overlaps grabbing the next: a large area's grab waits mostly on the display, and the
 // compressor has a core to itself meanwhile. One frame is in hand at a time; the loop learns how
 // a write went when it hands the next frame, or when it finishes.
+//
+// The writer's thread owns the run's files: it starts the AVI library for itself, opens the
+// first file, splits, and closes the last file and the library when the writer ends. What it
+// cannot do comes back as a failed write, never as an exception.
 #pragma once
 #include "avifile/recordfile.h"
 #include "recorder/scrcam.h"
 
 #include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 class FrameWriter {
   public:
-    // Behind: writes on the writer's thread; otherwise each write runs at once on the caller's.
-    FrameWriter(RecordFiles &AFiles, bool Behind);
-    // Finishes: the frame in hand is written before the files may close.
+    // Behind: the files live on the writer's thread; otherwise on the caller's, each write
+    // running at once. Sound, when given, is written beside the frames, Interval milliseconds
+    // of it for each position; it must outlive the writer.
+    FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind,
+                SoundStream *ASound = nullptr, int AInterval = 0);
+    // Finishes: the frame in hand is written, then the files are closed.
     ~FrameWriter();
     FrameWriter(const FrameWriter &) = delete;
     FrameWriter &operator=(const FrameWriter &) = delete;
 
+    // Opens the first file; its error, or AVIERR_OK.
+    HRESULT Open();
     // Waits until the frame handed before is written and gives its block back to the caller's
     // grabber. Returns that write's result (AVIERR_OK when none was in hand): after a failed
     // write nothing more is handed.
@@ -32,12 +43,20 @@ class FrameWriter {
 
   private:
     void Run();
+    HRESULT OpenFiles();
+    void CloseFiles();
     HRESULT WriteInHand();
 
-    RecordFiles &Files;
+    std::string Name;
+    StreamSetup Setup;
+    SoundStream *Sound;
+    int Interval;
+    std::optional<RecordFiles> Files; // on the thread that owns them
+    bool LibraryStarted = false;
     std::thread Thread;
     std::mutex Lock;
     std::condition_variable Wake;
+    bool Opened = false;  // the thread has tried to open the first file
     bool Pending = false; // a frame in hand, not yet written
     bool InHand = false;  // a frame handed and not yet finished
     bool Quit = false;

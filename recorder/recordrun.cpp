@@ -18,21 +18,6 @@ constexpr DWORD DefaultCompressor = mmioFOURCC('M', 'S', 'V', 'C');
 // Replaced by the default whenever chosen.
 constexpr DWORD ReplacedCompressor = mmioFOURCC('I', 'V', '5', '0');
 
-// AVIFileInit when the run gets to it, AVIFileExit at teardown.
-struct AviLibrary {
-    bool Started = false;
-    AviLibrary() = default;
-    AviLibrary(const AviLibrary &) = delete;
-    AviLibrary &operator=(const AviLibrary &) = delete;
-    void Start() {
-        AVIFileInit();
-        Started = true;
-    }
-    ~AviLibrary() {
-        if (Started) AVIFileExit();
-    }
-};
-
 // A one-millisecond timer period while the run goes, so that Sleep and timeGetTime keep the
 // capture interval.
 struct TimerPeriod {
@@ -185,11 +170,35 @@ void SleepUntilDue(const TScreenCam *R, int64_t Next, int Interval, int SleepSli
     }
 }
 
+// The longest a paused loop waits before it looks again whether it may go on.
+constexpr int PausePollMs = 20;
+
+// Holds the loop still while the recording is paused: the frame in hand is written first, the
+// marker stays idle, nothing is grabbed, and on resume the clock is moved on by the pause, so
+// that the positions go on as if it had not been (no empty positions, nothing counted as
+// skipped). Everything that pauses with the picture pauses here. Returns the in-hand write's
+// error.
+HRESULT HoldWhilePaused(TScreenCam *R, const std::function<HRESULT()> &Finish, int SleepSlice,
+                        const std::function<bool()> &KeepGoing) {
+    DWORD pausedAt = timeGetTime();
+    HRESULT error = Finish();
+    if (error != AVIERR_OK) return error;
+    R->LoopPaused = true;
+    if (R->ShowMarker && R->RecordThread) R->PaintMarker(false);
+    Raise(R->OnProgress, R);
+    while (R->Paused && KeepGoing())
+        Sleep((DWORD)std::min(SleepSlice, PausePollMs));
+    R->StartTime += timeGetTime() - pausedAt;
+    R->LoopPaused = false;
+    if (KeepGoing()) Raise(R->OnProgress, R);
+    return AVIERR_OK;
+}
+
 // The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
 // or 0. A frame counts as written when it is handed to the writer, so that the progress shows
 // every position passed, and a write that fails takes it back.
-HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, SoundStream *Sound, int Left, int Top,
+HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
     if (interval < 1) interval = 1; // the loop divides by it
@@ -204,11 +213,9 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, SoundStream *Sound, int 
     R->MsPerFrameActual = 0;
     R->StartTime = timeGetTime();
     R->SkippedFrames = 0;
-    if (Sound) {
-        Sound->SetTimeZero(R->StartTime);
-        Files.AttachSound(Sound, interval);
-    }
-    FrameWriter writer(Files, R->WriteBehind);
+    // The writer holds the sound already; it reads it first at the first frame handed.
+    if (Sound) Sound->SetTimeZero(R->StartTime);
+    FrameWriter &writer = Writer;
     // The frame handed before: waits for it, and takes it back when it did not reach the file.
     // At the end, the sound goes up to the end of the last position written.
     auto finish = [&](bool Last = false) {
@@ -218,7 +225,14 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, SoundStream *Sound, int 
             error = writer.EndSound(lastWrittenIndex);
         return error;
     };
+    // A pause is seen at the top of a pass and in the sleep before it.
+    auto goOn = [&] { return KeepGoing() && !R->Paused; };
     while (KeepGoing()) {
+        if (R->Paused) {
+            HRESULT error = HoldWhilePaused(R, finish, sleepSlice, KeepGoing);
+            if (error != AVIERR_OK) return error;
+            continue;
+        }
         DWORD elapsed = timeGetTime() - R->StartTime;
         OwnedFrame frame;
         frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
@@ -252,7 +266,7 @@ HRESULT RecordFrames(TScreenCam *R, RecordFiles &Files, SoundStream *Sound, int 
         // A pass that took the whole interval or more goes straight on to the next.
         DWORD work = (timeGetTime() - R->StartTime) - elapsed;
         if (work < (DWORD)interval)
-            SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, KeepGoing);
+            SleepUntilDue(R, (int64_t)index + 1, interval, sleepSlice, goOn);
         R->MarkStage(LoopStage::Sleep);
     }
     return finish(true);
@@ -313,25 +327,25 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             return RunFailed;
         }
 
-        // Declared so that teardown runs in its order: marker hidden, then the file closed
-        // (options freed, file, stream and compressed stream released), library closed.
-        AviLibrary library;
+        // Declared so that teardown runs in its order: marker hidden, then the writer ends,
+        // which closes the file (options freed, file, stream and compressed stream released)
+        // and the library, then the sound stops.
         std::optional<SoundStream> sound;
-        std::optional<RecordFiles> files;
+        std::optional<FrameWriter> writer;
         std::optional<MarkerShown> marker;
 
         // Around the area actually recorded, which the compressor may have grown: brackets
         // around the requested area would stand inside the frames.
         if (ShowMarker) marker.emplace(this, Left, Top, CaptureWidth, CaptureHeight);
-        library.Start();
-
+        // The sound starts before the writer, which puts its format in the file's streams.
         StreamSetup setup = MakeStreamSetup(this, frame);
         StartSound(this, sound, setup, soundProblem);
-        files.emplace(FileName, setup);
-        error = files->Start();
+        writer.emplace(FileName, setup, WriteBehind, sound ? &*sound : nullptr,
+                       std::max(1, (int)MsPerFrame));
+        error = writer->Open();
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);
-            error = RecordFrames(this, *files, sound ? &*sound : nullptr, Left, Top, keepGoing,
+            error = RecordFrames(this, *writer, sound ? &*sound : nullptr, Left, Top, keepGoing,
                                  frameLost);
             framesRecorded = FramesWritten > 0;
             if (sound) soundProblem = sound->Problem();

@@ -74,6 +74,7 @@ void TScreenCam::StartRecording(int Left, int Top, int Width, int Height,
     RecordWidth = Width;
     RecordHeight = Height;
     if (Recording) return;
+    Paused = false;
     // The thread frees itself once ThreadDone has run; nothing else owns it.
     auto *thread = new TRecordAVIThread(this, FileName);
     RecordThread = thread;
@@ -99,6 +100,12 @@ void TScreenCam::StartRecording(int Left, int Top, int Width, int Height,
 
 void TScreenCam::StopRecording() { Recording = false; }
 
+void TScreenCam::PauseRecording() {
+    if (Recording) Paused = true;
+}
+
+void TScreenCam::ResumeRecording() { Paused = false; }
+
 void TScreenCam::ThreadDone(TObject *Sender) {
     {
         std::lock_guard<std::mutex> lock(WorkersLock);
@@ -112,6 +119,7 @@ void TScreenCam::ThreadDone(TObject *Sender) {
     if (RecordThread != nullptr && RecordThread != Sender) return;
     Recording = false;
     RecordThread = nullptr;
+    if (OnIdle) OnIdle(this);
 }
 
 void TScreenCam::PaintMarker(bool Active) {

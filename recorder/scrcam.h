@@ -95,6 +95,8 @@ class TScreenCam : public TObject {
     TNotifyEvent OnStart;
     TNotifyEvent OnStop;
     TNotifyEvent OnError;
+    // Raised on the main thread when the recorder has gone back to idle (ThreadDone).
+    TNotifyEvent OnIdle;
     std::atomic<TRecordAVIThread *> RecordThread{nullptr};
     std::atomic<int> PlaybackFps{0};
     std::atomic<int> MsPerFrame{0};
@@ -114,6 +116,10 @@ class TScreenCam : public TObject {
     std::atomic<int> SoundBitsPerSample{16};
     std::atomic<int> SoundChannels{1};
     std::atomic<int> SoundSamplesPerSec{48300};
+    // Pause: the main thread asks (Paused); the loop holds still until it is cleared, and says
+    // so in LoopPaused while it does (read by the progress text on the worker).
+    std::atomic<bool> Paused{false};
+    std::atomic<bool> LoopPaused{false};
     TFlashingWnd *MarkerWindow = nullptr;
     std::atomic<bool> ShowMarker{false};
     HCURSOR ArrowCursor = nullptr;
@@ -128,6 +134,10 @@ class TScreenCam : public TObject {
     // Recording thread
     void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);
     void StopRecording();
+    // Holds a running recording still (nothing grabbed or written) and lets it go on; the
+    // positions go on after a pause as if it had not been.
+    void PauseRecording();
+    void ResumeRecording();
     void ThreadDone(TObject *Sender);
     void PaintMarker(bool Active);
 

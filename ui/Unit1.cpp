@@ -22,6 +22,31 @@ namespace {
 constexpr DWORD SoundSettleMs = 250;
 // Carries progress text from the recording worker to the main thread.
 constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
+// Asks the main thread to tell the user which hot keys could not be had, once the window shows.
+constexpr UINT WM_HOTKEYSREFUSED = WM_APP + 2;
+
+// The hot keys: Ctrl+Shift with a function key that programs do not use alone, and not
+// Ctrl+Alt (AltGr on many keyboards, so it would take characters from typing).
+constexpr UINT HotKeyModifiers = MOD_CONTROL | MOD_SHIFT;
+// MOD_NOREPEAT (Windows 7 on), which SDK headers for older targets leave out.
+constexpr UINT NoRepeat = 0x4000;
+struct HotKeyCommand {
+    int Id;
+    UINT Key;
+    const char *Name;
+};
+constexpr HotKeyCommand RecordKey = {1, VK_F7, "Ctrl+Shift+F7"};
+constexpr HotKeyCommand RecordAgainKey = {2, VK_F8, "Ctrl+Shift+F8"};
+constexpr HotKeyCommand PauseKey = {3, VK_F9, "Ctrl+Shift+F9"};
+constexpr HotKeyCommand StopKey = {4, VK_F10, "Ctrl+Shift+F10"};
+constexpr HotKeyCommand HotKeys[] = {RecordKey, RecordAgainKey, PauseKey, StopKey};
+
+std::string KeyHint(const HotKeyCommand &Key) {
+    return std::string(Key.Name) + ", from any window";
+}
+
+// The Pause button's place in the command panel.
+constexpr int PauseLeft = 108, PauseTop = 138, PauseWidth = 62, PauseHeight = 20;
 } // namespace
 
 TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
@@ -76,7 +101,7 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     RadioButton2 = radio("Med", 256, 49);
     RadioButton3 = radio("Hight", 304, 49);
     RadioButton3->SetChecked(true);
-    Label1 = label("Service fix:", 48, 144, 100);
+    Label1 = label("Service fix:", 48, 144, 58);
     Label2 = label("Quality:", 162, 160, 45);
     Label2->Alignment = TAlignment::taRightJustify;
 
@@ -86,6 +111,11 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     MediaPlayer1 = new TMediaPlayer(this, nullptr);
     MediaPlayer1->SetBounds(8, 352, 253, 30);
     MediaPlayer1->Display = Panel1;
+    // In the room left of "Play Sound", under the sound box; last in the tab order.
+    PauseButton = new TButton(this, Panel2);
+    PauseButton->SetBounds(PauseLeft, PauseTop, PauseWidth, PauseHeight);
+    PauseButton->SetCaption("Pause");
+    PauseButton->SetEnabled(false);
 
     Button1->OnClick = [this](TObject *s) { Button1Click(s); };
     Button2->OnClick = [this](TObject *s) { Button2Click(s); };
@@ -99,14 +129,44 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     RadioButton2->OnClick = [this](TObject *s) { RadioButton2Click(s); };
     RadioButton3->OnClick = [this](TObject *s) { RadioButton3Click(s); };
     Panel1->OnResize = [this](TObject *s) { Panel1Resize(s); };
+    PauseButton->OnClick = [this](TObject *s) { PauseButtonClick(s); };
+    Button7->Hint = KeyHint(RecordKey);
+    Button1->Hint = KeyHint(RecordAgainKey);
+    PauseButton->Hint = KeyHint(PauseKey);
+    Button2->Hint = KeyHint(StopKey);
     OnClose = [this](TObject *s) { FormClose(s); };
 
     // The window exists before any recording can post progress to it.
     FWindow = Handle();
     FormCreate(this);
+    RegisterHotKeys();
 }
 
-TForm1::~TForm1() { FormDestroy(this); }
+TForm1::~TForm1() {
+    for (const HotKeyCommand &key : HotKeys)
+        UnregisterHotKey(FWindow, key.Id);
+    FormDestroy(this);
+}
+
+void TForm1::RegisterHotKeys() {
+    // Held down, a key sends one command, not one per repeat.
+    for (const HotKeyCommand &key : HotKeys)
+        if (!RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key)) {
+            if (!FRefusedKeys.empty()) FRefusedKeys += ", ";
+            FRefusedKeys += key.Name;
+        }
+    if (!FRefusedKeys.empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
+}
+
+// Each hot key does what its button does, and nothing when the button is disabled.
+void TForm1::HotKeyPressed(int Id) {
+    TButton *button = Id == RecordKey.Id        ? Button7
+                      : Id == RecordAgainKey.Id ? Button1
+                      : Id == PauseKey.Id       ? PauseButton
+                      : Id == StopKey.Id        ? Button2
+                                                : nullptr;
+    if (button) button->Click();
+}
 
 void ShowRepairNotice(const std::vector<RepairResult> &Results) {
     std::string notice = RepairNotice(Results);
@@ -121,6 +181,8 @@ void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);
     ScreenCam = FScreenCam.get();
     ScreenCam->OnProgress = [this](TObject *s) { ShowProgress(s); };
+    // A recording that ends by itself (a failed write) leaves nothing to pause.
+    ScreenCam->OnIdle = [this](TObject *) { PauseButtonIdle(); };
     CaptureLeft = 0;
     CaptureTop = 0;
     CaptureRight = 0;
@@ -142,8 +204,12 @@ void TForm1::FormDestroy(TObject *) {
 
 void TForm1::ShowProgress(TObject *) {
     char text[128];
-    snprintf(text, sizeof(text), "ms/Frame: %.2f, FrameNr: %d, Skipped Frames: %d",
-             ScreenCam->MsPerFrameActual, ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
+    if (ScreenCam->LoopPaused)
+        snprintf(text, sizeof(text), "Paused, FrameNr: %d, Skipped Frames: %d",
+                 ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
+    else
+        snprintf(text, sizeof(text), "ms/Frame: %.2f, FrameNr: %d, Skipped Frames: %d",
+                 ScreenCam->MsPerFrameActual, ScreenCam->FramesWritten, ScreenCam->SkippedFrames);
     std::string caption = text;
     char sep[8] = ".";
     if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, sep, sizeof(sep)) > 1) {
@@ -167,6 +233,17 @@ LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
             text.swap(FProgressText);
         }
         if (!text.empty()) SetCaption(text);
+        return 0;
+    }
+    if (Msg == WM_HOTKEY) {
+        HotKeyPressed((int)wParam);
+        return 0;
+    }
+    if (Msg == WM_HOTKEYSREFUSED) {
+        std::string text =
+            "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
+            ". The buttons and the other keys work.";
+        MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONWARNING);
         return 0;
     }
     return TForm::WndProc(Msg, wParam, lParam);
@@ -207,14 +284,21 @@ void TForm1::Button1Click(TObject *) {
     ScreenCam->SoundChannels = std::atoi(WaveChannels.c_str());
     ScreenCam->SoundSamplesPerSec = std::atoi(WaveSamplesPerSec.c_str());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
+    bool running = ScreenCam->Recording;
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());
+    // A recording already running keeps its pause as it is.
+    if (!running) {
+        PauseButton->SetCaption("Pause");
+        PauseButton->SetEnabled(ScreenCam->Recording);
+    }
 }
 
 void TForm1::Button2Click(TObject *) {
     ScreenCam->StopRecording();
     MediaPlayer1->Close();
     Button1->SetEnabled(true);
+    PauseButtonIdle();
     if (!CheckBox1->Checked()) return;
     SendSound("STOP mysound");
     SetCaptionNow("Record the sound..");
@@ -296,4 +380,24 @@ void TForm1::RadioButton3Click(TObject *) {
 
 void TForm1::Panel1Resize(TObject *) {
     MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
+}
+
+void TForm1::PauseButtonIdle() {
+    PauseButton->SetEnabled(false);
+    PauseButton->SetCaption("Pause");
+}
+
+// The sound recording pauses with the picture, when the sound box is ticked now (as Stop
+// goes by the box when it runs).
+void TForm1::PauseButtonClick(TObject *) {
+    if (!ScreenCam->Recording) return;
+    if (!ScreenCam->Paused) {
+        ScreenCam->PauseRecording();
+        if (CheckBox1->Checked()) SendSound("PAUSE mysound");
+        PauseButton->SetCaption("Resume");
+    } else {
+        if (CheckBox1->Checked()) SendSound("RESUME mysound");
+        ScreenCam->ResumeRecording();
+        PauseButton->SetCaption("Pause");
+    }
 }

@@ -34,6 +34,7 @@ class TForm1 : public TForm {
     TLabel *Label2;             // "Quality:"
     TPanel *Panel1;             // the playback display below the commands
     TMediaPlayer *MediaPlayer1; // the playback of Play Avi and Play Sound
+    TButton *PauseButton;       // "Pause" / "Resume": holds the recording still and goes on
 
     void FormCreate(TObject *Sender);
     void FormClose(TObject *Sender);
@@ -52,12 +53,19 @@ class TForm1 : public TForm {
     void RadioButton2Click(TObject *Sender);
     void RadioButton3Click(TObject *Sender);
     void Panel1Resize(TObject *Sender);
+    void PauseButtonClick(TObject *Sender);
 
   protected:
     LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
     void SendSound(const std::string &Command);
+    // The system-wide keys of Record, Record Again, Pause and Stop (README); the ones another
+    // program holds are named in FRefusedKeys and told once the window shows.
+    void RegisterHotKeys();
+    void HotKeyPressed(int Id);
+    // The Pause button as it is while nothing records: disabled, captioned "Pause".
+    void PauseButtonIdle();
     // Sets the caption from the main thread; progress text still queued is dropped, and so is
     // any the stopped recording reports later, until the next recording starts.
     void SetCaptionNow(const std::string &Text);
@@ -67,6 +75,7 @@ class TForm1 : public TForm {
     std::mutex FProgressLock;
     std::string FProgressText;  // guarded by FProgressLock
     bool FProgressHeld = false; // guarded by FProgressLock
+    std::string FRefusedKeys;
 };
 
 extern TForm1 *Form1;

@@ -1,17 +1,50 @@
 // The program's entry: the three forms in their order, then the main thread's message loop.
 #include "framework/application.h"
+#include "framework/thread.h"
 #include "avifile/journalfile.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/optdlg.h"
 
+#include <system_error>
+#include <vector>
+
 namespace {
 
-// Recordings whose process died are rebuilt once the main window shows, and one notice says
-// what became of them.
+constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
+
+// The start-up repair reads every frame of the files it rebuilds (a recording of an hour takes
+// a while): it runs on a thread of its own while the window answers and says what goes on.
+class TRepairThread : public TThread {
+  public:
+    std::vector<RepairResult> Results;
+
+  protected:
+    void Execute() override { Results = RepairOpenJournals(); }
+};
+
+// Recordings whose process died are rebuilt once the main window shows.
 VOID CALLBACK RepairAfterShow(HWND, UINT, UINT_PTR Timer, DWORD) {
     KillTimer(nullptr, Timer);
-    ShowRepairNotice(RepairOpenJournals());
+    if (ReadOpenJournals().empty()) return;
+    std::string caption = Form1->Caption();
+    Form1->SetCaption(RepairingCaption);
+    auto *thread = new TRepairThread;
+    thread->FreeOnTerminate = true;
+    thread->OnTerminate = [thread, caption](TObject *) {
+        // A recording started meanwhile has its own caption by now.
+        if (Form1->Caption() == RepairingCaption) Form1->SetCaption(caption);
+        ShowRepairNotice(thread->Results);
+    };
+    try {
+        thread->Start();
+    } catch (const std::system_error &) {
+        // No thread to be had: the repair runs here, the window waiting for it.
+        thread->OnTerminate = nullptr;
+        delete thread;
+        Form1->SetCaption(caption);
+        ShowRepairNotice(RepairOpenJournals());
+    }
 }
 
 } // namespace

@@ -6,11 +6,14 @@
 #include "fakewin/wave.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <list>
 #include <map>
 #include <set>
 #include <type_traits>
+#include <unistd.h>
 
 struct IAVIFile {
     size_t record;
@@ -45,6 +48,7 @@ struct AviState {
     std::map<int, std::pair<LONG, LONG>> short_writes; // nth write -> samples, bytes reported
     std::function<LONG(LONG)> compressed_size;
     bool counts_swapped = false;
+    bool index_lost = false;
     int64_t disk_free = UnlimitedDisk;
     int64_t disk_used = 0; // the files' disk_size, kept up to date with every write
     std::vector<std::string> free_queries;
@@ -79,9 +83,67 @@ template <class H> bool usable(H *h, const char *what) {
     return false;
 }
 
+void put32(std::vector<uint8_t> &b, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b.push_back((uint8_t)(v >> (8 * i)));
+}
+void put_chunk(std::vector<uint8_t> &b, const char *id, uint32_t size) {
+    b.insert(b.end(), id, id + 4);
+    put32(b, size);
+}
+
+// The file of a record once its last handle is gone. Lock held.
+void write_closed(const AviFileRecord &rec) {
+    if (!rec.has_format) return;
+    std::vector<uint8_t> b(AviDiskHeaderBytes - 12, 0);
+    size_t movi = b.size();
+    put_chunk(b, "LIST", 0);
+    b.insert(b.end(), {'m', 'o', 'v', 'i'});
+    std::vector<uint8_t> index;
+    for (size_t i = 0; i < rec.writes.size(); ++i) {
+        std::vector<BYTE> data = rec.writes[i].data;
+        data.resize((size_t)rec.written_bytes[i], 0);
+        if (data.size() & 1) data.push_back(0);
+        put_chunk(index, "00dc", i == 0 ? 0x10 : 0);
+        put32(index, (uint32_t)(b.size() - movi - 8));
+        put32(index, (uint32_t)rec.written_bytes[i]);
+        put_chunk(b, "00dc", (uint32_t)rec.written_bytes[i]);
+        b.insert(b.end(), data.begin(), data.end());
+    }
+    if (!s.index_lost) {
+        uint32_t moviSize = (uint32_t)(b.size() - movi - 8);
+        std::memcpy(&b[movi + 4], &moviSize, 4);
+        std::vector<uint8_t> head;
+        put_chunk(head, "RIFF", 0);
+        head.insert(head.end(), {'A', 'V', 'I', ' '});
+        put_chunk(head, "LIST", 4);
+        head.insert(head.end(), {'h', 'd', 'r', 'l'});
+        put_chunk(head, "JUNK", (uint32_t)(movi - head.size() - 8));
+        std::copy(head.begin(), head.end(), b.begin());
+        put_chunk(b, "idx1", (uint32_t)index.size());
+        b.insert(b.end(), index.begin(), index.end());
+        uint32_t riff = (uint32_t)(b.size() - 8);
+        std::memcpy(&b[4], &riff, 4);
+    } else {
+        std::fill(b.begin(), b.begin() + movi + 12, 0);
+    }
+    if (FILE *f = std::fopen(rec.name.c_str(), "wb")) {
+        std::fwrite(b.data(), 1, b.size(), f);
+        std::fclose(f);
+    }
+}
+
 template <class H> ULONG release(H *h, const char *what, const char *line) {
     Lock lock(avi.mutex);
-    if (usable(h, what)) h->released = true;
+    if (usable(h, what)) {
+        h->released = true;
+        bool last = true;
+        for (auto &f : s.file_objects)
+            last = last && (f.released || f.record != h->record);
+        for (auto &st : s.stream_objects)
+            last = last && (st.released || st.record != h->record);
+        if (last) write_closed(s.files[h->record]);
+    }
     finish(lock, line, AVIERR_OK);
     return 0;
 }
@@ -122,6 +184,7 @@ HRESULT SoundWrite(Lock &lock, IAVIStream *stream, LONG start, LONG samples, LPV
 } // namespace
 
 void set_vfw_version(DWORD v) { avi.set(&AviState::version, v); }
+void avi_close_loses_index(bool lost) { avi.set(&AviState::index_lost, lost); }
 std::vector<AviFileRecord> avi_files() { return avi.get(&AviState::files); }
 std::vector<std::string> avi_log() { return avi.get(&AviState::log); }
 void on_avi_call(std::function<void(const std::string &)> fn) { avi.set(&AviState::hook, fn); }
@@ -322,6 +385,40 @@ LONG AVIStreamLength(PAVISTREAM stream) {
     return stream->sound ? rec.sound_length : (LONG)rec.writes.size();
 }
 
+// Not logged: reading back changes nothing in the file.
+HRESULT AVIStreamRead(PAVISTREAM stream, LONG start, LONG, LPVOID buffer, LONG size, LONG *bytes,
+                      LONG *samplesRead) {
+    Lock lock(avi.mutex);
+    if (!usable(stream, "AVIStreamRead")) return AVIERR_MEMORY;
+    if (stream->sound) return AVIERR_FILEREAD; // only the frames are read back
+    const auto &rec = s.files[stream->record];
+    for (size_t i = rec.writes.size(); i-- > 0;) {
+        if (rec.writes[i].pos != start) continue;
+        LONG have = rec.written_bytes[i];
+        if (bytes) *bytes = have;
+        if (samplesRead) *samplesRead = 1;
+        if (!buffer) return AVIERR_OK;
+        if (size < have) return AVIERR_BUFFERTOOSMALL;
+        std::vector<BYTE> held = rec.writes[i].data;
+        held.resize((size_t)have, 0);
+        std::memcpy(buffer, held.data(), held.size());
+        return AVIERR_OK;
+    }
+    return AVIERR_FILEREAD;
+}
+
+LONG AVIStreamFindSample(PAVISTREAM stream, LONG pos, LONG flags) {
+    Lock lock(avi.mutex);
+    if (!usable(stream, "AVIStreamFindSample")) return -1;
+    const auto &rec = s.files[stream->record];
+    DWORD every = rec.options.dwKeyFrameEvery;
+    LONG found = -1;
+    for (size_t i = 0; i < rec.writes.size() && rec.writes[i].pos <= pos; ++i)
+        if (!(flags & FIND_KEY) || i == 0 || (every > 0 && i % every == 0))
+            found = rec.writes[i].pos;
+    return found;
+}
+
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options) {
     Lock lock(avi.mutex);
     for (int i = 0; i < count; ++i) {
@@ -347,12 +444,13 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE
 
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart) {
     std::string path = name ? name : "";
-    bool absolute = path.size() >= 2 && path[1] == ':';
-    if (!absolute) path = "C:\\work\\" + path;
+    bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '/');
+    char here[4096];
+    if (!absolute) path = std::string(getcwd(here, sizeof here) ? here : ".") + "/" + path;
     if (path.size() + 1 > size) return (DWORD)path.size() + 1;
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     if (filePart) {
-        size_t slash = path.find_last_of('\\');
+        size_t slash = path.find_last_of("\\/");
         *filePart = buffer + (slash == std::string::npos ? 0 : slash + 1);
     }
     return (DWORD)path.size();

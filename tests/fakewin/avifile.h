@@ -76,6 +76,12 @@ void avi_compressed_size(std::function<LONG(LONG raw)> size);
 void set_disk_free(int64_t bytes);
 // The folders GetDiskFreeSpaceEx was asked about (null as "").
 std::vector<std::string> disk_free_queries();
+// A file whose handles are all released is written to its name on the disk (relative names
+// into the current folder), laid out as the platform's writer closes it. With the index lost,
+// as when a disk filled by another program leaves the writer no room at close (it says
+// nothing), the file is left as a killed writer leaves it: zeros where the headers go, then the
+// frames.
+void avi_close_loses_index(bool lost);
 // Header bytes before the first frame and index list header in disk_size.
 constexpr int64_t AviDiskHeaderBytes = 2068;
 

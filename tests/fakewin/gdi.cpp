@@ -163,6 +163,10 @@ void set_screen(int width, int height, int bpp) {
     locked([&](State &s) { s.screen = Surface::blank(width, height, bpp); });
 }
 
+void set_screen_dpi(int dpi) {
+    locked([&](State &s) { s.dpi = dpi; });
+}
+
 void set_screen_pixel(int x, int y, COLORREF color) { fill_screen_rect(x, y, x + 1, y + 1, color); }
 
 COLORREF screen_pixel(int x, int y) {

@@ -6,6 +6,7 @@
 #define HORZRES 8
 #define VERTRES 10
 #define BITSPIXEL 12
+#define LOGPIXELSY 90
 
 #define SRCCOPY 0x00CC0020
 #define RGN_DIFF 4

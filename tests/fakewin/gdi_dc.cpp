@@ -82,6 +82,8 @@ int GetDeviceCaps(HDC dc, int index) {
         return s.height;
     case BITSPIXEL:
         return s.bpp;
+    case LOGPIXELSY:
+        return state().dpi;
     default:
         return 0;
     }

@@ -60,6 +60,7 @@ struct Block {
 
 struct State {
     Surface screen = Surface::blank(1024, 768, 32); // the screen after a reset
+    int dpi = 96;                                   // its dots per inch
     std::map<uintptr_t, Object> objects;
     uintptr_t next_handle = 0x10000;
     uintptr_t stock[19] = {};

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <deque>
 #include <set>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fakewin {
 namespace {
@@ -89,12 +91,17 @@ void Sleep(DWORD ms) {
 BOOL DeleteFileA(LPCSTR name) {
     Lock lock(kernel.mutex);
     s.deleted.push_back(name ? name : "");
-    return s.files.erase(name ? name : "") ? TRUE : FALSE;
+    // A file put there goes; so does a real file of that name (the journal's files are real).
+    if (name && s.files.erase(name)) return TRUE;
+    return name && unlink(name) == 0 ? TRUE : FALSE;
 }
 
 DWORD GetFileAttributesA(LPCSTR name) {
     Lock lock(kernel.mutex);
-    return s.files.count(name ? name : "") ? FILE_ATTRIBUTE_NORMAL : INVALID_FILE_ATTRIBUTES;
+    if (s.files.count(name ? name : "")) return FILE_ATTRIBUTE_NORMAL;
+    struct stat st;
+    if (!name || stat(name, &st) != 0) return INVALID_FILE_ATTRIBUTES;
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {

@@ -11,6 +11,8 @@ namespace fakewin {
 // 16 bits as RGB565, 8 bits as an index into a 3-3-2 system palette (index 0 black, 255 white).
 void set_screen(int width, int height, int bpp);
 void set_screen_pixel(int x, int y, COLORREF color);
+// The screen's dots per inch (GetDeviceCaps LOGPIXELSY), 96 after a reset.
+void set_screen_dpi(int dpi);
 // The colour as the device holds it (16 bits: expanded from 5/6 bits by repeating the top bits).
 COLORREF screen_pixel(int x, int y);
 void fill_screen_rect(int left, int top, int right, int bottom,

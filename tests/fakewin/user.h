@@ -59,6 +59,7 @@ typedef MSG *LPMSG;
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
 #define WM_SETFONT 0x0030
+#define WM_DPICHANGED 0x02E0
 #define WM_NCDESTROY 0x0082
 #define WM_COMMAND 0x0111
 #define WM_HSCROLL 0x0114
@@ -70,6 +71,9 @@ typedef MSG *LPMSG;
 #define COLOR_BTNFACE 15
 
 HMODULE GetModuleHandleA(LPCSTR name);
+// Finds nothing: the program falls back to what every system has.
+typedef void (*FARPROC)();
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 WORD RegisterClassExA(const WNDCLASSEXA *cls);
 BOOL GetClassInfoExA(HINSTANCE inst, LPCSTR name, WNDCLASSEXA *cls);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
@@ -103,6 +107,37 @@ void PostQuitMessage(int code);
 HBRUSH GetSysColorBrush(int index);
 HWND GetAncestor(HWND hwnd, UINT flags);
 #define GA_ROOT 2
+
+// System-wide hot keys.
+#define WM_HOTKEY 0x0312
+#define MOD_ALT 0x0001
+#define MOD_CONTROL 0x0002
+#define MOD_SHIFT 0x0004
+#define MOD_NOREPEAT 0x4000
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk);
+BOOL UnregisterHotKey(HWND hwnd, int id);
+
+// Tool tips (the controls' hints).
+#define TOOLTIPS_CLASSA "tooltips_class32"
+#define TTS_ALWAYSTIP 0x01
+#define TTS_NOPREFIX 0x02
+#define TTF_IDISHWND 0x0001
+#define TTF_SUBCLASS 0x0010
+#define TTM_ADDTOOLA (WM_USER + 4)
+struct TOOLINFOA {
+    UINT cbSize, uFlags;
+    HWND hwnd;
+    UINT_PTR uId;
+    RECT rect;
+    HINSTANCE hinst;
+    LPSTR lpszText;
+    LPARAM lParam;
+    void *lpReserved;
+};
 
 // Dialog-style keyboard handling and the standard controls' styles and messages.
 

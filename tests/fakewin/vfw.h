@@ -20,6 +20,8 @@ typedef struct _GUID *LPCLSID; // the program passes none
 #define AVIERR_MEMORY ((HRESULT)0x80044067)
 #define AVIERR_BADPARAM ((HRESULT)0x80044068)
 #define AVIERR_ERROR ((HRESULT)0x800440C7)
+#define AVIERR_FILEREAD ((HRESULT)0x80044072)
+#define AVIERR_BUFFERTOOSMALL ((HRESULT)0x80044075)
 #define AVIIF_KEYFRAME 0x10
 #define AVICOMPRESSF_KEYFRAMES 0x04
 #define AVICOMPRESSF_VALID 0x08
@@ -78,6 +80,14 @@ HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG pos, LPVOID format, LONG *si
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,
                        DWORD flags, LONG *samplesWritten, LONG *bytesWritten);
 LONG AVIStreamLength(PAVISTREAM stream);
+// Reads back a written chunk: the bytes the file holds for it (the written bytes, cut or
+// padded with zeros to the size the write reported).
+HRESULT AVIStreamRead(PAVISTREAM stream, LONG start, LONG samples, LPVOID buffer, LONG size,
+                      LONG *bytes, LONG *samplesRead);
+#define FIND_PREV 0x0004
+#define FIND_KEY 0x0010
+// Key frames: a file's first write, and every dwKeyFrameEvery-th after it when that is set.
+LONG AVIStreamFindSample(PAVISTREAM stream, LONG pos, LONG flags);
 HRESULT AVISaveOptionsFree(int count, LPAVICOMPRESSOPTIONS *options);
 ULONG AVIFileRelease(PAVIFILE file);
 ULONG AVIStreamRelease(PAVISTREAM stream);
@@ -90,7 +100,7 @@ typedef ULARGE_INTEGER *PULARGE_INTEGER;
 BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                          PULARGE_INTEGER totalFree);
 #define GetDiskFreeSpaceEx GetDiskFreeSpaceExA
-// The double's current folder is "C:\\work\\".
+// Names relative to the process's current folder, with "/" after it.
 DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
 
 HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode);

@@ -50,5 +50,5 @@ HANDLE CreateEventA(void *security, BOOL manualReset, BOOL initialState, LPCSTR 
 #define CreateEvent CreateEventA
 BOOL SetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD ms);
-BOOL CloseHandle(HANDLE handle);
+BOOL CloseEventHandle(HANDLE handle); // what CloseHandle does with an event
 LONG InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand);

@@ -299,7 +299,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD ms) {
     return WAIT_OBJECT_0;
 }
 
-BOOL CloseHandle(HANDLE handle) {
+// CloseHandle (files.cpp) hands on every handle that is not an open file.
+BOOL CloseEventHandle(HANDLE handle) {
     Lock lock(wave.mutex);
     if (!s.events.erase((Event *)handle)) {
         s.misuse.push_back("CloseHandle on a handle not open");

@@ -32,6 +32,8 @@ struct WindowState {
     HWND focus = nullptr;
     std::function<bool()> idle;
     std::vector<WindowCall> calls;
+    std::vector<HotKey> hot_keys;
+    std::vector<std::pair<UINT, UINT>> held_keys; // by other programs
 };
 // The regions the windows own go with the GDI area's own reset.
 Area<WindowState> windows;
@@ -112,6 +114,16 @@ std::vector<WindowCall> window_calls(WindowCall::Kind kind) {
     return list;
 }
 
+void hold_hot_key(UINT modifiers, UINT vk) {
+    std::lock_guard<std::mutex> lock(mutex);
+    s.held_keys.push_back({modifiers & ~MOD_NOREPEAT, vk});
+}
+
+std::vector<HotKey> hot_keys() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return s.hot_keys;
+}
+
 void on_idle(std::function<bool()> fn) {
     std::lock_guard<std::mutex> lock(mutex);
     s.idle = std::move(fn);
@@ -128,6 +140,8 @@ bool wait_for_message(unsigned real_ms) {
 using namespace fakewin;
 
 HMODULE GetModuleHandleA(LPCSTR) { return (HMODULE)(uintptr_t)0x400000; }
+
+FARPROC GetProcAddress(HMODULE, LPCSTR) { return nullptr; }
 
 WORD RegisterClassExA(const WNDCLASSEXA *cls) {
     if (!cls || !cls->lpszClassName || !cls->lpfnWndProc) return 0;
@@ -191,6 +205,10 @@ BOOL DestroyWindow(HWND hwnd) {
         if (!w) return TRUE;
         region = w->info.region;
         s.live.erase((uintptr_t)hwnd);
+        // The window's hot keys go with it.
+        s.hot_keys.erase(std::remove_if(s.hot_keys.begin(), s.hot_keys.end(),
+                                        [&](const HotKey &k) { return k.hwnd == hwnd; }),
+                         s.hot_keys.end());
         if (s.focus == hwnd) s.focus = nullptr;
     }
     if (region) drop_region(region);
@@ -396,4 +414,26 @@ void PostQuitMessage(int code) {
 HBRUSH GetSysColorBrush(int index) { // stock handles, never freed: one per colour index
     static BYTE brushes[32];
     return (HBRUSH)&brushes[index & 31];
+}
+
+// A key is refused when another program or window holds it, or the id is taken on the window.
+BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk) {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::pair<UINT, UINT> key{modifiers & ~MOD_NOREPEAT, vk};
+    if (std::count(s.held_keys.begin(), s.held_keys.end(), key)) return FALSE;
+    for (auto &k : s.hot_keys)
+        if ((k.hwnd == hwnd && k.id == id) ||
+            ((k.modifiers & ~MOD_NOREPEAT) == key.first && k.vk == vk))
+            return FALSE;
+    s.hot_keys.push_back({hwnd, id, modifiers, vk});
+    return TRUE;
+}
+
+BOOL UnregisterHotKey(HWND hwnd, int id) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = std::find_if(s.hot_keys.begin(), s.hot_keys.end(),
+                           [&](const HotKey &k) { return k.hwnd == hwnd && k.id == id; });
+    if (it == s.hot_keys.end()) return FALSE;
+    s.hot_keys.erase(it);
+    return TRUE;
 }

@@ -58,6 +58,16 @@ struct OpenDialogCall {
 };
 std::vector<OpenDialogCall> open_dialogs();
 
+// Hot keys: another program holds this one (RegisterHotKey for it fails); the hot keys
+// registered now as (window, id, modifiers, key).
+void hold_hot_key(UINT modifiers, UINT vk);
+struct HotKey {
+    HWND hwnd;
+    int id;
+    UINT modifiers, vk;
+};
+std::vector<HotKey> hot_keys();
+
 // The user's decimal separator (GetLocaleInfo LOCALE_SDECIMAL); "." after a reset.
 void set_decimal_separator(const std::string &sep);
 

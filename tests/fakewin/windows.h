@@ -7,3 +7,4 @@
 #include "fakewin/vfw.h"
 #include "fakewin/mci.h"
 #include "fakewin/wave.h"
+#include "fakewin/files.h"

@@ -13,17 +13,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr uint32_t Key = JournalKeyFrame;
 constexpr uint32_t Known = JournalSizeKnown;
+constexpr uint32_t Summed = JournalSumKnown;
 // The platform's writer leaves this many bytes of zeros where the headers go.
 constexpr size_t ZeroedHeaders = 2048;
 
@@ -74,7 +79,8 @@ struct Killed {
             d[i] = (uint8_t)(Position * 31 + i * 7 + 1);
         File.insert(File.end(), d.begin(), d.end());
         if (Size & 1) File.push_back(0);
-        Frames.push_back({Position, Size, Known | (WholePicture ? Key : 0)});
+        Frames.push_back({Position, Size, Known | Summed | (WholePicture ? Key : 0),
+                          JournalSum(d.data(), Size)});
         Data.push_back(d);
         Ends.push_back(File.size());
     }
@@ -91,15 +97,31 @@ struct Killed {
     }
 };
 
-struct Bytes : RepairSource {
+// A file in memory that counts its reads (and refuses those past ReadLimit) and takes only
+// Budget bytes of writes: a repair cut there is one whose process died.
+struct Bytes : RepairFile {
     std::vector<uint8_t> B;
+    size_t Reads = 0, ReadLimit = SIZE_MAX, Budget = SIZE_MAX;
     explicit Bytes(std::vector<uint8_t> b) : B(std::move(b)) {}
     uint64_t Size() const override { return B.size(); }
     bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
-        if (Offset > B.size() || Count > B.size() - Offset) return false;
+        if (++Reads > ReadLimit || Offset > B.size() || Count > B.size() - Offset) return false;
         std::memcpy(Buffer, B.data() + Offset, Count);
         return true;
     }
+    bool Write(uint64_t Offset, const void *Data, size_t Count) override {
+        size_t n = std::min(Count, Budget);
+        Budget -= n;
+        if (Offset + n > B.size()) B.resize(Offset + n);
+        std::memcpy(B.data() + Offset, Data, n);
+        return n == Count;
+    }
+    bool Truncate(uint64_t Size) override {
+        if (Budget == 0) return false;
+        B.resize(Size);
+        return true;
+    }
+    bool Flush() override { return true; }
 };
 struct Collect : RepairSink {
     std::vector<uint8_t> B;
@@ -123,6 +145,8 @@ JournalContents JournalOf(const std::vector<JournalFrame> &Frames,
 struct Parsed {
     std::string Error;
     uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0, SuggestedBuffer = 0;
+    uint32_t Quality = 0;
+    std::vector<int16_t> Frame; // left, top, right, bottom
     std::vector<uint8_t> Format;
     std::vector<int32_t> Positions; // of the non-empty frames
     std::vector<std::vector<uint8_t>> Data;
@@ -157,6 +181,9 @@ Parsed Parse(const std::vector<uint8_t> &b) {
             p.Rate = Le32(b, strh + 24);
             p.Length = Le32(b, strh + 32);
             p.SuggestedBuffer = Le32(b, strh + 36);
+            p.Quality = Le32(b, strh + 40);
+            for (int i = 0; i < 4; ++i)
+                p.Frame.push_back((int16_t)(b[strh + 48 + 2 * i] | b[strh + 49 + 2 * i] << 8));
             size_t strf = strh + 56;
             if (Id(b, strf) != "strf") return fail("no format");
             p.Format.assign(b.begin() + strf + 8, b.begin() + strf + 8 + Le32(b, strf + 4));
@@ -217,15 +244,35 @@ TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
         EXPECT_EQ(c.Frames.size(), complete) << cut;
         EXPECT_EQ(c.TornTail, cut != header.size() && cut != header.size() + ba.size()) << cut;
     }
-    // A batch whose bytes changed is left out with all after it.
-    std::vector<uint8_t> damaged = all;
-    damaged[header.size() + ba.size() + 9] ^= 1;
-    JournalContents d = ReadJournal(damaged.data(), damaged.size());
-    EXPECT_EQ(d.Frames.size(), 2u);
-    EXPECT_TRUE(d.TornTail);
-    damaged = all;
-    damaged[20] ^= 1; // in the header
-    EXPECT_FALSE(ReadJournal(damaged.data(), damaged.size()).Valid);
+    // Any byte changed: a header that is not read, or a batch left out with all after it.
+    for (size_t at = 0; at < all.size(); ++at) {
+        std::vector<uint8_t> damaged = all;
+        damaged[at] ^= 0x40;
+        JournalContents d = ReadJournal(damaged.data(), damaged.size());
+        EXPECT_EQ(d.Valid, at >= header.size()) << at;
+        EXPECT_EQ(d.Frames.size(), at < header.size() + ba.size() ? 0u : 2u) << at;
+        EXPECT_EQ(d.TornTail, at >= header.size()) << at;
+    }
+    // A batch of no frame, or of more than any run writes (the sum right), is torn.
+    std::vector<uint8_t> none = EncodeJournalBatch(nullptr, 0);
+    std::vector<uint8_t> huge = {'Q', 'J', 'F', 'B', 0xFF, 0xFF, 0xFF, 0xFF};
+    uint32_t hugeSum = JournalSum(huge.data(), huge.size());
+    for (int i = 0; i < 4; ++i)
+        huge.push_back((uint8_t)(hugeSum >> (8 * i)));
+    std::vector<JournalFrame> many(65537);
+    std::vector<uint8_t> tooMany = EncodeJournalBatch(many.data(), many.size());
+    for (const std::vector<uint8_t> &batch : {none, huge, tooMany}) {
+        std::vector<uint8_t> j = header;
+        j.insert(j.end(), batch.begin(), batch.end());
+        j.insert(j.end(), ba.begin(), ba.end());
+        JournalContents c = ReadJournal(j.data(), j.size());
+        EXPECT_TRUE(c.Valid && c.TornTail && c.Frames.empty());
+    }
+    // The stream and sum of each entry are kept.
+    JournalFrame sound{3, 4, 0, 0xDEADBEEF, 1};
+    std::vector<uint8_t> j = header, bs = EncodeJournalBatch(&sound, 1);
+    j.insert(j.end(), bs.begin(), bs.end());
+    EXPECT_EQ(ReadJournal(j.data(), j.size()).Frames, std::vector<JournalFrame>{sound});
 }
 
 TEST(JournalRecords, NamesAndAnyBytesAtAll) {
@@ -262,7 +309,16 @@ Parsed Repaired(Bytes &File, const JournalContents &J) {
         failed.Error = "the repair was not written";
         return failed;
     }
-    return Parse(out.B);
+    Parsed copy = Parse(out.B);
+    // Put right where it lies, the file holds the same.
+    if (FitsInPlace(plan, J.Stream)) {
+        Bytes in(File.B);
+        Parsed p = RepairInPlace(plan, J.Stream, in) ? Parse(in.B) : failed;
+        if (p.Positions != copy.Positions || p.Data != copy.Data || p.Flags != copy.Flags ||
+            p.Length != copy.Length || p.Format != copy.Format)
+            copy.Error = "repaired in place otherwise: " + p.Error;
+    }
+    return copy;
 }
 } // namespace
 
@@ -284,8 +340,29 @@ TEST(Repair, KilledFileGetsHeadersIndexAndEveryFrameAtItsPosition) {
     EXPECT_EQ(p.Scale, 1u);
     EXPECT_EQ(p.Handler, Stream().Handler);
     EXPECT_EQ(p.Format, Stream().Format);
+    EXPECT_EQ(p.Quality, 7500u);
+    EXPECT_EQ(p.Frame, (std::vector<int16_t>{0, 0, 8, 4}));
     // Whole pictures are key frames; deltas are not.
     EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0, Key, 0, 0, Key}));
+    // Repaired in place and killed after any byte of it: the next start repairs it the same.
+    ASSERT_TRUE(FitsInPlace(plan, j.Stream));
+    for (size_t budget = 0;; ++budget) {
+        Bytes killed(k.File);
+        killed.Budget = budget;
+        if (RepairInPlace(plan, j.Stream, killed)) break;
+        killed.Budget = SIZE_MAX;
+        Parsed again = Repaired(killed, j);
+        ASSERT_EQ(again.Error, "") << budget;
+        ASSERT_EQ(again.Data, p.Data) << budget;
+    }
+    // No room before the first frame for the headers: the file is rebuilt beside it.
+    Killed close;
+    close.File.resize(64);
+    close.Add(0, 40, true);
+    Bytes tight(close.File);
+    JournalContents cj = JournalOf(close.Frames);
+    EXPECT_FALSE(FitsInPlace(PlanRepair(tight, cj), cj.Stream));
+    EXPECT_EQ(Repaired(tight, cj).Data, close.Data);
     // The rebuilt file is one that was closed: repairing it again has nothing to do.
     Bytes again(out.B);
     EXPECT_TRUE(AviWasClosed(again));
@@ -311,6 +388,7 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     k.Add(3, 6, false);
     for (auto &f : k.Frames)
         f.Flags = 0;
+    k.Frames[2].Flags = Key; // a key frame the journal noted
     JournalStream s = Stream();
     s.SuggestedBufferSize = 32;
     Bytes file(k.File);
@@ -320,7 +398,7 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     EXPECT_EQ(p.SuggestedBuffer, 40u);
     EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3}));
     EXPECT_EQ(p.Data, k.Data);
-    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, 0}));
+    EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, Key}));
 }
 
 TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
@@ -340,6 +418,23 @@ TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
             EXPECT_EQ(p.Data[i], k.Data[i]) << cut;
         }
         EXPECT_EQ((int32_t)p.Length, k.Frames[whole - 1].Position + 1) << cut;
+
+        // The file's length reached the disk, its last data did not: zeros from the cut on.
+        std::vector<uint8_t> zeroed = k.File;
+        std::fill(zeroed.begin() + cut, zeroed.end(), 0);
+        Bytes z(zeroed);
+        Parsed pz = Repaired(z, j);
+        ASSERT_EQ(pz.Error, "") << cut;
+        size_t kept = 0;
+        while (kept < k.Frames.size() &&
+               std::equal(k.File.begin() + k.Ends[kept] - k.Frames[kept].Size -
+                              (k.Frames[kept].Size & 1) - 8,
+                          k.File.begin() + k.Ends[kept] - (k.Frames[kept].Size & 1),
+                          zeroed.begin() + k.Ends[kept] - k.Frames[kept].Size -
+                              (k.Frames[kept].Size & 1) - 8))
+            ++kept;
+        EXPECT_EQ(pz.Data, std::vector<std::vector<uint8_t>>(k.Data.begin(), k.Data.begin() + kept))
+            << cut;
     }
 }
 
@@ -351,6 +446,17 @@ TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
     Parsed p = Repaired(file, j);
     ASSERT_EQ(p.Error, "");
     EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3, 4}));
+
+    // An empty chunk at a position the journal names is that frame, not a gap before it.
+    Killed e;
+    e.Add(0, 40, true);
+    e.Add(2, 0, false);
+    e.Add(3, 5, false);
+    Bytes eb(e.File);
+    RepairPlan ep = PlanRepair(eb, JournalOf(e.Frames));
+    ASSERT_EQ(ep.Frames.size(), 3u);
+    EXPECT_EQ(ep.Frames[1].Frame.Position, 2);
+    EXPECT_EQ(Repaired(eb, JournalOf(e.Frames)).Positions, (std::vector<int32_t>{0, 3}));
 
     // A size the writer reported that the file does not hold ends the frames there.
     some[2].Size += 2;
@@ -364,6 +470,26 @@ TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
     ASSERT_EQ(plan.Result, RepairPlan::Repairable);
     EXPECT_EQ(plan.Frames.size(), k.Frames.size());
     EXPECT_EQ(plan.Frames[3].Frame.Size, 33u);
+}
+
+TEST(Repair, ReadsAFewTimesEachChunkHoweverFarTheJournalIsAhead) {
+    for (int32_t frames : {2000, 8000, 36000}) {
+        Killed k;
+        for (int32_t i = 0; i < frames; ++i)
+            k.Add(i, 8 + i % 5, i % 25 == 0);
+        for (int32_t ahead : {1, 100}) {
+            std::vector<JournalFrame> journal = k.Frames;
+            for (int32_t i = 0; i < ahead; ++i)
+                journal.push_back({frames + i, 10, 0});
+            for (auto &f : journal)
+                f.Flags &= ~Known; // as the run journals them
+            Bytes file(k.File);
+            file.ReadLimit = 4 * (size_t)frames + 16;
+            RepairPlan plan = PlanRepair(file, JournalOf(journal));
+            EXPECT_LE(file.Reads, file.ReadLimit) << frames << " frames, " << ahead << " ahead";
+            EXPECT_EQ(plan.Frames.size(), (size_t)frames) << frames << ", " << ahead;
+        }
+    }
 }
 
 TEST(Repair, RefusesClearlyWhenNothingCanBeRebuilt) {
@@ -417,20 +543,17 @@ TEST(Repair, AnyBytesNeverCrashOrGiveADamagedFile) {
     }
 }
 
-// --- the files: journal beside the AVI, list of open journals, start-up repair ---
+// --- the files: journal beside the AVI, entries of open journals, start-up repair ---
 
+// In the test's own folder (test_folder.cpp), which holds the entries too.
 class JournalFiles : public ::testing::Test {
   protected:
     std::string Dir;
     void SetUp() override {
-        char tmpl[] = "/tmp/quillet-journal-test.XXXXXX";
-        Dir = mkdtemp(tmpl);
-        SetOpenJournalList(Dir + "/open journals.txt");
-    }
-    void TearDown() override {
-        SetOpenJournalList("");
-        std::string cmd = "rm -rf '" + Dir + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        Dir = here;
+        ASSERT_EQ(OpenJournalFolder(), Dir + "/open journals");
     }
     static std::vector<uint8_t> Load(const std::string &Name) {
         std::ifstream f(Name, std::ios::binary);
@@ -449,11 +572,11 @@ class JournalFiles : public ::testing::Test {
             EXPECT_TRUE(journal.Open(avi, Stream()));
             for (const JournalFrame &f : K.Frames)
                 journal.Frame(f);
-            // The process dies: the journal stays, and so does its line in the list.
+            // The process dies: the journal stays, and so does its entry.
             std::vector<uint8_t> kept = Load(journal.Name());
             journal.Close();
             Save(JournalNameFor(avi), kept);
-            std::ofstream(OpenJournalList(), std::ios::app) << JournalNameFor(avi) << "\r\n";
+            ListOpenJournal(JournalNameFor(avi));
         }
         return avi;
     }
@@ -463,6 +586,9 @@ TEST_F(JournalFiles, WrittenAsFramesComeListedWhileOpenAndGoneAfterClose) {
     std::string avi = Dir + "/test.avi";
     RecordingJournal journal;
     ASSERT_TRUE(journal.Open(avi, Stream()));
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{avi + ".journal"}));
+    // A start meanwhile leaves the journal another run still writes alone.
+    EXPECT_TRUE(RepairOpenJournals().empty());
     EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{avi + ".journal"}));
     journal.Frame({0, 10, Known});
     journal.Frame({2, 12, Known});
@@ -494,7 +620,10 @@ TEST_F(JournalFiles, WrittenAsFramesComeListedWhileOpenAndGoneAfterClose) {
 TEST_F(JournalFiles, StartUpRepairsEachListedFileOnceAndSaysSo) {
     Killed k = Killed::Sample();
     std::string first = KilledRecording("first.avi", k);
+    // No room for the headers before its first frame: rebuilt beside it, and put in its place
+    // only once the original is closed (Windows refuses to replace an open file).
     Killed shorter;
+    shorter.File.resize(64);
     shorter.Add(2, 20, true);
     shorter.Add(5, 3, false);
     std::string second = KilledRecording("second.avi", shorter);
@@ -551,14 +680,57 @@ TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
                                          ": not repaired, no complete frame of it reached the "
                                          "disk. The file was left as it is.\n");
     EXPECT_TRUE(RepairOpenJournals().empty());
+    EXPECT_TRUE(Exists(lost + ".journal")); // both files kept
     // A listed journal whose AVI is gone is said too; a listed journal that is gone is not.
     std::string gone = KilledRecording("gone.avi", k);
     std::remove(gone.c_str());
-    std::ofstream(OpenJournalList(), std::ios::app) << Dir << "/never.avi.journal\r\n";
+    ListOpenJournal(Dir + "/never.avi.journal");
     results = RepairOpenJournals();
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].Reason, "the file cannot be opened");
+    EXPECT_EQ(results[0].Reason, "the file is gone");
     EXPECT_TRUE(ReadOpenJournals().empty());
+
+    // A folder that cannot be reached now (a drive taken out) stays listed and is repaired
+    // once it is back; a file that cannot be written for now too.
+    ASSERT_EQ(mkdir((Dir + "/stick").c_str(), 0777), 0);
+    std::string away = KilledRecording("stick/away.avi", k);
+    ASSERT_EQ(rename((Dir + "/stick").c_str(), (Dir + "/out").c_str()), 0);
+    results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].TryAgain);
+    EXPECT_EQ(RepairNotice(results), "A recording that was not closed could not be repaired:\n" +
+                                         away +
+                                         ": not repaired this time, its folder cannot be reached. "
+                                         "It will be tried again at the next start.\n");
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{away + ".journal"}));
+    ASSERT_EQ(rename((Dir + "/out").c_str(), (Dir + "/stick").c_str()), 0);
+    results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Result, RepairResult::Recovered);
+    EXPECT_TRUE(ReadOpenJournals().empty());
+}
+
+TEST_F(JournalFiles, TwoCopiesOpeningJournalsAtOnceKeepEveryEntry) {
+    // Two processes open 40 journals each at the same time and are killed.
+    std::vector<pid_t> copies;
+    for (int copy = 0; copy < 2; ++copy) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            static RecordingJournal journals[40];
+            for (int i = 0; i < 40; ++i)
+                journals[i].Open(
+                    Dir + "/" + std::to_string(copy) + "-" + std::to_string(i) + ".avi", Stream());
+            _exit(0);
+        }
+        copies.push_back(pid);
+    }
+    for (pid_t pid : copies) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(ReadOpenJournals().size(), 80u);
 }
 
 // --- the run keeps the journal ---
@@ -591,6 +763,7 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     fakewin::on_sleep([this](DWORD) {
         if (fakewin::now() >= 550) cam->Recording = false;
     });
+    fakewin::avi_compressed_size([](LONG raw) { return raw / 3 + 1; });
     cam->Recording = true;
     ASSERT_EQ(cam->RecordToFile(10, 20, 64, 48, avi), 1);
 
@@ -601,18 +774,54 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     ASSERT_TRUE(seen[0].Valid);
     EXPECT_EQ(listed, (std::vector<std::string>{avi + ".journal"}));
     ASSERT_EQ(seen[0].Frames.size(), 4u);
+    // Each with the size, sum and key-frame bit of the chunk as the file holds it.
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(seen[0].Frames[i].Position, files[0].writes[i].pos);
-        EXPECT_EQ(seen[0].Frames[i].Flags & JournalSizeKnown, 0u);
+        const JournalFrame &f = seen[0].Frames[i];
+        std::vector<BYTE> held = files[0].writes[i].data;
+        held.resize(files[0].written_bytes[i], 0);
+        EXPECT_EQ(f.Position, files[0].writes[i].pos);
+        EXPECT_EQ(f.Size, held.size());
+        EXPECT_EQ(f.Sum, JournalSum(held.data(), held.size()));
+        EXPECT_EQ(f.Flags, Known | Summed | (i == 0 ? Key : 0u)) << i;
     }
     EXPECT_EQ(seen[0].Stream.Format, files[0].format);
     EXPECT_EQ(seen[0].Stream.Rate, files[0].header.dwRate);
     EXPECT_EQ(seen[0].Stream.Handler, files[0].options.fccHandler);
     EXPECT_EQ(seen[0].Stream.KeyFrameEvery, files[0].options.dwKeyFrameEvery);
+    // Every field, as the repaired file's headers will say them.
+    const JournalStream &js = seen[0].Stream;
+    const AVISTREAMINFOA &h = files[0].header;
+    EXPECT_EQ(std::vector<uint32_t>({js.Scale, js.SuggestedBufferSize, js.Quality,
+                                     js.OptionsHandler, js.OptionsQuality, js.OptionsFlags}),
+              std::vector<uint32_t>({h.dwScale, h.dwSuggestedBufferSize, files[0].options.dwQuality,
+                                     files[0].options.fccHandler, files[0].options.dwQuality,
+                                     files[0].options.dwFlags}));
+    EXPECT_EQ(
+        std::vector<int32_t>(js.Frame, js.Frame + 4),
+        std::vector<int32_t>({h.rcFrame.left, h.rcFrame.top, h.rcFrame.right, h.rcFrame.bottom}));
     // Through every release the journal stays; it goes only after the last.
     for (size_t i = 1; i < seen.size(); ++i)
         EXPECT_EQ(seen[i].Frames.size(), files[0].writes.size()) << i;
     EXPECT_FALSE(Exists(avi + ".journal"));
+    EXPECT_TRUE(ReadOpenJournals().empty());
+    EXPECT_TRUE(AviWasClosed(*std::make_unique<Bytes>(Load(avi))));
+
+    // A close that could not write the index (the writer says nothing) leaves the journal,
+    // and the next start rebuilds the file from it.
+    fakewin::on_avi_call(nullptr);
+    fakewin::avi_close_loses_index(true);
+    fakewin::on_sleep([this](DWORD) {
+        if (fakewin::now() >= 1100) cam->Recording = false;
+    });
+    cam->Recording = true;
+    ASSERT_EQ(cam->RecordToFile(10, 20, 64, 48, Dir + "/lost.avi"), 1);
+    EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{Dir + "/lost.avi.journal"}));
+    std::vector<RepairResult> results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].Frames, (int)fakewin::avi_files().back().writes.size());
+    Parsed p = Parse(Load(Dir + "/lost.avi"));
+    EXPECT_EQ(p.Error, "");
+    EXPECT_EQ(p.Flags.front(), Key);
     EXPECT_TRUE(ReadOpenJournals().empty());
 }
 

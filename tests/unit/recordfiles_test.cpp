@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <system_error>
+#include <unistd.h>
 
 using namespace fakewin;
 
@@ -244,17 +246,27 @@ TEST_F(RecordFilesTest, NumberedNamesPutTheNumberBeforeTheExtension) {
 }
 
 TEST_F(RecordFilesTest, ANextFileThatCannotBeMadeEndsTheRunAndKeepsTheFirst) {
-    fail_avi_call(AviCall::Open, AVIERR_FILEOPEN, 2);
-    EXPECT_EQ(RunUntil(5000), 0);
-    auto files = avi_files();
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].writes.size(), 6u);
-    EXPECT_EQ(cam->FramesWritten, 6);
-    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
-    auto boxes = message_boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
-    EXPECT_EQ(avi_log().back(), "exit");
+    // The open fails, or throws on the writer's thread (no thread or memory to be had).
+    for (bool thrown : {false, true}) {
+        reset();
+        events.clear();
+        fail_avi_call(AviCall::Open, AVIERR_FILEOPEN, 2);
+        if (thrown)
+            on_avi_call([](const std::string &line) {
+                if (line.rfind("open", 0) == 0 && line.find("failed") != std::string::npos)
+                    throw std::system_error(std::make_error_code(std::errc::not_enough_memory));
+            });
+        EXPECT_EQ(RunUntil(5000), 0);
+        auto files = avi_files();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].writes.size(), 6u);
+        EXPECT_EQ(cam->FramesWritten, 6);
+        EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+        auto boxes = message_boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
+        EXPECT_EQ(avi_log().back(), "exit");
+    }
 }
 
 TEST_F(RecordFilesTest, AFillingDiskEndsTheRunWhileTheFileCanStillBeClosedWhole) {
@@ -285,7 +297,9 @@ TEST_F(RecordFilesTest, AFillingDiskEndsTheRunWhileTheFileCanStillBeClosedWhole)
     EXPECT_EQ(RunUntil(5000, "take.avi"), 0);
     asked = disk_free_queries();
     ASSERT_FALSE(asked.empty());
-    EXPECT_EQ(asked[0], "C:\\work\\");
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    EXPECT_EQ(asked[0], std::string(here) + "/");
 }
 
 TEST_F(RecordFilesTest, TheFreeSpaceIsAskedOnceASecondWhileThereIsRoomAndAFillingDiskIsSeenInIt) {

@@ -6,6 +6,7 @@
 #include "fakewin/kernel.h"
 #include "fakewin/screen.h"
 #include "fakewin/window.h"
+#include "avifile/recordfile.h"
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
 
@@ -18,6 +19,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
+#include <set>
 #include <thread>
 
 using namespace fakewin;
@@ -412,18 +415,22 @@ TEST_F(RecordRun, StreamHeaderOptionsAndFormat) {
 
 TEST_F(RecordRun, TeardownHidesTheMarkerThenReleasesInOrder) {
     bool visible_at_free = true;
+    std::set<std::thread::id> threads; // that made the AVI calls
     on_avi_call([&](const std::string &line) {
+        threads.insert(std::this_thread::get_id());
         if (line == "options free 1")
             visible_at_free = IsWindowVisible(cam->MarkerWindow->Handle()) != 0;
     });
     StopAt(50);
     Run(10, 20, 64, 48);
-    // The writer thread starts the library for itself and ends it after its last write, before
-    // the file closes.
+    // The writer thread owns the run's files: it starts the library, opens, writes, closes the
+    // file and ends the library, every call on that one thread.
     EXPECT_EQ(avi_log(), (std::vector<std::string>{
                              "init", "open test.avi 4097", "create stream", "make compressed MSVC",
-                             "set format 40", "init", "write 0", "exit", "options free 1",
-                             "release file", "release stream", "release compressed", "exit"}));
+                             "set format 40", "write 0", "options free 1", "release file",
+                             "release stream", "release compressed", "exit"}));
+    EXPECT_EQ(threads.size(), 1u);
+    EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
     EXPECT_FALSE(visible_at_free);
     EXPECT_EQ(avi_options_frees(), 1);
     auto shows = window_calls(WindowCall::Show);
@@ -621,7 +628,7 @@ TEST_F(RecordRun, AStopWaitsForTheFrameInHandBeforeTheFileCloses) {
     auto last = std::find(log.begin(), log.end(), "write 2");
     ASSERT_NE(last, log.end());
     EXPECT_EQ(std::vector<std::string>(last, last + 3),
-              (std::vector<std::string>{"write 2", "exit", "options free 1"}));
+              (std::vector<std::string>{"write 2", "options free 1", "release file"}));
 }
 
 TEST_F(RecordRun, FallbacksRecordWithTheDefaultNotTheCompressorOfAnEarlierRun) {
@@ -679,4 +686,64 @@ TEST_F(RecordRun, WriteFailuresAtTheEndAndAtTheStartAreReported) {
     EXPECT_EQ(cam->FramesWritten, 0);
     ExpectOneBox(RetryQuestion, "Notice", MB_YESNO | MB_ICONWARNING);
     EXPECT_EQ(cam->CompressorFourCC, MSVC);
+}
+
+TEST_F(RecordRun, APauseAnywhereInTheLoopLeavesNoGapAndNoSkip) {
+    // 100 ms a frame, stopped at 2000 ms after 700 ms of pause: 13 frames at positions 0..12
+    // wherever the pause comes. A frame grabbed before the pause is written; while paused
+    // nothing is, and a progress tells the counts so far. Stop while paused closes the file.
+    struct Case {
+        const char *name;
+        std::vector<int> grabs; // the grabs that ask for a pause (0 is the format frame's)
+        std::vector<size_t> files;
+        bool stop = false; // stopped while paused
+    };
+    for (const Case &c :
+         {Case{"before the first frame", {0}, {13}}, Case{"between grab and write", {4}, {13}},
+          Case{"twice in a row", {4, 5}, {13}}, Case{"during a split", {7}, {6, 6, 1}},
+          Case{"stopped while paused", {4}, {4}, true}}) {
+        SCOPED_TRACE(c.name);
+        reset();
+        NewRecorder();
+        if (c.files.size() > 1) AviFileLimit = 100000; // six frames a file
+        int grabs = 0, framesWhenPaused = -1;
+        DWORD pausedAt = 0, pausedFor = 0;
+        cam->OnStage = [&](LoopStage stage) {
+            if (stage != LoopStage::Grab) return;
+            if (std::count(c.grabs.begin(), c.grabs.end(), grabs++)) cam->PauseRecording();
+        };
+        cam->OnProgress = [&](TObject *) {
+            if (!cam->LoopPaused) return;
+            pausedAt = now();
+            if (framesWhenPaused < 0) framesWhenPaused = cam->FramesWritten;
+        };
+        on_sleep([&](DWORD) {
+            if (cam->LoopPaused && now() - pausedAt >= 700 / c.grabs.size()) {
+                if (c.stop) cam->StopRecording();
+                cam->ResumeRecording();
+                pausedFor += now() - pausedAt;
+            }
+            if (now() >= 2000) cam->StopRecording();
+        });
+        EXPECT_EQ(Run(), 1);
+        AviFileLimit = AviFileSizeLimit;
+        EXPECT_EQ(pausedFor, 700u);
+        std::vector<size_t> files;
+        std::vector<int> all;
+        for (auto &f : avi_files()) {
+            files.push_back(f.writes.size());
+            for (auto &w : f.writes)
+                all.push_back(w.pos);
+        }
+        EXPECT_EQ(files, c.files);
+        if (files.size() == 1) {
+            std::vector<int> positions(files[0]);
+            std::iota(positions.begin(), positions.end(), 0);
+            EXPECT_EQ(all, positions);
+        }
+        EXPECT_EQ(cam->FramesWritten, (int)all.size());
+        EXPECT_EQ(cam->SkippedFrames, 0);
+        EXPECT_EQ(framesWhenPaused, c.grabs[0] == 0 ? 0 : c.grabs[0]);
+        EXPECT_FALSE(cam->LoopPaused);
+    }
 }

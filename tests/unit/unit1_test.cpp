@@ -1,6 +1,7 @@
 #include "avifile/journalfile.h"
 #include "ui_fixture.h"
 
+#include "fakewin/avifile.h"
 #include "fakewin/screen.h"
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
@@ -52,7 +53,7 @@ TEST_F(MainWindowTest, StartsAsDesigned) {
             tabs.push_back(info.text);
     EXPECT_EQ(std::vector<std::string>({"Record Again", "Stop", "Options", "About", "Record",
                                         "Play Avi", "Standar Cam", "wave recorder (sound)",
-                                        "Play Sound", "Low", "Med", "Hight"}),
+                                        "Play Sound", "Low", "Med", "Hight", "Pause"}),
               tabs);
     ASSERT_TRUE(fakewin::window_info(Form1->Button5->Handle(), info));
     EXPECT_EQ(176, info.rect.left);
@@ -213,6 +214,107 @@ TEST_F(MainWindowTest, SoundStepsFollowTheBoxAtEachCommand) {
     EXPECT_EQ(6u, fakewin::mci_strings().size());
     EXPECT_EQ("RECORD mysound", fakewin::mci_strings().back().command);
     EXPECT_EQ("progress", Caption());
+}
+
+TEST_F(MainWindowTest, PauseAndResumeWhileRecordingWithTheSound) {
+    EXPECT_FALSE(Form1->PauseButton->Enabled());
+    Form1->CheckBox1->SetChecked(true);
+    Form1->Button1Click(Form1->Button1);
+    ASSERT_TRUE(Form1->PauseButton->Enabled());
+    Press(Form1->PauseButton);
+    EXPECT_TRUE(ScreenCam->Paused);
+    EXPECT_EQ("Resume", Form1->PauseButton->Caption());
+    for (int i = 0; i < 500 && Caption().rfind("Paused, FrameNr: ", 0) != 0; i++) {
+        fakewin::wait_for_message(10);
+        Application->ProcessMessages();
+    }
+    EXPECT_EQ(0u, Caption().rfind("Paused, FrameNr: ", 0)) << Caption();
+    Press(Form1->PauseButton);
+    EXPECT_FALSE(ScreenCam->Paused);
+    EXPECT_EQ("Pause", Form1->PauseButton->Caption());
+    Press(Form1->PauseButton);
+    Press(Form1->Button2); // Stop while paused
+    EXPECT_FALSE(Form1->PauseButton->Enabled());
+    EXPECT_EQ("Pause", Form1->PauseButton->Caption());
+    EXPECT_EQ(std::vector<std::string>({"OPEN NEW TYPE WAVEAUDIO ALIAS mysound", SetHight,
+                                        "RECORD mysound", "PAUSE mysound", "RESUME mysound",
+                                        "PAUSE mysound", "STOP mysound",
+                                        "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
+              MciStrings());
+
+    // A recording that ends by itself leaves nothing to pause.
+    fakewin::fail_avi_call(fakewin::AviCall::Open, AVIERR_FILEOPEN);
+    Press(Form1->Button1);
+    EXPECT_TRUE(Form1->PauseButton->Enabled());
+    PumpUntil([] { return LiveRecordThreads(ScreenCam) == 0; });
+    EXPECT_FALSE(Form1->PauseButton->Enabled());
+}
+
+TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
+    EXPECT_EQ("Ctrl+Shift+F9, from any window", Form1->PauseButton->Hint);
+    auto press = [](UINT vk) {
+        for (auto &k : fakewin::hot_keys()) {
+            EXPECT_EQ(Form1->Handle(), k.hwnd);
+            EXPECT_EQ((UINT)(MOD_CONTROL | MOD_SHIFT | MOD_NOREPEAT), k.modifiers);
+            if (k.vk == vk) SendMessageA(Form1->Handle(), WM_HOTKEY, (WPARAM)k.id, 0);
+        }
+    };
+    Form1->CheckBox1->SetChecked(true);
+    press(VK_F8); // Record Again is still disabled
+    EXPECT_FALSE(ScreenCam->Recording);
+    press(VK_F7);
+    EXPECT_TRUE(ScreenCam->Recording);
+    press(VK_F9);
+    EXPECT_TRUE(ScreenCam->Paused);
+    press(VK_F9);
+    press(VK_F10);
+    EXPECT_FALSE(ScreenCam->Recording);
+    EXPECT_EQ(
+        std::vector<std::string>({"OPEN NEW TYPE WAVEAUDIO ALIAS mysound", SetHight,
+                                  "RECORD mysound", "PAUSE mysound", "RESUME mysound",
+                                  "STOP mysound", "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
+        MciStrings());
+
+    // A key another program holds is told once, when the window shows; the others work.
+    StopRecordingAndWait(ScreenCam);
+    fakewin::clear_message_boxes(); // the grabs of the empty area found on a still screen
+    Application->FreeForms();
+    EXPECT_TRUE(fakewin::hot_keys().empty());
+    fakewin::hold_hot_key(MOD_CONTROL | MOD_SHIFT, VK_F9);
+    Application->CreateForm(Form1);
+    Application->CreateForm(OptionDlg);
+    Application->CreateForm(Form2);
+    EXPECT_EQ(3u, fakewin::hot_keys().size());
+    Application->ProcessMessages();
+    Application->ProcessMessages();
+    auto boxes = fakewin::message_boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_NE(std::string::npos, boxes[0].text.find("Ctrl+Shift+F9."));
+    EXPECT_EQ(nullptr, boxes[0].owner);
+}
+
+TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale) {
+    Application->FreeForms();
+    fakewin::set_screen_dpi(144);
+    Application->CreateForm(Form1);
+    Application->CreateForm(OptionDlg);
+    fakewin::WindowInfo info;
+    auto bounds = [&](HWND hwnd) {
+        EXPECT_TRUE(fakewin::window_info(hwnd, info));
+        return std::vector<LONG>{info.rect.left, info.rect.top, info.rect.right - info.rect.left,
+                                 info.rect.bottom - info.rect.top};
+    };
+    // 1.5 times the 96-dot layout, halves to even.
+    EXPECT_EQ((std::vector<LONG>{537, 195, 554, 666}), bounds(Form1->Handle()));
+    EXPECT_EQ((std::vector<LONG>{264, 132, 230, 38}), bounds(Form1->Button5->Handle()));
+    EXPECT_EQ(278, Form1->Panel1->Top());
+    EXPECT_EQ((std::vector<LONG>{304, 160, 682, 756}), bounds(OptionDlg->Handle()));
+    // Moved to a 96-dot monitor, at the place the system suggests.
+    RECT suggested = {600, 200, 969, 644};
+    SendMessageA(Form1->Handle(), WM_DPICHANGED, (WPARAM)(96 | 96 << 16), (LPARAM)&suggested);
+    EXPECT_EQ((std::vector<LONG>{600, 200, 369, 444}), bounds(Form1->Handle()));
+    EXPECT_EQ((std::vector<LONG>{176, 88, 153, 25}), bounds(Form1->Button5->Handle()));
+    EXPECT_EQ(185, Form1->Panel1->Top());
 }
 
 TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {

@@ -111,3 +111,65 @@ check_close_while_recording() {
         e2e_fail "closing the window while recording" "test.avi incomplete: $(avi_info test.avi)"
     fi
 }
+
+# The display at 144 dots per inch (Wine's LogPixels, put back afterwards): Quillet started anew
+# lays its windows out 1.5 times their 96-dot size (screenshots main-window-144.png and
+# options-144.png, to be looked at), records the picture's own pixels and marks them.
+LOGPIXELS_KEY='HKCU\Control Panel\Desktop'
+set_logpixels() { # dpi, or "" to remove the value
+    if [ -n "$1" ]; then
+        wine reg add "$LOGPIXELS_KEY" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+    else
+        wine reg delete "$LOGPIXELS_KEY" /v LogPixels /f >/dev/null 2>&1
+    fi
+}
+
+check_scaled_display() {
+    local old rect px info
+    old=$(wine reg query "$LOGPIXELS_KEY" /v LogPixels 2>/dev/null | tr -d '\r' |
+        awk '$1 == "LogPixels" { printf "%d", $3 }')
+    e2e_stop "$QUILLET_PID" 3
+    set_logpixels 144
+    if ! e2e_start_quillet . 2 || ! find_boxes; then
+        e2e_fail "at 144 dpi" "Quillet showed no main window or Options dialog"
+    else
+        rect=$(drive rect "@$MAIN")
+        e2e_shot "$E2E_OUT/main-window-144.png" 537 195 554 573
+        drive post-click "@$MAIN" Options >/dev/null
+        drive wait-window Options 5000 >/dev/null
+        local opt
+        opt=$(drive rect Options)
+        e2e_shot "$E2E_OUT/options-144.png" 304 160 682 608
+        drive click Options Cancel >/dev/null
+        if [ "$rect" = "537 195 1091 861" ] && [ "$opt" = "304 160 986 916" ]; then
+            e2e_pass "at 144 dpi the main window and Options are 1.5 times their size: $rect, $opt"
+        else
+            e2e_fail "at 144 dpi the windows are 1.5 times their size" "main \"$rect\" (want 537 195 1091 861), Options \"$opt\" (want 304 160 986 916)"
+        fi
+        picture 257 193
+        rm -f test.avi
+        local before
+        before=$(caption)
+        click Record
+        if wait_progress "$before" 8 >/dev/null; then
+            sleep 1
+            e2e_shot "$E2E_OUT/screen-144.png"
+            if px=$(marker_shown "$E2E_OUT/screen-144.png"); then
+                e2e_pass "at 144 dpi the marker surrounds the area ($px)"
+            else
+                e2e_fail "at 144 dpi the marker surrounds the area" "pixel ($((PIC_X - 6)),$((PIC_Y - 6))) is $px"
+            fi
+            sleep 1
+        fi
+        click Stop
+        if avi_wait test.avi 10 && info=$(avi_has test.avi size=256x192) &&
+            px=$(avi_frames test.avi 257 193 dpi144 16); then
+            e2e_pass "at 144 dpi the frames are the screen's pixels: $info, $px"
+        else
+            e2e_fail "at 144 dpi the frames are the screen's pixels" "${info:-no AVI} ${px:-} (want 256x192, every frame the picture)"
+        fi
+    fi
+    e2e_stop "$QUILLET_PID" 3
+    set_logpixels "$old"
+    e2e_start_quillet . 2 && find_boxes
+}

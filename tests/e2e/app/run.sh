@@ -22,6 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/sound.sh"
 . "$here/playback.sh"
 . "$here/options.sh"
+. "$here/keys.sh"
 e2e_init app
 export E2E_WINE_TIMEOUT=20
 started=$(date +%s)
@@ -49,12 +50,14 @@ run check_service_fixes
 run check_still_then_moving
 run check_sound
 run check_no_sound
+run check_hot_keys
 run check_playback
 run check_play_missing
 run check_bad_folder
 run check_options
 run check_reliability
 run check_close_while_recording
+run check_scaled_display
 e2e_log "suite took $(($(date +%s) - started)) s"
 echo "app: suite took $(($(date +%s) - started)) s"
 e2e_finish

@@ -5,7 +5,10 @@
 # frames reach at least as far as the progress caption counted 1 s before the kill, and every
 # frame shows the moving picture at the position its capture time calls for.
 #
-# The same for a recording killed after it went on into a second file.
+# The same for a recording killed after it went on into a second file, for recordings whose
+# AVI lost its tail after the kill (cut off, or read as zeros: the file's length reached the disk,
+# its last data did not), which are recovered up to the damage, and for two Quillets recording
+# at once and killed together, both recovered at the next start.
 #
 # QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
 set -uo pipefail
@@ -16,6 +19,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # recording, mostly) shows a later picture than its position.
 AVI_TIMING_TOLERANCE=${AVI_TIMING_TOLERANCE:-500}
 . "$here/../lib/avi.sh"
+. "$here/killed.sh"
 e2e_begin_desktop recovery quillet.exe drive.exe movingpic.exe split_record.exe
 e2e_register_codec
 export E2E_WINE_TIMEOUT=20
@@ -26,49 +30,8 @@ work=$E2E_OUT/work # Quillet's current folder: "test.avi" lands here
 mkdir -p "$work"
 cd "$work" || exit 1
 
-# The list of open journals in Wine's temporary folder: left over from another run, it would
-# make the first start here repair files that are not ours.
-list_file() {
-    local tmp
-    tmp=$(e2e_wine cmd /c echo '%TEMP%' 2>/dev/null)
-    [ -n "$tmp" ] && echo "$(winepath -u "$tmp" 2>/dev/null)/Quillet open journals.txt"
-}
-
 e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP ||
     e2e_abort "moving picture" "movingpic shows no window"
-
-# positions_in_killed file: the positions of the frames in a file the platform's writer left
-# when killed, read independently of the repair: after the zeroed headers every position has a
-# chunk, empty where the recording skipped it. Prints them one a line, up to the last whole one.
-positions_in_killed() {
-    python3 - "$1" <<'PY'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-at = 0
-while at < len(data) and data[at] == 0:
-    at += 1
-at -= at % 2
-pos = 0
-while at + 8 <= len(data) and data[at:at + 2] == b'00' and data[at + 2:at + 4] in (b'dc', b'db'):
-    size = struct.unpack('<I', data[at + 4:at + 8])[0]
-    if at + 8 + size > len(data):
-        break
-    if size:
-        print(pos)
-    pos += 1
-    at += 8 + size + (size & 1)
-PY
-}
-
-# same_positions killed recovered: the recovered file holds a frame at each position where the
-# killed file had a whole one (those noted in the journal: all but at most the last).
-same_positions() {
-    local want got
-    want=$(positions_in_killed "$1")
-    got=$(avi_positions "$2")
-    [ -n "$got" ] && [ "$got" = "$(head -n "$(wc -l <<<"$got")" <<<"$want")" ] &&
-        [ $(($(wc -l <<<"$want") - $(wc -l <<<"$got"))) -le 1 ]
-}
 
 # Wine now and then loses a program started right after another was killed: twice then.
 start_quillet() { e2e_start_quillet . 2; }
@@ -79,26 +42,10 @@ frame_nr() { # the FrameNr of the progress caption, or nothing
     [[ $c =~ FrameNr:\ ([0-9]+), ]] && echo "${BASH_REMATCH[1]}"
 }
 
-# Waits for the start-up notice of the program; prints its text and dismisses it.
-NOTICE=''
-take_notice() {
-    NOTICE=''
-    e2e_wait 20 _take_notice
-}
-_take_notice() {
-    local all line
-    all=$(drive dialogs)
-    line=$(grep '"Notice"' <<<"$all" | head -1)
-    [ -n "$line" ] || return 1
-    # The text goes on over the lines that follow, up to the next window.
-    NOTICE=$(awk '/"Notice"/ { on = 1; sub(/^[^:]*: /, "") } on && /^0x/ && !/"Notice"/ { on = 0 } on' <<<"$all" | tr '\n' ' ')
-    drive click "@${line%% *}" OK >/dev/null 2>&1
-    return 0
-}
-
-# One recording killed after the given number of tenths of a second; then the next start.
-killed_recording() { # n tenths
-    local n=$1 tenths=$2 last_nr='' nr t0 elapsed
+# One recording killed after the given number of tenths of a second, its tail damaged when
+# asked; then the next start.
+killed_recording() { # n tenths [cut|zeroed]
+    local n=$1 tenths=$2 damage=${3:-} last_nr='' nr t0 elapsed
     rm -f test.avi test.avi.journal
     start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
     e2e_click "@$MAIN" Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
@@ -131,8 +78,9 @@ killed_recording() { # n tenths
     e2e_wait_exit "$QUILLET_PID" 5
     local size
     size=$(stat -c %s test.avi 2>/dev/null || echo 0)
+    [ -n "$damage" ] && damage_tail test.avi "$damage"
     cp test.avi "$E2E_OUT/killed-$n.avi" 2>/dev/null
-    e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left"
+    e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left${damage:+, the last quarter $damage}"
     if [ -n "$(avi_info test.avi)" ]; then
         e2e_fail "kill $n: the killed file is damaged" "FFmpeg reads it before any repair"
     fi
@@ -168,13 +116,15 @@ killed_recording() { # n tenths
     # just before the first frame; polled, so up to a position late), and the caption's count.
     local due=$(((tenths - 10) * 100 / MSPF - 1))
     [ -n "$last_nr" ] && [ "$last_nr" -gt "$due" ] && due=$last_nr
+    # A damaged tail takes the frames in it: those before it are checked below.
+    [ -n "$damage" ] && due=0
     if [ -n "$last" ] && [ "$last" -ge "$due" ]; then
         e2e_pass "kill $n: frames up to position $last, position $due was due 1 s before the kill (caption FrameNr ${last_nr:-none})"
     else
         e2e_fail "kill $n: frames up to 1 s before the kill" "last position ${last:-none}, position $due due 1 s before (caption FrameNr ${last_nr:-none})"
     fi
     if same_positions "$E2E_OUT/killed-$n.avi" test.avi; then
-        e2e_pass "kill $n: every frame at the position the killed file gave it"
+        e2e_pass "kill $n: every frame${damage:+ before the damage} at the position the killed file gave it"
     else
         e2e_fail "kill $n: every frame at the position the killed file gave it" \
             "killed: $(positions_in_killed "$E2E_OUT/killed-$n.avi" | tr '\n' ' '); recovered: $(avi_positions test.avi | tr '\n' ' ')"
@@ -282,14 +232,55 @@ killed_split() {
     e2e_stop "$QUILLET_PID" 2
 }
 
-list=$(list_file)
-[ -n "$list" ] && rm -f "$list"
+# Two Quillets record at once, each in a folder of its own, and are killed together: the next
+# start recovers both.
+two_copies_killed() {
+    local f pids=() ok=1
+    mkdir -p one two
+    rm -f one/test.avi* two/test.avi*
+    for f in one two; do
+        start_quillet_in "$f" || { e2e_fail "two copies: start in $f" "no main window"; ok=0; break; }
+        pids+=("$QUILLET_PID")
+        e2e_click "@$MAIN" Record || { e2e_fail "two copies: record in $f" "no Record button"; ok=0; break; }
+        e2e_wait 8 test -s "$f/test.avi.journal" ||
+            { e2e_fail "two copies: $f records" "no journal within 8 s"; ok=0; break; }
+    done
+    [ "$ok" = 1 ] && sleep 4
+    for f in "${pids[@]}"; do e2e_kill "$f"; done
+    for f in "${pids[@]}"; do e2e_wait_exit "$f" 5; done
+    [ "$ok" = 1 ] || return 1
+    start_quillet || { e2e_fail "two copies: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "two copies: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "two copies notice: $NOTICE"
+    for f in one two; do
+        if [[ $NOTICE == *"$(winepath -w "$work/$f/test.avi" 2>/dev/null): "*" frames, "*" seconds"* ]] &&
+            [ ! -e "$f/test.avi.journal" ] && avi_decodes "$f/test.avi"; then
+            e2e_pass "two copies killed at once: $f/test.avi recovered and decodes"
+        else
+            e2e_fail "two copies killed at once: $f/test.avi recovered and decodes" "notice \"$NOTICE\""
+        fi
+    done
+    e2e_stop "$QUILLET_PID" 2
+}
+start_quillet_in() { e2e_start_quillet "$1" 2; }
+
+list=$(list_folder)
+[ -n "$list" ] && rm -rf "$list"
 for n in $(seq "$KILLS"); do
     # The first leaves time for a second Quillet to start beside it.
     tenths=$((10 + RANDOM % 91))
     [ "$n" = 1 ] && [ "$tenths" -lt 70 ] && tenths=$((tenths + 30))
-    killed_recording "$n" "$tenths"
+    damage=''
+    [ "$n" = 2 ] && damage=cut
+    [ "$n" = 3 ] && damage=zeroed
+    killed_recording "$n" "$tenths" $damage
 done
+
+two_copies_killed
 
 killed_split $((10 + RANDOM % 61))
 
