@@ -176,11 +176,19 @@ constexpr int PausePollMs = 20;
 // Holds the loop still while the recording is paused: the frame in hand is written first, the
 // marker stays idle, nothing is grabbed, and on resume the clock is moved on by the pause, so
 // that the positions go on as if it had not been (no empty positions, nothing counted as
-// skipped). Everything that pauses with the picture pauses here. Returns the in-hand write's
-// error.
-HRESULT HoldWhilePaused(TScreenCam *R, const std::function<HRESULT()> &Finish, int SleepSlice,
-                        const std::function<bool()> &KeepGoing) {
+// skipped). Everything that pauses with the picture pauses here: the sound drops what is
+// captured meanwhile, and its clock moves on with the frames'. Returns the in-hand write's error.
+HRESULT HoldWhilePaused(TScreenCam *R, SoundStream *Sound, const std::function<HRESULT()> &Finish,
+                        int SleepSlice, const std::function<bool()> &KeepGoing) {
     DWORD pausedAt = timeGetTime();
+    if (Sound) Sound->Pause();
+    // Resumed on every way out, an error's included: the writer may still take sound at the end.
+    struct Resumed {
+        SoundStream *Sound;
+        ~Resumed() {
+            if (Sound) Sound->Resume();
+        }
+    } resumed{Sound};
     HRESULT error = Finish();
     if (error != AVIERR_OK) return error;
     R->LoopPaused = true;
@@ -188,6 +196,8 @@ HRESULT HoldWhilePaused(TScreenCam *R, const std::function<HRESULT()> &Finish, i
     Raise(R->OnProgress, R);
     while (R->Paused && KeepGoing())
         Sleep((DWORD)std::min(SleepSlice, PausePollMs));
+    if (Sound) Sound->Resume();
+    resumed.Sound = nullptr;
     R->StartTime += timeGetTime() - pausedAt;
     R->LoopPaused = false;
     if (KeepGoing()) Raise(R->OnProgress, R);
@@ -229,7 +239,7 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int
     auto goOn = [&] { return KeepGoing() && !R->Paused; };
     while (KeepGoing()) {
         if (R->Paused) {
-            HRESULT error = HoldWhilePaused(R, finish, sleepSlice, KeepGoing);
+            HRESULT error = HoldWhilePaused(R, Sound, finish, sleepSlice, KeepGoing);
             if (error != AVIERR_OK) return error;
             continue;
         }

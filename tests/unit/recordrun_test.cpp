@@ -5,6 +5,7 @@
 #include "fakewin/ic.h"
 #include "fakewin/kernel.h"
 #include "fakewin/screen.h"
+#include "fakewin/wavein.h"
 #include "fakewin/window.h"
 #include "avifile/recordfile.h"
 #include "marker/flashwnd.h"
@@ -692,19 +693,30 @@ TEST_F(RecordRun, APauseAnywhereInTheLoopLeavesNoGapAndNoSkip) {
     // 100 ms a frame, stopped at 2000 ms after 700 ms of pause: 13 frames at positions 0..12
     // wherever the pause comes. A frame grabbed before the pause is written; while paused
     // nothing is, and a progress tells the counts so far. Stop while paused closes the file.
+    // With sound, what the input records while paused goes: the audio stream is one jump in
+    // the input's samples, of the pause's length, and lasts as long as the frames.
     struct Case {
         const char *name;
         std::vector<int> grabs; // the grabs that ask for a pause (0 is the format frame's)
         std::vector<size_t> files;
-        bool stop = false; // stopped while paused
+        bool stop = false;  // stopped while paused
+        bool sound = false; // 16-bit mono at 11025 samples a second
     };
     for (const Case &c :
          {Case{"before the first frame", {0}, {13}}, Case{"between grab and write", {4}, {13}},
           Case{"twice in a row", {4, 5}, {13}}, Case{"during a split", {7}, {6, 6, 1}},
-          Case{"stopped while paused", {4}, {4}, true}}) {
+          Case{"stopped while paused", {4}, {4}, true},
+          Case{"with sound", {4}, {13}, false, true}}) {
         SCOPED_TRACE(c.name);
         reset();
         NewRecorder();
+        if (c.sound) {
+            script_wave_in(WaveInScript{});
+            cam->RecordSound = true;
+            cam->SoundBitsPerSample = 16;
+            cam->SoundChannels = 1;
+            cam->SoundSamplesPerSec = 11025;
+        }
         if (c.files.size() > 1) AviFileLimit = 100000; // six frames a file
         int grabs = 0, framesWhenPaused = -1;
         DWORD pausedAt = 0, pausedFor = 0;
@@ -745,5 +757,22 @@ TEST_F(RecordRun, APauseAnywhereInTheLoopLeavesNoGapAndNoSkip) {
         EXPECT_EQ(cam->SkippedFrames, 0);
         EXPECT_EQ(framesWhenPaused, c.grabs[0] == 0 ? 0 : c.grabs[0]);
         EXPECT_FALSE(cam->LoopPaused);
+        if (!c.sound) continue;
+        std::vector<int> samples;
+        for (auto &f : avi_files())
+            for (auto &w : f.sound_writes)
+                for (size_t i = 0; i + 1 < w.data.size(); i += 2)
+                    samples.push_back(w.data[i] | w.data[i + 1] << 8);
+        EXPECT_NEAR((double)samples.size(), 13 * 1102.5, 1102.5);
+        while (!samples.empty() && samples.back() == 0) // silence after the input's last block
+            samples.pop_back();
+        std::vector<int> jumps;
+        for (size_t i = 1; i < samples.size(); ++i) {
+            int step = (samples[i] - samples[i - 1]) & 0x7FFF;
+            if (step > 2) jumps.push_back(step);
+        }
+        ASSERT_EQ(jumps.size(), 1u);
+        EXPECT_NEAR(jumps[0], 700 * 11.025, 40 * 11.025);
+        EXPECT_TRUE(avi_misuse().empty());
     }
 }

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 using namespace fakewin;
 
@@ -197,6 +198,8 @@ TEST_F(SoundRun, SplitRecordingThroughTheLoopKeepsEveryFileInStep) {
     ASSERT_GE(files.size(), 3u);
     for (auto &f : files) {
         ExpectInStep(f, 33);
+        // Read back whole at close: its journal went.
+        EXPECT_NE(access((f.name + ".journal").c_str(), F_OK), 0) << f.name;
         // The audio stream as the device records it: block alignment and byte rate worked out.
         const WAVEFORMATEX *format = (const WAVEFORMATEX *)f.sound_format.data();
         EXPECT_EQ(format->nSamplesPerSec, Rate);
