@@ -41,6 +41,11 @@ bool Read32(RepairSource &File, uint64_t Offset, uint32_t &Value) {
 // A video frame chunk of the first stream: "00dc" compressed, "00db" uncompressed.
 constexpr uint32_t WholeFrameId = Tag('0', '0', 'd', 'b'), DeltaFrameId = Tag('0', '0', 'd', 'c');
 bool IsFrameId(uint32_t Id) { return Id == WholeFrameId || Id == DeltaFrameId; }
+// A chunk of another stream ("01wb": the sound), written between the frames: passed over.
+bool IsOtherStreamId(uint32_t Id) {
+    char n0 = (char)(Id & 0xFF), n1 = (char)((Id >> 8) & 0xFF);
+    return n0 >= '0' && n0 <= '9' && n1 >= '0' && n1 <= '9' && !(n0 == '0' && n1 == '0');
+}
 
 uint64_t Padded(uint64_t Size) { return Size + (Size & 1); }
 
@@ -73,7 +78,7 @@ void FollowFrames(RepairSource &File, uint64_t Start, const std::vector<JournalF
         std::vector<uint64_t> gaps;
         for (;;) {
             if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return;
-            if (id == JunkTag) {
+            if (id == JunkTag || IsOtherStreamId(id)) {
                 at += 8 + Padded(size);
             } else if (IsFrameId(id) && size == 0 && position < frame.Position) {
                 gaps.push_back(at);

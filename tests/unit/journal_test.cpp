@@ -381,10 +381,14 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     // every frame as "00dc" while the run journals positions only: the first frame found is
     // still the key frame a player starts from. The frames may be larger than the buffer the
     // run suggested (a compressor can grow a noisy frame): the file suggests one they fit.
+    // The sound's chunks between the frames are passed over.
     Killed k;
     k.File.resize(ZeroedHeaders + 2);
     k.Add(0, 40, false);
+    Put(k.File, "01wb", 3);
+    k.File.insert(k.File.end(), {1, 2, 3, 0});
     k.Add(1, 5, false);
+    Put(k.File, "01wb", 0);
     k.Add(3, 6, false);
     for (auto &f : k.Frames)
         f.Flags = 0;
