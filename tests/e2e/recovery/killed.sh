@@ -13,7 +13,8 @@ list_folder() {
 
 # positions_in_killed file: the positions of the frames in a file the platform's writer left
 # when killed, read independently of the repair: after the zeroed headers every position has a
-# chunk, empty where the recording skipped it. Prints them one a line, up to the last whole one.
+# chunk, empty where the recording skipped it; the sound's chunks between them are passed over.
+# Prints them one a line, up to the last whole one.
 positions_in_killed() {
     python3 - "$1" <<'PY'
 import struct, sys
@@ -23,10 +24,13 @@ while at < len(data) and data[at] == 0:
     at += 1
 at -= at % 2
 pos = 0
-while at + 8 <= len(data) and data[at:at + 2] == b'00' and data[at + 2:at + 4] in (b'dc', b'db'):
+while at + 8 <= len(data) and data[at:at + 4] in (b'00dc', b'00db', b'01wb'):
     size = struct.unpack('<I', data[at + 4:at + 8])[0]
     if at + 8 + size > len(data):
         break
+    if data[at:at + 4] == b'01wb':
+        at += 8 + size + (size & 1)
+        continue
     if size:
         print(pos)
     pos += 1

@@ -8,7 +8,8 @@
 # The same for a recording killed after it went on into a second file, for recordings whose
 # AVI lost its tail after the kill (cut off, or read as zeros: the file's length reached the disk,
 # its last data did not), which are recovered up to the damage, and for two Quillets recording
-# at once and killed together, both recovered at the next start.
+# at once and killed together, both recovered at the next start; and for a recording with the
+# sound box ticked, whose sound chunks lie between the frames.
 #
 # QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
 set -uo pipefail
@@ -21,6 +22,7 @@ AVI_TIMING_TOLERANCE=${AVI_TIMING_TOLERANCE:-500}
 . "$here/../lib/avi.sh"
 . "$here/killed.sh"
 e2e_begin_desktop recovery quillet.exe drive.exe movingpic.exe split_record.exe
+e2e_start_pulse || e2e_log "no PulseAudio: the recording with sound records none"
 e2e_register_codec
 export E2E_WINE_TIMEOUT=20
 KILLS=${QUILLET_RECOVERY_KILLS:-10}
@@ -43,11 +45,15 @@ frame_nr() { # the FrameNr of the progress caption, or nothing
 }
 
 # One recording killed after the given number of tenths of a second, its tail damaged when
-# asked; then the next start.
-killed_recording() { # n tenths [cut|zeroed]
-    local n=$1 tenths=$2 damage=${3:-} last_nr='' nr t0 elapsed
+# asked, with the sound box ticked when asked; then the next start.
+killed_recording() { # n tenths [cut|zeroed|''] [sound]
+    local n=$1 tenths=$2 damage=${3:-} sound=${4:-} last_nr='' nr t0 elapsed
     rm -f test.avi test.avi.journal
     start_quillet || { e2e_fail "kill $n: start" "no main window"; return 1; }
+    if [ -n "$sound" ]; then
+        drive check "@$MAIN" "wave recorder (sound)" >/dev/null ||
+            { e2e_fail "kill $n: sound box" "cannot tick it"; return 1; }
+    fi
     e2e_click "@$MAIN" Record || { e2e_fail "kill $n: record" "no Record button"; return 1; }
     # The run counts from its first frame: wait for the journal that comes with it.
     e2e_wait 8 test -s test.avi.journal
@@ -81,6 +87,13 @@ killed_recording() { # n tenths [cut|zeroed]
     [ -n "$damage" ] && damage_tail test.avi "$damage"
     cp test.avi "$E2E_OUT/killed-$n.avi" 2>/dev/null
     e2e_log "kill $n after $tenths/10 s: caption FrameNr ${last_nr:-none} 1 s before; $size bytes left${damage:+, the last quarter $damage}"
+    if [ -n "$sound" ]; then
+        if grep -q 01wb test.avi; then
+            e2e_pass "kill $n: the killed file holds sound chunks between its frames"
+        else
+            e2e_fail "kill $n: the killed file holds sound chunks between its frames" "no 01wb chunk"
+        fi
+    fi
     if [ -n "$(avi_info test.avi)" ]; then
         e2e_fail "kill $n: the killed file is damaged" "FFmpeg reads it before any repair"
     fi
@@ -283,5 +296,8 @@ done
 two_copies_killed
 
 killed_split $((10 + RANDOM % 61))
+
+# Last: the sound box may stay ticked for the starts after it.
+killed_recording $((KILLS + 1)) $((30 + RANDOM % 71)) '' sound
 
 e2e_finish
