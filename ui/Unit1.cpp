@@ -158,7 +158,7 @@ void TForm1::RegisterHotKeys() {
 }
 
 // Each hot key does what its button does, and nothing when the button is disabled or cannot
-// be clicked because one of the program's dialogs (Options, About) holds the window.
+// be clicked because the Options dialog holds the window.
 void TForm1::HotKeyPressed(int Id) {
     if (!IsWindowEnabled(Handle())) return;
     TButton *button = Id == RecordKey.Id        ? Button7
