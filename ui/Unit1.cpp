@@ -158,8 +158,10 @@ void TForm1::RegisterHotKeys() {
     if (!FRefusedKeys.empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
 }
 
-// Each hot key does what its button does, and nothing when the button is disabled.
+// Each hot key does what its button does, and nothing when the button is disabled or cannot
+// be clicked because the Options dialog holds the window.
 void TForm1::HotKeyPressed(int Id) {
+    if (!IsWindowEnabled(Handle())) return;
     TButton *button = Id == RecordKey.Id        ? Button7
                       : Id == RecordAgainKey.Id ? Button1
                       : Id == PauseKey.Id       ? PauseButton

@@ -387,10 +387,14 @@ TEST_F(GrabberInARecording, TheMarkerBlinksWhileTheMainThreadIsBusy) {
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     ASSERT_TRUE(Serve([] { return Writes().size() >= 2; }));
     size_t written = Writes().size(), painted = fakewin::window_paints().size();
-    // The main thread is busy elsewhere: frames and both paints of each go on.
-    ASSERT_TRUE(Serve([&] { return Writes().size() >= written + 3; }, false));
+    // The main thread is busy elsewhere: frames and both paints of each go on. The writer
+    // trails the loop, whose paints may already be ahead of the writes counted: wait for both.
+    ASSERT_TRUE(Serve(
+        [&] {
+            return Writes().size() >= written + 3 && fakewin::window_paints().size() >= painted + 6;
+        },
+        false));
     auto paints = fakewin::window_paints();
-    ASSERT_GE(paints.size(), painted + 6);
     for (size_t i = 0; i < paints.size(); i++) {
         EXPECT_EQ(paints[i].hwnd, cam->MarkerWindow->Handle());
         EXPECT_EQ(paints[i].brush, i % 2 ? MarkerIdleColor : MarkerActiveColor) << i;

@@ -262,6 +262,10 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
     Form1->CheckBox1->SetChecked(true);
     press(VK_F8); // Record Again is still disabled
     EXPECT_FALSE(ScreenCam->Recording);
+    EnableWindow(Form1->Handle(), FALSE); // as a dialog of the program does while it shows
+    press(VK_F7);
+    EXPECT_FALSE(ScreenCam->Recording);
+    EnableWindow(Form1->Handle(), TRUE);
     press(VK_F7);
     EXPECT_TRUE(ScreenCam->Recording);
     press(VK_F9);
