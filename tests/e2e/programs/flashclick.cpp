@@ -5,8 +5,8 @@
 //       a borderless window (W x H, at least 224 x 128) that shows its own clock, in ms since it
 //       started, as black and white 16 x 16 blocks, repainted every millisecond or two; once a
 //       second (from 3 s on) it paints a white bar for 200 ms and, right after that paint,
-//       writes a 10 ms click to wave-out. It records the default input with wave-in meanwhile and
-//       finds its own clicks there. At the end it prints, in ms of its clock:
+//       writes click K (10 to 40 ms) to wave-out. It records the default input with wave-in
+//       meanwhile and finds its own clicks there. At the end it prints, in ms of its clock:
 //         flash K painted=F played=P shown=D heard=I     (I = -1: the click was not heard)
 //         shown-age A
 //       F: the clock painted with the bar, P: when the click was written to wave-out, D: how long
@@ -126,16 +126,21 @@ DWORD WINAPI capture(void *arg) {
     return 0;
 }
 
-// Starts of clicks: a sample beyond a third of full scale after 300 ms without one.
-std::vector<size_t> onsets(const std::vector<short> &s, int rate) {
-    std::vector<size_t> found;
+// Clicks: where each starts (a sample beyond a third of full scale after 300 ms without one)
+// and its number: click K lasts K % 4 + 1 times 10 ms, so that a click is not taken for the
+// one a second before or after it.
+struct Click {
+    size_t at;
+    int code;
+};
+std::vector<Click> onsets(const std::vector<short> &s, int rate) {
+    std::vector<Click> found;
     size_t quiet = rate * 3 / 10, last = 0;
-    bool any = false;
     for (size_t i = 0; i < s.size(); ++i)
         if (std::abs(s[i]) > 10000) {
-            if (!any || i - last > quiet) found.push_back(i);
+            if (found.empty() || i - last > quiet) found.push_back({i, 0});
+            found.back().code = (int)std::lround((i + 1 - found.back().at) * 100.0 / rate);
             last = i;
-            any = true;
         }
     return found;
 }
@@ -173,9 +178,9 @@ int show(int x, int y, int w, int h, double seconds) {
     waveInStart(in.dev);
     HANDLE thread = CreateThread(nullptr, 0, capture, &in, 0, nullptr);
 
-    // Wave-out plays all the time, 10 ms buffers of silence, four queued (a device left idle
-    // between clicks loses some of them); a click, 10 ms of a 2.2 kHz square wave at 2/3 of full
-    // scale, is queued behind them the moment the bar is painted.
+    // Wave-out plays all the time, 10 ms buffers of silence, eight queued (a device left idle
+    // between clicks loses some of them); a click, 10 to 40 ms of a 2.2 kHz square wave at 2/3 of
+    // full scale, is queued behind them the moment the bar is painted.
     std::vector<WAVEHDR> oh(16);
     std::vector<std::vector<short>> ob(oh.size(), std::vector<short>(kClickSamples));
     for (size_t i = 0; i < oh.size(); ++i) {
@@ -204,12 +209,13 @@ int show(int x, int y, int w, int h, double seconds) {
     DWORD end = (DWORD)(seconds * 1000), last_paint = 0, flash_off = 0;
     for (DWORD now = clock_now(); now < end; now = clock_now()) {
         DWORD due = kLeadMs + (DWORD)flashes.size() * kEveryMs;
-        while (queued() < 4)
+        while (queued() < 8)
             play(false);
         if (now >= due) {
             paint(now, true);
             pump();
-            play(true);
+            for (int b = 0; b <= (int)flashes.size() % 4; ++b)
+                play(true);
             double played = clock_now();
             DWORD seen = clock_now();
             while (!bar_on_screen(x, y) && seen - now < 100) {
@@ -243,15 +249,16 @@ int show(int x, int y, int w, int h, double seconds) {
     for (auto &fl : flashes)
         shown += fl.shown;
     shown /= std::max<size_t>(1, flashes.size());
-    std::vector<size_t> heard = onsets(in.samples, kRate);
-    for (size_t i : heard) {
-        double at = (double)i * 1000 / kRate, start = 1e18;
+    std::vector<Click> heard = onsets(in.samples, kRate);
+    for (Click c : heard) {
+        double at = (double)c.at * 1000 / kRate, start = 1e18;
         for (auto &r : in.returns)
             if (std::fabs(r.first - at) < 5000)
                 start = std::min(start, r.first - (double)r.second * 1000 / kRate);
         double when = start + at;
         for (auto &fl : flashes)
-            if (when > fl.played - 200 && when < fl.played + 800) fl.heard = when;
+            if (c.code == fl.k % 4 + 1 && when > fl.played - 200 && when < fl.played + 1500)
+                fl.heard = when;
     }
     for (auto &fl : flashes)
         printf("flash %d painted=%.0f played=%.0f shown=%.0f heard=%.1f\n", fl.k, fl.painted,
@@ -324,7 +331,7 @@ int check(const char *blocks, const char *times, const char *sound, int rate, co
             flashes.size(), s.size()))
         return report::exit_code();
 
-    std::vector<size_t> heard = onsets(s, rate);
+    std::vector<Click> heard = onsets(s, rate);
     std::vector<double> offsets;
     int missing = 0;
     for (auto &fl : flashes) {
@@ -341,11 +348,11 @@ int check(const char *blocks, const char *times, const char *sound, int rate, co
         }
         double start = median(d) + age; // real time at the AVI's time 0
         double due = fl.heard - start, best = 1e18;
-        for (size_t i : heard) {
-            double a = (double)i * 1000 / rate;
-            if (std::fabs(a - due) < std::fabs(best - due)) best = a;
+        for (Click c : heard) {
+            double a = (double)c.at * 1000 / rate;
+            if (c.code == fl.k % 4 + 1 && std::fabs(a - due) < std::fabs(best - due)) best = a;
         }
-        bool paired = shows != SIZE_MAX && fl.heard > 0 && std::fabs(best - due) < 500;
+        bool paired = shows != SIZE_MAX && fl.heard > 0 && std::fabs(best - due) < 1500;
         double offset = (best - (fl.heard - fl.played)) - (fl.painted - start);
         printf("flash %d painted=%.0f frame=%s at %.1f ms, click at %.1f ms, offset %.1f ms\n",
                fl.k, fl.painted, shows == SIZE_MAX ? "none" : std::to_string(shows).c_str(),
