@@ -38,6 +38,18 @@ e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP ||
 # Wine now and then loses a program started right after another was killed: twice then.
 start_quillet() { e2e_start_quillet . 2; }
 
+# The next start of Quillet (in the folder given, or here) and its Notice, logged as "what
+# notice: ..."; false, with the failure said, when there is no window or no Notice.
+next_start_notice() { # what [folder]
+    e2e_start_quillet "${2:-.}" 2 || { e2e_fail "$1: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "$1: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "$1 notice: $NOTICE"
+}
+
 frame_nr() { # the FrameNr of the progress caption, or nothing
     local c
     c=$(drive caption "@$MAIN") || return 1
@@ -99,15 +111,7 @@ killed_recording() { # n tenths [cut|zeroed|''] [sound]
     fi
 
     # The next start runs in another folder: the list names the file by its full path.
-    cd "$E2E_TMP" || return 1
-    start_quillet || { cd "$work" || return 1; e2e_fail "kill $n: next start" "no main window"; return 1; }
-    cd "$work" || return 1
-    if ! take_notice; then
-        e2e_fail "kill $n: notice at the next start" "no Notice box"
-        e2e_stop "$QUILLET_PID" 2
-        return 1
-    fi
-    e2e_log "kill $n notice: $NOTICE"
+    next_start_notice "kill $n" "$E2E_TMP" || return 1
     cp test.avi "$E2E_OUT/recovered-$n.avi"
     local frames
     frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
@@ -206,13 +210,7 @@ killed_split() {
         e2e_fail "split kill: the files before the last closed whole" "open \"$open\", not decoding:$bad"
         return 1
     fi
-    start_quillet || { e2e_fail "split kill: next start" "no main window"; return 1; }
-    if ! take_notice; then
-        e2e_fail "split kill: notice at the next start" "no Notice box"
-        e2e_stop "$QUILLET_PID" 2
-        return 1
-    fi
-    e2e_log "split kill notice: $NOTICE"
+    next_start_notice "split kill" || return 1
     cp "$open" "$E2E_OUT/recovered-split.avi"
     local others=0
     for f in "${closed[@]}"; do [[ $NOTICE == *"$f: "* ]] && others=1; done
@@ -262,13 +260,7 @@ two_copies_killed() {
     for f in "${pids[@]}"; do e2e_kill "$f"; done
     for f in "${pids[@]}"; do e2e_wait_exit "$f" 5; done
     [ "$ok" = 1 ] || return 1
-    start_quillet || { e2e_fail "two copies: next start" "no main window"; return 1; }
-    if ! take_notice; then
-        e2e_fail "two copies: notice at the next start" "no Notice box"
-        e2e_stop "$QUILLET_PID" 2
-        return 1
-    fi
-    e2e_log "two copies notice: $NOTICE"
+    next_start_notice "two copies" || return 1
     for f in one two; do
         if [[ $NOTICE == *"$(winepath -w "$work/$f/test.avi" 2>/dev/null): "*" frames, "*" seconds"* ]] &&
             [ ! -e "$f/test.avi.journal" ] && avi_decodes "$f/test.avi"; then
