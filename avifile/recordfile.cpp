@@ -87,7 +87,8 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
         SoundAlign = format.nBlockAlign;
         SoundBytesPerSec = format.nAvgBytesPerSec;
     }
-    if (error == AVIERR_OK) StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options);
+    if (error == AVIERR_OK)
+        StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options, Setup.SoundFormat);
     return error;
 }
 
@@ -96,10 +97,15 @@ HRESULT RecordFile::WriteSound(const BYTE *Data, LONG Samples) {
     if (!RoomOnDisk(bytes)) return AVIERR_FILEWRITE;
     LONG samplesWritten = 0, bytesWritten = 0;
     // The writer takes audio only where its stream ends, as it counts that end itself.
-    HRESULT error = AVIStreamWrite(Sound, AVIStreamLength(Sound), Samples, (LPVOID)Data, bytes, 0,
-                                   &samplesWritten, &bytesWritten);
+    LONG start = AVIStreamLength(Sound);
+    HRESULT error = AVIStreamWrite(Sound, start, Samples, (LPVOID)Data, bytes, 0, &samplesWritten,
+                                   &bytesWritten);
     if (error != AVIERR_OK) return error;
     if (samplesWritten != Samples) return AVIERR_FILEWRITE;
+    // The sound goes into its chunk as it is given (no compressor between), so the sum of the
+    // block is the sum of the chunk's data: nothing needs reading back.
+    Journal.Frame({start, (uint32_t)bytes, JournalSizeKnown | JournalSumKnown,
+                   JournalSum(Data, (size_t)bytes), JournalSoundStream});
     SoundLength += Samples;
     Bytes += ChunkBytes(bytes);
     ++SoundChunks;
