@@ -927,10 +927,12 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     std::vector<uint8_t> lb = Load(Dir + "/lost.avi.journal");
     JournalContents lj = ReadJournal(lb.data(), lb.size());
     EXPECT_EQ(lj.Stream.SoundFormat, lost.sound_format);
-    std::vector<JournalFrame> blocks;
+    std::vector<JournalFrame> blocks; // each at its first sample
     for (const auto &w : lost.sound_writes)
-        blocks.push_back({w.pos, (uint32_t)w.size, Known | Summed,
-                          JournalSum(w.data.data(), w.data.size()), JournalSoundStream});
+        blocks.push_back(
+            {blocks.empty() ? 0 : blocks.back().Position + (int32_t)blocks.back().Size / 2,
+             (uint32_t)w.size, Known | Summed, JournalSum(w.data.data(), w.data.size()),
+             JournalSoundStream});
     lj.Frames.erase(std::remove_if(lj.Frames.begin(), lj.Frames.end(),
                                    [](const JournalFrame &f) { return f.Stream == 0; }),
                     lj.Frames.end());
