@@ -9,7 +9,9 @@
 # AVI lost its tail after the kill (cut off, or read as zeros: the file's length reached the disk,
 # its last data did not), which are recovered up to the damage, and for two Quillets recording
 # at once and killed together, both recovered at the next start; and for a recording with the
-# sound box ticked, whose sound chunks lie between the frames.
+# sound box ticked, whose sound chunks lie between the frames: its repaired file holds both
+# streams, FFmpeg decodes both whole, and they last as long as each other within 0.6 s (a block
+# of sound and a frame).
 #
 # QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
 set -uo pipefail
@@ -126,6 +128,18 @@ killed_recording() { # n tenths [cut|zeroed|''] [sound]
         e2e_pass "kill $n: FFmpeg decodes every frame ($frames positions)"
     else
         e2e_fail "kill $n: FFmpeg decodes every frame" "$(ffmpeg -nostdin -v error -i test.avi -f null - 2>&1 | head -2)"
+    fi
+    if [ -n "$sound" ]; then
+        local streams errs video audio
+        streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 test.avi | tr '\n' ' ')
+        errs=$(ffmpeg -nostdin -v error -i test.avi -map 0:v -map 0:a -f null - 2>&1) || errs+=" (failed)"
+        video=$(stream_end test.avi v) audio=$(stream_end test.avi a)
+        if [ "$streams" = "video audio " ] && [ -z "$errs" ] &&
+            awk -v v="$video" -v a="$audio" 'BEGIN { exit !(a > 0 && v - a <= 0.6 && a - v <= 0.6) }'; then
+            e2e_pass "kill $n: both streams recovered, decoded whole and in step (frames ${video} s, sound ${audio} s)"
+        else
+            e2e_fail "kill $n: both streams recovered, decoded whole and in step" "streams: $streams; FFmpeg: ${errs:-no error}; frames ${video} s, sound ${audio} s (want within 0.6 s)"
+        fi
     fi
     local last
     last=$(avi_positions test.avi | tail -1)
