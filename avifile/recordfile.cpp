@@ -2,7 +2,6 @@
 // files that a long recording goes on into.
 #include "avifile/recordfile.h"
 #include "avifile/runjournal.h"
-#include "avifile/soundstream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -223,7 +222,7 @@ void DeleteRecordingFiles(const std::string &Name) {
 
 HRESULT RecordFiles::Start() { return Current->Open(NumberedFileName(Name, Number), Setup); }
 
-void RecordFiles::AttachSound(SoundStream *ASound, int AInterval) {
+void RecordFiles::AttachSound(SoundSource *ASound, int AInterval) {
     Sound = ASound;
     Interval = AInterval;
 }

@@ -12,7 +12,23 @@
 #include <string>
 #include <vector>
 
-class SoundStream;
+// Where a recording's sound comes from: the writer takes it stretch by stretch, in Format,
+// as it writes the frames of its time.
+class SoundSource {
+  public:
+    virtual ~SoundSource() = default;
+    virtual const WAVEFORMATEX &Format() const = 0;
+    // Appends at most Samples samples to Out; Fill: silence for what was not captured.
+    // Returns the samples appended.
+    virtual LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) = 0;
+    // The recording ends: no more sound is captured, what was captured can still be taken.
+    virtual void Stop() = 0;
+};
+
+// Samples of Format in Ms milliseconds of the recording.
+inline int64_t SamplesIn(const WAVEFORMATEX &Format, int64_t Ms) {
+    return Ms * (int64_t)Format.nSamplesPerSec / 1000;
+}
 
 // AVI 1.0 offsets are 32-bit, and the platform's writer takes them as signed: past 2 GiB a
 // write still answers success while nothing more reaches the file (measured under Wine), and
@@ -106,7 +122,7 @@ class RecordFiles {
     HRESULT Start();
     // The sound that goes with the frames, one position every Interval ms (the setup has its
     // format). Set before the first write.
-    void AttachSound(SoundStream *ASound, int AInterval);
+    void AttachSound(SoundSource *ASound, int AInterval);
     // Writes a frame at recording position Index, into a next file when it would not fit
     // into the current one, after the sound captured up to that position.
     HRESULT Write(int Index, const void *Pixels, LONG Size);
@@ -130,7 +146,7 @@ class RecordFiles {
     std::unique_ptr<RecordFile> Previous;
     int Number = 1;
     int FirstIndex = 0; // recording position of the current file's first frame
-    SoundStream *Sound = nullptr;
+    SoundSource *Sound = nullptr;
     int Interval = 1;
     int64_t SoundWritten = 0; // recording samples, over all files
     int64_t PreviousEnd = 0;  // recording sample where the file before ends

@@ -7,7 +7,7 @@
 #include <utility>
 
 FrameWriter::FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind,
-                         SoundStream *ASound, int AInterval)
+                         SoundSource *ASound, int AInterval)
     : Name(AName), Setup(ASetup), Sound(ASound), Interval(AInterval) {
     if (!Behind) return;
     try {

@@ -22,7 +22,7 @@ class FrameWriter {
     // running at once. Sound, when given, is written beside the frames, Interval milliseconds
     // of it for each position; it must outlive the writer.
     FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind,
-                SoundStream *ASound = nullptr, int AInterval = 0);
+                SoundSource *ASound = nullptr, int AInterval = 0);
     // Finishes: the frame in hand is written, then the files are closed.
     ~FrameWriter();
     FrameWriter(const FrameWriter &) = delete;
@@ -49,7 +49,7 @@ class FrameWriter {
 
     std::string Name;
     StreamSetup Setup;
-    SoundStream *Sound;
+    SoundSource *Sound;
     int Interval;
     std::optional<RecordFiles> Files; // on the thread that owns them
     bool LibraryStarted = false;

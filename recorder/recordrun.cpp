@@ -4,7 +4,7 @@
 #include "marker/flashwnd.h"
 #include "recorder/framewriter.h"
 #include "avifile/recordfile.h"
-#include "avifile/soundstream.h"
+#include "recorder/soundstream.h"
 
 #include <algorithm>
 #include <cmath>

@@ -20,7 +20,6 @@ struct Event {
     std::condition_variable cv;
     bool manual = false;
     bool set = false;
-    int waiting = 0; // threads in WaitForSingleObject on it
 };
 
 struct WaveState {
@@ -65,7 +64,7 @@ int64_t RecordedBy(DWORD at) {
 }
 
 void Fill(WAVEHDR *h, int64_t samples) {
-    WORD align = s.format.nBlockAlign, bits = s.format.wBitsPerSample;
+    WORD bits = s.format.wBitsPerSample;
     BYTE *out = (BYTE *)h->lpData;
     for (int64_t i = 0; i < samples; ++i) {
         int value = wave_in_sample(s.produced + i, bits);
@@ -78,9 +77,8 @@ void Fill(WAVEHDR *h, int64_t samples) {
             }
         }
     }
-    (void)align;
     s.produced += samples;
-    h->dwBytesRecorded = (DWORD)(samples * align);
+    h->dwBytesRecorded = (DWORD)(samples * s.format.nBlockAlign);
     // Published last, as a driver does: the program reads the flag while the device runs.
     DWORD flags = __atomic_load_n(&h->dwFlags, __ATOMIC_ACQUIRE);
     __atomic_store_n(&h->dwFlags, (flags & ~WHDR_INQUEUE) | WHDR_DONE, __ATOMIC_RELEASE);
@@ -286,14 +284,11 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD ms) {
     }
     std::unique_lock<std::mutex> lock(e->mutex);
     auto set = [e] { return e->set; };
-    ++e->waiting;
-    e->cv.notify_all();
     bool signalled = true;
     if (ms == INFINITE)
         e->cv.wait(lock, set);
     else
         signalled = e->cv.wait_for(lock, std::chrono::milliseconds(ms), set);
-    --e->waiting;
     if (!signalled) return WAIT_TIMEOUT;
     if (!e->manual) e->set = false;
     return WAIT_OBJECT_0;

@@ -9,7 +9,7 @@
 #include "avifile/journal.h"
 #include "avifile/journalfile.h"
 #include "avifile/recordfile.h"
-#include "avifile/soundstream.h"
+#include "recorder/soundstream.h"
 #include "recorder/scrcam.h"
 
 #include <gtest/gtest.h>

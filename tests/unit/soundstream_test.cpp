@@ -3,7 +3,7 @@
 // or a jump; and a device that cannot start or fails leaves the picture recorded and the user
 // told once, after Stop.
 #include "avifile/recordfile.h"
-#include "avifile/soundstream.h"
+#include "recorder/soundstream.h"
 #include "fakewin/avifile.h"
 #include "fakewin/fakewin.h"
 #include "fakewin/kernel.h"

@@ -164,7 +164,8 @@ wav_check() {
     }
     e2e_microphone "$E2E_TMP/tone.wav"
     before=$(drive caption "@$main")
-    local start stop
+    local clicked start stop
+    clicked=$(date +%s.%N)
     e2e_click "@$main" Record
     for i in $(seq 80); do
         c=$(drive caption "@$main")
@@ -190,16 +191,19 @@ wav_check() {
     fi
     cp "$dir/sound take.wav" "$E2E_OUT/sound-take.wav"
     sox "$dir/sound take.wav" -n stat 2>"$E2E_OUT/sound.stat"
-    local len rms freq want
+    local len rms freq want most
     len=$(awk -F: '/^Length/ {print $2+0}' "$E2E_OUT/sound.stat")
     rms=$(awk -F: '/^RMS +amplitude/ {print $2+0}' "$E2E_OUT/sound.stat")
     freq=$(awk -F: '/^Rough +frequency/ {print $2+0}' "$E2E_OUT/sound.stat")
     want=$(awk -v a="$start" -v b="$stop" 'BEGIN { printf "%.2f", b - a }')
-    if awk -v l="$len" -v w="$want" -v r="$rms" -v f="$freq" \
-        'BEGIN { exit !(l >= w - 0.7 && l <= w + 0.7 && r > 0.1 && f > 900 && f < 1100) }'; then
-        e2e_pass "WAV saved as \"$wave_win\": $len s of the tone (recorded for about $want s), RMS $rms, about $freq Hz"
+    # The sound cannot have run longer than from the click on Record to the end of Stop (the
+    # first caption may be seen late on a busy machine: each look is a program start).
+    most=$(awk -v a="$clicked" -v b="$stop" 'BEGIN { printf "%.2f", b - a }')
+    if awk -v l="$len" -v w="$want" -v m="$most" -v r="$rms" -v f="$freq" \
+        'BEGIN { exit !(l >= w - 0.7 && l <= m + 0.2 && r > 0.1 && f > 900 && f < 1100) }'; then
+        e2e_pass "WAV saved as \"$wave_win\": $len s of the tone (recorded for about $want s, at most $most s), RMS $rms, about $freq Hz"
     else
-        e2e_fail "WAV name with a space holds the sound" "length $len s (about $want s wanted), RMS $rms, frequency $freq"
+        e2e_fail "WAV name with a space holds the sound" "length $len s (about $want s wanted, at most $most s), RMS $rms, frequency $freq"
     fi
     if [ -e "$work/take.wav" ]; then
         e2e_fail "nothing saved beside" "a take.wav in the current folder"

@@ -1,6 +1,6 @@
 // The recording's sound: the format asked of the input, the capture thread, and the following of
 // the device's clock to the frame clock.
-#include "avifile/soundstream.h"
+#include "recorder/soundstream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,10 +55,6 @@ WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec) {
     f.nAvgBytesPerSec = SamplesPerSec * f.nBlockAlign;
     f.cbSize = 0;
     return f;
-}
-
-int64_t SamplesIn(const WAVEFORMATEX &Format, int64_t Ms) {
-    return Ms * (int64_t)Format.nSamplesPerSec / 1000;
 }
 
 // ---- following the frame clock

@@ -6,6 +6,7 @@
 // out, so that it never jumps and never has a gap (the AVI library refuses audio that is not
 // contiguous).
 #pragma once
+#include "avifile/recordfile.h"
 #include "framework/winapi.h"
 
 #include <atomic>
@@ -18,9 +19,6 @@
 
 // PCM with block alignment and byte rate worked out from the format.
 WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec);
-
-// Samples of Format in Ms milliseconds of the recording.
-int64_t SamplesIn(const WAVEFORMATEX &Format, int64_t Ms);
 
 // Follows captured sound to the frame clock. Blocks come in with the frame-clock time at which
 // their last sample had been captured; the output's sample n belongs to time n / rate after time
@@ -57,10 +55,10 @@ class SoundAligner {
 };
 
 // The capture: wave-in on the default input, buffers handed back on a thread of its own.
-class SoundStream {
+class SoundStream : public SoundSource {
   public:
     SoundStream() = default;
-    ~SoundStream() { Stop(); }
+    ~SoundStream() override { Stop(); }
     SoundStream(const SoundStream &) = delete;
     SoundStream &operator=(const SoundStream &) = delete;
 
@@ -68,7 +66,7 @@ class SoundStream {
     // False when no capture could start; Problem() then says why.
     bool Start(const WAVEFORMATEX &Wanted);
     bool Started() const { return Device != nullptr; }
-    const WAVEFORMATEX &Format() const { return Chosen; }
+    const WAVEFORMATEX &Format() const override { return Chosen; }
     // The frame clock's time 0: the first frame's capture time.
     void SetTimeZero(DWORD Time);
     // Sound captured while paused is dropped; the output goes on contiguous after Resume, as if
@@ -77,7 +75,7 @@ class SoundStream {
     void Resume();
     // Appends at most Samples samples to Out (writer thread). When the device has failed, and
     // with Fill, silence stands for what was not captured. Returns the samples appended.
-    LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill);
+    LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) override;
     // Takes its sound from Arrive alone, in Format, instead of from a device: a scripted
     // source stands in for the input.
     void Feed(const WAVEFORMATEX &AFormat) { Chosen = AFormat; }
@@ -85,7 +83,7 @@ class SoundStream {
     // buffer that came back here.
     void Arrive(std::vector<BYTE> Data, DWORD Time);
     // Ends the capture; what was captured can still be taken. Releases the device.
-    void Stop();
+    void Stop() override;
     // What went wrong, for the user after Stop; empty when nothing did.
     std::string Problem() const;
 
