@@ -30,8 +30,11 @@ constexpr int64_t CompressedGrowth = 2;
 // A file about to fill up keeps room for this much sound besides the next frame: after a split
 // the file before still takes the sound of its last moments.
 constexpr int64_t SoundRoomMs = 1000;
-// The sound goes into the file in blocks of at most this much, each near the frames of its time.
+// The sound goes into the file in blocks of at most this much, each near the frames of its time,
+// and of at least the shorter: at a few milliseconds a frame, a chunk and an index entry for each
+// frame's bit of sound would cost as much again as the frames.
 constexpr int64_t SoundBlockMs = 500;
+constexpr int64_t SoundBlockLeastMs = 20;
 
 int64_t ChunkBytes(int64_t Data) { return ChunkHeaderBytes + Data + (Data & 1); }
 
@@ -255,7 +258,8 @@ HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
     }
     // The sound up to this position goes first: a reader meets each stretch of sound just
     // before the frame that ends it, and the sound never runs a position ahead of the frames.
-    if (Sound) error = WriteSoundUntil(SampleAt(Index), false);
+    if (Sound && SampleAt(Index) - SoundWritten >= SamplesIn(Sound->Format(), SoundBlockLeastMs))
+        error = WriteSoundUntil(SampleAt(Index), false);
     if (error != AVIERR_OK) return error;
     return Current->Write(Index - FirstIndex, Pixels, Size);
 }
