@@ -7,7 +7,7 @@ namespace {
 
 constexpr char HeaderTag[4] = {'Q', 'J', 'N', 'L'};
 constexpr char BatchTag[4] = {'Q', 'J', 'F', 'B'};
-constexpr uint32_t Version = 2;
+constexpr uint32_t Version = 3;
 constexpr size_t FrameBytes = 20;
 // Larger than any format or batch the recorder writes: a length beyond these is damage.
 constexpr uint32_t MaxFormatBytes = 1 << 16;
@@ -55,10 +55,13 @@ std::vector<uint8_t> EncodeJournalHeader(const JournalStream &S) {
         Put32(payload, v);
     for (int16_t v : S.Frame)
         Put32(payload, (uint32_t)(int32_t)v);
-    for (uint32_t v : {S.OptionsHandler, S.KeyFrameEvery, S.OptionsQuality, S.OptionsFlags,
-                       S.ProcessId, (uint32_t)S.Format.size()})
+    for (uint32_t v :
+         {S.OptionsHandler, S.KeyFrameEvery, S.OptionsQuality, S.OptionsFlags, S.ProcessId})
         Put32(payload, v);
-    payload.insert(payload.end(), S.Format.begin(), S.Format.end());
+    for (const std::vector<uint8_t> *format : {&S.Format, &S.SoundFormat}) {
+        Put32(payload, (uint32_t)format->size());
+        payload.insert(payload.end(), format->begin(), format->end());
+    }
 
     std::vector<uint8_t> out(HeaderTag, HeaderTag + 4);
     Put32(out, Version);
@@ -105,12 +108,19 @@ JournalContents ReadJournal(const uint8_t *Data, size_t Size) {
     for (uint32_t *v :
          {&s.OptionsHandler, &s.KeyFrameEvery, &s.OptionsQuality, &s.OptionsFlags, &s.ProcessId})
         *v = f.Next();
-    uint32_t formatSize = f.Next();
-    if (f.Short || formatSize > MaxFormatBytes || formatSize != length - f.At) {
+    for (std::vector<uint8_t> *format : {&s.Format, &s.SoundFormat}) {
+        uint32_t size = f.Next();
+        if (f.Short || size > MaxFormatBytes || size > length - f.At) {
+            c.Error = "its journal is damaged";
+            return c;
+        }
+        format->assign(Data + 12 + f.At, Data + 12 + f.At + size);
+        f.At += size;
+    }
+    if (f.At != length) {
         c.Error = "its journal is damaged";
         return c;
     }
-    s.Format.assign(Data + 12 + f.At, Data + 12 + length);
     c.Valid = true;
 
     size_t at = 12 + (size_t)length + 4;

@@ -3,10 +3,11 @@
 // closes its AVI (kill, fault, power cut) is rebuilt from its frame data and this journal.
 // Plain C++ without Windows types: the recorder writes it, the start-up repair reads it.
 //
-// Layout, little-endian: a header record, then batches of frames, each record with its own
+// Layout, little-endian: a header record, then batches of chunks, each record with its own
 // check sum so that a batch torn by the end of the process is told apart from a complete one.
-//   header: "QJNL" version length payload[length] sum
-//   batch:  "QJFB" count (stream position size flags sum)[count] sum
+//   header:  "QJNL" version length payload[length] sum
+//   payload: the stream's fields, the format's size and bytes, the sound format's size and bytes
+//   batch:   "QJFB" count (stream position size flags sum)[count] sum
 // A record's sum covers every byte before it, from its tag.
 #pragma once
 #include <cstddef>
@@ -29,6 +30,8 @@ struct JournalStream {
     uint32_t OptionsQuality = 0;
     uint32_t OptionsFlags = 0;
     uint32_t ProcessId = 0; // of the process that writes the file
+    // The audio stream's format (a WAVEFORMATEX), empty for a recording without sound.
+    std::vector<uint8_t> SoundFormat;
 };
 
 // The key-frame bit, the same value as the AVI index's.
@@ -39,8 +42,11 @@ constexpr uint32_t JournalSizeKnown = 0x100;
 // The data's sum is the one the writer noted; without it a repair cannot check the data.
 constexpr uint32_t JournalSumKnown = 0x200;
 
-// One chunk written: its stream (0 the video; a sound stream notes its blocks as 1), its
-// position in the stream, its size in bytes, the key-frame bit and the sum of its data.
+// The stream number of the sound's blocks; the frames are stream 0.
+constexpr uint32_t JournalSoundStream = 1;
+
+// One chunk written: its stream, its position in the stream (a frame's position, or a sound
+// block's first sample), its size in bytes, the key-frame bit and the sum of its data.
 struct JournalFrame {
     int32_t Position = 0;
     uint32_t Size = 0;

@@ -31,30 +31,28 @@ HANDLE OpenHandle(const std::string &Name, DWORD Access, DWORD Share, DWORD Disp
                        nullptr);
 }
 
-bool WriteAll(HANDLE File, const void *Data, size_t Count) {
-    const uint8_t *p = (const uint8_t *)Data;
-    while (Count > 0) {
+// Moves Count bytes in calls of at most 1 GiB, each Step(done so far, bytes, moved), until all
+// went or a call failed or moved nothing.
+template <class Call> bool InPieces(size_t Count, Call Step) {
+    for (size_t at = 0; at < Count;) {
         DWORD done = 0;
-        if (!WriteFile(File, p, (DWORD)std::min<size_t>(Count, 1u << 30), &done, nullptr) ||
-            done == 0)
+        if (!Step(at, (DWORD)std::min<size_t>(Count - at, 1u << 30), done) || done == 0)
             return false;
-        p += done;
-        Count -= done;
+        at += done;
     }
     return true;
 }
 
+bool WriteAll(HANDLE File, const void *Data, size_t Count) {
+    return InPieces(Count, [&](size_t At, DWORD Bytes, DWORD &Done) {
+        return WriteFile(File, (const uint8_t *)Data + At, Bytes, &Done, nullptr) != FALSE;
+    });
+}
+
 bool ReadAll(HANDLE File, void *Buffer, size_t Count) {
-    uint8_t *p = (uint8_t *)Buffer;
-    while (Count > 0) {
-        DWORD done = 0;
-        if (!ReadFile(File, p, (DWORD)std::min<size_t>(Count, 1u << 30), &done, nullptr) ||
-            done == 0)
-            return false;
-        p += done;
-        Count -= done;
-    }
-    return true;
+    return InPieces(Count, [&](size_t At, DWORD Bytes, DWORD &Done) {
+        return ReadFile(File, (uint8_t *)Buffer + At, Bytes, &Done, nullptr) != FALSE;
+    });
 }
 
 bool SeekTo(HANDLE File, uint64_t Offset) {

@@ -89,7 +89,8 @@ HRESULT RecordFile::Open(const std::string &Name, const StreamSetup &Setup) {
         SoundAlign = format.nBlockAlign;
         SoundBytesPerSec = format.nAvgBytesPerSec;
     }
-    if (error == AVIERR_OK) StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options);
+    if (error == AVIERR_OK)
+        StartRunJournal(Journal, Name, Stream, Setup.Header, Setup.Options, Setup.SoundFormat);
     return error;
 }
 
@@ -97,11 +98,17 @@ HRESULT RecordFile::WriteSound(const BYTE *Data, LONG Samples) {
     LONG bytes = Samples * SoundAlign;
     if (!RoomOnDisk(bytes)) return AVIERR_FILEWRITE;
     LONG samplesWritten = 0, bytesWritten = 0;
-    // The writer takes audio only where its stream ends, as it counts that end itself.
+    // The writer takes audio only where its stream ends, as it counts that end itself (Wine's
+    // counts the chunks written, not the samples: measured).
     HRESULT error = AVIStreamWrite(Sound, AVIStreamLength(Sound), Samples, (LPVOID)Data, bytes, 0,
                                    &samplesWritten, &bytesWritten);
     if (error != AVIERR_OK) return error;
     if (samplesWritten != Samples) return AVIERR_FILEWRITE;
+    // The sound goes into its chunk as it is given (no compressor between), so the sum of the
+    // block is the sum of the chunk's data: nothing needs reading back. Its position is the
+    // first sample's, as the file's headers count the sound.
+    Journal.Frame({SoundLength, (uint32_t)bytes, JournalSizeKnown | JournalSumKnown,
+                   JournalSum(Data, (size_t)bytes), JournalSoundStream});
     SoundLength += Samples;
     Bytes += ChunkBytes(bytes);
     ++SoundChunks;

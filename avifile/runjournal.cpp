@@ -1,10 +1,12 @@
-// The run's journal start: the file stream's format read back, as the AVI will hold it.
+// The run's journal start: the file stream's format read back, as the AVI will hold it, and the
+// sound's format as the run gave it to the file.
 #include "avifile/runjournal.h"
 
 #include <vector>
 
 bool StartRunJournal(RecordingJournal &Journal, const std::string &FileName, PAVISTREAM FileStream,
-                     const AVISTREAMINFOA &Header, const AVICOMPRESSOPTIONS &Options) {
+                     const AVISTREAMINFOA &Header, const AVICOMPRESSOPTIONS &Options,
+                     const std::vector<BYTE> &SoundFormat) {
     LONG size = 0;
     if (AVIStreamReadFormat(FileStream, 0, nullptr, &size) != AVIERR_OK || size <= 0) return false;
     JournalStream s;
@@ -24,5 +26,6 @@ bool StartRunJournal(RecordingJournal &Journal, const std::string &FileName, PAV
     s.KeyFrameEvery = Options.dwKeyFrameEvery;
     s.OptionsQuality = Options.dwQuality;
     s.OptionsFlags = Options.dwFlags;
+    s.SoundFormat.assign(SoundFormat.begin(), SoundFormat.end());
     return Journal.Open(FileName, s);
 }

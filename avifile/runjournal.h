@@ -4,8 +4,11 @@
 #include "avifile/journalfile.h"
 
 #include <string>
+#include <vector>
 
-// Starts the journal of FileName from the run's stream header, its compressor options and the
-// format the file stream took (the compressor's output format). False when it could not.
+// Starts the journal of FileName from the run's stream header, its compressor options, the
+// format the file stream took (the compressor's output format) and the audio stream's format
+// (empty without sound). False when it could not.
 bool StartRunJournal(RecordingJournal &Journal, const std::string &FileName, PAVISTREAM FileStream,
-                     const AVISTREAMINFOA &Header, const AVICOMPRESSOPTIONS &Options);
+                     const AVISTREAMINFOA &Header, const AVICOMPRESSOPTIONS &Options,
+                     const std::vector<BYTE> &SoundFormat);

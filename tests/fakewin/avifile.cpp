@@ -161,8 +161,9 @@ HRESULT SoundWrite(Lock &lock, IAVIStream *stream, LONG start, LONG samples, LPV
     if (rec.sound_format.size() < sizeof(WAVEFORMATEX) - 2) {
         s.misuse.push_back("sound written before its format");
         hr = AVIERR_BADFORMAT;
-    } else if (start != rec.sound_length) {
-        // Measured in the platform's writer: audio must follow on without a gap.
+    } else if (start != (LONG)rec.sound_writes.size()) {
+        // Measured in the platform's writer: audio must follow on without a gap, where the
+        // stream's length says it ends, which counts the chunks written, not the samples.
         hr = AVIERR_BADPARAM;
     } else if (samples <= 0 || size != samples * format->nBlockAlign) {
         s.misuse.push_back("sound write of " + std::to_string(size) + " bytes for " +
@@ -382,7 +383,7 @@ LONG AVIStreamLength(PAVISTREAM stream) {
     Lock lock(avi.mutex);
     if (!usable(stream, "AVIStreamLength")) return -1;
     const auto &rec = s.files[stream->record];
-    return stream->sound ? rec.sound_length : (LONG)rec.writes.size();
+    return stream->sound ? (LONG)rec.sound_writes.size() : (LONG)rec.writes.size();
 }
 
 // Not logged: reading back changes nothing in the file.

@@ -35,7 +35,8 @@ struct AviFileRecord {
     std::vector<AviWrite> writes;
     std::vector<LONG> written_bytes; // per write, what AVIStreamWrite reported as written
     // The audio stream, when one was made: its header, format and writes (contiguous: a write
-    // that does not start at the stream's length is refused, as the platform's writer does).
+    // that does not start at the stream's length, counted in chunks, is refused, as Wine's
+    // writer does).
     bool has_sound = false;
     AVISTREAMINFOA sound_header{};
     std::vector<BYTE> sound_format;

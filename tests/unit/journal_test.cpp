@@ -9,6 +9,7 @@
 #include "avifile/journal.h"
 #include "avifile/journalfile.h"
 #include "avifile/recordfile.h"
+#include "recorder/soundstream.h"
 #include "recorder/scrcam.h"
 
 #include <gtest/gtest.h>
@@ -60,15 +61,35 @@ JournalStream Stream() {
     s.Format[14] = 16; // bits
     return s;
 }
+// With sound: 16-bit stereo at 20 samples a second, two samples a frame position.
+JournalStream WithSound() {
+    JournalStream s = Stream();
+    WAVEFORMATEX w = PcmFormat(16, 2, 20);
+    s.SoundFormat.assign((const uint8_t *)&w, (const uint8_t *)&w + sizeof w);
+    return s;
+}
+constexpr uint32_t SoundAlign = 4;
 
 // A recording as the platform's writer leaves it when killed: zeros where the headers go, then
 // the frames, a whole picture as "00db" and a delta as "00dc", odd sizes padded, and an empty
-// "00dc" at each skipped position, written just before the next frame.
+// "00dc" at each skipped position, written just before the next frame. With sound, a block
+// ("01wb") up to a frame's time before that frame.
 struct Killed {
-    std::vector<JournalFrame> Frames;
+    std::vector<JournalFrame> Frames, Blocks;
     std::vector<std::vector<uint8_t>> Data;
-    std::vector<uint8_t> File = std::vector<uint8_t>(ZeroedHeaders, 0);
-    std::vector<size_t> Ends; // file size after each frame
+    std::vector<uint8_t> File = std::vector<uint8_t>(ZeroedHeaders, 0), Sound;
+    std::vector<size_t> Ends, BlockEnds; // file size after each frame, each block
+    void SoundUntil(int32_t Position) {
+        int32_t at = (int32_t)(Sound.size() / SoundAlign);
+        uint32_t size = (uint32_t)(Position * 2 - at) * SoundAlign;
+        Put(File, "01wb", size);
+        for (uint32_t i = 0; i < size; ++i)
+            File.push_back((uint8_t)(at * 5 + i * 3 + 2));
+        Sound.insert(Sound.end(), File.end() - size, File.end());
+        Blocks.push_back({at, size, Known | Summed, JournalSum(&*(File.end() - size), size),
+                          JournalSoundStream});
+        BlockEnds.push_back(File.size());
+    }
     void Add(int32_t Position, uint32_t Size, bool WholePicture) {
         int32_t next = Frames.empty() ? 0 : Frames.back().Position + 1;
         for (; next < Position; ++next)
@@ -93,6 +114,15 @@ struct Killed {
         k.Add(7, 9, false);
         k.Add(8, 1, false);
         k.Add(11, 17, true);
+        return k;
+    }
+    // The same with its sound, which goes on after the last frame to position 12.
+    static Killed SampleWithSound() {
+        Killed k;
+        for (int32_t p : {0, 1, 3, 4, 7, 8, 11, 12}) {
+            if (p > 0) k.SoundUntil(p);
+            if (p < 12) k.Add(p, p % 4 == 0 ? 40 : 5 + p, p % 4 == 0);
+        }
         return k;
     }
 };
@@ -131,9 +161,10 @@ struct Collect : RepairSink {
     }
 };
 
-JournalContents JournalOf(const std::vector<JournalFrame> &Frames,
-                          const JournalStream &S = Stream()) {
+JournalContents JournalOf(std::vector<JournalFrame> Frames, const JournalStream &S = Stream(),
+                          const std::vector<JournalFrame> &Blocks = {}) {
     std::vector<uint8_t> j = EncodeJournalHeader(S);
+    Frames.insert(Frames.end(), Blocks.begin(), Blocks.end());
     for (const JournalFrame &f : Frames) {
         std::vector<uint8_t> b = EncodeJournalBatch(&f, 1);
         j.insert(j.end(), b.begin(), b.end());
@@ -145,12 +176,15 @@ JournalContents JournalOf(const std::vector<JournalFrame> &Frames,
 struct Parsed {
     std::string Error;
     uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0, SuggestedBuffer = 0;
-    uint32_t Quality = 0;
+    uint32_t Quality = 0, Streams = 0;
     std::vector<int16_t> Frame; // left, top, right, bottom
     std::vector<uint8_t> Format;
     std::vector<int32_t> Positions; // of the non-empty frames
     std::vector<std::vector<uint8_t>> Data;
     std::vector<uint32_t> Flags;
+    // The audio stream: scale, rate, length and sample size, its format and its bytes.
+    std::vector<uint32_t> SoundHeader;
+    std::vector<uint8_t> SoundFormat, Sound;
 };
 
 Parsed Parse(const std::vector<uint8_t> &b) {
@@ -171,6 +205,7 @@ Parsed Parse(const std::vector<uint8_t> &b) {
             size_t h = at + 12;
             if (Id(b, h) != "avih" || Le32(b, h + 4) != 56) return fail("no main header");
             p.TotalFrames = Le32(b, h + 8 + 16);
+            p.Streams = Le32(b, h + 8 + 24);
             size_t s = h + 8 + 56;
             if (Id(b, s) != "LIST" || Id(b, s + 8) != "strl" || Id(b, s + 12) != "strh")
                 return fail("no stream list");
@@ -187,6 +222,14 @@ Parsed Parse(const std::vector<uint8_t> &b) {
             size_t strf = strh + 56;
             if (Id(b, strf) != "strf") return fail("no format");
             p.Format.assign(b.begin() + strf + 8, b.begin() + strf + 8 + Le32(b, strf + 4));
+            size_t a = s + 8 + Le32(b, s + 4), ah = a + 20;
+            if (p.Streams == 2 && (Id(b, a + 8) != "strl" || Id(b, ah) != "auds"))
+                return fail("no audio stream list");
+            if (p.Streams == 2) {
+                for (size_t field : {20, 24, 32, 44})
+                    p.SoundHeader.push_back(Le32(b, ah + field));
+                p.SoundFormat.assign(b.begin() + ah + 64, b.begin() + ah + 64 + Le32(b, ah + 60));
+            }
         } else if (id == "LIST" && Id(b, at + 8) == "movi") {
             movi = at + 8;
             moviEnd = at + 8 + size;
@@ -196,18 +239,27 @@ Parsed Parse(const std::vector<uint8_t> &b) {
         at += 8 + size + (size & 1);
     }
     if (!movi || index.empty()) return fail("no frames or no index");
-    for (size_t e = 0; e + 16 <= index.size(); e += 16) {
+    int32_t position = 0;
+    for (size_t e = 0, last = 0; e + 16 <= index.size(); e += 16) {
         uint32_t off = Le32(index, e + 8), size = Le32(index, e + 12);
         size_t chunk = movi + off;
         if (chunk + 8 + size > moviEnd || Le32(b, chunk + 4) != size ||
-            Id(b, chunk) != Id(index, e))
-            return fail("index entry does not point at its chunk");
+            Id(b, chunk) != Id(index, e) || off <= last)
+            return fail("index entry does not point at its chunk, in file order");
+        last = off;
+        if (Id(index, e) == "01wb") {
+            p.Sound.insert(p.Sound.end(), b.begin() + chunk + 8, b.begin() + chunk + 8 + size);
+            continue;
+        }
+        int32_t at = position++;
         if (size == 0) continue;
-        p.Positions.push_back((int32_t)(e / 16));
+        p.Positions.push_back(at);
         p.Data.emplace_back(b.begin() + chunk + 8, b.begin() + chunk + 8 + size);
         p.Flags.push_back(Le32(index, e + 4));
     }
-    if (index.size() / 16 != p.Length) return fail("index and stream length differ");
+    if ((uint32_t)position != p.Length ||
+        (p.Streams == 2 && p.SoundHeader[2] * p.SoundHeader[3] != p.Sound.size()))
+        return fail("index and stream length differ");
     return p;
 }
 
@@ -216,7 +268,7 @@ Parsed Parse(const std::vector<uint8_t> &b) {
 TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
     std::vector<JournalFrame> a = {{0, 100, Key | Known}, {2, 7, Known}};
     std::vector<JournalFrame> b = {{5, 9, Known}};
-    std::vector<uint8_t> header = EncodeJournalHeader(Stream());
+    std::vector<uint8_t> header = EncodeJournalHeader(WithSound());
     std::vector<uint8_t> all = header, ba = EncodeJournalBatch(a.data(), a.size()),
                          bb = EncodeJournalBatch(b.data(), b.size());
     all.insert(all.end(), ba.begin(), ba.end());
@@ -226,6 +278,7 @@ TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
     ASSERT_TRUE(whole.Valid) << whole.Error;
     EXPECT_FALSE(whole.TornTail);
     EXPECT_EQ(whole.Stream.Format, Stream().Format);
+    EXPECT_EQ(whole.Stream.SoundFormat, WithSound().SoundFormat);
     EXPECT_EQ(whole.Stream.Rate, 10u);
     EXPECT_EQ(whole.Stream.Handler, Stream().Handler);
     EXPECT_EQ(whole.Stream.KeyFrameEvery, 15u);
@@ -273,6 +326,11 @@ TEST(JournalRecords, ReadsBackWhatWasWrittenAndStopsAtATornBatchCutAnywhere) {
     std::vector<uint8_t> j = header, bs = EncodeJournalBatch(&sound, 1);
     j.insert(j.end(), bs.begin(), bs.end());
     EXPECT_EQ(ReadJournal(j.data(), j.size()).Frames, std::vector<JournalFrame>{sound});
+    // A journal of the version before, whose header held no sound, is not taken for one.
+    j[4] = 2;
+    uint32_t sum = JournalSum(j.data(), header.size() - 4);
+    std::memcpy(&j[header.size() - 4], &sum, 4);
+    EXPECT_EQ(ReadJournal(j.data(), j.size()).Error, "its journal was written by another version");
 }
 
 TEST(JournalRecords, NamesAndAnyBytesAtAll) {
@@ -315,7 +373,8 @@ Parsed Repaired(Bytes &File, const JournalContents &J) {
         Bytes in(File.B);
         Parsed p = RepairInPlace(plan, J.Stream, in) ? Parse(in.B) : failed;
         if (p.Positions != copy.Positions || p.Data != copy.Data || p.Flags != copy.Flags ||
-            p.Length != copy.Length || p.Format != copy.Format)
+            p.Length != copy.Length || p.Format != copy.Format || p.Sound != copy.Sound ||
+            p.SoundHeader != copy.SoundHeader)
             copy.Error = "repaired in place otherwise: " + p.Error;
     }
     return copy;
@@ -403,11 +462,42 @@ TEST(Repair, FramesFromAnyEvenOffsetAndAllOfThemDeltaChunks) {
     EXPECT_EQ(p.Positions, (std::vector<int32_t>{0, 1, 3}));
     EXPECT_EQ(p.Data, k.Data);
     EXPECT_EQ(p.Flags, (std::vector<uint32_t>{Key, 0, Key}));
+    EXPECT_EQ(p.Streams, 1u);
 }
 
-TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
-    Killed k = Killed::Sample();
-    JournalContents j = JournalOf(k.Frames);
+TEST(Repair, SoundKeptInStepUpToItsFirstBlockMissingOrDamaged) {
+    Killed k = Killed::SampleWithSound();
+    Bytes file(k.File);
+    Parsed p = Repaired(file, JournalOf(k.Frames, WithSound(), k.Blocks));
+    ASSERT_EQ(p.Error, "");
+    EXPECT_EQ(p.Streams, 2u);
+    EXPECT_EQ(p.Data, k.Data);
+    EXPECT_EQ(p.Sound, k.Sound); // with the block written after the last frame
+    // As the writer makes the stream: a sample each block, bytes a second, length in samples.
+    EXPECT_EQ(p.SoundHeader, (std::vector<uint32_t>{SoundAlign, 80, 24, SoundAlign}));
+    EXPECT_EQ(p.SoundFormat, WithSound().SoundFormat);
+    // A block damaged, one the journal lacks, one it notes at another sample: the sound ends
+    // before it, the frames go on.
+    for (size_t bad = 0; bad < k.Blocks.size(); ++bad) {
+        std::vector<uint8_t> kept(k.Sound.begin(), k.Sound.begin() + k.Blocks[bad].Position * 4);
+        for (int how = 0; how < 3; ++how) {
+            SCOPED_TRACE(std::to_string(bad) + " " + std::to_string(how));
+            Killed d = k;
+            if (how == 0) d.File[d.BlockEnds[bad] - 1] ^= 1;
+            if (how == 1) d.Blocks.erase(d.Blocks.begin() + bad);
+            if (how == 2) d.Blocks[bad].Position += 1;
+            Bytes b(d.File);
+            Parsed q = Repaired(b, JournalOf(d.Frames, WithSound(), d.Blocks));
+            ASSERT_EQ(q.Error, "");
+            EXPECT_EQ(q.Sound, kept);
+            EXPECT_EQ(q.Data, k.Data);
+        }
+    }
+}
+
+// Cut at every byte within the last frames: with sound, its blocks whole are kept, in step.
+void CutAtEveryByte(const Killed &k, const JournalStream &S) {
+    JournalContents j = JournalOf(k.Frames, S, k.Blocks);
     for (size_t cut = k.Ends[2] - 3; cut <= k.File.size(); ++cut) {
         Bytes file(std::vector<uint8_t>(k.File.begin(), k.File.begin() + cut));
         Parsed p = Repaired(file, j);
@@ -422,6 +512,12 @@ TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
             EXPECT_EQ(p.Data[i], k.Data[i]) << cut;
         }
         EXPECT_EQ((int32_t)p.Length, k.Frames[whole - 1].Position + 1) << cut;
+        size_t blocks = 0; // whole, and within a block (3 positions) and a position of the frames
+        while (blocks < k.Blocks.size() && k.BlockEnds[blocks] <= cut)
+            ++blocks;
+        size_t samples = blocks ? k.Blocks[blocks - 1].Position + k.Blocks[blocks - 1].Size / 4 : 0;
+        EXPECT_EQ(p.Sound, std::vector<uint8_t>(k.Sound.begin(), k.Sound.begin() + samples * 4));
+        EXPECT_NEAR(samples, k.Blocks.empty() ? 0 : 2.0 * p.Length, 8) << cut;
 
         // The file's length reached the disk, its last data did not: zeros from the cut on.
         std::vector<uint8_t> zeroed = k.File;
@@ -439,7 +535,12 @@ TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
             ++kept;
         EXPECT_EQ(pz.Data, std::vector<std::vector<uint8_t>>(k.Data.begin(), k.Data.begin() + kept))
             << cut;
+        EXPECT_NEAR(pz.Sound.size() / 4.0, k.Blocks.empty() ? 0 : 2.0 * pz.Length, 8) << cut;
     }
+}
+TEST(Repair, CutAtEveryByteWithinTheLastFramesKeepsEveryCompleteFrame) {
+    CutAtEveryByte(Killed::Sample(), Stream());
+    CutAtEveryByte(Killed::SampleWithSound(), WithSound());
 }
 
 TEST(Repair, JournalBehindTheFileKeepsTheFramesWithKnownPositionsOnly) {
@@ -817,9 +918,25 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
     fakewin::on_sleep([this](DWORD) {
         if (fakewin::now() >= 1100) cam->Recording = false;
     });
+    cam->RecordSound = true; // noted too: the sound's format and each block, as written
     cam->Recording = true;
     ASSERT_EQ(cam->RecordToFile(10, 20, 64, 48, Dir + "/lost.avi"), 1);
     EXPECT_EQ(ReadOpenJournals(), (std::vector<std::string>{Dir + "/lost.avi.journal"}));
+    auto lost = fakewin::avi_files().back();
+    std::vector<uint8_t> lb = Load(Dir + "/lost.avi.journal");
+    JournalContents lj = ReadJournal(lb.data(), lb.size());
+    EXPECT_EQ(lj.Stream.SoundFormat, lost.sound_format);
+    std::vector<JournalFrame> blocks; // each at its first sample
+    for (const auto &w : lost.sound_writes)
+        blocks.push_back(
+            {blocks.empty() ? 0 : blocks.back().Position + (int32_t)blocks.back().Size / 2,
+             (uint32_t)w.size, Known | Summed, JournalSum(w.data.data(), w.data.size()),
+             JournalSoundStream});
+    lj.Frames.erase(std::remove_if(lj.Frames.begin(), lj.Frames.end(),
+                                   [](const JournalFrame &f) { return f.Stream == 0; }),
+                    lj.Frames.end());
+    EXPECT_GE(blocks.size(), 2u);
+    EXPECT_EQ(lj.Frames, blocks);
     std::vector<RepairResult> results = RepairOpenJournals();
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Frames, (int)fakewin::avi_files().back().writes.size());

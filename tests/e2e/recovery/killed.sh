@@ -48,6 +48,13 @@ same_positions() {
         [ $(($(wc -l <<<"$want") - $(wc -l <<<"$got"))) -le 1 ]
 }
 
+# stream_end file v|a: where the file's video or audio stream ends, in seconds (FFmpeg's last
+# packet's time and length).
+stream_end() {
+    ffprobe -v error -select_streams "$2" -show_entries packet=pts_time,duration_time -of csv=p=0 \
+        "$1" 2>/dev/null | awk -F, '{ end = $1 + $2 } END { print end + 0 }'
+}
+
 # damage_tail file cut|zeroed [part]: the last part of the file (a quarter by default, 10 for a
 # tenth) cut off, or zeros in its place.
 damage_tail() {

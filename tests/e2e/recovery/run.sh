@@ -9,7 +9,9 @@
 # AVI lost its tail after the kill (cut off, or read as zeros: the file's length reached the disk,
 # its last data did not), which are recovered up to the damage, and for two Quillets recording
 # at once and killed together, both recovered at the next start; and for a recording with the
-# sound box ticked, whose sound chunks lie between the frames.
+# sound box ticked, whose sound chunks lie between the frames: its repaired file holds both
+# streams, FFmpeg decodes both whole, and they last as long as each other within 0.6 s (a block
+# of sound and a frame).
 #
 # QUILLET_RECOVERY_KILLS sets the number of killed recordings (10 by default).
 set -uo pipefail
@@ -37,6 +39,18 @@ e2e_show_picture $PIC_X $PIC_Y $PIC_W $PIC_H $STEP ||
 
 # Wine now and then loses a program started right after another was killed: twice then.
 start_quillet() { e2e_start_quillet . 2; }
+
+# The next start of Quillet (in the folder given, or here) and its Notice, logged as "what
+# notice: ..."; false, with the failure said, when there is no window or no Notice.
+next_start_notice() { # what [folder]
+    e2e_start_quillet "${2:-.}" 2 || { e2e_fail "$1: next start" "no main window"; return 1; }
+    if ! take_notice; then
+        e2e_fail "$1: notice at the next start" "no Notice box"
+        e2e_stop "$QUILLET_PID" 2
+        return 1
+    fi
+    e2e_log "$1 notice: $NOTICE"
+}
 
 frame_nr() { # the FrameNr of the progress caption, or nothing
     local c
@@ -99,15 +113,7 @@ killed_recording() { # n tenths [cut|zeroed|''] [sound]
     fi
 
     # The next start runs in another folder: the list names the file by its full path.
-    cd "$E2E_TMP" || return 1
-    start_quillet || { cd "$work" || return 1; e2e_fail "kill $n: next start" "no main window"; return 1; }
-    cd "$work" || return 1
-    if ! take_notice; then
-        e2e_fail "kill $n: notice at the next start" "no Notice box"
-        e2e_stop "$QUILLET_PID" 2
-        return 1
-    fi
-    e2e_log "kill $n notice: $NOTICE"
+    next_start_notice "kill $n" "$E2E_TMP" || return 1
     cp test.avi "$E2E_OUT/recovered-$n.avi"
     local frames
     frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
@@ -122,6 +128,21 @@ killed_recording() { # n tenths [cut|zeroed|''] [sound]
         e2e_pass "kill $n: FFmpeg decodes every frame ($frames positions)"
     else
         e2e_fail "kill $n: FFmpeg decodes every frame" "$(ffmpeg -nostdin -v error -i test.avi -f null - 2>&1 | head -2)"
+    fi
+    if [ -n "$sound" ]; then
+        # The sound's length as its header says (samples / rate) and as FFmpeg decodes it.
+        local streams errs video audio said
+        streams=$(ffprobe -v error -show_entries stream=codec_type -of csv=p=0 test.avi | tr '\n' ' ')
+        errs=$(ffmpeg -nostdin -v error -i test.avi -map 0:v -map 0:a -f null - 2>&1) || errs+=" (failed)"
+        video=$(stream_end test.avi v) audio=$(stream_end test.avi a)
+        said=$(ffprobe -v error -select_streams a:0 -show_entries stream=nb_frames,sample_rate \
+            -of csv=p=0 test.avi | awk -F, '{ print $2 / $1 }')
+        if [ "$streams" = "video audio " ] && [ -z "$errs" ] && awk -v v="$video" -v a="$audio" \
+            -v h="${said:-0}" 'BEGIN { exit !(a > 0 && (v - a) ^ 2 <= 0.36 && (h - a) ^ 2 <= 0.0025) }'; then
+            e2e_pass "kill $n: both streams recovered, decoded whole and in step (frames $video s, sound $audio s, its header $said s)"
+        else
+            e2e_fail "kill $n: both streams recovered, decoded whole and in step" "streams: $streams; FFmpeg: ${errs:-no error}; frames $video s, sound $audio s, its header ${said:-none} s (want all within 0.6 s, the sound's within 0.05 s)"
+        fi
     fi
     local last
     last=$(avi_positions test.avi | tail -1)
@@ -206,13 +227,7 @@ killed_split() {
         e2e_fail "split kill: the files before the last closed whole" "open \"$open\", not decoding:$bad"
         return 1
     fi
-    start_quillet || { e2e_fail "split kill: next start" "no main window"; return 1; }
-    if ! take_notice; then
-        e2e_fail "split kill: notice at the next start" "no Notice box"
-        e2e_stop "$QUILLET_PID" 2
-        return 1
-    fi
-    e2e_log "split kill notice: $NOTICE"
+    next_start_notice "split kill" || return 1
     cp "$open" "$E2E_OUT/recovered-split.avi"
     local others=0
     for f in "${closed[@]}"; do [[ $NOTICE == *"$f: "* ]] && others=1; done
@@ -262,13 +277,7 @@ two_copies_killed() {
     for f in "${pids[@]}"; do e2e_kill "$f"; done
     for f in "${pids[@]}"; do e2e_wait_exit "$f" 5; done
     [ "$ok" = 1 ] || return 1
-    start_quillet || { e2e_fail "two copies: next start" "no main window"; return 1; }
-    if ! take_notice; then
-        e2e_fail "two copies: notice at the next start" "no Notice box"
-        e2e_stop "$QUILLET_PID" 2
-        return 1
-    fi
-    e2e_log "two copies notice: $NOTICE"
+    next_start_notice "two copies" || return 1
     for f in one two; do
         if [[ $NOTICE == *"$(winepath -w "$work/$f/test.avi" 2>/dev/null): "*" frames, "*" seconds"* ]] &&
             [ ! -e "$f/test.avi.journal" ] && avi_decodes "$f/test.avi"; then
