@@ -9,6 +9,7 @@
 //       meanwhile and finds its own clicks there. At the end it prints, in ms of its clock:
 //         flash K painted=F played=P shown=D heard=I     (I = -1: the click was not heard)
 //         shown-age A
+//         click at=I code=N                               (every click heard, and its length)
 //       F: the clock painted with the bar, P: when the click was written to wave-out, D: how long
 //       a paint took to reach the screen as a screen grab reads it (polled after each flash),
 //       I: when the click reached the input. A: the mean age of the clock on the screen at a
@@ -256,6 +257,7 @@ int show(int x, int y, int w, int h, double seconds) {
             if (std::fabs(r.first - at) < 5000)
                 start = std::min(start, r.first - (double)r.second * 1000 / kRate);
         double when = start + at;
+        printf("click at=%.1f code=%d\n", when, c.code);
         for (auto &fl : flashes)
             if (c.code == fl.k % 4 + 1 && when > fl.played - 200 && when < fl.played + 1500)
                 fl.heard = when;
@@ -333,10 +335,17 @@ int check(const char *blocks, const char *times, const char *sound, int rate, co
 
     std::vector<Click> heard = onsets(s, rate);
     std::vector<double> offsets;
-    int missing = 0;
+    int missing = 0, unmeasured = 0;
     for (auto &fl : flashes) {
         // Flashes whose bar and click lie wholly inside the recording.
         if (fl.painted < first + 500 || fl.painted > last - 1000) continue;
+        // Now and then the program does not find a click in its own input as it played it (seen:
+        // 10 ms too long, the input having repeated a stretch): its latency is then unknown, and
+        // the flash is left out.
+        if (fl.heard < 0) {
+            ++unmeasured;
+            continue;
+        }
         std::vector<double> d;
         size_t shows = SIZE_MAX;
         for (size_t n = 0; n < t.size(); ++n) {
@@ -352,7 +361,7 @@ int check(const char *blocks, const char *times, const char *sound, int rate, co
             double a = (double)c.at * 1000 / rate;
             if (c.code == fl.k % 4 + 1 && std::fabs(a - due) < std::fabs(best - due)) best = a;
         }
-        bool paired = shows != SIZE_MAX && fl.heard > 0 && std::fabs(best - due) < 1500;
+        bool paired = shows != SIZE_MAX && std::fabs(best - due) < 1500;
         double offset = (best - (fl.heard - fl.played)) - (fl.painted - start);
         printf("flash %d painted=%.0f frame=%s at %.1f ms, click at %.1f ms, offset %.1f ms\n",
                fl.k, fl.painted, shows == SIZE_MAX ? "none" : std::to_string(shows).c_str(),
@@ -380,8 +389,10 @@ int check(const char *blocks, const char *times, const char *sound, int rate, co
         if (at_edge) worst_edge = std::max(worst_edge, std::fabs(offsets[i]));
         worst = std::max(worst, std::fabs(offsets[i]));
     }
-    ok(missing == 0 && n >= (last - first < 3000 ? 1 : 2),
-       "every flash in its frame and with its click: %d paired, %d not", n, missing);
+    ok(missing == 0 && n >= (last - first < 3000 ? 1 : 2) && unmeasured <= 1 + n / 20,
+       "every flash in its frame and with its click: %d paired, %d not (%d not heard by the "
+       "program itself, left out)",
+       n, missing, unmeasured);
     ok(e > 0 && worst_edge <= 45,
        "offsets of the first and last %d flashes within 45 ms: start %.1f ms, end %.1f ms (largest "
        "%.1f ms; of all %.1f ms)",
