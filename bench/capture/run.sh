@@ -13,10 +13,14 @@
 # machine, and the loop's ratio to that ("ratio/w"; for 'DIB ' the bytes the loop writes). Then a
 # full-HD recording with the default compressor at 33 ms for LONG_SECS seconds, LONG_RUNS times:
 # frames written and skipped, each run beside one that writes every frame on the worker before
-# the next grab (CAPTURE_BENCH_WRITE=inline, the reference for writing behind the loop).
+# the next grab (CAPTURE_BENCH_WRITE=inline, the reference for writing behind the loop); with
+# "sound" among LONG_WRITES, also one with the sound in the AVI, and the ratio of the frames
+# written with it to those without (at a real interval the loop sleeps, so load moves it less
+# than the 1 ms loop's frames a second).
 #
 #   bench/capture/run.sh     (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=3, SECS=3, SIZES, LONG_RUNS=3,
-#                             LONG_SECS=20; the codec registered in the prefix for 'MSVC')
+#                             LONG_SECS=20, LONG_SIZES=1920x1080, LONG_WRITES="behind inline"
+#                             (and "sound"); the codec registered in the prefix for 'MSVC')
 set -u
 . "$(dirname "$0")/../../tests/e2e/lib/common.sh"
 . "$(dirname "$0")/../lib/bench.sh"
@@ -26,6 +30,9 @@ SECS=${SECS:-3}
 SIZES=${SIZES:-640x480 1280x720 1920x1080}
 LONG_RUNS=${LONG_RUNS:-3}
 LONG_SECS=${LONG_SECS:-20}
+LONG_SIZES=${LONG_SIZES:-1920x1080}
+# "sound": writing behind, with the sound of the default input in the AVI as well.
+LONG_WRITES=${LONG_WRITES:-behind inline}
 # A screen big enough for the full-HD area beside the corner marker (run with no Wine server of
 # this prefix alive: see bench_begin).
 bench_begin capture-bench 2100x1250x24 capture_bench.exe grab_ceiling.exe movingpic.exe
@@ -37,8 +44,8 @@ STAGES="bookkeeping marker grab cursor conversion write sleep"
 # next grab; and the default compressor writing behind with the sound of the default input in
 # the AVI as well ("MSVC/sound", beside "MSVC/behind": the ratio of the two, goal within 5 %).
 RUNS_OF=${RUNS_OF:-"DIB/behind DIB/inline MSVC/behind MSVC/inline MSVC/sound"}
-case " $RUNS_OF " in
-*/sound*)
+case " $RUNS_OF $LONG_WRITES " in
+*sound*)
     # The input is a private PulseAudio's null sink that plays a tone.
     e2e_start_pulse || echo "capture-bench: no PulseAudio, the sound runs record no sound" >&2
     sox -n -r 22050 -c 1 -b 16 "$E2E_TMP/tone.wav" synth 900 sine 1000 vol 0.5
@@ -111,22 +118,32 @@ for size in $SIZES; do
     unset col
 done
 
-if [ "$LONG_RUNS" -gt 0 ]; then
-    show_picture 1920 1080
+for size in $([ "$LONG_RUNS" -gt 0 ] && echo "$LONG_SIZES"); do
+    W=${size%x*} H=${size#*x}
+    show_picture "$W" "$H"
     declare -A written=() skipped=()
     for r in $(seq "$LONG_RUNS"); do
-        for write in behind inline; do
-            line=$(CAPTURE_BENCH_WRITE=$write bench MSVC 1920 1080 "$LONG_SECS" 33 10000)
-            echo "long run $r, write $write: $line" >>"$E2E_OUT/suite.log"
+        for write in $LONG_WRITES; do
+            sound=0
+            [ "$write" = sound ] && sound=1
+            line=$(CAPTURE_BENCH_SOUND=$sound CAPTURE_BENCH_WRITE=${write/sound/behind} bench MSVC "$W" "$H" "$LONG_SECS" 33 10000)
+            echo "long run $r, $size, write $write: $line" >>"$E2E_OUT/suite.log"
             written[$write]+="$(bench_field frames "$line") "
             skipped[$write]+="$(bench_field skipped "$line") "
-            echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, write $write, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line") slowest pass $(bench_field slowest "$line") ms, most of it $(bench_field slowest_stage "$line")"
+            echo "$size MSVC q10000 33 ms ${LONG_SECS} s, write $write, run $r: frames=$(bench_field frames "$line") skipped=$(bench_field skipped "$line") slowest pass $(bench_field slowest "$line") ms, most of it $(bench_field slowest_stage "$line")"
         done
     done
     e2e_stop "$PIC" 2
-    for write in behind inline; do
+    for write in $LONG_WRITES; do
         w=$(printf '%s\n' ${written[$write]} | bench_median)
         s=$(printf '%s\n' ${skipped[$write]} | bench_median)
-        echo "1920x1080 MSVC q10000 33 ms ${LONG_SECS} s, write $write, median: frames=$w skipped=$s (goal: >= $((LONG_SECS * 1000 / 33 - 16)) frames, 0 skipped)"
+        echo "$size MSVC q10000 33 ms ${LONG_SECS} s, write $write, median: frames=$w skipped=$s (goal: >= $((LONG_SECS * 1000 / 33 - 16)) frames, 0 skipped)"
+        eval "median_$write=$w"
     done
-fi
+    # With the sound in the AVI beside the same recording without it: goal within 5 %.
+    [ -n "${median_sound:-}" ] && [ -n "${median_behind:-}" ] &&
+        awk -v s="$median_sound" -v b="$median_behind" -v size="$size" 'BEGIN {
+            r = b > 0 ? s / b : 0
+            printf "%s frames with sound / without: %.3f (goal within 5 %%: %s)\n", size, r, (r >= 0.95 && r <= 1.05) ? "ok" : "NOT" }'
+    unset written skipped median_sound median_behind
+done
