@@ -231,7 +231,7 @@ void RecordFiles::AttachSound(SoundSource *ASound, int AInterval) {
 }
 
 int64_t RecordFiles::SampleAt(int Index) const {
-    return SamplesIn(Sound->Format(), (int64_t)Index * Interval);
+    return (int64_t)((double)Index * Interval * Sound->SamplesPerMs());
 }
 
 HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {

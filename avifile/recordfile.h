@@ -17,7 +17,11 @@
 class SoundSource {
   public:
     virtual ~SoundSource() = default;
+    // The audio stream's format, as the file plays it.
     virtual const WAVEFORMATEX &Format() const = 0;
+    // The audio stream's samples that stand for a millisecond of the recording: Format's rate
+    // over 1000 when the picture plays at the speed it was recorded at.
+    virtual double SamplesPerMs() const = 0;
     // Appends at most Samples samples to Out; Fill: silence for what was not captured.
     // Returns the samples appended.
     virtual LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) = 0;

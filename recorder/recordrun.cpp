@@ -293,6 +293,11 @@ void StartSound(const TScreenCam *R, std::optional<SoundStream> &Sound, StreamSe
         Sound.reset();
         return;
     }
+    if (!Sound->SetPlayback(std::max(1, (int)R->MsPerFrame), R->PlaybackFps)) {
+        Problem = Sound->Problem();
+        Sound.reset();
+        return;
+    }
     const BYTE *format = (const BYTE *)&Sound->Format();
     Setup.SoundFormat.assign(format, format + sizeof(WAVEFORMATEX));
 }

@@ -59,10 +59,11 @@ WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec) {
 
 // ---- following the frame clock
 
-void SoundAligner::Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero) {
+void SoundAligner::Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero, double APerMs) {
     *this = SoundAligner();
     Format = AFormat;
     TimeZero = ATimeZero;
+    PerMs = APerMs;
 }
 
 void SoundAligner::Arrived(std::vector<BYTE> Data, DWORD Time) {
@@ -72,7 +73,7 @@ void SoundAligner::Arrived(std::vector<BYTE> Data, DWORD Time) {
     Received += (int64_t)samples;
     Blocks.push_back(std::move(Data));
     // Captured minus due at the block's end: a block that came back late makes this smaller.
-    double due = (double)(int32_t)(Time - TimeZero) * Format.nSamplesPerSec / 1000.0;
+    double due = (double)(int32_t)(Time - TimeZero) * PerMs;
     Offsets.emplace_back(Time, (double)Received - due);
     while (Time - Offsets.front().first > OffsetWindowMs)
         Offsets.pop_front();
@@ -303,7 +304,29 @@ void SoundStream::Fail(const std::string &What) {
 void SoundStream::SetTimeZero(DWORD Time) {
     std::lock_guard<std::mutex> lock(Lock);
     TimeZero = Time;
-    Aligner.Reset(Chosen, Time);
+    Aligner.Reset(Played, Time, PerMs);
+}
+
+bool SoundStream::SetPlayback(int IntervalMs, int Fps) {
+    // The recording's speed on playback: 1 when a frame plays for as long as it was recorded.
+    double speed = (double)IntervalMs * Fps / 1000.0;
+    if (speed > 2 || speed < 0.5) {
+        char text[256];
+        std::snprintf(text, sizeof text,
+                      "At %d ms a frame played at %d frames a second the picture plays %.2f times "
+                      "as fast as it was recorded; the sound would have to run as fast to stay "
+                      "with it.\n\nThe AVI file was recorded without sound (the WAV file has it).",
+                      IntervalMs, Fps, speed);
+        std::lock_guard<std::mutex> lock(Lock);
+        Failure = text;
+        return false;
+    }
+    // A whole number of samples a second, near the device's at that speed; what is left over
+    // (less than half a sample a second) the aligner takes up as it does the device's drift.
+    Played = PcmFormat(Chosen.wBitsPerSample, Chosen.nChannels,
+                       (DWORD)std::lround(Chosen.nSamplesPerSec * speed));
+    PerMs = Played.nSamplesPerSec / (speed * 1000.0);
+    return true;
 }
 
 void SoundStream::Pause() {

@@ -25,7 +25,8 @@ WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec);
 // 0. Before the first block nothing can be placed.
 class SoundAligner {
   public:
-    void Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero);
+    // Samples of the output are due at APerMs a millisecond of the frame clock.
+    void Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero, double APerMs);
     // A captured block and when (frame clock) it was complete.
     void Arrived(std::vector<BYTE> Data, DWORD Time);
     // Appends at most Samples samples to Out, as far as sound is at hand; Fill: silence for the
@@ -40,6 +41,7 @@ class SoundAligner {
 
     WAVEFORMATEX Format{};
     DWORD TimeZero = 0;
+    double PerMs = 0;
     std::deque<std::vector<BYTE>> Blocks;
     size_t FrontUsed = 0;                         // bytes of the first block already taken
     int64_t Received = 0;                         // samples captured so far
@@ -66,7 +68,14 @@ class SoundStream : public SoundSource {
     // False when no capture could start; Problem() then says why.
     bool Start(const WAVEFORMATEX &Wanted);
     bool Started() const { return Device != nullptr; }
-    const WAVEFORMATEX &Format() const override { return Chosen; }
+    const WAVEFORMATEX &Format() const override { return Played; }
+    double SamplesPerMs() const override { return PerMs; }
+    // The picture plays a frame of IntervalMs at Fps frames a second: the sound goes into the
+    // file at the rate that plays it as fast, so that the two stay in step whatever the speed
+    // (a 33 ms interval at 30 frames a second plays 1 % slow, the sound with it). False, and the
+    // sound is not for the file, when that rate would be more than twice or less than half its
+    // own (Problem() says so).
+    bool SetPlayback(int IntervalMs, int Fps);
     // The frame clock's time 0: the first frame's capture time.
     void SetTimeZero(DWORD Time);
     // Sound captured while paused is dropped; the output goes on contiguous after Resume, as if
@@ -78,7 +87,10 @@ class SoundStream : public SoundSource {
     LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) override;
     // Takes its sound from Arrive alone, in Format, instead of from a device: a scripted
     // source stands in for the input.
-    void Feed(const WAVEFORMATEX &AFormat) { Chosen = AFormat; }
+    void Feed(const WAVEFORMATEX &AFormat) {
+        Chosen = Played = AFormat;
+        PerMs = AFormat.nSamplesPerSec / 1000.0;
+    }
     // A block of sound captured, complete at Time (frame clock). The capture thread hands every
     // buffer that came back here.
     void Arrive(std::vector<BYTE> Data, DWORD Time);
@@ -91,7 +103,9 @@ class SoundStream : public SoundSource {
     void Capture();
     void Fail(const std::string &What);
 
-    WAVEFORMATEX Chosen{};
+    WAVEFORMATEX Chosen{}; // as the device records
+    WAVEFORMATEX Played{}; // as the file plays it
+    double PerMs = 0;      // file samples a millisecond of the recording
     HWAVEIN Device = nullptr;
     HANDLE Event = nullptr;
     std::vector<WAVEHDR> Headers;

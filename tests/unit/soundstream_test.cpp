@@ -34,12 +34,15 @@ std::vector<BYTE> SoundOf(const std::vector<AviFileRecord> &Files) {
     return out;
 }
 
-// At every write the sound written and the positions passed agree within the larger of the
-// interval and 40 ms; at the file's end the sound lasts as long as its frames, within one interval.
-void ExpectInStep(const AviFileRecord &f, int Interval, bool EveryWrite = true) {
+// As the file plays: at every write the sound written and the positions passed agree within the
+// larger of a frame's time and 40 ms; at the file's end the sound lasts as long as its frames,
+// within one frame.
+void ExpectInStep(const AviFileRecord &f, bool EveryWrite = true) {
     ASSERT_TRUE(f.has_sound) << f.name;
+    const double rate = ((const WAVEFORMATEX *)f.sound_format.data())->nSamplesPerSec;
+    const double frame = 1000.0 * f.header.dwScale / f.header.dwRate;
     // A file's sound starts on a whole sample: one more may stand at a position's edge.
-    const double tolerance = std::max(Interval, 40) + 1000.0 / Rate;
+    const double tolerance = std::max(frame, 40.0) + 1000.0 / rate;
     size_t v = 0, a = 0;
     LONG position = -1;
     int64_t samples = 0;
@@ -49,11 +52,11 @@ void ExpectInStep(const AviFileRecord &f, int Interval, bool EveryWrite = true) 
         else
             samples += f.sound_writes[a++].samples;
         if (position < 0 || !EveryWrite) continue;
-        double apart = samples * 1000.0 / Rate - (double)position * Interval;
+        double apart = samples * 1000.0 / rate - position * frame;
         ASSERT_LE(std::abs(apart), tolerance) << f.name << " at write " << order;
     }
-    double end = samples * 1000.0 / Rate - (double)(position + 1) * Interval;
-    EXPECT_LE(std::abs(end), Interval + 1000.0 / Rate) << f.name;
+    double end = samples * 1000.0 / rate - (position + 1) * frame;
+    EXPECT_LE(std::abs(end), frame + 1000.0 / rate) << f.name;
 }
 
 // The device's samples count up (wave_in_sample): each step is 1, or 0 where one was inserted,
@@ -96,13 +99,14 @@ struct ScriptedInput {
     }
 };
 
-StreamSetup SetupWithSound() {
+StreamSetup SetupWithSound(const SoundStream &Sound, int Fps) {
     StreamSetup setup;
     setup.Header.fccType = streamtypeVIDEO;
     setup.Header.dwScale = 1;
+    setup.Header.dwRate = (DWORD)Fps;
     BITMAPINFOHEADER frame{40, 8, 8, 1, 32, BI_RGB, 256, 0, 0, 0, 0};
     setup.Format.assign((BYTE *)&frame, (BYTE *)&frame + sizeof frame);
-    WAVEFORMATEX format = PcmFormat(8, 1, Rate);
+    const WAVEFORMATEX &format = Sound.Format();
     setup.SoundFormat.assign((BYTE *)&format, (BYTE *)&format + sizeof format);
     return setup;
 }
@@ -123,12 +127,14 @@ TEST_P(SoundDrift, AnHourStaysInStepInEveryFileWithoutAGapOrAJump) {
     AviFileLimit = 16 << 20; // an hour in four to six files
     SoundStream sound;
     sound.Feed(PcmFormat(8, 1, Rate));
+    // At 33 ms the picture plays at 30 frames a second, 1 % slow, and the sound with it.
+    ASSERT_TRUE(sound.SetPlayback(d.interval, 1000 / d.interval));
     sound.SetTimeZero(0);
     ScriptedInput input{sound, 0, d.error};
     std::vector<BYTE> pixels(256);
     AVIFileInit();
     {
-        RecordFiles files("take.avi", SetupWithSound());
+        RecordFiles files("take.avi", SetupWithSound(sound, 1000 / d.interval));
         ASSERT_EQ(files.Start(), AVIERR_OK);
         files.AttachSound(&sound, d.interval);
         int last = 0;
@@ -145,14 +151,15 @@ TEST_P(SoundDrift, AnHourStaysInStepInEveryFileWithoutAGapOrAJump) {
     ASSERT_GE(files.size(), d.seconds / 900u);
     size_t writes = 0;
     for (auto &f : files) {
-        ExpectInStep(f, d.interval);
+        ExpectInStep(f);
         writes += f.sound_writes.size();
     }
     // However short the interval, about one block of sound each 20 ms at the most.
     EXPECT_LE(writes, d.seconds * 55u);
-    // The device's extra (or missing) 0.1 % went, give or take 18 ms.
+    // The device's extra (or missing) 0.1 % went, give or take 18 ms, beside what the file's
+    // whole number of samples a second leaves over.
     double corrected = ExpectContiguous(SoundOf(files)) / (d.seconds * (double)Rate);
-    EXPECT_NEAR(corrected, d.error, 0.018 / d.seconds);
+    EXPECT_NEAR(corrected, d.error + 1 - sound.SamplesPerMs() * 1000 / Rate, 0.018 / d.seconds);
     EXPECT_EQ(avi_live_handles(), 0);
 }
 
@@ -182,9 +189,9 @@ class SoundRun : public ::testing::Test {
         EXPECT_EQ(wave_in_open_devices(), 0);
         EXPECT_EQ(wave_in_live_events(), 0);
     }
-    int Record(int Interval, DWORD Ms) {
+    int Record(int Interval, DWORD Ms, int Fps = 0) {
         cam->MsPerFrame = Interval;
-        cam->PlaybackFps = 1000 / Interval;
+        cam->PlaybackFps = Fps ? Fps : 1000 / Interval;
         on_sleep([this, Ms](DWORD) {
             if (now() >= Ms) cam->Recording = false;
         });
@@ -203,16 +210,17 @@ TEST_F(SoundRun, SplitRecordingThroughTheLoopKeepsEveryFileInStep) {
     auto files = avi_files();
     ASSERT_GE(files.size(), 3u);
     for (auto &f : files) {
-        ExpectInStep(f, 33);
+        ExpectInStep(f);
         // Read back whole at close: its journal went.
         EXPECT_NE(access((f.name + ".journal").c_str(), F_OK), 0) << f.name;
-        // The audio stream as the device records it: block alignment and byte rate worked out.
+        // The audio stream as the device records it, played as slow as the picture (33 ms
+        // frames at 30 a second): block alignment and byte rate worked out.
         const WAVEFORMATEX *format = (const WAVEFORMATEX *)f.sound_format.data();
-        EXPECT_EQ(format->nSamplesPerSec, Rate);
+        EXPECT_EQ(format->nSamplesPerSec, 10915u); // 11025 * 0.99
         EXPECT_EQ(format->nBlockAlign, 1);
         EXPECT_EQ(f.sound_header.fccType, (DWORD)streamtypeAUDIO);
         EXPECT_EQ(f.sound_header.dwScale, 1u);
-        EXPECT_EQ(f.sound_header.dwRate, Rate);
+        EXPECT_EQ(f.sound_header.dwRate, 10915u);
         EXPECT_EQ(f.sound_header.dwSampleSize, 1u);
     }
     ExpectContiguous(SoundOf(files));
@@ -264,12 +272,13 @@ struct BadInput {
     bool stream;       // the AVI has an audio stream
     const char *told;  // what the message box begins with
     const char *after; // and what it says of the AVI
+    int fps = 10;      // the picture's playback rate (100 ms frames)
 };
 class SoundBadInput : public SoundRun, public ::testing::WithParamInterface<BadInput> {};
 
 TEST_P(SoundBadInput, ThePictureIsRecordedAndTheUserToldOnceAfterStop) {
     script_wave_in(GetParam().script);
-    EXPECT_EQ(Record(100, 5000), 1);
+    EXPECT_EQ(Record(100, 5000, GetParam().fps), 1);
     EXPECT_EQ(cam->FramesWritten, 50);
     auto files = avi_files();
     ASSERT_EQ(files.size(), 1u);
@@ -277,7 +286,7 @@ TEST_P(SoundBadInput, ThePictureIsRecordedAndTheUserToldOnceAfterStop) {
     if (GetParam().stream) {
         // Silence keeps the sound in step from the failure on; a device that never delivers
         // is known for silent after a while, and the sound catches up then.
-        ExpectInStep(files[0], 100, GetParam().script.delivers);
+        ExpectInStep(files[0], GetParam().script.delivers);
         ExpectContiguous(SoundOf(files));
     }
     auto boxes = message_boxes();
@@ -309,7 +318,11 @@ INSTANTIATE_TEST_SUITE_P(
                                "The sound input device failed (error 6) after 0:02",
                                "sound up to there and silence after it"},
                       BadInput{"silent", Script(1, 0, false, false, 0), true,
-                               "The sound input device delivered no sound.", "silence"}),
+                               "The sound input device delivered no sound.", "silence"},
+                      // Sound that would have to play 2.1 times as fast as it was recorded.
+                      BadInput{"fast", Script(1, 0, false, true, 0), false,
+                               "At 100 ms a frame played at 21 frames a second",
+                               "without sound (the WAV file has it)", 21}),
     [](const ::testing::TestParamInfo<BadInput> &i) { return std::string(i.param.name); });
 
 TEST_F(SoundRun, ARefusedFormatFallsBackToTheNearestTheDeviceRecords) {
