@@ -261,27 +261,26 @@ HANDLE CreateEventA(void *, BOOL manualReset, BOOL initialState, LPCSTR) {
     return e;
 }
 
+namespace {
+// The event behind a handle, or null (noted as misuse by What) when none is open.
+Event *OpenEvent(HANDLE handle, const char *What) {
+    Lock lock(wave.mutex);
+    if (s.events.count((Event *)handle)) return (Event *)handle;
+    s.misuse.push_back(std::string(What) + " on an event not open");
+    return nullptr;
+}
+} // namespace
+
 BOOL SetEvent(HANDLE handle) {
-    {
-        Lock lock(wave.mutex);
-        if (!s.events.count((Event *)handle)) {
-            s.misuse.push_back("SetEvent on an event not open");
-            return FALSE;
-        }
-    }
-    Signal((Event *)handle);
+    Event *e = OpenEvent(handle, "SetEvent");
+    if (!e) return FALSE;
+    Signal(e);
     return TRUE;
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD ms) {
-    Event *e = (Event *)handle;
-    {
-        Lock lock(wave.mutex);
-        if (!s.events.count(e)) {
-            s.misuse.push_back("WaitForSingleObject on an event not open");
-            return WAIT_TIMEOUT;
-        }
-    }
+    Event *e = OpenEvent(handle, "WaitForSingleObject");
+    if (!e) return WAIT_TIMEOUT;
     std::unique_lock<std::mutex> lock(e->mutex);
     auto set = [e] { return e->set; };
     bool signalled = true;
