@@ -1,277 +1,28 @@
-// The repair: where the frames and the sound are in a file that was never closed, and the file
-// rebuilt around them.
+// Writing the repaired file: the headers from the journal, the index from the chunks found,
+// in place or into a copy.
 #include "avifile/avirepair.h"
+#include "avifile/riff.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
-constexpr uint32_t Tag(char a, char b, char c, char d) {
-    return (uint32_t)(uint8_t)a | (uint32_t)(uint8_t)b << 8 | (uint32_t)(uint8_t)c << 16 |
-           (uint32_t)(uint8_t)d << 24;
-}
-constexpr uint32_t RiffTag = Tag('R', 'I', 'F', 'F'), AviTag = Tag('A', 'V', 'I', ' ');
-constexpr uint32_t ListTag = Tag('L', 'I', 'S', 'T'), HdrlTag = Tag('h', 'd', 'r', 'l');
-constexpr uint32_t MoviTag = Tag('m', 'o', 'v', 'i'), Idx1Tag = Tag('i', 'd', 'x', '1');
-constexpr uint32_t JunkTag = Tag('J', 'U', 'N', 'K'), AvihTag = Tag('a', 'v', 'i', 'h');
-constexpr uint32_t StrlTag = Tag('s', 't', 'r', 'l'), StrhTag = Tag('s', 't', 'r', 'h');
-constexpr uint32_t StrfTag = Tag('s', 't', 'r', 'f'), VidsTag = Tag('v', 'i', 'd', 's');
-constexpr uint32_t AudsTag = Tag('a', 'u', 'd', 's');
 constexpr uint32_t HasIndex = 0x10; // the main header's flag
 constexpr size_t MainHeaderBytes = 56, StreamHeaderBytes = 56, IndexEntryBytes = 16;
-constexpr size_t MinFormatBytes = 40;      // a bitmap header
-constexpr size_t MinSoundFormatBytes = 16; // a PCM wave format
 // The sound's quality in its stream header: none, as the platform's writer has it.
 constexpr uint32_t NoQuality = 0xFFFFFFFF;
-// How far into the file the first frame is looked for when no list of frames says where.
-constexpr uint64_t FirstFrameSearch = 1 << 20;
 constexpr size_t CopyBlock = 1 << 20;
-constexpr size_t SumBlock = 64 << 10;
 // The largest file the format can describe.
 constexpr uint64_t MaxRiffBytes = 0xFFFFFFFFull;
 
-uint32_t Get32(const uint8_t *p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-bool Read32(RepairSource &File, uint64_t Offset, uint32_t &Value) {
-    uint8_t b[4];
-    if (Offset + 4 > File.Size() || !File.Read(Offset, b, 4)) return false;
-    Value = Get32(b);
-    return true;
-}
-
-// A video frame chunk of the first stream: "00dc" compressed, "00db" uncompressed.
-constexpr uint32_t WholeFrameId = Tag('0', '0', 'd', 'b'), DeltaFrameId = Tag('0', '0', 'd', 'c');
-bool IsFrameId(uint32_t Id) { return Id == WholeFrameId || Id == DeltaFrameId; }
-// A block of the sound, the second stream.
-constexpr uint32_t SoundId = Tag('0', '1', 'w', 'b');
-// A chunk of another stream than the frames', written between them.
-bool IsOtherStreamId(uint32_t Id) {
-    char n0 = (char)(Id & 0xFF), n1 = (char)((Id >> 8) & 0xFF);
-    return n0 >= '0' && n0 <= '9' && n1 >= '0' && n1 <= '9' && !(n0 == '0' && n1 == '0');
-}
-
-uint64_t Padded(uint64_t Size) { return Size + (Size & 1); }
-
-uint16_t Get16(const uint8_t *p) { return (uint16_t)(p[0] | p[1] << 8); }
-
-// The bytes of one sample of the journal's sound (its block alignment), 0 when the recording has
-// no sound or the format cannot make a stream.
-uint32_t SoundAlign(const JournalStream &S) {
-    if (S.SoundFormat.size() < MinSoundFormatBytes || Get32(&S.SoundFormat[8]) == 0) return 0;
-    return Get16(&S.SoundFormat[12]);
-}
 uint32_t SoundBytesPerSec(const JournalStream &S) { return Get32(&S.SoundFormat[8]); }
 
-// Whether the data at Offset has the sum the journal noted: a chunk whose header reached the
-// disk while its data did not (a power cut) reads as zeros there.
-bool SumMatches(RepairSource &File, uint64_t Offset, uint32_t Size, uint32_t Sum) {
-    uint8_t block[SumBlock];
-    uint32_t sum = JournalSum(nullptr, 0);
-    for (uint32_t done = 0; done < Size;) {
-        size_t n = std::min<size_t>(sizeof block, Size - done);
-        if (!File.Read(Offset + done, block, n)) return false;
-        sum = JournalSum(block, n, sum);
-        done += (uint32_t)n;
-    }
-    return sum == Sum;
-}
-
-// Takes the sound's chunk at At when it is the next block the journal noted, whole; otherwise
-// the sound ends there.
-void TakeSound(RepairSource &File, uint64_t At, uint32_t Size,
-               const std::vector<JournalFrame> &Blocks, RepairPlan &Plan) {
-    size_t next = Plan.Sound.size();
-    if (Plan.SoundEnded) return;
-    if (next >= Blocks.size() || Size != Blocks[next].Size || At + 8 + Size > File.Size() ||
-        ((Blocks[next].Flags & JournalSumKnown) &&
-         !SumMatches(File, At + 8, Size, Blocks[next].Sum))) {
-        Plan.SoundEnded = true;
-        return;
-    }
-    FoundFrame f{At + 8, SoundId, Blocks[next]};
-    f.Frame.Flags |= JournalKeyFrame; // every block, as the platform's writer indexes them
-    Plan.Sound.push_back(f);
-    Plan.End = std::max(Plan.End, At + 8 + Size);
-}
-
-// Follows the journal's frames chunk by chunk from Start, into Plan: the frames found whole,
-// the sound's blocks among them, the empty chunks taken for skipped positions, and where the
-// run ends. The platform's writer puts an empty chunk at each position a recording skips, just
-// before the next frame; other writers may not, so such chunks are passed over only while due.
-void FollowFrames(RepairSource &File, uint64_t Start, const std::vector<JournalFrame> &Frames,
-                  const std::vector<JournalFrame> &Blocks, RepairPlan &Plan) {
-    Plan.FirstChunk = Start;
-    Plan.EveryPosition = true;
-    uint64_t at = Start, end = File.Size();
-    int64_t position = 0;
-    for (const JournalFrame &frame : Frames) {
-        uint32_t id = 0, size = 0;
-        std::vector<uint64_t> gaps;
-        for (;;) {
-            if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return;
-            if (id == JunkTag || IsOtherStreamId(id)) {
-                if (id == SoundId) TakeSound(File, at, size, Blocks, Plan);
-                at += 8 + Padded(size);
-            } else if (IsFrameId(id) && size == 0 && position < frame.Position) {
-                gaps.push_back(at);
-                at += 8;
-                ++position;
-            } else {
-                break;
-            }
-        }
-        if (!IsFrameId(id) || ((frame.Flags & JournalSizeKnown) && size != frame.Size) ||
-            at + 8 + size > end ||
-            ((frame.Flags & JournalSumKnown) && !SumMatches(File, at + 8, size, frame.Sum)))
-            return;
-        FoundFrame f{at + 8, id, frame};
-        f.Frame.Size = size;
-        // Key frames: those the journal says, the first, and those the writer marked with the
-        // chunk id of a whole picture.
-        if (Plan.Frames.empty() || id == WholeFrameId) f.Frame.Flags |= JournalKeyFrame;
-        if (position != frame.Position) Plan.EveryPosition = false;
-        Plan.Frames.push_back(f);
-        Plan.Gaps.insert(Plan.Gaps.end(), gaps.begin(), gaps.end());
-        Plan.End = at + 8 + size;
-        at += 8 + Padded(size);
-        position = frame.Position + 1;
-    }
-    // The sound written after the last frame noted: the sound goes into the file before the
-    // frame it ends at, and a file before a split takes the sound of its last moments last.
-    uint32_t id = 0, size = 0;
-    while (!Plan.SoundEnded && Read32(File, at, id) && Read32(File, at + 4, size) &&
-           (id == JunkTag || id == SoundId)) {
-        if (id == SoundId) TakeSound(File, at, size, Blocks, Plan);
-        at += 8 + Padded(size);
-    }
-}
-
-// The journal's video frames up to the first entry no run writes: positions go up.
-std::vector<JournalFrame> Plausible(const std::vector<JournalFrame> &Frames) {
-    std::vector<JournalFrame> out;
-    for (const JournalFrame &f : Frames) {
-        if (f.Stream != 0) continue; // only the video stream is rebuilt
-        if (f.Position < 0 || (!out.empty() && f.Position <= out.back().Position)) break;
-        out.push_back(f);
-    }
-    return out;
-}
-
-// The journal's sound blocks up to the first that does not follow on from those before it.
-std::vector<JournalFrame> PlausibleSound(const std::vector<JournalFrame> &Entries, uint32_t Align) {
-    std::vector<JournalFrame> out;
-    int64_t next = 0; // samples
-    for (const JournalFrame &f : Entries) {
-        if (f.Stream != JournalSoundStream || Align == 0) continue;
-        if (f.Position != next || !(f.Flags & JournalSizeKnown) || f.Size == 0 || f.Size % Align)
-            break;
-        out.push_back(f);
-        next += f.Size / Align;
-    }
-    return out;
-}
-
-void Put32(std::vector<uint8_t> &Out, uint32_t Value) {
-    for (int i = 0; i < 4; ++i)
-        Out.push_back((uint8_t)(Value >> (8 * i)));
-}
-void Put16(std::vector<uint8_t> &Out, uint16_t Value) {
-    Out.push_back((uint8_t)Value);
-    Out.push_back((uint8_t)(Value >> 8));
-}
 // Sets the size of the list that starts at At to what follows its size field.
 void PatchSize(std::vector<uint8_t> &Out, size_t At) {
     uint32_t size = (uint32_t)(Out.size() - At - 8);
     for (int i = 0; i < 4; ++i)
         Out[At + 4 + i] = (uint8_t)(size >> (8 * i));
 }
-
-} // namespace
-
-bool AviWasClosed(RepairSource &File) {
-    uint32_t riff = 0, riffSize = 0, form = 0;
-    if (!Read32(File, 0, riff) || !Read32(File, 4, riffSize) || !Read32(File, 8, form))
-        return false;
-    if (riff != RiffTag || form != AviTag || 8 + (uint64_t)riffSize > File.Size()) return false;
-    bool headers = false, frames = false, index = false;
-    uint64_t at = 12, end = 8 + (uint64_t)riffSize;
-    while (at + 8 <= end) {
-        uint32_t id = 0, size = 0, kind = 0;
-        if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return false;
-        if (at + 8 + size > end) return false;
-        if (id == ListTag && size >= 4 && Read32(File, at + 8, kind)) {
-            if (kind == HdrlTag) headers = true;
-            if (kind == MoviTag) frames = true;
-        }
-        if (id == Idx1Tag) index = true;
-        at += 8 + Padded(size);
-    }
-    return headers && frames && index;
-}
-
-RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal) {
-    RepairPlan plan;
-    if (!Journal.Valid) {
-        plan.Reason = Journal.Error.empty() ? "its journal cannot be read" : Journal.Error;
-        return plan;
-    }
-    if (AviWasClosed(File)) {
-        plan.Result = RepairPlan::AlreadyClosed;
-        return plan;
-    }
-    if (Journal.Stream.Format.size() < MinFormatBytes || Journal.Stream.Rate == 0 ||
-        Journal.Stream.Scale == 0) {
-        plan.Reason = "its journal does not describe the stream";
-        return plan;
-    }
-    std::vector<JournalFrame> frames = Plausible(Journal.Frames);
-    std::vector<JournalFrame> blocks = PlausibleSound(Journal.Frames, SoundAlign(Journal.Stream));
-    if (frames.empty()) {
-        plan.Reason = "no frame of it was recorded in its journal";
-        return plan;
-    }
-    // The frames follow a list tag "movi" where the writer put one; otherwise the first chunk
-    // of the journal's first frame is looked for, and the longest run of frames wins. A start
-    // within a run already followed would give a part of that run: each byte of the file is
-    // followed at most once, so the search is linear in the file.
-    uint64_t limit = std::min<uint64_t>(File.Size(), FirstFrameSearch);
-    RepairPlan best;
-    std::vector<uint8_t> head((size_t)limit);
-    if (!head.empty() && !File.Read(0, head.data(), head.size())) {
-        plan.Reason = "it cannot be read";
-        return plan;
-    }
-    uint64_t followed = 0; // the end of the runs followed so far
-    for (size_t at = 0; at + 8 <= head.size(); at += 2) {
-        uint32_t id = Get32(&head[at]);
-        uint64_t start = 0;
-        if (id == MoviTag && at >= 8 && Get32(&head[at - 8]) == ListTag)
-            start = at + 4;
-        else if (IsFrameId(id) &&
-                 (!(frames[0].Flags & JournalSizeKnown) || Get32(&head[at + 4]) == frames[0].Size))
-            start = at;
-        else
-            continue;
-        if (start < followed) continue;
-        RepairPlan found;
-        FollowFrames(File, start, frames, blocks, found);
-        if (found.Frames.empty()) continue;
-        followed = found.End;
-        if (found.Frames.size() > best.Frames.size()) best = std::move(found);
-        if (best.Frames.size() == frames.size()) break;
-    }
-    if (best.Frames.empty()) {
-        plan.Reason = "no complete frame of it reached the disk";
-        return plan;
-    }
-    best.Result = RepairPlan::Repairable;
-    return best;
-}
-
-namespace {
 
 // A stream's list: its header and its format.
 struct StreamList {
@@ -390,7 +141,7 @@ bool FitsInPlace(const RepairPlan &Plan, const JournalStream &S) {
         return false;
     size_t headers = Headers(Plan, S, 0).size();
     uint64_t room = Plan.FirstChunk - ListHeaderBytes;
-    uint64_t total = Padded(Plan.End) + 8 + IndexEntryBytes * IndexEntries(Plan);
+    uint64_t total = RiffPadded(Plan.End) + 8 + IndexEntryBytes * IndexEntries(Plan);
     return (room == headers || room >= headers + 8) && total - 8 <= MaxRiffBytes;
 }
 
@@ -418,7 +169,7 @@ bool RepairInPlace(const RepairPlan &Plan, const JournalStream &S, RepairFile &F
         h.resize(h.size() + junk - 8, 0);
     }
     Put32(h, ListTag);
-    Put32(h, (uint32_t)(Padded(Plan.End) - movi));
+    Put32(h, (uint32_t)(RiffPadded(Plan.End) - movi));
     Put32(h, MoviTag);
     // The index first, then the headers with "RIFF" last: until that tag is written the file
     // is one that was never closed, and the frames lie where they were for a repair to find.
@@ -438,7 +189,7 @@ bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSour
     uint64_t dataBytes = 8 * ((uint64_t)length - Plan.Frames.size()); // the gaps' empty chunks
     for (const FoundFrame *f : chunks) {
         largest = std::max(largest, f->Frame.Size);
-        dataBytes += 8 + Padded(f->Frame.Size);
+        dataBytes += 8 + RiffPadded(f->Frame.Size);
     }
     uint64_t indexBytes = IndexEntryBytes * IndexEntries(Plan);
     uint64_t total = Headers(Plan, S, 0).size() + ListHeaderBytes + dataBytes + 8 + indexBytes;
@@ -484,7 +235,7 @@ bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSour
             if (!Out.Write(&pad, 1)) return false;
         }
         PutEntry(index, f->ChunkId, f->Frame.Flags & JournalKeyFrame, offset, f->Frame.Size);
-        offset += 8 + (uint32_t)Padded(f->Frame.Size);
+        offset += 8 + (uint32_t)RiffPadded(f->Frame.Size);
         if (frame) next = f->Frame.Position + 1;
     }
     return Out.Write(index.data(), index.size());

@@ -1,5 +1,6 @@
 // The journal's records: encoding, and reading that stops at the first damaged record.
 #include "avifile/journal.h"
+#include "avifile/riff.h"
 
 #include <cstring>
 
@@ -15,15 +16,6 @@ constexpr uint32_t MaxBatchFrames = 1 << 16;
 constexpr char Extension[] = ".journal";
 
 uint32_t Sum(const uint8_t *Data, size_t Size) { return JournalSum(Data, Size); }
-
-void Put32(std::vector<uint8_t> &Out, uint32_t Value) {
-    for (int i = 0; i < 4; ++i)
-        Out.push_back((uint8_t)(Value >> (8 * i)));
-}
-
-uint32_t Get32(const uint8_t *p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
 
 // Reads little-endian fields from a bounded buffer; a read past its end sets Short.
 struct Fields {
