@@ -3,7 +3,7 @@
 // file would pass the size an AVI 1.0 file can have.
 #pragma once
 #include "framework/winapi.h"
-#include "recorder/VFW.h"
+#include "framework/VFW.h"
 #include "avifile/journalfile.h"
 
 #include <atomic>

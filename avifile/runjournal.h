@@ -1,6 +1,6 @@
 // The recording run's side of the journal: what it notes once a file's stream format is set.
 #pragma once
-#include "recorder/VFW.h"
+#include "framework/VFW.h"
 #include "avifile/journalfile.h"
 
 #include <string>

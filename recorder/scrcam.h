@@ -5,7 +5,7 @@
 #include "framework/gdiholders.h"
 #include "framework/thread.h"
 #include "framework/winapi.h"
-#include "recorder/VFW.h"
+#include "framework/VFW.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
-// Video for Windows declarations the recorder uses, and the small helpers that wrap the
-// compression manager's messages (QueryCompressor, with the other holders, is in
-// framework/gdiholders.h).
+// Video for Windows declarations that the recorder and the run's files use, and the small
+// helpers that wrap the compression manager's messages (QueryCompressor, with the other holders,
+// is in framework/gdiholders.h).
 #pragma once
 #include "framework/gdiholders.h"
 #include "framework/winapi.h"
