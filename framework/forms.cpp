@@ -1,6 +1,6 @@
 #include "framework/forms.h"
 #include "framework/application.h"
-#include "framework/controls.h"
+#include "framework/buttons.h"
 
 #include <algorithm>
 #include <cmath>

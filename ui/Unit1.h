@@ -1,6 +1,7 @@
 // The main window: the commands, the playback display and the sound recording.
 #pragma once
-#include "framework/controls.h"
+#include "framework/buttons.h"
+#include "framework/fields.h"
 #include "framework/mediaplayer.h"
 
 #include <atomic>

@@ -1,6 +1,8 @@
 // The Options dialog: edits the recorder's settings and holds the AVI and WAV file names.
 #pragma once
-#include "framework/controls.h"
+#include "framework/buttons.h"
+#include "framework/fields.h"
+#include "framework/filedialog.h"
 
 class TOptionDlg : public TForm {
   public:

@@ -2,7 +2,8 @@
 #include "fakewin/kernel.h"
 #include "fakewin/window.h"
 #include "framework/application.h"
-#include "framework/controls.h"
+#include "framework/buttons.h"
+#include "framework/fields.h"
 #include "framework/sysutils.h"
 #include "framework/thread.h"
 
