@@ -1,7 +1,8 @@
 // The journal's files: writing it beside the AVI, the entries of open journals, and the repair
-// of the files they name.
+// of the files they name (the file calls themselves are in diskfile).
 #include "avifile/journalfile.h"
 #include "avifile/avirepair.h"
+#include "avifile/diskfile.h"
 
 #include "framework/winapi.h"
 
@@ -20,159 +21,10 @@ namespace {
 constexpr char EntryFolderName[] = "Quillet open journals";
 constexpr char EntryExtension[] = ".entry";
 constexpr char RepairSuffix[] = ".repairing";
-constexpr size_t SinkBlock = 1 << 20;
 
 std::mutex FolderLock; // guards FolderOverride
 std::string FolderOverride;
 std::atomic<bool> JournalsEnabled{true};
-
-HANDLE OpenHandle(const std::string &Name, DWORD Access, DWORD Share, DWORD Disposition) {
-    return CreateFileA(Name.c_str(), Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-}
-
-// Moves Count bytes in calls of at most 1 GiB, each Step(done so far, bytes, moved), until all
-// went or a call failed or moved nothing.
-template <class Call> bool InPieces(size_t Count, Call Step) {
-    for (size_t at = 0; at < Count;) {
-        DWORD done = 0;
-        if (!Step(at, (DWORD)std::min<size_t>(Count - at, 1u << 30), done) || done == 0)
-            return false;
-        at += done;
-    }
-    return true;
-}
-
-bool WriteAll(HANDLE File, const void *Data, size_t Count) {
-    return InPieces(Count, [&](size_t At, DWORD Bytes, DWORD &Done) {
-        return WriteFile(File, (const uint8_t *)Data + At, Bytes, &Done, nullptr) != FALSE;
-    });
-}
-
-bool ReadAll(HANDLE File, void *Buffer, size_t Count) {
-    return InPieces(Count, [&](size_t At, DWORD Bytes, DWORD &Done) {
-        return ReadFile(File, (uint8_t *)Buffer + At, Bytes, &Done, nullptr) != FALSE;
-    });
-}
-
-bool SeekTo(HANDLE File, uint64_t Offset) {
-    LARGE_INTEGER to;
-    to.QuadPart = (int64_t)Offset;
-    return SetFilePointerEx(File, to, nullptr, FILE_BEGIN) != FALSE;
-}
-
-// Whether another process holds the journal open for writing: another Quillet still records
-// its AVI. The journal is written with others refused that.
-bool InUseElsewhere(const std::string &Name) {
-    HANDLE f = OpenHandle(Name, GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
-    if (f != INVALID_HANDLE_VALUE) {
-        CloseHandle(f);
-        return false;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION;
-}
-
-// Puts From in the place of To in one step: To is either the old or the new file.
-bool ReplaceWith(const std::string &From, const std::string &To) {
-    return MoveFileExA(From.c_str(), To.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-// The damaged AVI, opened to be put right where it lies (no other program may write it
-// meanwhile), or only read where it cannot be written.
-struct FileSource : RepairFile {
-    HANDLE File = INVALID_HANDLE_VALUE;
-    bool Writable = true;
-    bool Missing = false; // the file is not there
-    uint64_t Bytes = 0;
-    explicit FileSource(const std::string &Name, bool ToWrite = true) {
-        if (ToWrite)
-            File = OpenHandle(Name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
-        if (File == INVALID_HANDLE_VALUE) {
-            Writable = false;
-            File =
-                OpenHandle(Name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-        }
-        Missing = File == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND;
-        LARGE_INTEGER size;
-        if (File != INVALID_HANDLE_VALUE && GetFileSizeEx(File, &size))
-            Bytes = (uint64_t)size.QuadPart;
-    }
-    ~FileSource() override { Close(); }
-    bool IsOpen() const { return File != INVALID_HANDLE_VALUE; }
-    void Close() {
-        if (IsOpen()) CloseHandle(File);
-        File = INVALID_HANDLE_VALUE;
-    }
-    FileSource(const FileSource &) = delete;
-    FileSource &operator=(const FileSource &) = delete;
-    uint64_t Size() const override { return Bytes; }
-    bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
-        if (!IsOpen() || Offset > Bytes || Count > Bytes - Offset) return false;
-        return SeekTo(File, Offset) && ReadAll(File, Buffer, Count);
-    }
-    bool Write(uint64_t Offset, const void *Data, size_t Count) override {
-        if (!IsOpen() || !Writable || !SeekTo(File, Offset) || !WriteAll(File, Data, Count))
-            return false;
-        Bytes = std::max<uint64_t>(Bytes, Offset + Count);
-        return true;
-    }
-    bool Truncate(uint64_t Size) override {
-        if (!IsOpen() || !Writable || !SeekTo(File, Size) || !SetEndOfFile(File)) return false;
-        Bytes = Size;
-        return true;
-    }
-    bool Flush() override { return IsOpen() && FlushFileBuffers(File) != FALSE; }
-};
-
-// The rebuilt copy, written in large blocks.
-struct FileSink : RepairSink {
-    HANDLE File;
-    std::vector<uint8_t> Held;
-    explicit FileSink(const std::string &Name)
-        : File(OpenHandle(Name, GENERIC_WRITE, 0, CREATE_ALWAYS)) {}
-    ~FileSink() override {
-        if (File != INVALID_HANDLE_VALUE) CloseHandle(File);
-    }
-    FileSink(const FileSink &) = delete;
-    FileSink &operator=(const FileSink &) = delete;
-    bool Write(const void *Data, size_t Count) override {
-        if (File == INVALID_HANDLE_VALUE) return false;
-        Held.insert(Held.end(), (const uint8_t *)Data, (const uint8_t *)Data + Count);
-        if (Held.size() < SinkBlock) return true;
-        bool ok = WriteAll(File, Held.data(), Held.size());
-        Held.clear();
-        return ok;
-    }
-    // Closes the file with everything on the disk; false when any of it failed.
-    bool Finish() {
-        if (File == INVALID_HANDLE_VALUE) return false;
-        bool ok = WriteAll(File, Held.data(), Held.size()) && FlushFileBuffers(File);
-        ok = CloseHandle(File) && ok;
-        File = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-};
-
-std::vector<uint8_t> ReadWhole(const std::string &Name, bool &Found) {
-    std::vector<uint8_t> data;
-    HANDLE f = OpenHandle(Name, GENERIC_READ,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
-    Found = f != INVALID_HANDLE_VALUE;
-    if (!Found) return data;
-    uint8_t block[4096];
-    DWORD n = 0;
-    while (ReadFile(f, block, sizeof block, &n, nullptr) && n > 0)
-        data.insert(data.end(), block, block + n);
-    CloseHandle(f);
-    return data;
-}
-
-bool FolderExists(const std::string &Name) {
-    DWORD attributes = GetFileAttributesA(Name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // The entries in the folder.
 std::vector<std::string> EntriesIn(const std::string &Folder) {
@@ -195,13 +47,6 @@ std::string EntryFor(const std::string &Journal) {
     char name[32];
     std::snprintf(name, sizeof name, "%016llx", (unsigned long long)h);
     return OpenJournalFolder() + "/" + name + EntryExtension;
-}
-
-// The next start may run in another folder: the entries hold full paths.
-std::string FullPath(const std::string &Name) {
-    char full[MAX_PATH * 2];
-    DWORD n = GetFullPathNameA(Name.c_str(), sizeof full, full, nullptr);
-    return n > 0 && n < sizeof full ? std::string(full, n) : Name;
 }
 
 // Rebuilds the file beside it and puts the copy in its place; false with the reason when not.
