@@ -317,7 +317,8 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     CaptureHeight = Height;
 
     if (HIWORD(VideoForWindowsVersion()) < 0x010A) {
-        MessageBoxA(nullptr, "Failure: Video for Windows version too old!", "Error", MB_ICONERROR);
+        MessageBoxA(nullptr, "Failure: Video for Windows version too old!", "Error",
+                    MB_ICONERROR | RunBox);
         Raise(OnError, this);
         return RunFailed;
     }
@@ -329,6 +330,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     // through the same teardown, without a message of its own.
     bool frameLost = false;
     bool framesRecorded = false;
+    bool existed = false;
     std::string soundProblem; // told after the recording
     {
         OwnedFrame frame;
@@ -355,6 +357,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         // The sound starts before the writer, which puts its format in the file's streams.
         StreamSetup setup = MakeStreamSetup(this, frame);
         StartSound(this, sound, setup, soundProblem);
+        existed = GetFileAttributesA(FileName.c_str()) != INVALID_FILE_ATTRIBUTES;
         writer.emplace(FileName, setup, WriteBehind, sound ? &*sound : nullptr,
                        std::max(1, (int)MsPerFrame));
         error = writer->Open();
@@ -363,12 +366,17 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             error = RecordFrames(this, *writer, sound ? &*sound : nullptr, Left, Top, keepGoing,
                                  frameLost);
             framesRecorded = FramesWritten > 0;
+            // The counts after the last write, which the loop's reports may not have shown.
+            Raise(OnProgress, this);
             if (sound) soundProblem = sound->Problem();
             Raise(OnStop, this);
         }
     }
+    // A file made for a run that failed before its first frame would not play.
+    if (!framesRecorded && (error != AVIERR_OK || frameLost) && !existed)
+        DeleteFileA(FileName.c_str());
     if (!soundProblem.empty() && framesRecorded)
-        MessageBoxA(nullptr, soundProblem.c_str(), "Sound", MB_OK | MB_ICONWARNING);
+        MessageBoxA(nullptr, soundProblem.c_str(), "Sound", MB_OK | MB_ICONWARNING | RunBox);
 
     if (error == AVIERR_OK && !frameLost) return RunRecorded;
     Raise(OnError, this);
@@ -378,11 +386,11 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     if (!SameFourCC(CompressorFourCC, DefaultCompressor) && !framesRecorded) {
         int answer = MessageBoxA(
             nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
-            "Notice", MB_YESNO | MB_ICONWARNING);
+            "Notice", MB_YESNO | MB_ICONWARNING | RunBox);
         if (answer != IDYES) return RunFailed;
         CompressorFourCC = DefaultCompressor;
         return RunWithDefault;
     }
-    MessageBoxA(nullptr, "Error Creating AVI file", "Error", MB_ICONWARNING);
+    MessageBoxA(nullptr, "Error Creating AVI file", "Error", MB_ICONWARNING | RunBox);
     return RunFailed;
 }

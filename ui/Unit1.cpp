@@ -45,6 +45,20 @@ std::string KeyHint(const HotKeyCommand &Key) {
     return std::string(Key.Name) + ", from any window";
 }
 
+// Exists while a copy of Quillet runs; a copy started later finds its keys held by it.
+constexpr char CopyMarkName[] = "Quillet main window";
+
+// Boxes of the main window: it stays on top, so they go above it and take the focus.
+constexpr UINT AboveMainWindow = MB_TOPMOST | MB_SETFOREGROUND;
+
+constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
+constexpr char WaitingCaption[] =
+    "Quillet: recording starts once the recordings that were not closed are repaired...";
+constexpr char NoChangeText[] =
+    "Nothing on the screen changed while Quillet looked, so there is no area to record.\n\n"
+    "Start the picture first (play the video), then press Record, or choose the area by hand "
+    "with Select Area.";
+
 // The Pause button's place in the command panel.
 constexpr int PauseLeft = 108, PauseTop = 138, PauseWidth = 62, PauseHeight = 20;
 } // namespace
@@ -145,29 +159,46 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
 TForm1::~TForm1() {
     for (const HotKeyCommand &key : HotKeys)
         UnregisterHotKey(FWindow, key.Id);
+    if (FCopyMark) CloseHandle(FCopyMark);
     FormDestroy(this);
 }
 
 void TForm1::RegisterHotKeys() {
-    // Held down, a key sends one command, not one per repeat.
-    for (const HotKeyCommand &key : HotKeys)
-        if (!RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key)) {
-            if (!FRefusedKeys.empty()) FRefusedKeys += ", ";
-            FRefusedKeys += key.Name;
+    FCopyMark = CreateEventA(nullptr, TRUE, FALSE, CopyMarkName);
+    bool otherCopy = FCopyMark && GetLastError() == ERROR_ALREADY_EXISTS;
+    for (const HotKeyCommand &key : HotKeys) {
+        // Held down, a key sends one command, not one per repeat; before Windows 7 the system
+        // refuses that modifier, and the key repeats.
+        BOOL registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key);
+        if (!registered && GetLastError() != ERROR_HOTKEY_ALREADY_REGISTERED)
+            registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers, key.Key);
+        if (registered) continue;
+        bool held = GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED;
+        // The copy that runs already has the keys: nothing to tell, they work there.
+        if (held && otherCopy) {
+            ButtonOfKey(key.Id)->Hint = std::string(key.Name) + " works in the other copy of Quillet";
+            continue;
         }
-    if (!FRefusedKeys.empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
+        std::string &list = held ? FRefusedKeys : FFailedKeys;
+        list += (list.empty() ? "" : ", ") + std::string(key.Name);
+    }
+    if (!FRefusedKeys.empty() || !FFailedKeys.empty())
+        PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
 }
 
 // Each hot key does what its button does, and nothing when the button is disabled or cannot
 // be clicked because the Options dialog holds the window.
 void TForm1::HotKeyPressed(int Id) {
     if (!IsWindowEnabled(Handle())) return;
-    TButton *button = Id == RecordKey.Id        ? Button7
-                      : Id == RecordAgainKey.Id ? Button1
-                      : Id == PauseKey.Id       ? PauseButton
-                      : Id == StopKey.Id        ? Button2
-                                                : nullptr;
-    if (button) button->Click();
+    if (TButton *button = ButtonOfKey(Id)) button->Click();
+}
+
+TButton *TForm1::ButtonOfKey(int Id) const {
+    return Id == RecordKey.Id        ? Button7
+           : Id == RecordAgainKey.Id ? Button1
+           : Id == PauseKey.Id       ? PauseButton
+           : Id == StopKey.Id        ? Button2
+                                     : nullptr;
 }
 
 void ShowRepairNotice(const std::vector<RepairResult> &Results) {
@@ -179,12 +210,27 @@ void ShowRepairNotice(const std::vector<RepairResult> &Results) {
     MessageBoxA(nullptr, notice.c_str(), "Notice", MB_OK | icon);
 }
 
+void TForm1::HoldCommandsForRepair() {
+    FRepairing = true;
+    FCaptionAfterRepair = Caption();
+}
+
+void TForm1::RepairRuns() { SetCaption(RepairingCaption); }
+
+void TForm1::RepairEnded() {
+    FRepairing = false;
+    if (Caption() == RepairingCaption || Caption() == WaitingCaption)
+        SetCaption(FCaptionAfterRepair);
+    TButton *command = FWaitingCommand;
+    FWaitingCommand = nullptr;
+    if (command) command->Click();
+}
+
 void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);
     ScreenCam = FScreenCam.get();
     ScreenCam->OnProgress = [this](TObject *s) { ShowProgress(s); };
-    // A recording that ends by itself (a failed write) leaves nothing to pause.
-    ScreenCam->OnIdle = [this](TObject *) { PauseButtonIdle(); };
+    ScreenCam->OnIdle = [this](TObject *) { RecordingEnded(); };
     CaptureLeft = 0;
     CaptureTop = 0;
     CaptureRight = 0;
@@ -242,9 +288,14 @@ LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (Msg == WM_HOTKEYSREFUSED) {
-        std::string text =
-            "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
-            ". The buttons and the other keys work.";
+        std::string text;
+        if (!FRefusedKeys.empty())
+            text = "Another program holds these keys, so they do nothing in Quillet: " +
+                   FRefusedKeys + ". ";
+        if (!FFailedKeys.empty())
+            text += "The system refused these keys, so they do nothing in Quillet: " +
+                    FFailedKeys + ". ";
+        text += "The buttons and the other keys work.";
         MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONWARNING);
         return 0;
     }
@@ -264,7 +315,21 @@ void TForm1::SendSound(const std::string &Command) {
     mciSendStringA(Command.c_str(), nullptr, 0, Handle());
 }
 
+bool TForm1::ReadyToRecord(TButton *Command) {
+    // A second start would delete the files the running recording has finished, and send the
+    // sound's commands to the recording (RECORD resumes a paused one).
+    if (ScreenCam->Recording) return false;
+    if (FRepairing) {
+        FWaitingCommand = Command;
+        SetCaption(WaitingCaption);
+        return false;
+    }
+    MediaPlayer1->Close();
+    return true;
+}
+
 void TForm1::Button1Click(TObject *) {
+    if (!ReadyToRecord(Button1)) return;
     ScreenCam->ShowMarker = true;
     {
         std::lock_guard<std::mutex> lock(FProgressLock);
@@ -293,12 +358,26 @@ void TForm1::Button1Click(TObject *) {
     if (!running) {
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
+        FRecordingRuns = ScreenCam->Recording;
     }
 }
 
 void TForm1::Button2Click(TObject *) {
+    FWaitingCommand = nullptr;
+    FRecordingRuns = false;
     ScreenCam->StopRecording();
     MediaPlayer1->Close();
+    ShowStopped();
+}
+
+void TForm1::RecordingEnded() {
+    PauseButtonIdle();
+    if (!FRecordingRuns) return;
+    FRecordingRuns = false;
+    ShowStopped();
+}
+
+void TForm1::ShowStopped() {
     Button1->SetEnabled(true);
     PauseButtonIdle();
     if (!CheckBox1->Checked()) return;
@@ -337,11 +416,19 @@ void TForm1::Button6Click(TObject *) {
 }
 
 void TForm1::Button7Click(TObject *Sender) {
-    CaptureLeft = 0;
-    CaptureTop = 0;
-    CaptureRight = 0;
-    CaptureBottom = 0;
-    DetectChangingArea(CaptureLeft, CaptureTop, CaptureRight, CaptureBottom);
+    if (!ReadyToRecord(Button7)) return;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    DetectChangingArea(left, top, right, bottom);
+    // No change gives no area: recording it would only replace the last recording with a
+    // file of no picture, so the area of the last Record stays.
+    if (right <= left || bottom <= top) {
+        MessageBoxA(nullptr, NoChangeText, "Record", MB_OK | MB_ICONINFORMATION | AboveMainWindow);
+        return;
+    }
+    CaptureLeft = left;
+    CaptureTop = top;
+    CaptureRight = right;
+    CaptureBottom = bottom;
     Button1Click(Sender);
 }
 
