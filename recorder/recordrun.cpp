@@ -330,7 +330,6 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     // through the same teardown, without a message of its own.
     bool frameLost = false;
     bool framesRecorded = false;
-    bool existed = false;
     std::string soundProblem; // told after the recording
     {
         OwnedFrame frame;
@@ -357,7 +356,6 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         // The sound starts before the writer, which puts its format in the file's streams.
         StreamSetup setup = MakeStreamSetup(this, frame);
         StartSound(this, sound, setup, soundProblem);
-        existed = GetFileAttributesA(FileName.c_str()) != INVALID_FILE_ATTRIBUTES;
         writer.emplace(FileName, setup, WriteBehind, sound ? &*sound : nullptr,
                        std::max(1, (int)MsPerFrame));
         error = writer->Open();
@@ -372,9 +370,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             Raise(OnStop, this);
         }
     }
-    // A file made for a run that failed before its first frame would not play.
-    if (!framesRecorded && (error != AVIERR_OK || frameLost) && !existed)
-        DeleteFileA(FileName.c_str());
+    // A file made for a run that failed before its first frame would not play. (The commands
+    // delete an earlier recording before they start one: what lies there is this run's.)
+    if (!framesRecorded && (error != AVIERR_OK || frameLost)) DeleteFileA(FileName.c_str());
     if (!soundProblem.empty() && framesRecorded)
         MessageBoxA(nullptr, soundProblem.c_str(), "Sound", MB_OK | MB_ICONWARNING | RunBox);
 
