@@ -48,9 +48,6 @@ std::string KeyHint(const HotKeyCommand &Key) {
 // Exists while a copy of Quillet runs; a copy started later finds its keys held by it.
 constexpr char CopyMarkName[] = "Quillet main window";
 
-// Boxes of the main window: it stays on top, so they go above it and take the focus.
-constexpr UINT AboveMainWindow = MB_TOPMOST | MB_SETFOREGROUND;
-
 constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
 constexpr char WaitingCaption[] =
     "Quillet: recording starts once the recordings that were not closed are repaired...";
@@ -422,7 +419,7 @@ void TForm1::Button7Click(TObject *Sender) {
     // No change gives no area: recording it would only replace the last recording with a
     // file of no picture, so the area of the last Record stays.
     if (right <= left || bottom <= top) {
-        MessageBoxA(nullptr, NoChangeText, "Record", MB_OK | MB_ICONINFORMATION | AboveMainWindow);
+        MessageBoxA(nullptr, NoChangeText, "Record", MB_OK | MB_ICONINFORMATION | RunBox);
         return;
     }
     CaptureLeft = left;

@@ -125,7 +125,7 @@ class RecordRun : public ::testing::Test {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, text);
         EXPECT_EQ(boxes[0].caption, caption);
-        EXPECT_EQ(boxes[0].type, type | MB_TOPMOST | MB_SETFOREGROUND);
+        EXPECT_EQ(boxes[0].type, type | RunBox);
         EXPECT_EQ(boxes[0].owner, nullptr);
     }
 
