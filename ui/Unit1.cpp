@@ -45,9 +45,6 @@ std::string KeyHint(const HotKeyCommand &Key) {
     return std::string(Key.Name) + ", from any window";
 }
 
-// Exists while a copy of Quillet runs; a copy started later finds its keys held by it.
-constexpr char CopyMarkName[] = "Quillet main window";
-
 constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
 constexpr char WaitingCaption[] =
     "Quillet: recording starts once the recordings that were not closed are repaired...";
@@ -156,13 +153,11 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
 TForm1::~TForm1() {
     for (const HotKeyCommand &key : HotKeys)
         UnregisterHotKey(FWindow, key.Id);
-    if (FCopyMark) CloseHandle(FCopyMark);
     FormDestroy(this);
 }
 
 void TForm1::RegisterHotKeys() {
-    FCopyMark = CreateEventA(nullptr, TRUE, FALSE, CopyMarkName);
-    bool otherCopy = FCopyMark && GetLastError() == ERROR_ALREADY_EXISTS;
+    std::vector<const HotKeyCommand *> held;
     for (const HotKeyCommand &key : HotKeys) {
         // Held down, a key sends one command, not one per repeat; before Windows 7 the system
         // refuses that modifier, and the key repeats.
@@ -170,15 +165,20 @@ void TForm1::RegisterHotKeys() {
         if (!registered && GetLastError() != ERROR_HOTKEY_ALREADY_REGISTERED)
             registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers, key.Key);
         if (registered) continue;
-        bool held = GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED;
-        // The copy that runs already has the keys: nothing to tell, they work there.
-        if (held && otherCopy) {
-            ButtonOfKey(key.Id)->Hint = std::string(key.Name) + " works in the other copy of Quillet";
-            continue;
-        }
-        std::string &list = held ? FRefusedKeys : FFailedKeys;
-        list += (list.empty() ? "" : ", ") + std::string(key.Name);
+        if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED)
+            held.push_back(&key);
+        else
+            FFailedKeys += (FFailedKeys.empty() ? "" : ", ") + std::string(key.Name);
     }
+    // All four held: a copy of Quillet started before has them, and they work there.
+    if (held.size() == sizeof(HotKeys) / sizeof(HotKeys[0])) {
+        for (const HotKeyCommand *key : held)
+            ButtonOfKey(key->Id)->Hint =
+                std::string(key->Name) + " works in the other copy of Quillet";
+        held.clear();
+    }
+    for (const HotKeyCommand *key : held)
+        FRefusedKeys += (FRefusedKeys.empty() ? "" : ", ") + std::string(key->Name);
     if (!FRefusedKeys.empty() || !FFailedKeys.empty())
         PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
 }
@@ -287,11 +287,12 @@ LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (Msg == WM_HOTKEYSREFUSED) {
         std::string text;
         if (!FRefusedKeys.empty())
-            text = "Another program holds these keys, so they do nothing in Quillet: " +
-                   FRefusedKeys + ". ";
+            text =
+                "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
+                ". ";
         if (!FFailedKeys.empty())
-            text += "The system refused these keys, so they do nothing in Quillet: " +
-                    FFailedKeys + ". ";
+            text += "The system refused these keys, so they do nothing in Quillet: " + FFailedKeys +
+                    ". ";
         text += "The buttons and the other keys work.";
         MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONWARNING);
         return 0;

@@ -90,11 +90,10 @@ class TForm1 : public TForm {
     std::unique_ptr<TScreenCam> FScreenCam;
     std::atomic<HWND> FWindow{nullptr};
     std::mutex FProgressLock;
-    std::string FProgressText;  // guarded by FProgressLock
-    bool FProgressHeld = false; // guarded by FProgressLock
-    std::string FRefusedKeys;  // held by another program
-    std::string FFailedKeys;   // refused by the system for another reason
-    HANDLE FCopyMark = nullptr; // named: tells a copy started later that this one runs
+    std::string FProgressText;   // guarded by FProgressLock
+    bool FProgressHeld = false;  // guarded by FProgressLock
+    std::string FRefusedKeys;    // held by another program
+    std::string FFailedKeys;     // refused by the system for another reason
     bool FRecordingRuns = false; // started here and not stopped by Stop yet
     bool FRepairing = false;
     std::string FCaptionAfterRepair;

@@ -2,7 +2,6 @@
 // runs on the virtual clock: when Sleep moves it past the end of the first queued buffer, that
 // buffer is filled with the device's samples, marked done, and the open's event is set.
 #include "fakewin/area.h"
-#include "fakewin/files.h"
 #include "fakewin/kernel.h"
 #include "fakewin/wavein.h"
 
@@ -21,7 +20,6 @@ struct Event {
     std::condition_variable cv;
     bool manual = false;
     bool set = false;
-    std::string name; // a named event tells a later CreateEvent of the name that it exists
 };
 
 struct WaveState {
@@ -253,17 +251,12 @@ MMRESULT waveInClose(HWAVEIN device) {
     return MMSYSERR_NOERROR;
 }
 
-HANDLE CreateEventA(void *, BOOL manualReset, BOOL initialState, LPCSTR name) {
+HANDLE CreateEventA(void *, BOOL manualReset, BOOL initialState, LPCSTR) {
     Lock lock(wave.mutex);
-    bool exists = false;
-    for (Event *open : s.events)
-        exists = exists || (name && open->name == name);
-    SetLastError(exists ? ERROR_ALREADY_EXISTS : 0);
     AllEvents().emplace_back();
     Event *e = &AllEvents().back();
     e->manual = manualReset != FALSE;
     e->set = initialState != FALSE;
-    e->name = name ? name : "";
     s.events.insert(e);
     return e;
 }

@@ -194,7 +194,9 @@ TEST_F(OptionsTest, EmptyCatalogueSelectsNothingAndStoresMinusOne) {
 TEST_F(OptionsTest, FileNameButtons) {
     struct Case {
         const char *avi, *wav;
-    } cases[] = {{"clip.avi", "clip.wav"}, {"my.files\\clip.avi", "my.files\\clip.wav"}, {"clip", "clip.wav"}};
+    } cases[] = {{"clip.avi", "clip.wav"},
+                 {"my.files\\clip.avi", "my.files\\clip.wav"},
+                 {"clip", "clip.wav"}};
     for (auto &c : cases) {
         OptionDlg->FileName->SetText(c.avi);
         Press(OptionDlg->Button1);
