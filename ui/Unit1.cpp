@@ -1,6 +1,7 @@
 #include "ui/Unit1.h"
 #include "avifile/journalfile.h"
 #include "avifile/recordfile.h"
+#include "framework/application.h"
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
@@ -220,7 +221,13 @@ void TForm1::RepairEnded() {
         SetCaption(FCaptionAfterRepair);
     TButton *command = FWaitingCommand;
     FWaitingCommand = nullptr;
-    if (command) command->Click();
+    if (!command) return;
+    // Called from a timer or the repair's end, outside any window's handling of errors.
+    try {
+        command->Click();
+    } catch (const std::exception &e) {
+        Application->HandleException(e);
+    }
 }
 
 void TForm1::FormCreate(TObject *) {
