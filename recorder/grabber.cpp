@@ -87,7 +87,7 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
             // A reused block still holds the frame before.
             std::memset(pixels, 0, header->biSizeImage);
             if (!ReadOutFailureShown)
-                MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK);
+                MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK | RunBox);
             ReadOutFailureShown = InRun;
         }
         // GetDIBits may rewrite the count of colours used.
@@ -195,7 +195,7 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
     auto *frame = mem ? (BITMAPINFOHEADER *)GlobalLock(mem) : nullptr;
     if (!frame) {
         if (mem) GlobalFree(mem);
-        MessageBox(nullptr, "Error capturing a frame!", "Error", MB_ICONWARNING);
+        MessageBox(nullptr, "Error capturing a frame!", "Error", MB_ICONWARNING | RunBox);
         return nullptr;
     }
     own.reset();

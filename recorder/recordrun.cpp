@@ -317,7 +317,8 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     CaptureHeight = Height;
 
     if (HIWORD(VideoForWindowsVersion()) < 0x010A) {
-        MessageBoxA(nullptr, "Failure: Video for Windows version too old!", "Error", MB_ICONERROR);
+        MessageBoxA(nullptr, "Failure: Video for Windows version too old!", "Error",
+                    MB_ICONERROR | RunBox);
         Raise(OnError, this);
         return RunFailed;
     }
@@ -363,12 +364,17 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
             error = RecordFrames(this, *writer, sound ? &*sound : nullptr, Left, Top, keepGoing,
                                  frameLost);
             framesRecorded = FramesWritten > 0;
+            // The counts after the last write, which the loop's reports may not have shown.
+            Raise(OnProgress, this);
             if (sound) soundProblem = sound->Problem();
             Raise(OnStop, this);
         }
     }
+    // A file made for a run that failed before its first frame would not play. (The commands
+    // delete an earlier recording before they start one: what lies there is this run's.)
+    if (!framesRecorded && (error != AVIERR_OK || frameLost)) DeleteFileA(FileName.c_str());
     if (!soundProblem.empty() && framesRecorded)
-        MessageBoxA(nullptr, soundProblem.c_str(), "Sound", MB_OK | MB_ICONWARNING);
+        MessageBoxA(nullptr, soundProblem.c_str(), "Sound", MB_OK | MB_ICONWARNING | RunBox);
 
     if (error == AVIERR_OK && !frameLost) return RunRecorded;
     Raise(OnError, this);
@@ -378,11 +384,11 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
     if (!SameFourCC(CompressorFourCC, DefaultCompressor) && !framesRecorded) {
         int answer = MessageBoxA(
             nullptr, "Error recording AVI file using current compressor. Use default compressor? ",
-            "Notice", MB_YESNO | MB_ICONWARNING);
+            "Notice", MB_YESNO | MB_ICONWARNING | RunBox);
         if (answer != IDYES) return RunFailed;
         CompressorFourCC = DefaultCompressor;
         return RunWithDefault;
     }
-    MessageBoxA(nullptr, "Error Creating AVI file", "Error", MB_ICONWARNING);
+    MessageBoxA(nullptr, "Error Creating AVI file", "Error", MB_ICONWARNING | RunBox);
     return RunFailed;
 }

@@ -25,6 +25,10 @@ constexpr int DescriptionLength = 128;
 constexpr int RunRecorded = 1;     // the file was written
 constexpr int RunFailed = 0;       // the user has been told why
 constexpr int RunWithDefault = -1; // run again with the default compressor (the user said yes)
+// The boxes of a recording: shown with no owner (a run's on its own thread) while the main
+// window stays on top, they must come above it and take the focus to be seen. Wine makes a box
+// top-most only for MB_SYSTEMMODAL, which on Windows is MB_TOPMOST without an owner.
+constexpr UINT RunBox = MB_TOPMOST | MB_SYSTEMMODAL | MB_SETFOREGROUND;
 
 // Area of the latest StartRecording; a run reads it when it starts.
 extern std::atomic<int> RecordLeft, RecordTop, RecordWidth, RecordHeight;

@@ -1,6 +1,7 @@
 #include "ui/Unit1.h"
 #include "avifile/journalfile.h"
 #include "avifile/recordfile.h"
+#include "framework/application.h"
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
@@ -44,6 +45,14 @@ constexpr HotKeyCommand HotKeys[] = {RecordKey, RecordAgainKey, PauseKey, StopKe
 std::string KeyHint(const HotKeyCommand &Key) {
     return std::string(Key.Name) + ", from any window";
 }
+
+constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
+constexpr char WaitingCaption[] =
+    "Quillet: recording starts once the recordings that were not closed are repaired...";
+constexpr char NoChangeText[] =
+    "Nothing on the screen changed while Quillet looked, so there is no area to record.\n\n"
+    "Start the picture first (play the video), then press Record, or choose the area by hand "
+    "with Select Area.";
 
 // The Pause button's place in the command panel.
 constexpr int PauseLeft = 108, PauseTop = 138, PauseWidth = 62, PauseHeight = 20;
@@ -149,25 +158,45 @@ TForm1::~TForm1() {
 }
 
 void TForm1::RegisterHotKeys() {
-    // Held down, a key sends one command, not one per repeat.
-    for (const HotKeyCommand &key : HotKeys)
-        if (!RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key)) {
-            if (!FRefusedKeys.empty()) FRefusedKeys += ", ";
-            FRefusedKeys += key.Name;
-        }
-    if (!FRefusedKeys.empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
+    std::vector<const HotKeyCommand *> held;
+    for (const HotKeyCommand &key : HotKeys) {
+        // Held down, a key sends one command, not one per repeat; before Windows 7 the system
+        // refuses that modifier, and the key repeats.
+        BOOL registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key);
+        if (!registered && GetLastError() != ERROR_HOTKEY_ALREADY_REGISTERED)
+            registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers, key.Key);
+        if (registered) continue;
+        if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED)
+            held.push_back(&key);
+        else
+            FFailedKeys += (FFailedKeys.empty() ? "" : ", ") + std::string(key.Name);
+    }
+    // All four held: a copy of Quillet started before has them, and they work there.
+    if (held.size() == sizeof(HotKeys) / sizeof(HotKeys[0])) {
+        for (const HotKeyCommand *key : held)
+            ButtonOfKey(key->Id)->Hint =
+                std::string(key->Name) + " works in the other copy of Quillet";
+        held.clear();
+    }
+    for (const HotKeyCommand *key : held)
+        FRefusedKeys += (FRefusedKeys.empty() ? "" : ", ") + std::string(key->Name);
+    if (!FRefusedKeys.empty() || !FFailedKeys.empty())
+        PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
 }
 
 // Each hot key does what its button does, and nothing when the button is disabled or cannot
 // be clicked because the Options dialog holds the window.
 void TForm1::HotKeyPressed(int Id) {
     if (!IsWindowEnabled(Handle())) return;
-    TButton *button = Id == RecordKey.Id        ? Button7
-                      : Id == RecordAgainKey.Id ? Button1
-                      : Id == PauseKey.Id       ? PauseButton
-                      : Id == StopKey.Id        ? Button2
-                                                : nullptr;
-    if (button) button->Click();
+    if (TButton *button = ButtonOfKey(Id)) button->Click();
+}
+
+TButton *TForm1::ButtonOfKey(int Id) const {
+    return Id == RecordKey.Id        ? Button7
+           : Id == RecordAgainKey.Id ? Button1
+           : Id == PauseKey.Id       ? PauseButton
+           : Id == StopKey.Id        ? Button2
+                                     : nullptr;
 }
 
 void ShowRepairNotice(const std::vector<RepairResult> &Results) {
@@ -179,12 +208,33 @@ void ShowRepairNotice(const std::vector<RepairResult> &Results) {
     MessageBoxA(nullptr, notice.c_str(), "Notice", MB_OK | icon);
 }
 
+void TForm1::HoldCommandsForRepair() {
+    FRepairing = true;
+    FCaptionAfterRepair = Caption();
+}
+
+void TForm1::RepairRuns() { SetCaption(RepairingCaption); }
+
+void TForm1::RepairEnded() {
+    FRepairing = false;
+    if (Caption() == RepairingCaption || Caption() == WaitingCaption)
+        SetCaption(FCaptionAfterRepair);
+    TButton *command = FWaitingCommand;
+    FWaitingCommand = nullptr;
+    if (!command) return;
+    // Called from a timer or the repair's end, outside any window's handling of errors.
+    try {
+        command->Click();
+    } catch (const std::exception &e) {
+        Application->HandleException(e);
+    }
+}
+
 void TForm1::FormCreate(TObject *) {
     FScreenCam = std::make_unique<TScreenCam>(this);
     ScreenCam = FScreenCam.get();
     ScreenCam->OnProgress = [this](TObject *s) { ShowProgress(s); };
-    // A recording that ends by itself (a failed write) leaves nothing to pause.
-    ScreenCam->OnIdle = [this](TObject *) { PauseButtonIdle(); };
+    ScreenCam->OnIdle = [this](TObject *) { RecordingEnded(); };
     CaptureLeft = 0;
     CaptureTop = 0;
     CaptureRight = 0;
@@ -242,9 +292,15 @@ LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (Msg == WM_HOTKEYSREFUSED) {
-        std::string text =
-            "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
-            ". The buttons and the other keys work.";
+        std::string text;
+        if (!FRefusedKeys.empty())
+            text =
+                "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
+                ". ";
+        if (!FFailedKeys.empty())
+            text += "The system refused these keys, so they do nothing in Quillet: " + FFailedKeys +
+                    ". ";
+        text += "The buttons and the other keys work.";
         MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONWARNING);
         return 0;
     }
@@ -264,7 +320,21 @@ void TForm1::SendSound(const std::string &Command) {
     mciSendStringA(Command.c_str(), nullptr, 0, Handle());
 }
 
+bool TForm1::ReadyToRecord(TButton *Command) {
+    // A second start would delete the files the running recording has finished, and send the
+    // sound's commands to the recording (RECORD resumes a paused one).
+    if (ScreenCam->Recording) return false;
+    if (FRepairing) {
+        FWaitingCommand = Command;
+        SetCaption(WaitingCaption);
+        return false;
+    }
+    MediaPlayer1->Close();
+    return true;
+}
+
 void TForm1::Button1Click(TObject *) {
+    if (!ReadyToRecord(Button1)) return;
     ScreenCam->ShowMarker = true;
     {
         std::lock_guard<std::mutex> lock(FProgressLock);
@@ -293,12 +363,26 @@ void TForm1::Button1Click(TObject *) {
     if (!running) {
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
+        FRecordingRuns = ScreenCam->Recording;
     }
 }
 
 void TForm1::Button2Click(TObject *) {
+    FWaitingCommand = nullptr;
+    FRecordingRuns = false;
     ScreenCam->StopRecording();
     MediaPlayer1->Close();
+    ShowStopped();
+}
+
+void TForm1::RecordingEnded() {
+    PauseButtonIdle();
+    if (!FRecordingRuns) return;
+    FRecordingRuns = false;
+    ShowStopped();
+}
+
+void TForm1::ShowStopped() {
     Button1->SetEnabled(true);
     PauseButtonIdle();
     if (!CheckBox1->Checked()) return;
@@ -337,11 +421,19 @@ void TForm1::Button6Click(TObject *) {
 }
 
 void TForm1::Button7Click(TObject *Sender) {
-    CaptureLeft = 0;
-    CaptureTop = 0;
-    CaptureRight = 0;
-    CaptureBottom = 0;
-    DetectChangingArea(CaptureLeft, CaptureTop, CaptureRight, CaptureBottom);
+    if (!ReadyToRecord(Button7)) return;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    DetectChangingArea(left, top, right, bottom);
+    // No change gives no area: recording it would only replace the last recording with a
+    // file of no picture, so the area of the last Record stays.
+    if (right <= left || bottom <= top) {
+        MessageBoxA(nullptr, NoChangeText, "Record", MB_OK | MB_ICONINFORMATION | RunBox);
+        return;
+    }
+    CaptureLeft = left;
+    CaptureTop = top;
+    CaptureRight = right;
+    CaptureBottom = bottom;
     Button1Click(Sender);
 }
 

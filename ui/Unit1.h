@@ -56,6 +56,14 @@ class TForm1 : public TForm {
     void Panel1Resize(TObject *Sender);
     void PauseButtonClick(TObject *Sender);
 
+    // The start-up repair of the recordings that were not closed works on files that Record
+    // and Record Again would delete or write: from HoldCommandsForRepair (before the window
+    // takes commands) to RepairEnded they wait, the caption saying so, and the last one asked
+    // for runs when the repair ends. RepairRuns shows that a repair works.
+    void HoldCommandsForRepair();
+    void RepairRuns();
+    void RepairEnded();
+
   protected:
     LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -65,8 +73,17 @@ class TForm1 : public TForm {
     // program holds are named in FRefusedKeys and told once the window shows.
     void RegisterHotKeys();
     void HotKeyPressed(int Id);
+    TButton *ButtonOfKey(int Id) const;
     // The Pause button as it is while nothing records: disabled, captioned "Pause".
     void PauseButtonIdle();
+    // Whether Record or Record Again may start now: not while a recording runs (paused too),
+    // nor while the repair works (then the command waits for it). Closes the player, which
+    // would hold the files the recording replaces.
+    bool ReadyToRecord(TButton *Command);
+    // The window as Stop leaves it: Record Again enabled, nothing to pause, the sound saved.
+    void ShowStopped();
+    // A recording that ended by itself (a failed write) leaves the window as after Stop.
+    void RecordingEnded();
     // Sets the caption from the main thread; progress text still queued is dropped, and so is
     // any the stopped recording reports later, until the next recording starts.
     void SetCaptionNow(const std::string &Text);
@@ -74,9 +91,14 @@ class TForm1 : public TForm {
     std::unique_ptr<TScreenCam> FScreenCam;
     std::atomic<HWND> FWindow{nullptr};
     std::mutex FProgressLock;
-    std::string FProgressText;  // guarded by FProgressLock
-    bool FProgressHeld = false; // guarded by FProgressLock
-    std::string FRefusedKeys;
+    std::string FProgressText;   // guarded by FProgressLock
+    bool FProgressHeld = false;  // guarded by FProgressLock
+    std::string FRefusedKeys;    // held by another program
+    std::string FFailedKeys;     // refused by the system for another reason
+    bool FRecordingRuns = false; // started here and not stopped by Stop yet
+    bool FRepairing = false;
+    std::string FCaptionAfterRepair;
+    TButton *FWaitingCommand = nullptr; // asked for during the repair
 };
 
 extern TForm1 *Form1;

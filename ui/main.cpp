@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
-
 // The start-up repair reads every frame of the files it rebuilds (a recording of an hour takes
 // a while): it runs on a thread of its own while the window answers and says what goes on.
 class TRepairThread : public TThread {
@@ -26,14 +24,15 @@ class TRepairThread : public TThread {
 // Recordings whose process died are rebuilt once the main window shows.
 VOID CALLBACK RepairAfterShow(HWND, UINT, UINT_PTR Timer, DWORD) {
     KillTimer(nullptr, Timer);
-    if (ReadOpenJournals().empty()) return;
-    std::string caption = Form1->Caption();
-    Form1->SetCaption(RepairingCaption);
+    if (ReadOpenJournals().empty()) {
+        Form1->RepairEnded();
+        return;
+    }
+    Form1->RepairRuns();
     auto *thread = new TRepairThread;
     thread->FreeOnTerminate = true;
-    thread->OnTerminate = [thread, caption](TObject *) {
-        // A recording started meanwhile has its own caption by now.
-        if (Form1->Caption() == RepairingCaption) Form1->SetCaption(caption);
+    thread->OnTerminate = [thread](TObject *) {
+        Form1->RepairEnded();
         ShowRepairNotice(thread->Results);
     };
     try {
@@ -42,8 +41,9 @@ VOID CALLBACK RepairAfterShow(HWND, UINT, UINT_PTR Timer, DWORD) {
         // No thread to be had: the repair runs here, the window waiting for it.
         thread->OnTerminate = nullptr;
         delete thread;
-        Form1->SetCaption(caption);
-        ShowRepairNotice(RepairOpenJournals());
+        std::vector<RepairResult> results = RepairOpenJournals();
+        Form1->RepairEnded();
+        ShowRepairNotice(results);
     }
 }
 
@@ -55,6 +55,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
     Application->CreateForm(Form2);
+    // Record waits for the repair from the first message the window takes.
+    Form1->HoldCommandsForRepair();
     SetTimer(nullptr, 0, 0, RepairAfterShow); // runs once the loop has shown the window
     Application->Run();
     Application->FreeForms();

@@ -157,6 +157,7 @@ TOptionDlg::TOptionDlg(TComponent *AOwner) : TForm(AOwner) {
     TrackBarPlayback->OnChange = [this](TObject *s) { TrackBarPlaybackChange(s); };
     Button6->OnClick = [this](TObject *s) { Button6Click(s); };
     Button1->OnClick = [this](TObject *s) { Button1Click(s); };
+    Button2->OnClick = [this](TObject *s) { Button2Click(s); };
 }
 
 void TOptionDlg::CreateParams(TCreateParams &Params) {
@@ -236,8 +237,21 @@ void TOptionDlg::Button6Click(TObject *) {
 }
 
 void TOptionDlg::Button1Click(TObject *) {
-    // Up to the first dot, even one in a folder name; a name without a dot gives ".wav".
+    // The file name's own extension, not a dot in a folder's name; a name without one gets
+    // ".wav" added.
     const std::string &name = FileName->Text();
-    size_t dot = name.find('.');
-    WaveName->SetText((dot == std::string::npos ? std::string() : name.substr(0, dot)) + ".wav");
+    size_t base = name.find_last_of("\\/");
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || (base != std::string::npos && dot < base)) dot = name.size();
+    WaveName->SetText(name.substr(0, dot) + ".wav");
+}
+
+void TOptionDlg::Button2Click(TObject *) {
+    try {
+        StrToInt(EditKeyFrames->Text());
+    } catch (const EConvertError &) {
+        ModalResult = mrNone;
+        SetFocus(EditKeyFrames->Handle());
+        throw;
+    }
 }

@@ -51,6 +51,9 @@ class TOptionDlg : public TForm {
     void TrackBarPlaybackChange(TObject *Sender);
     void Button6Click(TObject *Sender);
     void Button1Click(TObject *Sender);
+    // OK: a key-frame interval that is not a whole number is told before anything is applied,
+    // and the dialog stays open with what was typed.
+    void Button2Click(TObject *Sender);
 
   protected:
     void CreateParams(TCreateParams &Params) override;

@@ -224,3 +224,4 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer) {
 
 DWORD GetCurrentProcessId() { return (DWORD)getpid(); }
 DWORD GetLastError() { return LastError; }
+void SetLastError(DWORD error) { LastError = error; }

@@ -24,6 +24,8 @@
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_HOTKEY_ALREADY_REGISTERED 1409
 
 union LARGE_INTEGER {
     int64_t QuadPart;
@@ -52,3 +54,4 @@ BOOL FindClose(HANDLE search);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetCurrentProcessId();
 DWORD GetLastError();
+void SetLastError(DWORD error);

@@ -3,6 +3,7 @@
 // state itself. Window procedures always run with the lock released, so they may call back in.
 #include "fakewin/window.h"
 #include "fakewin/area.h"
+#include "fakewin/files.h"
 #include "fakewin/screen.h"
 
 #include <algorithm>
@@ -33,6 +34,7 @@ struct WindowState {
     std::function<bool()> idle;
     std::vector<WindowCall> calls;
     std::vector<HotKey> hot_keys;
+    bool refuse_no_repeat = false;
     std::vector<std::pair<UINT, UINT>> held_keys; // by other programs
 };
 // The regions the windows own go with the GDI area's own reset.
@@ -117,6 +119,11 @@ std::vector<WindowCall> window_calls(WindowCall::Kind kind) {
 void hold_hot_key(UINT modifiers, UINT vk) {
     std::lock_guard<std::mutex> lock(mutex);
     s.held_keys.push_back({modifiers & ~MOD_NOREPEAT, vk});
+}
+
+void refuse_no_repeat() {
+    std::lock_guard<std::mutex> lock(mutex);
+    s.refuse_no_repeat = true;
 }
 
 std::vector<HotKey> hot_keys() {
@@ -420,11 +427,15 @@ HBRUSH GetSysColorBrush(int index) { // stock handles, never freed: one per colo
 BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk) {
     std::lock_guard<std::mutex> lock(mutex);
     std::pair<UINT, UINT> key{modifiers & ~MOD_NOREPEAT, vk};
+    SetLastError(ERROR_INVALID_PARAMETER);
+    if (s.refuse_no_repeat && (modifiers & MOD_NOREPEAT)) return FALSE;
+    SetLastError(ERROR_HOTKEY_ALREADY_REGISTERED);
     if (std::count(s.held_keys.begin(), s.held_keys.end(), key)) return FALSE;
     for (auto &k : s.hot_keys)
         if ((k.hwnd == hwnd && k.id == id) ||
             ((k.modifiers & ~MOD_NOREPEAT) == key.first && k.vk == vk))
             return FALSE;
+    SetLastError(0);
     s.hot_keys.push_back({hwnd, id, modifiers, vk});
     return TRUE;
 }

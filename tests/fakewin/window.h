@@ -61,6 +61,8 @@ std::vector<OpenDialogCall> open_dialogs();
 // Hot keys: another program holds this one (RegisterHotKey for it fails); the hot keys
 // registered now as (window, id, modifiers, key).
 void hold_hot_key(UINT modifiers, UINT vk);
+// As before Windows 7: RegisterHotKey with MOD_NOREPEAT fails (ERROR_INVALID_PARAMETER).
+void refuse_no_repeat();
 struct HotKey {
     HWND hwnd;
     int id;

@@ -276,7 +276,7 @@ TEST_F(Grabber, FailedConversionIsReportedAndTheFrameKeepsZeroPixels) {
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].text, "Error retrieving bitmap bits");
     EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].type, (UINT)MB_OK);
+    EXPECT_EQ(boxes[0].type, (UINT)(MB_OK | RunBox));
     EXPECT_EQ(f->biWidth, 10);
     EXPECT_EQ(f->biSizeImage, 400u);
     const BYTE *bits = (const BYTE *)(f + 1);
@@ -295,7 +295,7 @@ TEST_F(Grabber, FailedAllocationGivesNoFrameAndAWarning) {
     EXPECT_EQ(boxes[0].owner, nullptr);
     EXPECT_EQ(boxes[0].text, "Error capturing a frame!");
     EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].type, (UINT)MB_ICONWARNING);
+    EXPECT_EQ(boxes[0].type, (UINT)(MB_ICONWARNING | RunBox));
     FreeFrame(f); // nil is accepted
     EXPECT_EQ(f, nullptr);
 }

@@ -102,7 +102,7 @@ TEST_F(OptionsTest, EditedSlidersAndStoredValuesRoundTrip) {
     EXPECT_EQ(60000, ScreenCam->MsPerFrame);
 }
 
-TEST_F(OptionsTest, BadKeyFrameTextStopsTheWriteBackHalfway) {
+TEST_F(OptionsTest, BadKeyFrameTextKeepsTheDialogOpenAndAppliesNothing) {
     fakewin::install_compressor(Compressor("MSVC", u"Microsoft Video 1"));
     fakewin::install_compressor(Compressor("abcd", u"Other"));
     ScreenCam->MsPerFrame = 250;
@@ -115,9 +115,12 @@ TEST_F(OptionsTest, BadKeyFrameTextStopsTheWriteBackHalfway) {
         OptionDlg->TrackBarPlayback->SetPosition(10);
         OptionDlg->EditKeyFrames->SetText("abc");
         Press(OptionDlg->Button2);
+        EXPECT_TRUE(OptionDlg->Visible());
+        EXPECT_EQ("abc", OptionDlg->EditKeyFrames->Text());
+        Press(OptionDlg->Button3);
     });
-    EXPECT_EQ(1, ScreenCam->SelectedCompressor);
-    EXPECT_EQ(4000, ScreenCam->Quality);
+    EXPECT_EQ(-1, ScreenCam->SelectedCompressor);
+    EXPECT_EQ(10000, ScreenCam->Quality);
     EXPECT_EQ(7, ScreenCam->KeyFrameEvery);
     EXPECT_EQ(250, ScreenCam->MsPerFrame);
     EXPECT_EQ(20, ScreenCam->PlaybackFps);
@@ -191,7 +194,9 @@ TEST_F(OptionsTest, EmptyCatalogueSelectsNothingAndStoresMinusOne) {
 TEST_F(OptionsTest, FileNameButtons) {
     struct Case {
         const char *avi, *wav;
-    } cases[] = {{"clip.avi", "clip.wav"}, {"my.files\\clip.avi", "my.wav"}, {"clip", ".wav"}};
+    } cases[] = {{"clip.avi", "clip.wav"},
+                 {"my.files\\clip.avi", "my.files\\clip.wav"},
+                 {"clip", "clip.wav"}};
     for (auto &c : cases) {
         OptionDlg->FileName->SetText(c.avi);
         Press(OptionDlg->Button1);

@@ -367,7 +367,7 @@ TEST_P(WriteRefused, EndsTheRunCountingOnlyWrittenFrames) {
     auto boxes = message_boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error Creating AVI file");
-    EXPECT_EQ(boxes[0].type, (UINT)MB_ICONWARNING);
+    EXPECT_EQ(boxes[0].type, (UINT)(MB_ICONWARNING | RunBox));
     // The file is closed as it stands: what was written plays.
     EXPECT_EQ(avi_log().back(), "exit");
     EXPECT_LT(now(), 1000u);

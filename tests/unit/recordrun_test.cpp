@@ -50,6 +50,7 @@ class RecordRun : public ::testing::Test {
         cam->OnProgress = [this](TObject *s) {
             Event("progress", s);
             progress.push_back(now() - cam->StartTime);
+            reported = cam->FramesWritten;
             // Frames handed and positions skipped cover every position up to the current one.
             covered.push_back(cam->FramesWritten + cam->SkippedFrames == cam->FrameIndex + 1);
         };
@@ -124,7 +125,7 @@ class RecordRun : public ::testing::Test {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, text);
         EXPECT_EQ(boxes[0].caption, caption);
-        EXPECT_EQ(boxes[0].type, type);
+        EXPECT_EQ(boxes[0].type, type | RunBox);
         EXPECT_EQ(boxes[0].owner, nullptr);
     }
 
@@ -132,6 +133,7 @@ class RecordRun : public ::testing::Test {
     std::vector<std::string> events;
     std::vector<DWORD> progress;
     std::vector<bool> covered;
+    int reported = -1; // the frames of the last progress report
 };
 
 TEST_F(RecordRun, PositionsFollowTheClockRoundingHalvesToEven) {
@@ -148,7 +150,7 @@ TEST_F(RecordRun, PositionsFollowTheClockRoundingHalvesToEven) {
     EXPECT_EQ(cam->SkippedFrames, 1);
     EXPECT_EQ(cam->FrameIndex, 3);
     EXPECT_DOUBLE_EQ(cam->MsPerFrameActual, 150.0); // 150 -> 300
-    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "progress", "stop"}));
     EXPECT_TRUE(message_boxes().empty());
 }
 
@@ -174,9 +176,10 @@ TEST_F(RecordRun, WrittenFramesCarryTheAreaBottomUp) {
 TEST_F(RecordRun, ProgressAtMostEvery500Ms) {
     StopAt(2000);
     Run();
-    EXPECT_EQ(progress, (std::vector<DWORD>{600, 1200, 1800}));
-    EXPECT_EQ(covered, std::vector<bool>(3, true));
+    EXPECT_EQ(progress, (std::vector<DWORD>{600, 1200, 1800, 2000}));
+    EXPECT_EQ(covered, std::vector<bool>(4, true));
     EXPECT_EQ(cam->FramesWritten, 20);
+    EXPECT_EQ(reported, 20);
     EXPECT_EQ(cam->SkippedFrames, 0);
 }
 
@@ -517,7 +520,7 @@ TEST_F(RecordRun, FailedWriteStopsTheLoop) {
         EXPECT_EQ(Run(), 0) << behind;
         EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
         EXPECT_EQ(cam->FramesWritten, 2);
-        EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+        EXPECT_EQ(events, (std::vector<std::string>{"start", "progress", "stop", "error"}));
         ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
         EXPECT_EQ(avi_log().back(), "exit");
     }
@@ -556,7 +559,7 @@ TEST_F(RecordRun, LostFrameEndsTheRunQuietly) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(Positions(), (std::vector<int>{0, 1}));
     EXPECT_EQ(cam->FramesWritten, 2); // the frame in hand when the grab failed counts
-    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "progress", "stop", "error"}));
     ExpectOneBox("Error capturing a frame!", "Error", MB_ICONWARNING);
     EXPECT_EQ(avi_log().back(), "exit");
 }
@@ -624,7 +627,7 @@ TEST_F(RecordRun, AStopWaitsForTheFrameInHandBeforeTheFileCloses) {
     EXPECT_TRUE(stoppedMeanwhile);
     EXPECT_EQ(Positions(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(cam->FramesWritten, 3);
-    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "progress", "stop"}));
     auto log = avi_log();
     auto last = std::find(log.begin(), log.end(), "write 2");
     ASSERT_NE(last, log.end());
@@ -673,7 +676,7 @@ TEST_F(RecordRun, WriteFailuresAtTheEndAndAtTheStartAreReported) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(cam->FramesWritten, 1);
     ExpectOneBox(CreatingError, "Error", MB_ICONWARNING);
-    EXPECT_EQ(events, (std::vector<std::string>{"start", "stop", "error"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"start", "progress", "stop", "error"}));
 
     // With a chosen compressor the very first write fails: nothing was recorded, so running
     // again with the default is offered.
@@ -685,6 +688,7 @@ TEST_F(RecordRun, WriteFailuresAtTheEndAndAtTheStartAreReported) {
     StopAt(10000);
     EXPECT_EQ(Run(), -1);
     EXPECT_EQ(cam->FramesWritten, 0);
+    EXPECT_EQ(GetFileAttributesA("test.avi"), INVALID_FILE_ATTRIBUTES); // it would not play
     ExpectOneBox(RetryQuestion, "Notice", MB_YESNO | MB_ICONWARNING);
     EXPECT_EQ(cam->CompressorFourCC, MSVC);
 }

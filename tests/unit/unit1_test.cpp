@@ -92,18 +92,19 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     EXPECT_TRUE(ScreenCam->Recording);
     EXPECT_TRUE(ScreenCam->ShowMarker);
 
-    // Again while it records: the file is deleted and sound sent again, the run goes on.
+    // Record and Record Again while it records, paused or not: nothing is deleted or sent.
     TRecordAVIThread *running = ScreenCam->RecordThread;
     Form1->ComboBox1->Select(2); // Youtube
     Form1->RadioButton1->Click();
     Form1->Button1Click(Form1->Button1);
-    strings = fakewin::mci_strings();
-    ASSERT_EQ(6u, strings.size());
-    EXPECT_EQ("SET mysound TIME FORMAT MS BITSPERSAMPLE 8 CHANNELS 1 SAMPLESPERSEC 11025 "
-              "BYTESPERSEC 11300",
-              strings[4].command);
-    EXPECT_EQ(2u, fakewin::deleted_files().size());
-    EXPECT_EQ(79, RecordHeight);
+    Press(Form1->PauseButton);
+    Press(Form1->Button7);
+    Form1->Button1Click(Form1->Button1);
+    EXPECT_EQ(std::vector<std::string>({"OPEN NEW TYPE WAVEAUDIO ALIAS mysound", SetHight,
+                                        "RECORD mysound", "PAUSE mysound"}),
+              MciStrings());
+    EXPECT_EQ(1u, fakewin::deleted_files().size());
+    EXPECT_EQ(85, RecordHeight);
     EXPECT_EQ(running, ScreenCam->RecordThread.load());
 }
 
@@ -121,6 +122,12 @@ TEST_F(MainWindowTest, TheStartUpNoticeHasNoOwner) {
 }
 
 TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
+    // Nothing changes: one box above the main window says so; nothing deleted or recorded.
+    Press(Form1->Button7);
+    EXPECT_TRUE(fakewin::deleted_files().empty());
+    ASSERT_EQ(1u, fakewin::message_boxes().size());
+    EXPECT_EQ(MB_ICONINFORMATION | RunBox, fakewin::message_boxes()[0].type);
+    fakewin::clear_message_boxes();
     // A box changes during the detection's pause (its first sleep); the command records it
     // as Record Again would, with the service fix applied to its height.
     int sleeps = 0;
@@ -168,10 +175,11 @@ TEST_F(MainWindowTest, SoundPresetsAndServiceFixesThroughTheControls) {
         Form1->ComboBox1->Select((i + 1) % 3);
         EXPECT_EQ(fixes[i], HeightFix);
         Form1->Button1Click(Form1->Button1);
-        ASSERT_EQ(3u * (i + 1), MciStrings().size());
+        ASSERT_EQ(6u * i + 3, MciStrings().size());
         EXPECT_EQ(std::string("SET mysound TIME FORMAT MS ") + presets[i].format,
-                  MciStrings()[3 * i + 1]);
+                  MciStrings()[6 * i + 1]);
         EXPECT_EQ(100 + fixes[i], RecordHeight);
+        Press(Form1->Button2);
     }
 }
 
@@ -242,12 +250,15 @@ TEST_F(MainWindowTest, PauseAndResumeWhileRecordingWithTheSound) {
                                         "SAVE mysound \"test.wav\"", "CLOSE mysound"}),
               MciStrings());
 
-    // A recording that ends by itself leaves nothing to pause.
+    // A recording that ends by itself leaves the window as Stop does.
     fakewin::fail_avi_call(fakewin::AviCall::Open, AVIERR_FILEOPEN);
-    Press(Form1->Button1);
+    Form1->Button1->SetEnabled(false);
+    Form1->Button1Click(Form1->Button1);
     EXPECT_TRUE(Form1->PauseButton->Enabled());
     PumpUntil([] { return LiveRecordThreads(ScreenCam) == 0; });
     EXPECT_FALSE(Form1->PauseButton->Enabled());
+    EXPECT_TRUE(Form1->Button1->Enabled());
+    EXPECT_EQ("CLOSE mysound", MciStrings().back());
 }
 
 TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
@@ -259,6 +270,7 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
             if (k.vk == vk) SendMessageA(Form1->Handle(), WM_HOTKEY, (WPARAM)k.id, 0);
         }
     };
+    fakewin::on_sleep([](DWORD) { fakewin::fill_screen_rect(100, 50, 300, 150, RGB(9, 0, 0)); });
     Form1->CheckBox1->SetChecked(true);
     press(VK_F8); // Record Again is still disabled
     EXPECT_FALSE(ScreenCam->Recording);
@@ -285,6 +297,7 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
     Application->FreeForms();
     EXPECT_TRUE(fakewin::hot_keys().empty());
     fakewin::hold_hot_key(MOD_CONTROL | MOD_SHIFT, VK_F9);
+    fakewin::refuse_no_repeat(); // as before Windows 7
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
     Application->CreateForm(Form2);
@@ -295,6 +308,27 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::string::npos, boxes[0].text.find("Ctrl+Shift+F9."));
     EXPECT_EQ(nullptr, boxes[0].owner);
+
+    // A copy started while another holds the keys says nothing: its hints send the user there.
+    Application->FreeForms();
+    for (UINT vk : {VK_F7, VK_F8, VK_F10})
+        fakewin::hold_hot_key(MOD_CONTROL | MOD_SHIFT, vk);
+    Application->CreateForm(Form1);
+    Application->ProcessMessages();
+    EXPECT_EQ(1u, fakewin::message_boxes().size());
+    EXPECT_EQ("Ctrl+Shift+F7 works in the other copy of Quillet", Form1->Button7->Hint);
+}
+
+TEST_F(MainWindowTest, RecordWaitsForTheStartUpRepair) {
+    Form1->HoldCommandsForRepair();
+    Form1->RepairRuns();
+    Form1->Button1->SetEnabled(true);
+    Press(Form1->Button1);
+    EXPECT_TRUE(fakewin::deleted_files().empty());
+    EXPECT_EQ(0u, Caption().find("Quillet: recording starts once")) << Caption();
+    Form1->RepairEnded();
+    EXPECT_EQ(std::vector<std::string>({"test.avi"}), fakewin::deleted_files());
+    EXPECT_EQ("Quillet 1.542", Caption());
 }
 
 TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale) {
@@ -432,6 +466,9 @@ TEST_F(MainWindowTest, PlaybackCommands) {
     for (size_t i = sent; i < log.size(); ++i)
         EXPECT_TRUE(log[i].msg != MCI_WINDOW && log[i].msg != MCI_PUT);
     EXPECT_EQ((UINT)MCI_PLAY, log.back().msg);
+    // Record Again closes the player before it replaces the files.
+    Press(Form1->Button1);
+    EXPECT_EQ(0, fakewin::open_mci_devices());
 }
 
 TEST_F(MainWindowTest, AboutAndClose) {

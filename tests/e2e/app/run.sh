@@ -44,6 +44,7 @@ run check_startup
 run check_first_recording
 run check_record_again
 run check_record_again_while_recording
+run check_record_after_playback
 run check_about
 run check_unaligned_size
 run check_service_fixes

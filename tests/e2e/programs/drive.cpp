@@ -314,6 +314,13 @@ int find(const Call &c) {
     return 0;
 }
 
+// Whether the window stays on top and has the focus: "topmost foreground", 1 or 0 each.
+int front(const Call &c) {
+    bool topmost = (GetWindowLongA(c.top, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    printf("%d %d\n", topmost, GetForegroundWindow() == c.top);
+    return 0;
+}
+
 int pid(const Call &c) {
     DWORD pid = 0;
     GetWindowThreadProcessId(c.top, &pid);
@@ -469,6 +476,7 @@ const Command kCommands[] = {
     {"find", "<win>", "handle of the window", 1, true, find},
     {"find-x", "<title> <X window id>...",
      "the visible window with that title shown in one of these X windows", 2, false, find_x},
+    {"front", "<win>", "stays on top, has the focus: 1 or 0 each", 1, true, front},
     {"pid", "<win>", "Windows process id of the window's program", 1, true, pid},
     {"wait-window", "<win> [ms]", "wait until it is visible", 1, false,
      [](const Call &c) { return wait_window(c, true); }},
