@@ -136,7 +136,11 @@ void wave_in_clock_moved() {
         if (s.event) {
             s.event->set = true;
             s.event->cv.notify_all();
+            event.unlock();
         }
+        // The clock stands still until the program has seen the failure and reset the device:
+        // what it tells of the failure cannot race the clock.
+        taken.wait_for(lock, std::chrono::seconds(5), [] { return !s.started || !s.open; });
         return;
     }
     bool any = false;

@@ -22,6 +22,7 @@ struct Window {
     WindowInfo info;
     WNDPROC proc = nullptr;
     LONG_PTR userdata = 0;
+    HFONT font = nullptr; // as the system's controls keep it: WM_SETFONT, WM_GETFONT
 };
 
 struct WindowState {
@@ -361,6 +362,8 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         std::lock_guard<std::mutex> lock(mutex);
         Window *w = find(hwnd);
         proc = w ? w->proc : nullptr;
+        if (w && msg == WM_SETFONT) w->font = (HFONT)wp;
+        if (w && msg == WM_GETFONT) return (LRESULT)w->font;
     }
     return proc ? proc(hwnd, msg, wp, lp) : 0;
 }

@@ -27,6 +27,8 @@ struct WindowInfo {
 
 // False when hwnd is not a live window.
 bool window_info(HWND hwnd, WindowInfo &info);
+// The font a CreateFontIndirect handle was made from.
+LOGFONTA font_of(HFONT font);
 // Live child windows of parent in creation order.
 std::vector<HWND> children(HWND parent);
 

@@ -66,6 +66,11 @@ HFONT CreateFontIndirectA(const LOGFONTA *font) {
     return (HFONT)&fonts.back();
 }
 
+LOGFONTA fakewin::font_of(HFONT font) {
+    Lock lock(font_mutex);
+    return font ? *(const LOGFONTA *)font : LOGFONTA{};
+}
+
 int GetLocaleInfoA(DWORD, DWORD type, LPSTR data, int size) {
     Lock lock(dialogs.mutex);
     if (type != LOCALE_SDECIMAL) return 0;

@@ -283,6 +283,11 @@ TEST_F(Grabber, FailedConversionIsReportedAndTheFrameKeepsZeroPixels) {
     for (DWORD i = 0; i < f->biSizeImage; i++)
         ASSERT_EQ(bits[i], 0) << i;
     FreeFrame(f);
+    // Outside a recording (the Options dialog's probe) every failed read-out is told.
+    fakewin::fail_get_dibits(1);
+    f = cam.CaptureFrame(0, 0, 10, 10);
+    FreeFrame(f);
+    EXPECT_EQ(fakewin::message_boxes().size(), 2u);
 }
 
 TEST_F(Grabber, FailedAllocationGivesNoFrameAndAWarning) {

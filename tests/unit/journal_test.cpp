@@ -116,10 +116,15 @@ struct Killed {
         k.Add(11, 17, true);
         return k;
     }
-    // The same with its sound, which goes on after the last frame to position 12.
+    // The same with its sound, which goes on after the last frame to position 12, past a
+    // JUNK chunk the writer may leave there.
     static Killed SampleWithSound() {
         Killed k;
         for (int32_t p : {0, 1, 3, 4, 7, 8, 11, 12}) {
+            if (p == 12) {
+                Put(k.File, "JUNK", 4);
+                k.File.insert(k.File.end(), 4, 0);
+            }
             if (p > 0) k.SoundUntil(p);
             if (p < 12) k.Add(p, p % 4 == 0 ? 40 : 5 + p, p % 4 == 0);
         }
@@ -176,7 +181,7 @@ JournalContents JournalOf(std::vector<JournalFrame> Frames, const JournalStream 
 struct Parsed {
     std::string Error;
     uint32_t Length = 0, TotalFrames = 0, Rate = 0, Scale = 0, Handler = 0, SuggestedBuffer = 0;
-    uint32_t Quality = 0, Streams = 0;
+    uint32_t Quality = 0, Streams = 0, MaxBytesPerSec = 0;
     std::vector<int16_t> Frame; // left, top, right, bottom
     std::vector<uint8_t> Format;
     std::vector<int32_t> Positions; // of the non-empty frames
@@ -204,6 +209,7 @@ Parsed Parse(const std::vector<uint8_t> &b) {
         if (id == "LIST" && Id(b, at + 8) == "hdrl") {
             size_t h = at + 12;
             if (Id(b, h) != "avih" || Le32(b, h + 4) != 56) return fail("no main header");
+            p.MaxBytesPerSec = Le32(b, h + 8 + 4);
             p.TotalFrames = Le32(b, h + 8 + 16);
             p.Streams = Le32(b, h + 8 + 24);
             size_t s = h + 8 + 56;
@@ -248,6 +254,8 @@ Parsed Parse(const std::vector<uint8_t> &b) {
             return fail("index entry does not point at its chunk, in file order");
         last = off;
         if (Id(index, e) == "01wb") {
+            // Every block a key frame, as the platform's writer indexes them.
+            if (Le32(index, e + 4) != Key) return fail("a sound block not a key frame");
             p.Sound.insert(p.Sound.end(), b.begin() + chunk + 8, b.begin() + chunk + 8 + size);
             continue;
         }
@@ -475,6 +483,7 @@ TEST(Repair, SoundKeptInStepUpToItsFirstBlockMissingOrDamaged) {
     EXPECT_EQ(p.Sound, k.Sound); // with the block written after the last frame
     // As the writer makes the stream: a sample each block, bytes a second, length in samples.
     EXPECT_EQ(p.SoundHeader, (std::vector<uint32_t>{SoundAlign, 80, 24, SoundAlign}));
+    EXPECT_EQ(p.MaxBytesPerSec, 40 * 10 + 80u); // the largest frame ten times a second, and sound
     EXPECT_EQ(p.SoundFormat, WithSound().SoundFormat);
     // A block damaged, one the journal lacks, one it notes at another sample: the sound ends
     // before it, the frames go on.

@@ -562,6 +562,22 @@ TEST_F(RecordRun, LostFrameEndsTheRunQuietly) {
     EXPECT_EQ(events, (std::vector<std::string>{"start", "progress", "stop", "error"}));
     ExpectOneBox("Error capturing a frame!", "Error", MB_ICONWARNING);
     EXPECT_EQ(avi_log().back(), "exit");
+
+    // The loop's first grab, with a sound input that gave nothing: no frame, so no sound in the
+    // file, and no word about the sound of an AVI that holds nothing.
+    reset();
+    NewRecorder();
+    cam->RecordSound = true;
+    WaveInScript silent;
+    silent.delivers = false;
+    script_wave_in(silent);
+    on_avi_call([](const std::string &line) {
+        if (line.rfind("set format", 0) == 0) fail_global_allocs(1); // the grab after the open
+    });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(File().writes.empty());
+    EXPECT_TRUE(File().sound_writes.empty());
+    ExpectOneBox("Error capturing a frame!", "Error", MB_ICONWARNING);
 }
 
 TEST_F(RecordRun, LostProbeFrameClosesTheCompressor) {

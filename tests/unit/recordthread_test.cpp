@@ -301,6 +301,9 @@ TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
 TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
     install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
     ChooseRefusingCompressor(IDYES);
+    // No read-out succeeds: each run says so once.
+    fail_get_dibits(1 << 20);
+    answer_message_boxes({IDOK, IDYES});
     cam->StartRecording(10, 20, 64, 48, "test.avi");
     // The repeated run records with the default, although the same entry is still chosen,
     // and asks nothing more.
@@ -313,9 +316,11 @@ TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
     EXPECT_EQ(files[1].options.fccHandler, MSVC);
     EXPECT_EQ(cam->CompressorFourCC, MSVC);
     auto boxes = message_boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Notice");
-    EXPECT_FALSE(boxes[0].main_thread);
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].text, "Error retrieving bitmap bits");
+    EXPECT_EQ(boxes[1].caption, "Notice");
+    EXPECT_FALSE(boxes[1].main_thread);
+    EXPECT_EQ(boxes[2].text, boxes[0].text);
 }
 
 TEST_F(RecordThread, AYesForAReplacedRecordingStartsNoRunOfItsOwn) {

@@ -342,7 +342,12 @@ TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale)
         return std::vector<LONG>{info.rect.left, info.rect.top, info.rect.right - info.rect.left,
                                  info.rect.bottom - info.rect.top};
     };
-    // 1.5 times the 96-dot layout, halves to even.
+    auto fontHeight = [](HWND hwnd) {
+        return fakewin::font_of((HFONT)SendMessageA(hwnd, WM_GETFONT, 0, 0)).lfHeight;
+    };
+    // 1.5 times the 96-dot layout, halves to even; the text too (11 pixels at 96 dots).
+    EXPECT_EQ(-16, fontHeight(Form1->Button5->Handle()));
+    EXPECT_EQ(-16, fontHeight(OptionDlg->Handle()));
     EXPECT_EQ((std::vector<LONG>{537, 195, 554, 666}), bounds(Form1->Handle()));
     EXPECT_EQ((std::vector<LONG>{264, 132, 230, 38}), bounds(Form1->Button5->Handle()));
     EXPECT_EQ(278, Form1->Panel1->Top());
@@ -352,6 +357,7 @@ TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale)
     SendMessageA(Form1->Handle(), WM_DPICHANGED, (WPARAM)(96 | 96 << 16), (LPARAM)&suggested);
     EXPECT_EQ((std::vector<LONG>{600, 200, 369, 444}), bounds(Form1->Handle()));
     EXPECT_EQ((std::vector<LONG>{176, 88, 153, 25}), bounds(Form1->Button5->Handle()));
+    EXPECT_EQ(-11, fontHeight(Form1->Button5->Handle()));
     EXPECT_EQ(185, Form1->Panel1->Top());
 }
 
