@@ -102,6 +102,8 @@ class SoundStream : public SoundSource {
   private:
     void Capture();
     void Fail(const std::string &What);
+    // The recording's time at Time (frame clock), pauses taken off. Lock held.
+    DWORD RecordingTime(DWORD Time) const;
 
     WAVEFORMATEX Chosen{}; // as the device records
     WAVEFORMATEX Played{}; // as the file plays it
@@ -120,6 +122,9 @@ class SoundStream : public SoundSource {
     DWORD PausedTotal = 0;
     DWORD LastArrival = 0; // frame clock
     bool AnyArrived = false;
+    bool Stalled = false;  // nothing came for a while: silence stands for the sound meanwhile
+    DWORD StalledFrom = 0; // recording time of the last sound before it
+    std::string Gap;       // the first stretch without sound, for the user
     bool WasStarted = false;
     std::string Failure;
     DWORD TimeZero = 0;
