@@ -3,8 +3,8 @@
 // device's buffers come back to a capture thread of its own; the writer thread takes the sound
 // for each stretch of the recording as it writes the frames. The device's clock and the frame
 // clock drift apart: the sound is kept in step by inserting or dropping single samples, spread
-// out, so that it never jumps and never has a gap (the AVI library refuses audio that is not
-// contiguous).
+// out, so that it does not jump; sound lost or a stalled device is made up at once. The sound
+// never has a gap (the AVI library refuses audio that is not contiguous).
 #pragma once
 #include "avifile/recordfile.h"
 #include "framework/winapi.h"
@@ -82,8 +82,9 @@ class SoundStream : public SoundSource {
     // the pause had not been (the frame positions do the same).
     void Pause();
     void Resume();
-    // Appends at most Samples samples to Out (writer thread). When the device has failed, and
-    // with Fill, silence stands for what was not captured. Returns the samples appended.
+    // Appends at most Samples samples to Out (writer thread). When the device has failed or
+    // stalled, and with Fill, silence stands for what was not captured. Returns the samples
+    // appended.
     LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) override;
     // Takes its sound from Arrive alone, in Format, instead of from a device: a scripted
     // source stands in for the input.
