@@ -17,15 +17,19 @@ constexpr DWORD BufferMs = 20;
 constexpr int BufferCount = 25;
 // How long the capture thread waits for a buffer before it looks at the stop flag again.
 constexpr DWORD CaptureWaitMs = 100;
-// A device that has given nothing for this long has stopped: silence stands for the rest.
+// A device that has given nothing for this long has stalled: silence stands for its sound until
+// it gives again.
 constexpr DWORD StallMs = 2000;
 // The blocks whose offsets estimate where the output stands: the one captured with the least
 // delay before its buffer came back shows it best.
 constexpr DWORD OffsetWindowMs = 2000;
 // Corrections start beyond this many milliseconds of difference, one sample at a time, at most
-// one in this many milliseconds of sound (1 %: well beyond any sound card's error).
+// one in this many samples (1 % at any rate: well beyond any sound card's error).
 constexpr double DeadbandMs = 2;
-constexpr double CorrectionSpacingMs = 10;
+constexpr int64_t CorrectionSpacing = 100;
+// A difference beyond this (viewers notice sound 45 ms ahead of the picture), after sound was
+// lost or a device stalled, is made up at once: silence inserted, or the sound dropped.
+constexpr double StepMs = 45;
 
 // Rates tried, after the one asked for, when the input refuses it: nearest first.
 constexpr DWORD CommonRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
@@ -70,6 +74,7 @@ void SoundAligner::Arrived(std::vector<BYTE> Data, DWORD Time) {
     if (Format.nBlockAlign == 0) return;
     size_t samples = Data.size() / Format.nBlockAlign;
     if (samples == 0) return;
+    Data.resize(samples * Format.nBlockAlign); // a part of a sample at the end is never taken
     Received += (int64_t)samples;
     Blocks.push_back(std::move(Data));
     // Captured minus due at the block's end: a block that came back late makes this smaller.
@@ -115,8 +120,8 @@ LONG SoundAligner::Produce(LONG Samples, std::vector<BYTE> &Dest, bool Fill) {
     if (align == 0) return 0;
     const BYTE quiet = Format.wBitsPerSample == 8 ? 0x80 : 0;
     const double deadband = std::max(1.0, DeadbandMs * Format.nSamplesPerSec / 1000);
-    const int64_t spacing =
-        std::max<int64_t>(2, (int64_t)(CorrectionSpacingMs * Format.nSamplesPerSec / 1000));
+    const int64_t spacing = CorrectionSpacing;
+    const double step = StepMs * Format.nSamplesPerSec / 1000;
     const int64_t start = Out;
     auto silence = [&](int64_t Count) {
         Dest.insert(Dest.end(), (size_t)Count * align, quiet);
@@ -143,6 +148,10 @@ LONG SoundAligner::Produce(LONG Samples, std::vector<BYTE> &Dest, bool Fill) {
         }
         // Between corrections the difference stays as it is: runs of samples go in one copy.
         double error = (double)(Consumed - Out) - Estimate;
+        if (std::abs(error) > step) { // far out: at once, the stream still contiguous
+            (error > 0 ? SilenceLeft : DropLeft) = std::llround(std::abs(error));
+            continue;
+        }
         bool due = SinceCorrection >= spacing;
         if (due && error > deadband) { // the device has fallen behind: one sample twice
             std::vector<BYTE> last = Last.empty() ? std::vector<BYTE>(align, quiet) : Last;
@@ -272,7 +281,8 @@ void SoundStream::Capture() {
             LONG flags = InterlockedCompareExchange((volatile LONG *)&h.dwFlags, 0, 0);
             if (!(flags & WHDR_DONE)) break;
             const BYTE *data = (const BYTE *)h.lpData;
-            Arrive(std::vector<BYTE>(data, data + h.dwBytesRecorded), timeGetTime());
+            DWORD bytes = std::min(h.dwBytesRecorded, h.dwBufferLength); // a driver may say more
+            Arrive(std::vector<BYTE>(data, data + bytes), timeGetTime());
             next = (next + 1) % Headers.size();
             if (stopping) continue;
             MMRESULT error = waveInAddBuffer(Device, &h, sizeof(WAVEHDR));
@@ -290,6 +300,11 @@ void SoundStream::Arrive(std::vector<BYTE> Data, DWORD Time) {
     LastArrival = Time;
     // After a failure silence stands for the rest: sound coming after it would be a jump.
     if (Paused || Data.empty() || !Failure.empty()) return;
+    if (Stalled && Gap.empty())
+        Gap = "The sound input device delivered no sound from " + MinutesSeconds(StalledFrom) +
+              " to " + MinutesSeconds(RecordingTime(Time)) +
+              " of the recording.\n\nThe AVI file has silence there.";
+    Stalled = false;
     Arrivals.emplace_back(std::move(Data), Time - PausedTotal);
     AnyArrived = true;
 }
@@ -297,8 +312,13 @@ void SoundStream::Arrive(std::vector<BYTE> Data, DWORD Time) {
 void SoundStream::Fail(const std::string &What) {
     std::lock_guard<std::mutex> lock(Lock);
     if (!Failure.empty()) return;
-    DWORD at = timeGetTime() - PausedTotal - TimeZero;
-    Failure = What + " after " + MinutesSeconds(at) + " of the recording." + SilenceAfter;
+    Failure = What + " after " + MinutesSeconds(RecordingTime(timeGetTime())) +
+              " of the recording." + SilenceAfter;
+}
+
+DWORD SoundStream::RecordingTime(DWORD Time) const {
+    int32_t ms = (int32_t)(Time - PausedTotal - TimeZero);
+    return ms < 0 ? 0 : (DWORD)ms;
 }
 
 void SoundStream::SetTimeZero(DWORD Time) {
@@ -347,22 +367,19 @@ void SoundStream::Resume() {
 
 LONG SoundStream::Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) {
     decltype(Arrivals) arrived;
-    bool failed;
+    bool silent;
     {
         std::lock_guard<std::mutex> lock(Lock);
         arrived.swap(Arrivals);
-        failed = !Failure.empty();
-        if (!failed && !Paused && Device && !Stopping && timeGetTime() - LastArrival > StallMs) {
-            DWORD at = timeGetTime() - PausedTotal - TimeZero;
-            Failure = AnyArrived ? "The sound input device stopped delivering sound after " +
-                                       MinutesSeconds(at) + " of the recording." + SilenceAfter
-                                 : std::string(NoSound);
-            failed = true;
+        if (!Stalled && !Paused && Device && !Stopping && timeGetTime() - LastArrival > StallMs) {
+            Stalled = true;
+            StalledFrom = RecordingTime(LastArrival);
         }
+        silent = !Failure.empty() || Stalled;
     }
     for (auto &a : arrived)
         Aligner.Arrived(std::move(a.first), a.second);
-    return Aligner.Produce(Samples, Out, Fill || failed);
+    return Aligner.Produce(Samples, Out, Fill || silent);
 }
 
 void SoundStream::Stop() {
@@ -385,5 +402,9 @@ void SoundStream::Stop() {
 std::string SoundStream::Problem() const {
     std::lock_guard<std::mutex> lock(Lock);
     if (!Failure.empty()) return Failure;
-    return WasStarted && !AnyArrived ? NoSound : "";
+    if (WasStarted && !AnyArrived) return NoSound;
+    if (Stalled)
+        return "The sound input device stopped delivering sound after " +
+               MinutesSeconds(StalledFrom) + " of the recording." + SilenceAfter;
+    return Gap;
 }

@@ -3,8 +3,8 @@
 // device's buffers come back to a capture thread of its own; the writer thread takes the sound
 // for each stretch of the recording as it writes the frames. The device's clock and the frame
 // clock drift apart: the sound is kept in step by inserting or dropping single samples, spread
-// out, so that it never jumps and never has a gap (the AVI library refuses audio that is not
-// contiguous).
+// out, so that it does not jump; sound lost or a stalled device is made up at once. The sound
+// never has a gap (the AVI library refuses audio that is not contiguous).
 #pragma once
 #include "avifile/recordfile.h"
 #include "framework/winapi.h"
@@ -82,8 +82,9 @@ class SoundStream : public SoundSource {
     // the pause had not been (the frame positions do the same).
     void Pause();
     void Resume();
-    // Appends at most Samples samples to Out (writer thread). When the device has failed, and
-    // with Fill, silence stands for what was not captured. Returns the samples appended.
+    // Appends at most Samples samples to Out (writer thread). When the device has failed or
+    // stalled, and with Fill, silence stands for what was not captured. Returns the samples
+    // appended.
     LONG Take(LONG Samples, std::vector<BYTE> &Out, bool Fill) override;
     // Takes its sound from Arrive alone, in Format, instead of from a device: a scripted
     // source stands in for the input.
@@ -102,6 +103,8 @@ class SoundStream : public SoundSource {
   private:
     void Capture();
     void Fail(const std::string &What);
+    // The recording's time at Time (frame clock), pauses taken off. Lock held.
+    DWORD RecordingTime(DWORD Time) const;
 
     WAVEFORMATEX Chosen{}; // as the device records
     WAVEFORMATEX Played{}; // as the file plays it
@@ -120,6 +123,9 @@ class SoundStream : public SoundSource {
     DWORD PausedTotal = 0;
     DWORD LastArrival = 0; // frame clock
     bool AnyArrived = false;
+    bool Stalled = false;  // nothing came for a while: silence stands for the sound meanwhile
+    DWORD StalledFrom = 0; // recording time of the last sound before it
+    std::string Gap;       // the first stretch without sound, for the user
     bool WasStarted = false;
     std::string Failure;
     DWORD TimeZero = 0;

@@ -5,6 +5,7 @@
 #include "fakewin/kernel.h"
 #include "fakewin/wavein.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -60,6 +61,7 @@ void Signal(Event *e) {
 int64_t RecordedBy(DWORD at) {
     if (!s.started || at - s.start_time < s.script.start_delay) return 0;
     double ms = (double)(at - s.start_time - s.script.start_delay);
+    if (at > s.script.stalls_at) ms -= std::min<DWORD>(at - s.script.stalls_at, s.script.stall_ms);
     return (int64_t)(ms * s.format.nSamplesPerSec * (1 + s.script.rate_error) / 1000);
 }
 
@@ -78,7 +80,7 @@ void Fill(WAVEHDR *h, int64_t samples) {
         }
     }
     s.produced += samples;
-    h->dwBytesRecorded = (DWORD)(samples * s.format.nBlockAlign);
+    h->dwBytesRecorded = (DWORD)(samples * s.format.nBlockAlign + s.script.extra_bytes);
     // Published last, as a driver does: the program reads the flag while the device runs.
     DWORD flags = __atomic_load_n(&h->dwFlags, __ATOMIC_ACQUIRE);
     __atomic_store_n(&h->dwFlags, (flags & ~WHDR_INQUEUE) | WHDR_DONE, __ATOMIC_RELEASE);

@@ -23,6 +23,9 @@ struct WaveInScript {
     // From this virtual time on (0: never) the device breaks: the buffers in its queue come back
     // with what they hold, and every later waveInAddBuffer answers MMSYSERR_NODRIVER.
     DWORD fails_at = 0;
+    // From stalls_at, for stall_ms, the device records nothing (and no buffer comes back).
+    DWORD stalls_at = 0, stall_ms = 0;
+    int extra_bytes = 0; // dwBytesRecorded says this many bytes more (or fewer) than it holds
 };
 // Replaces the device's script (before a recording opens it).
 void script_wave_in(const WaveInScript &script);
