@@ -5,6 +5,7 @@
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
 #include "ui/optdlg.h"
+#include "ui/settings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -293,6 +294,7 @@ void TForm1::Button1Click(TObject *) {
     if (!running) {
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
+        if (ScreenCam->Recording) SaveSettings();
     }
 }
 
@@ -316,7 +318,7 @@ void TForm1::Button2Click(TObject *) {
 
 void TForm1::Button3Click(TObject *) {
     ScreenCam->EnumerateCompressors();
-    OptionDlg->ShowOptions();
+    if (OptionDlg->ShowOptions()) SaveSettings();
 }
 
 void TForm1::Button4Click(TObject *) {

@@ -5,6 +5,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/optdlg.h"
+#include "ui/settings.h"
 
 #include <system_error>
 #include <vector>
@@ -55,8 +56,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
     Application->CreateForm(Form2);
+    LoadSettings();
     SetTimer(nullptr, 0, 0, RepairAfterShow); // runs once the loop has shown the window
     Application->Run();
+    SaveSettings();
     Application->FreeForms();
     return 0;
 }

@@ -24,6 +24,7 @@
 #define ERROR_ACCESS_DENIED 5
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_ALREADY_EXISTS 183
+#define ERROR_ENVVAR_NOT_FOUND 203
 
 union LARGE_INTEGER {
     int64_t QuadPart;
@@ -50,5 +51,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *found);
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA *found);
 BOOL FindClose(HANDLE search);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
+// The process's environment (APPDATA names the settings' folder).
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 DWORD GetCurrentProcessId();
 DWORD GetLastError();
