@@ -294,7 +294,7 @@ void TForm1::Button1Click(TObject *) {
     if (!running) {
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
-        if (ScreenCam->Recording) SaveSettings();
+        SaveSettings(); // the area and the settings a recording started with
     }
 }
 

@@ -40,8 +40,8 @@ std::string ReadWhole(const std::string &Path) {
     std::string text;
     char buffer[4096];
     DWORD done = 0;
-    while (text.size() <= MaxSettingsSize && ReadFile(file, buffer, sizeof(buffer), &done, nullptr) &&
-           done > 0)
+    while (text.size() <= MaxSettingsSize &&
+           ReadFile(file, buffer, sizeof(buffer), &done, nullptr) && done > 0)
         text.append(buffer, done);
     CloseHandle(file);
     return text.size() <= MaxSettingsSize ? text : std::string();
@@ -58,7 +58,8 @@ Values Parse(const std::string &Text) {
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         size_t equals = line.find('=');
-        if (equals != std::string::npos && equals > 0) values[line.substr(0, equals)] = line.substr(equals + 1);
+        if (equals != std::string::npos && equals > 0)
+            values[line.substr(0, equals)] = line.substr(equals + 1);
     }
     return values;
 }
@@ -189,15 +190,14 @@ bool SaveSettings() {
     char suffix[32];
     snprintf(suffix, sizeof(suffix), ".%lu.new", (unsigned long)GetCurrentProcessId());
     std::string fresh = path + suffix, text = SettingsText();
-    HANDLE file =
-        CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
     bool written = WriteFile(file, text.data(), (DWORD)text.size(), &done, nullptr) &&
                    done == text.size() && FlushFileBuffers(file);
     CloseHandle(file);
-    if (written &&
-        MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (written && MoveFileExA(fresh.c_str(), path.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileA(fresh.c_str());
     return false;

@@ -201,8 +201,8 @@ COLORREF screen_pixel(int x, int y) {
 
 void fill_screen_rect(int left, int top, int right, int bottom, COLORREF color) {
     locked([&](State &s) {
-        fill(s.screen, left - s.origin.x, top - s.origin.y, right - s.origin.x,
-             bottom - s.origin.y, color);
+        fill(s.screen, left - s.origin.x, top - s.origin.y, right - s.origin.x, bottom - s.origin.y,
+             color);
     });
 }
 
@@ -239,42 +239,20 @@ int window_dcs_taken(HWND hwnd) {
 using namespace fakewin;
 using namespace fakewin::gdi;
 
-namespace {
-std::vector<Monitor> monitors_locked(const State &s) {
-    if (!s.monitors.empty()) return s.monitors;
-    return {{{0, 0, s.screen.width, s.screen.height}, s.dpi}};
-}
-} // namespace
-
 int GetSystemMetrics(int index) {
     return locked([&](State &s) {
-        RECT primary = monitors_locked(s)[0].rect;
-        switch (index) {
-        case SM_CXSCREEN:
-            return (int)(primary.right - primary.left);
-        case SM_CYSCREEN:
-            return (int)(primary.bottom - primary.top);
-        case SM_XVIRTUALSCREEN:
-            return (int)s.origin.x;
-        case SM_YVIRTUALSCREEN:
-            return (int)s.origin.y;
-        case SM_CXVIRTUALSCREEN:
-            return s.screen.width;
-        case SM_CYVIRTUALSCREEN:
-            return s.screen.height;
-        case SM_CMONITORS:
-            return (int)monitors_locked(s).size();
-        default:
-            return 0;
-        }
+        int place[] = {s.origin.x, s.origin.y, s.screen.width, s.screen.height};
+        return index >= SM_XVIRTUALSCREEN && index <= SM_CYVIRTUALSCREEN
+                   ? place[index - SM_XVIRTUALSCREEN]
+                   : 0;
     });
 }
 
-// The monitor that the rectangle overlaps most (1 for the primary, 2 for the next, ...); with
-// MONITOR_DEFAULTTONULL none when it overlaps none, else the primary.
-HMONITOR MonitorFromRect(const RECT *rect, DWORD flags) {
+// The monitor the rectangle overlaps most (1 the primary, 2 the next, ...), or none.
+HMONITOR MonitorFromRect(const RECT *rect, DWORD) {
     return locked([&](State &s) {
-        std::vector<Monitor> list = monitors_locked(s);
+        std::vector<Monitor> list = s.monitors;
+        if (list.empty()) list.push_back({{0, 0, s.screen.width, s.screen.height}, s.dpi});
         int64_t most = 0;
         uintptr_t found = 0;
         for (size_t i = 0; i < list.size(); i++) {
@@ -283,7 +261,6 @@ HMONITOR MonitorFromRect(const RECT *rect, DWORD flags) {
             int64_t h = std::min(rect->bottom, m.bottom) - std::max(rect->top, m.top);
             if (w > 0 && h > 0 && w * h > most) most = w * h, found = i + 1;
         }
-        if (!found && flags != MONITOR_DEFAULTTONULL) found = 1;
         return (HMONITOR)found;
     });
 }

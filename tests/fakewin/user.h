@@ -107,16 +107,13 @@ void PostQuitMessage(int code);
 HBRUSH GetSysColorBrush(int index);
 HWND GetAncestor(HWND hwnd, UINT flags);
 
-// The screen's monitors (the double's screen.h sets them up).
-#define SM_CXSCREEN 0
-#define SM_CYSCREEN 1
+// The virtual screen and its monitors (set up through the double's screen.h); MonitorFromRect
+// answers as with MONITOR_DEFAULTTONULL, whatever the flags.
 #define SM_XVIRTUALSCREEN 76
 #define SM_YVIRTUALSCREEN 77
 #define SM_CXVIRTUALSCREEN 78
 #define SM_CYVIRTUALSCREEN 79
-#define SM_CMONITORS 80
 #define MONITOR_DEFAULTTONULL 0
-#define MONITOR_DEFAULTTOPRIMARY 1
 int GetSystemMetrics(int index);
 HMONITOR MonitorFromRect(const RECT *rect, DWORD flags);
 #define GA_ROOT 2

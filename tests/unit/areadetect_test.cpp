@@ -124,6 +124,15 @@ TEST_F(AreaDetect, LowerPlaceCountsOnlyWhenItOverlapsTheUpperColumns) {
               (Bounds{100, 100, 199, 149}));
 }
 
+TEST_F(AreaDetect, EveryMonitorOfTheVirtualScreenIsScanned) {
+    // A monitor left of the primary reaching above its top, at another scale; bounds come in
+    // screen coordinates, negative there.
+    fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 144}}, 32);
+    EXPECT_EQ(detect([] { box(-1200, -150, -1001, -51); }), (Bounds{-1200, -150, -1001, -51}));
+    fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 144}}, 32);
+    EXPECT_EQ(detect([] { box(-100, 300, 99, 399); }), (Bounds{-100, 300, 99, 399}));
+}
+
 TEST_F(AreaDetect, CursorIsHiddenWhileTheSnapshotsAreTaken) {
     int during = 1;
     detect([&] { during = fakewin::cursor_show_count(); });
