@@ -149,29 +149,26 @@ TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
 }
 
 TEST_F(MainWindowTest, RecordOnTheMonitorLeftOfThePrimaryRecordsThereWithTheMarkerThere) {
-    // The recorder reads the virtual screen when the main window makes it.
-    Application->FreeForms();
+    Application->FreeForms(); // the recorder reads the virtual screen when it is made
     fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 144}}, 32);
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
-    int sleeps = 0;
-    fakewin::on_sleep([&sleeps](DWORD) {
-        if (sleeps++ == 0) fakewin::fill_screen_rect(-1200, -150, -1000, -50, RGB(255, 0, 0));
-    });
+    fakewin::on_sleep([](DWORD) { fakewin::fill_screen_rect(-1200, -150, -1000, -50, 255); });
     ScreenCam->RecordCursor = false;
     Press(Form1->Button7);
     fakewin::on_sleep(nullptr);
     EXPECT_EQ((std::vector<int>{-1200, -150, 199, 99}),
               (std::vector<int>{RecordLeft, RecordTop, RecordWidth, RecordHeight}));
-    for (int i = 0;
-         i < 5000 && (fakewin::avi_files().empty() || fakewin::avi_files()[0].writes.size() < 2);
-         i++)
+    auto written = [] {
+        return fakewin::avi_files().empty() ? 0 : fakewin::avi_files()[0].writes.size();
+    };
+    for (int i = 0; i < 5000 && written() < 2; i++)
         if (!CheckSynchronize()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     Press(Form1->Button2);
-    std::vector<BYTE> frame = fakewin::avi_files()[0].writes[1].data;
+    std::vector<BYTE> frame = fakewin::avi_files().at(0).writes.at(1).data;
     ASSERT_EQ(199u * 99 * 4, frame.size());
     for (size_t i = 0; i < frame.size(); i += 4)
-        ASSERT_EQ(RGB(255, 0, 0), RGB(frame[i + 2], frame[i + 1], frame[i])) << i / 4;
+        ASSERT_EQ(255, frame[i + 2] - frame[i] - frame[i + 1]) << i / 4; // red
     fakewin::WindowInfo marker;
     ASSERT_TRUE(fakewin::window_info(ScreenCam->MarkerWindow->Handle(), marker));
     EXPECT_EQ((std::vector<LONG>{-1208, -158}),
