@@ -248,19 +248,17 @@ int GetSystemMetrics(int index) {
     });
 }
 
-// The monitor the rectangle overlaps most (1 the primary, 2 the next, ...), or none.
+// The first monitor the rectangle overlaps (1 the primary, 2 the next, ...), or none.
 HMONITOR MonitorFromRect(const RECT *rect, DWORD) {
     return locked([&](State &s) {
         std::vector<Monitor> list = s.monitors;
         if (list.empty()) list.push_back({{0, 0, s.screen.width, s.screen.height}, s.dpi});
-        int64_t most = 0;
-        uintptr_t found = 0;
         for (size_t i = 0; i < list.size(); i++) {
             const RECT &m = list[i].rect;
-            int64_t w = std::min(rect->right, m.right) - std::max(rect->left, m.left);
-            int64_t h = std::min(rect->bottom, m.bottom) - std::max(rect->top, m.top);
-            if (w > 0 && h > 0 && w * h > most) most = w * h, found = i + 1;
+            if (rect->left < m.right && m.left < rect->right && rect->top < m.bottom &&
+                m.top < rect->bottom)
+                return (HMONITOR)(i + 1);
         }
-        return (HMONITOR)found;
+        return (HMONITOR) nullptr;
     });
 }
