@@ -118,7 +118,8 @@ void LoadArea(const Values &V) {
         !ReadInt(V, "AreaRight", -Far, Far, right) || !ReadInt(V, "AreaBottom", -Far, Far, bottom))
         return;
     RECT area = {left, top, right + 1, bottom + 1};
-    if (right < left || bottom < top || !MonitorFromRect(&area, MONITOR_DEFAULTTONULL)) return;
+    // An empty area (Record with nothing changing) records nothing again: not kept.
+    if (right <= left || bottom <= top || !MonitorFromRect(&area, MONITOR_DEFAULTTONULL)) return;
     CaptureLeft = left, CaptureTop = top, CaptureRight = right, CaptureBottom = bottom;
     Form1->Button1->SetEnabled(true);
 }
