@@ -124,12 +124,6 @@ TEST_F(AreaDetect, LowerPlaceCountsOnlyWhenItOverlapsTheUpperColumns) {
               (Bounds{100, 100, 199, 149}));
 }
 
-TEST_F(AreaDetect, EveryMonitorOfTheVirtualScreenIsScanned) {
-    // A box across the primary and a monitor left of it reaching above its top.
-    fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 144}}, 32);
-    EXPECT_EQ(detect([] { box(-100, -30, 99, 399); }), (Bounds{-100, -30, 99, 399}));
-}
-
 TEST_F(AreaDetect, CursorIsHiddenWhileTheSnapshotsAreTaken) {
     int during = 1;
     detect([&] { during = fakewin::cursor_show_count(); });

@@ -1,25 +1,21 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2015
 # The settings kept between runs: values changed in Options and the last area recorded come back
 # after a restart; a settings file of garbage gives the defaults, no box, and a recording that
-# plays. Sourced by run.sh. Every other start of Quillet begins without the file.
+# plays. Sourced by run.sh.
 
 # Closes Quillet as a user does (it writes its settings then), puts garbage and the lines given
-# into the settings file when some are given, and starts Quillet again with the file as it is. Sets
-# SHOWN: whether Record Again is enabled, the boxes showing, and what Options shows (quality,
-# interval and rate sliders, AVI and WAV names).
+# into the settings file, if any, and starts Quillet again with the file. Sets SHOWN: Record
+# Again enabled, the boxes showing, then Options' quality, interval and rate sliders and names.
 restart_keeping() {
     drive close "@$MAIN" >/dev/null
     e2e_wait_exit "$QUILLET_PID" 10 || e2e_stop "$QUILLET_PID" 2
     [ -z "${1:-}" ] || { head -c 2000 /dev/urandom; printf '\n%s\n' "$1"; } >"$(e2e_settings_file)"
-    SHOWN='no main window'
-    E2E_KEEP_SETTINGS=1 e2e_start_quillet . 2 || return 1
-    sleep 1
+    E2E_KEEP_SETTINGS=1 e2e_start_quillet . 2 && sleep 1 || return 1
     SHOWN="$(drive enabled "@$MAIN" "Record Again") [$(open_dialogs)]"
     drive post-click "@$MAIN" Options >/dev/null
-    drive wait-window Options 10000 >/dev/null || return 1
-    SHOWN+=" $(drive get-trackbar Options 0) $(drive get-trackbar Options 1)"
-    SHOWN+=" $(drive get-trackbar Options 2) $(drive get-edit Options "$EDIT_FILE")"
-    SHOWN+=" $(drive get-edit Options "$EDIT_WAVE")"
+    drive wait-window Options 10000 >/dev/null
+    SHOWN+=" $(drive get-trackbar Options 0) $(drive get-trackbar Options 1) $(drive get-trackbar Options 2)"
+    SHOWN+=" $(drive get-edit Options "$EDIT_FILE") $(drive get-edit Options "$EDIT_WAVE")"
     drive click Options Cancel >/dev/null
     drive wait-gone Options 5000 >/dev/null
 }
@@ -37,24 +33,17 @@ check_settings() {
     drive wait-gone Options 5000 >/dev/null
     picture 257 193
     why=$(record Record 2 kept.avi) || { e2e_fail "settings: a recording" "$why"; return 1; }
-    restart_keeping
+    restart_keeping && rm -f kept.avi
     [ "$SHOWN" = "1 [] 60 482 489 kept.avi kept.wav" ] &&
-        e2e_pass "after a restart Options shows the kept values and Record Again is enabled" ||
-        e2e_fail "after a restart the settings are back" "\"$SHOWN\" (want 1 [] 60 482 489 kept.avi kept.wav)"
-    rm -f kept.avi
-    why=$(record "Record Again" 2 kept.avi) && info=$(avi_has kept.avi size=256x192 rate=25/1) &&
+        why=$(record "Record Again" 2 kept.avi) && info=$(avi_has kept.avi size=256x192 rate=25/1) &&
         frames=$(avi_frames kept.avi 257 193 settings-kept 16) &&
-        e2e_pass "Record Again after a restart records the last area: $info, $frames" ||
-        e2e_fail "Record Again after a restart records the last area" "${why:-} ${info:-} ${frames:-}"
-    restart_keeping $'Quality=-7\nMsPerFrame=1e3\nAreaLeft=99999'
-    [ "$SHOWN" = "0 [] 0 419 183 test.avi test.wav" ] &&
-        e2e_pass "a settings file of garbage gives the defaults (quality 0, nearest in range), no box" ||
-        e2e_fail "a settings file of garbage gives the defaults" "\"$SHOWN\" (want 0 [] 0 419 183 test.avi test.wav)"
-    rm -f test.avi
-    why=$(record Record 2) && info=$(avi_has test.avi size=256x192) &&
-        frames=$(avi_frames test.avi 257 193 settings-garbage 16) &&
-        e2e_pass "after a garbage settings file a recording plays: $info, $frames" ||
-        e2e_fail "after a garbage settings file a recording plays" "${why:-} ${info:-} ${frames:-}"
+        e2e_pass "after a restart Options shows the kept values and Record Again records the last area: $info, $frames" ||
+        e2e_fail "after a restart the settings are back" "\"$SHOWN\" (want 1 [] 60 482 489 kept.avi kept.wav) ${why:-} ${info:-} ${frames:-}"
+    restart_keeping $'Quality=-7\nMsPerFrame=1e3\nAreaLeft=99999' && rm -f test.avi
+    [ "$SHOWN" = "0 [] 0 419 183 test.avi test.wav" ] && why=$(record Record 2) &&
+        info=$(avi_has test.avi size=256x192) && frames=$(avi_frames test.avi 257 193 settings-garbage 16) &&
+        e2e_pass "a settings file of garbage gives the defaults (quality 0, nearest in range), no box, and a recording that plays: $info, $frames" ||
+        e2e_fail "a settings file of garbage gives the defaults and a recording" "\"$SHOWN\" (want 0 [] 0 419 183 test.avi test.wav) ${why:-} ${info:-} ${frames:-}"
     e2e_stop "$QUILLET_PID" 3
     e2e_start_quillet . 2 && find_boxes && drive click "@$MAIN" Stop >/dev/null
 }

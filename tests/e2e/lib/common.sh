@@ -12,7 +12,6 @@
 #   e2e_warm_wine
 #   e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"   # started under Wine, ended by the trap
 #   e2e_start_quillet [folder [tries]]   # Quillet and its main window: QUILLET_PID, MAIN, DRIVE_PID
-#                                 # (from the default settings, unless E2E_KEEP_SETTINGS=1)
 #   e2e_show_picture X Y W H step [topmost]   # the moving picture, shown: its pid in E2E_PIC_PID
 #   e2e_click "@$main" Record     # a real mouse click in the middle of a control
 #   e2e_kill pid                  # kill -9, on purpose: bash says nothing about it
@@ -311,8 +310,7 @@ e2e_start_quillet() {
     return 1
 }
 _e2e_quillet_once() { # folder
-    # Every start begins from the defaults, unless E2E_KEEP_SETTINGS=1: Quillet keeps its
-    # settings in the prefix, and one suite's must not reach the next.
+    # Every start from the default settings: one suite's must not reach the next.
     [ -n "${E2E_KEEP_SETTINGS:-}" ] || rm -f "$(e2e_settings_file)"
     pushd "$1" >/dev/null || return 1
     e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
@@ -325,7 +323,8 @@ _e2e_quillet_once() { # folder
     export DRIVE_PID
 }
 
-# e2e_settings_file: where Quillet keeps its settings in the prefix (%APPDATA%\Quillet).
+# e2e_settings_file: Quillet's settings in the prefix, removed at each start of
+# e2e_start_quillet unless E2E_KEEP_SETTINGS=1.
 e2e_settings_file() {
     echo "$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Quillet/Quillet.ini"
 }
