@@ -33,13 +33,13 @@ check_settings() {
     drive wait-gone Options 5000 >/dev/null
     picture 257 193
     why=$(record Record 2 kept.avi) || { e2e_fail "settings: a recording" "$why"; return 1; }
-    restart_keeping && rm -f kept.avi
+    restart_keeping && rm -f kept.avi; why='' info='' frames=''
     [ "$SHOWN" = "1 [] 60 482 489 kept.avi kept.wav" ] &&
         why=$(record "Record Again" 2 kept.avi) && info=$(avi_has kept.avi size=256x192 rate=25/1) &&
         frames=$(avi_frames kept.avi 257 193 settings-kept 16) &&
         e2e_pass "after a restart Options shows the kept values and Record Again records the last area: $info, $frames" ||
         e2e_fail "after a restart the settings are back" "\"$SHOWN\" (want 1 [] 60 482 489 kept.avi kept.wav) ${why:-} ${info:-} ${frames:-}"
-    restart_keeping $'Quality=-7\nMsPerFrame=1e3\nAreaLeft=99999' && rm -f test.avi
+    restart_keeping $'Quality=-7\nMsPerFrame=1e3\nAreaLeft=99999' && rm -f test.avi; why='' info='' frames=''
     [ "$SHOWN" = "0 [] 0 419 183 test.avi test.wav" ] && why=$(record Record 2) &&
         info=$(avi_has test.avi size=256x192) && frames=$(avi_frames test.avi 257 193 settings-garbage 16) &&
         e2e_pass "a settings file of garbage gives the defaults (quality 0, nearest in range), no box, and a recording that plays: $info, $frames" ||
