@@ -14,8 +14,7 @@ void Restart() {
     Application->CreateForm(OptionDlg);
     LoadSettings();
 }
-// The recorder's numbers and chosen compressor, the area, Record Again, the sound box and
-// the "Low" preset, the file names.
+// Numbers, compressor chosen, area, Record Again, sound box, "Low" preset, file names.
 std::string Kept() {
     char text[128];
     snprintf(text, sizeof(text), "%d %d %d %d %d | %d %d %d %d | %d %d %d | ",
@@ -45,13 +44,14 @@ TEST_F(SettingsTest, EachValueIsReadCheckedAndWrittenBack) {
         {"\x01\xff\xfe garbage\n==\n=5\nQuality\n[Quillet", "10000 5 100 10"},
         {"Quality=20000\nKeyFrameEvery=99999999999999999999\nMsPerFrame=0\nPlaybackFps=-3",
          "10000 2147483647 1 1"},
+        // Values of the wrong kind, an area inside out.
         {"Quality=high\nKeyFrameEvery=0x10\nMsPerFrame=100ms\nPlaybackFps= 5\nSound=yes\n"
-         "SoundQuality=Loud\nAviName=\nWavName=a\tb",
+         "SoundQuality=Loud\nAviName=\nWavName=a\tb\nAreaLeft=300\nAreaTop=10\nAreaRight=200\n"
+         "AreaBottom=60",
          "10000 5 100 10"},
-        // A compressor no longer installed, an area on no monitor, an area inside out.
-        {"Compressor=XVID\nAreaLeft=5000\nAreaTop=10\nAreaRight=5100\nAreaBottom=60",
-         "10000 5 100 10"},
-        {"AreaLeft=300\nAreaTop=10\nAreaRight=200\nAreaBottom=60\nQuality=6600", "6600 5 100 10"},
+        // A compressor no longer installed, an area on no monitor.
+        {"Compressor=XVID\nAreaLeft=5000\nAreaTop=10\nAreaRight=5100\nAreaBottom=60\nQuality=6600",
+         "6600 5 100 10"},
     };
     for (auto &row : rows) {
         std::string want = row[1];

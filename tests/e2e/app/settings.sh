@@ -1,11 +1,9 @@
 # shellcheck shell=bash disable=SC2015
-# The settings kept between runs: values changed in Options and the last area recorded come back
-# after a restart; a settings file of garbage gives the defaults, no box, and a recording that
-# plays. Sourced by run.sh.
+# Settings kept between runs, and a settings file of garbage. Sourced by run.sh.
 
-# Closes Quillet as a user does (it writes its settings then), puts garbage and the lines given
-# into the settings file, if any, and starts Quillet again with the file. Sets SHOWN: Record
-# Again enabled, the boxes showing, then Options' quality, interval and rate sliders and names.
+# Closes Quillet as a user does (it writes its settings then), puts garbage and the lines given,
+# if any, into the settings file and starts Quillet again. Sets SHOWN: Record Again enabled, the
+# boxes showing, then Options' quality, interval and rate sliders and file names.
 restart_keeping() {
     drive close "@$MAIN" >/dev/null
     e2e_wait_exit "$QUILLET_PID" 10 || e2e_stop "$QUILLET_PID" 2
