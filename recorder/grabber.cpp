@@ -162,7 +162,8 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
     {
         // The bitmap must be out of the context again before it is converted.
         Selection selected(memory, surface->Bitmap.get());
-        if (Left < 0 || Top < 0 || Left + Width > ScreenWidth || Top + Height > ScreenHeight) {
+        if (Left < ScreenLeft || Top < ScreenTop || Left + Width > ScreenLeft + ScreenWidth ||
+            Top + Height > ScreenTop + ScreenHeight) {
             // The copy leaves what lies off the screen alone: black there, not the cursor that
             // an earlier frame drew.
             Selection black(memory, GetStockObject(BLACK_BRUSH));

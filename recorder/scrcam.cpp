@@ -9,9 +9,12 @@ TScreenCam::TScreenCam(TComponent *Owner) {
     SelectedCompressor = -1;
     HDC screen = GetDC(nullptr);
     BitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
-    ScreenWidth = GetDeviceCaps(screen, HORZRES);
-    ScreenHeight = GetDeviceCaps(screen, VERTRES);
     ReleaseDC(nullptr, screen);
+    // The virtual screen, every monitor in it: an area may lie left of or above the primary.
+    ScreenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    ScreenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    ScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    ScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     CompressorFourCC = mmioFOURCC('M', 'S', 'V', 'C');
     MsPerFrame = 100;
     PlaybackFps = 10;

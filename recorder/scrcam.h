@@ -86,8 +86,11 @@ class TScreenCam : public TObject {
     int BitsPerPixel = 0;
     std::atomic<DWORD> CompressorFourCC{0};
     std::atomic<bool> Recording{false};
+    // The virtual screen's place and size (every monitor), read once at creation.
     int ScreenWidth = 0;
     int ScreenHeight = 0;
+    int ScreenLeft = 0;
+    int ScreenTop = 0;
     DWORD StartTime = 0;
     double MsPerFrameActual = 0;
     int SkippedFrames = 0;

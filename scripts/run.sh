@@ -63,6 +63,9 @@ e2e_warm_wine || exit 1
 e2e_bg movingpic "$win/movingpic.exe" show 24 40 257 193 40
 echo "run: moving test picture shown at (24, 40), 257 x 193"
 cd "$out"
+# The demo records test.avi with the default settings; the user's kept ones come back after it.
+settings=$(e2e_settings_file)
+[ -f "$settings" ] && mv "$settings" "$settings.before-demo"
 e2e_bg quillet "$exe"
 quillet_pid=$E2E_BG_PID
 main=$(e2e_window_of "$quillet_pid" "Quillet 1.542" 30) || { echo "run: the main window did not appear"; exit 1; }
@@ -98,6 +101,7 @@ e2e_shot "$out/screen.png"
 echo "run: caption after Stop: \"$(drive caption "@$main")\""
 drive close "@$main" >/dev/null
 e2e_wait_exit "$quillet_pid" 10 || echo "run: Quillet did not exit after its window was closed"
+if [ -f "$settings.before-demo" ]; then mv "$settings.before-demo" "$settings"; else rm -f "$settings"; fi
 
 rel=${out#$root/}
 if [ -s test.avi ]; then

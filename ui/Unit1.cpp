@@ -6,6 +6,7 @@
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
 #include "ui/optdlg.h"
+#include "ui/settings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -364,6 +365,7 @@ void TForm1::Button1Click(TObject *) {
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
         FRecordingRuns = ScreenCam->Recording;
+        SaveSettings(); // the area and the settings a recording started with
     }
 }
 
@@ -400,7 +402,7 @@ void TForm1::ShowStopped() {
 
 void TForm1::Button3Click(TObject *) {
     ScreenCam->EnumerateCompressors();
-    OptionDlg->ShowOptions();
+    if (OptionDlg->ShowOptions()) SaveSettings();
 }
 
 void TForm1::Button4Click(TObject *) {

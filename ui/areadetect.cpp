@@ -28,9 +28,11 @@ class ScreenCopy {
         if (!memory.get() || !bitmap.get())
             throw std::runtime_error("Not enough memory for a screen snapshot.");
     }
-    void Take(HDC screen) {
+    // The virtual screen from its top-left corner, which lies left of or above the primary
+    // monitor's when another monitor is there.
+    void Take(HDC screen, int left, int top) {
         Selection sel(memory.get(), bitmap.get());
-        BitBlt(memory.get(), 0, 0, width, height, screen, 0, 0, SRCCOPY);
+        BitBlt(memory.get(), 0, 0, width, height, screen, left, top, SRCCOPY);
     }
     // The pixels of the latest copy; the section is out of the memory context again, as
     // GetDIBits wants it.
@@ -109,17 +111,16 @@ void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom) {
     // Shown again on every path out, a failed snapshot included: the user must not be left
     // without a mouse cursor behind an error box.
     HiddenCursor hidden;
-    int width = 0, height = 0;
+    int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     std::optional<ScreenCopy> copy;
     std::vector<uint32_t> first, second;
     DWORD spent = 0;
     {
         WindowDC desktop(GetDesktopWindow());
-        width = GetDeviceCaps(desktop.get(), HORZRES);
-        height = GetDeviceCaps(desktop.get(), VERTRES);
         if (width > 0 && height > 0) {
             copy.emplace(desktop.get(), width, height);
-            copy->Take(desktop.get());
+            copy->Take(desktop.get(), left, top);
             // The pause runs from the first copy: reading it out and making room for the
             // second happen within it.
             DWORD taken = timeGetTime();
@@ -133,7 +134,10 @@ void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom) {
     if (!copy) return;
     // This context stays held through the scan.
     WindowDC desktop(GetDesktopWindow());
-    copy->Take(desktop.get());
+    copy->Take(desktop.get(), left, top);
     copy->ReadOut(second);
     ScanChangedArea(first.data(), second.data(), width, height, Left, Top, Right, Bottom);
+    // The scan's rules hold within the snapshot; its bounds become screen coordinates.
+    Left += left, Right += left;
+    Top += top, Bottom += top;
 }

@@ -2,10 +2,12 @@
 #pragma once
 #include <cstdint>
 
-// Compares two snapshots of the whole screen taken half a second apart, with the cursor
-// hidden, and leaves the inclusive bounds of the changed area in Left, Top, Right and Bottom
-// (0 where a bound was not found). Throws std::runtime_error when a snapshot cannot be made
-// or read; the cursor is shown again and every DC and bitmap released on that path too.
+// Compares two snapshots of the whole virtual screen (every monitor) taken half a second apart,
+// with the cursor hidden, and leaves the inclusive bounds of the changed area in Left, Top,
+// Right and Bottom, in screen coordinates: the scan's bounds (0 where one was not found) moved
+// by the virtual screen's top-left corner, which is 0, 0 with one monitor. Throws
+// std::runtime_error when a snapshot cannot be made or read; the cursor is shown again and every DC
+// and bitmap released on that path too.
 void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom);
 
 // The scan over two snapshots of Width x Height pixels, rows top-down, 32 bits per pixel as

@@ -5,6 +5,7 @@
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/optdlg.h"
+#include "ui/settings.h"
 
 #include <system_error>
 #include <vector>
@@ -55,10 +56,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
     Application->CreateForm(Form2);
+    LoadSettings();
     // Record waits for the repair from the first message the window takes.
     Form1->HoldCommandsForRepair();
     SetTimer(nullptr, 0, 0, RepairAfterShow); // runs once the loop has shown the window
     Application->Run();
+    SaveSettings();
     Application->FreeForms();
     return 0;
 }

@@ -169,7 +169,7 @@ void TOptionDlg::CreateParams(TCreateParams &Params) {
         Params.WndParent = Application->MainForm->Handle();
 }
 
-void TOptionDlg::ShowOptions() {
+bool TOptionDlg::ShowOptions() {
     CompressorIndex = 0;
     ComboBoxCompressor->ClearItems();
     for (int k = 0; k < ScreenCam->CompressorCount; ++k) {
@@ -180,6 +180,10 @@ void TOptionDlg::ShowOptions() {
         ComboBoxCompressor->AddItem(ToAnsi(text, length));
         if (HoldsMicrosoft(text, length)) CompressorIndex = (uint8_t)k;
     }
+    // A compressor chosen with OK before (in this run or, kept, in an earlier one) is shown
+    // again, so that OK keeps it.
+    int chosen = ScreenCam->SelectedCompressor;
+    if (chosen >= 0 && chosen < ScreenCam->CompressorCount) CompressorIndex = (uint8_t)chosen;
     ComboBoxCompressor->SetItemIndex(CompressorIndex);
     TrackBarRecord->SetPosition(
         PositionFromMsPerFrame(ScreenCam->MsPerFrame, TrackBarRecord->Max()));
@@ -190,13 +194,14 @@ void TOptionDlg::ShowOptions() {
     TrackBarQuality->SetPosition(PositionFromQuality(ScreenCam->Quality, TrackBarQuality->Max()));
     UpdateCompressorButtons();
 
-    if (ShowModal() != mrOk) return;
+    if (ShowModal() != mrOk) return false;
     ScreenCam->SelectedCompressor = ComboBoxCompressor->ItemIndex();
     ScreenCam->Quality = QualityFromPosition(TrackBarQuality->Position(), TrackBarQuality->Max());
     ScreenCam->KeyFrameEvery = StrToInt(EditKeyFrames->Text());
     ScreenCam->MsPerFrame =
         MsPerFrameFromPosition(TrackBarRecord->Position(), TrackBarRecord->Max());
     ScreenCam->PlaybackFps = FpsFromPosition(TrackBarPlayback->Position(), TrackBarPlayback->Max());
+    return true;
 }
 
 void TOptionDlg::UpdateCompressorButtons() {

@@ -39,8 +39,8 @@ class TOptionDlg : public TForm {
     TOpenDialog *OpenDialog1;      // the AVI file browser of Button6
 
     // Loads the controls from the recorder, shows the dialog modally, and writes the settings
-    // back on OK.
-    void ShowOptions();
+    // back on OK (true then).
+    bool ShowOptions();
     void UpdateCompressorButtons();
     void UpdateLabels();
 

@@ -222,6 +222,15 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer) {
     return (DWORD)path.size();
 }
 
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+    const char *value = std::getenv(name);
+    if (!value) return Fail(ERROR_ENVVAR_NOT_FOUND);
+    size_t n = std::strlen(value);
+    if (n + 1 > size) return (DWORD)n + 1;
+    std::memcpy(buffer, value, n + 1);
+    return (DWORD)n;
+}
+
 DWORD GetCurrentProcessId() { return (DWORD)getpid(); }
 DWORD GetLastError() { return LastError; }
 void SetLastError(DWORD error) { LastError = error; }

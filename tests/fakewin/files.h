@@ -26,6 +26,7 @@
 #define ERROR_ALREADY_EXISTS 183
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_HOTKEY_ALREADY_REGISTERED 1409
+#define ERROR_ENVVAR_NOT_FOUND 203
 
 union LARGE_INTEGER {
     int64_t QuadPart;
@@ -52,6 +53,8 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA *found);
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA *found);
 BOOL FindClose(HANDLE search);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
+// The process's environment (APPDATA names the settings' folder).
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
 DWORD GetCurrentProcessId();
 DWORD GetLastError();
 void SetLastError(DWORD error);

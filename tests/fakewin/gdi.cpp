@@ -124,6 +124,10 @@ void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c) {
             s.at(x, y) = v;
 }
 
+POINT dc_shift(const Object &dc) {
+    return dc.dc_kind == DcKind::Screen ? state().origin : POINT{0, 0};
+}
+
 Surface *dc_surface(Object &dc) {
     if (dc.dc_kind == DcKind::Screen) return &state().screen;
     if (dc.dc_kind == DcKind::Memory)
@@ -160,7 +164,26 @@ ResetHook hook(&reset_gdi);
 using namespace gdi;
 
 void set_screen(int width, int height, int bpp) {
-    locked([&](State &s) { s.screen = Surface::blank(width, height, bpp); });
+    locked([&](State &s) {
+        s.screen = Surface::blank(width, height, bpp);
+        s.origin = {0, 0};
+        s.monitors.clear();
+    });
+}
+
+void set_monitors(const std::vector<Monitor> &monitors, int bpp) {
+    locked([&](State &s) {
+        RECT box = monitors.at(0).rect;
+        for (const Monitor &m : monitors) {
+            box.left = std::min(box.left, m.rect.left), box.top = std::min(box.top, m.rect.top);
+            box.right = std::max(box.right, m.rect.right);
+            box.bottom = std::max(box.bottom, m.rect.bottom);
+        }
+        s.screen = Surface::blank(box.right - box.left, box.bottom - box.top, bpp);
+        s.origin = {box.left, box.top};
+        s.monitors = monitors;
+        s.dpi = monitors[0].dpi;
+    });
 }
 
 void set_screen_dpi(int dpi) {
@@ -171,12 +194,16 @@ void set_screen_pixel(int x, int y, COLORREF color) { fill_screen_rect(x, y, x +
 
 COLORREF screen_pixel(int x, int y) {
     return locked([&](State &s) {
+        x -= s.origin.x, y -= s.origin.y;
         return s.screen.inside(x, y) ? from_device(s.screen.bpp, s.screen.at(x, y)) : CLR_INVALID;
     });
 }
 
 void fill_screen_rect(int left, int top, int right, int bottom, COLORREF color) {
-    locked([&](State &s) { fill(s.screen, left, top, right, bottom, color); });
+    locked([&](State &s) {
+        fill(s.screen, left - s.origin.x, top - s.origin.y, right - s.origin.x, bottom - s.origin.y,
+             color);
+    });
 }
 
 LiveObjects live_objects() {
@@ -206,3 +233,32 @@ int window_dcs_taken(HWND hwnd) {
 }
 
 } // namespace fakewin
+
+// The monitors and the virtual screen.
+
+using namespace fakewin;
+using namespace fakewin::gdi;
+
+int GetSystemMetrics(int index) {
+    return locked([&](State &s) {
+        int place[] = {s.origin.x, s.origin.y, s.screen.width, s.screen.height};
+        return index >= SM_XVIRTUALSCREEN && index <= SM_CYVIRTUALSCREEN
+                   ? place[index - SM_XVIRTUALSCREEN]
+                   : 0;
+    });
+}
+
+// The first monitor the rectangle overlaps (1 the primary, 2 the next, ...), or none.
+HMONITOR MonitorFromRect(const RECT *rect, DWORD) {
+    return locked([&](State &s) {
+        std::vector<Monitor> list = s.monitors;
+        if (list.empty()) list.push_back({{0, 0, s.screen.width, s.screen.height}, s.dpi});
+        for (size_t i = 0; i < list.size(); i++) {
+            const RECT &m = list[i].rect;
+            if (rect->left < m.right && m.left < rect->right && rect->top < m.bottom &&
+                m.top < rect->bottom)
+                return (HMONITOR)(i + 1);
+        }
+        return (HMONITOR) nullptr;
+    });
+}

@@ -129,6 +129,7 @@ BOOL DrawIcon(HDC dc, int x, int y, HICON icon) {
     Surface *s = d ? dc_surface(*d) : nullptr;
     if (!c) return FALSE;
     if (!s) return d != nullptr; // drawing on a window goes unrecorded
+    x -= dc_shift(*d).x, y -= dc_shift(*d).y;
     // The icon's top-left corner goes to (x, y); the hot spot plays no part here.
     each_pixel(*c, [&](int i, int j, COLORREF rgb) {
         if (s->inside(x + i, y + j)) s->at(x + i, y + j) = to_device(s->bpp, rgb);

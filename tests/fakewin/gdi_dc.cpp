@@ -77,9 +77,9 @@ int GetDeviceCaps(HDC dc, int index) {
     const Surface &s = state().screen;
     switch (index) {
     case HORZRES:
-        return s.width;
+        return state().monitors.empty() ? s.width : (int)state().monitors[0].rect.right;
     case VERTRES:
-        return s.height;
+        return state().monitors.empty() ? s.height : (int)state().monitors[0].rect.bottom;
     case BITSPIXEL:
         return s.bpp;
     case LOGPIXELSY:
@@ -204,6 +204,8 @@ BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWOR
     if (!d || !s || rop != SRCCOPY) return FALSE;
     Surface *ds = dc_surface(*d), *ss = dc_surface(*s);
     if (!ds || !ss) return FALSE;
+    x -= dc_shift(*d).x, y -= dc_shift(*d).y;
+    x1 -= dc_shift(*s).x, y1 -= dc_shift(*s).y;
     // Copy through a buffer so that overlapping copies on one surface come out right. Where
     // the source lies off its surface the destination is left as it was, as the system does.
     std::vector<COLORREF> buf((size_t)std::max(cx, 0) * std::max(cy, 0), 0);
@@ -222,6 +224,7 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     std::lock_guard<std::mutex> lock(mutex());
     Object *d = find_dc(dc);
     Surface *s = d ? dc_surface(*d) : nullptr;
+    if (s) x -= dc_shift(*d).x, y -= dc_shift(*d).y;
     if (!s || !s->inside(x, y)) return CLR_INVALID;
     return from_device(s->bpp, s->at(x, y));
 }

@@ -96,6 +96,8 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
     Object *pen = find((void *)d->pen, Kind::Pen);
     bool filled = brush && !brush->null_tool, outlined = pen && !pen->null_tool;
     if (Surface *s = dc_surface(*d)) {
+        POINT shift = dc_shift(*d);
+        left -= shift.x, right -= shift.x, top -= shift.y, bottom -= shift.y;
         if (filled) fill(*s, left + 1, top + 1, right - 1, bottom - 1, brush->color);
         if (outlined) {
             fill(*s, left, top, right, top + 1, pen->color);

@@ -60,7 +60,11 @@ struct Block {
 
 struct State {
     Surface screen = Surface::blank(1024, 768, 32); // the screen after a reset
-    int dpi = 96;                                   // its dots per inch
+    int dpi = 96;                                   // its dots per inch (the primary's)
+    // The virtual screen: where the surface's top-left pixel lies, and its monitors (the
+    // primary first, at 0, 0); none means one monitor covering the surface.
+    POINT origin = {0, 0};
+    std::vector<Monitor> monitors;
     std::map<uintptr_t, Object> objects;
     uintptr_t next_handle = 0x10000;
     uintptr_t stock[19] = {};
@@ -104,6 +108,8 @@ void reset_cursors_locked();
 
 // The surface a DC reads and draws (the screen, or its selected bitmap); null for a window DC.
 Surface *dc_surface(Object &dc);
+// Where the DC's coordinates 0, 0 lie on its surface: the screen's are screen coordinates.
+POINT dc_shift(const Object &dc);
 // Fills a rectangle of a surface (right and bottom excluded), clipped to the surface.
 void fill(Surface &s, int left, int top, int right, int bottom, COLORREF c);
 

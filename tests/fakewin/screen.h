@@ -13,6 +13,15 @@ void set_screen(int width, int height, int bpp);
 void set_screen_pixel(int x, int y, COLORREF color);
 // The screen's dots per inch (GetDeviceCaps LOGPIXELSY), 96 after a reset.
 void set_screen_dpi(int dpi);
+// Several monitors, the primary first (its top-left corner is 0, 0): the virtual screen is the
+// box around them, all black, and every function here takes screen coordinates, which may be
+// negative. GetDeviceCaps gives the primary's size and dots per inch, GetSystemMetrics the
+// virtual screen's place and size.
+struct Monitor {
+    RECT rect;
+    int dpi;
+};
+void set_monitors(const std::vector<Monitor> &monitors, int bpp);
 // The colour as the device holds it (16 bits: expanded from 5/6 bits by repeating the top bits).
 COLORREF screen_pixel(int x, int y);
 void fill_screen_rect(int left, int top, int right, int bottom,

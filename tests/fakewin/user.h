@@ -107,6 +107,16 @@ BOOL IsDialogMessageA(HWND hwnd, LPMSG msg);
 void PostQuitMessage(int code);
 HBRUSH GetSysColorBrush(int index);
 HWND GetAncestor(HWND hwnd, UINT flags);
+
+// The virtual screen and its monitors (set up through the double's screen.h); MonitorFromRect
+// answers as with MONITOR_DEFAULTTONULL, whatever the flags.
+#define SM_XVIRTUALSCREEN 76
+#define SM_YVIRTUALSCREEN 77
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
+#define MONITOR_DEFAULTTONULL 0
+int GetSystemMetrics(int index);
+HMONITOR MonitorFromRect(const RECT *rect, DWORD flags);
 #define GA_ROOT 2
 
 // System-wide hot keys.

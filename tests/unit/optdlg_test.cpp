@@ -163,9 +163,9 @@ TEST_F(OptionsTest, MicrosoftEntryIsPickedAtEveryOpening) {
     EXPECT_EQ("about", dialogs[0].kind);
     EXPECT_EQ("configure", dialogs[1].kind);
     EXPECT_EQ(OptionDlg->Handle(), dialogs[0].owner);
-    // The stored choice is not shown again: the Microsoft entry is.
+    // The choice made with OK is shown again, so that the next OK keeps it.
     RunOptions([] {
-        EXPECT_EQ(3, OptionDlg->ComboBoxCompressor->ItemIndex());
+        EXPECT_EQ(2, OptionDlg->ComboBoxCompressor->ItemIndex());
         Press(OptionDlg->Button3);
     });
 }

@@ -1,7 +1,7 @@
 // Every test runs in a folder of its own in the temporary folder, which also holds the entries
 // of the journals it leaves open: what a test records with a relative name, and the journal
 // beside it, land there, and a killed or hung run leaves nothing in the working folder or in
-// the user's own list of open journals.
+// the user's own list of open journals. It is the test's application data folder as well.
 #include "avifile/journalfile.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +22,8 @@ class OwnFolder : public testing::EmptyTestEventListener {
         Folder = mkdtemp(&pattern[0]) ? pattern : Home;
         if (chdir(Folder.c_str()) != 0) Folder = Home;
         SetOpenJournalFolder(Folder + "/open journals");
+        // The kept settings too: a test never reads or writes the user's own.
+        setenv("APPDATA", Folder.c_str(), 1);
     }
     void OnTestEnd(const testing::TestInfo &) override {
         SetOpenJournalFolder("");

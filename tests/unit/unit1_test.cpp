@@ -155,6 +155,30 @@ TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
     EXPECT_TRUE(fakewin::message_boxes().empty());
 }
 
+TEST_F(MainWindowTest, RecordOnTheMonitorLeftOfThePrimaryRecordsThereWithTheMarkerThere) {
+    Application->FreeForms(); // the recorder reads the virtual screen when it is made
+    fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 144}}, 32);
+    Application->CreateForm(Form1);
+    Application->CreateForm(OptionDlg);
+    fakewin::on_sleep([](DWORD) { fakewin::fill_screen_rect(-1200, -150, -1000, -50, 255); });
+    ScreenCam->RecordCursor = false;
+    Press(Form1->Button7);
+    for (int i = 0;
+         i < 5000 && (fakewin::avi_files().empty() || fakewin::avi_files()[0].writes.size() < 2);
+         i++)
+        if (!CheckSynchronize()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Press(Form1->Button2);
+    std::vector<BYTE> frame = fakewin::avi_files().at(0).writes.at(1).data;
+    ASSERT_EQ(199u * 99 * 4, frame.size()); // the red box, less its last column and row
+    for (size_t i = 0; i < frame.size(); i += 4)
+        ASSERT_EQ(255, frame[i + 2] - frame[i] - frame[i + 1]) << i / 4;
+    fakewin::WindowInfo marker;
+    ASSERT_TRUE(fakewin::window_info(ScreenCam->MarkerWindow->Handle(), marker));
+    EXPECT_EQ((std::vector<LONG>{-1208, -158}),
+              (std::vector<LONG>{marker.rect.left, marker.rect.top}));
+    EXPECT_EQ(ScreenCam->MarkerWindow->Handle(), fakewin::window_paints().at(0).hwnd);
+}
+
 TEST_F(MainWindowTest, SoundPresetsAndServiceFixesThroughTheControls) {
     // Each quality button sets the sound format Record Again sends; each service entry sets
     // the height taken off the area.

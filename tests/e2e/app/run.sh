@@ -23,6 +23,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/playback.sh"
 . "$here/options.sh"
 . "$here/keys.sh"
+. "$here/settings.sh"
 e2e_init app
 export E2E_WINE_TIMEOUT=20
 started=$(date +%s)
@@ -59,6 +60,7 @@ run check_options
 run check_reliability
 run check_close_while_recording
 run check_scaled_display
+run check_settings
 e2e_log "suite took $(($(date +%s) - started)) s"
 echo "app: suite took $(($(date +%s) - started)) s"
 e2e_finish

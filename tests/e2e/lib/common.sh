@@ -310,6 +310,8 @@ e2e_start_quillet() {
     return 1
 }
 _e2e_quillet_once() { # folder
+    # Every start from the default settings: one suite's must not reach the next.
+    [ -n "${E2E_KEEP_SETTINGS:-}" ] || rm -f "$(e2e_settings_file)"
     pushd "$1" >/dev/null || return 1
     e2e_bg quillet "$E2E_WIN_BUILD/quillet.exe"
     QUILLET_PID=$E2E_BG_PID
@@ -319,6 +321,12 @@ _e2e_quillet_once() { # folder
         { MAIN=''; return 1; }
     DRIVE_PID=$(drive pid "@$MAIN") || { e2e_log "drive pid failed for $MAIN"; return 1; }
     export DRIVE_PID
+}
+
+# e2e_settings_file: Quillet's settings in the prefix, removed at each start of
+# e2e_start_quillet unless E2E_KEEP_SETTINGS=1.
+e2e_settings_file() {
+    echo "$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Quillet/Quillet.ini"
 }
 
 # e2e_show_picture X Y W H step [topmost]: starts the moving picture (tests/e2e/programs/
