@@ -35,6 +35,7 @@ class TForm1 : public TForm {
     TPanel *Panel1;             // the playback display below the commands
     TMediaPlayer *MediaPlayer1; // the playback of Play Avi and Play Sound
     TButton *PauseButton;       // "Pause" / "Resume": holds the recording still and goes on
+    TButton *SelectAreaButton;  // "Select Area": record a rectangle dragged or a window clicked
 
     void FormCreate(TObject *Sender);
     void FormClose(TObject *Sender);
@@ -54,17 +55,19 @@ class TForm1 : public TForm {
     void RadioButton3Click(TObject *Sender);
     void Panel1Resize(TObject *Sender);
     void PauseButtonClick(TObject *Sender);
+    void SelectAreaButtonClick(TObject *Sender);
 
   protected:
     LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
     void SendSound(const std::string &Command);
-    // The system-wide keys of Record, Record Again, Pause and Stop (README); the ones another
-    // program holds are named in FRefusedKeys and told once the window shows.
+    // The system-wide keys of Record, Select Area, Record Again, Pause and Stop (README); the ones
+    // another program holds are named in FRefusedKeys and told once the window shows.
     void RegisterHotKeys();
     void HotKeyPressed(int Id);
-    // The Pause button as it is while nothing records: disabled, captioned "Pause".
+    // The buttons as they are while nothing records: Pause disabled and captioned "Pause",
+    // Select Area enabled.
     void PauseButtonIdle();
     // Sets the caption from the main thread; progress text still queued is dropped, and so is
     // any the stopped recording reports later, until the next recording starts.
