@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,8 +33,10 @@ constexpr COLORREF OutlineColor = RGB(255, 170, 0);
 // White on black stays readable over any picture.
 constexpr COLORREF ReadoutTextColor = RGB(255, 255, 255);
 constexpr COLORREF ReadoutBackColor = RGB(0, 0, 0);
-// DWMWA_EXTENDED_FRAME_BOUNDS (Windows Vista on), which SDK headers for older targets leave out.
+// DWMWA_EXTENDED_FRAME_BOUNDS (Windows Vista on) and WM_DPICHANGED (8.1 on), which SDK headers
+// for older targets leave out.
 constexpr DWORD ExtendedFrameBounds = 9;
+constexpr UINT DpiChanged = 0x02E0;
 
 bool IsEmpty(const RECT &R) { return R.right <= R.left || R.bottom <= R.top; }
 
@@ -117,12 +120,12 @@ class Snapshot {
     Selection selected;
 };
 
-// This thread's visible top-level windows (the main window, a message box, a tool tip), hidden
-// while the holder lives and then shown again as they were, without taking the activation.
+// This thread's visible top-level windows but one (the main window, a message box, a tool tip),
+// hidden while the holder lives and then shown again as they were, without taking the activation.
 class OwnWindowsHidden {
   public:
-    OwnWindowsHidden() {
-        EnumThreadWindows(GetCurrentThreadId(), &Collect, (LPARAM)&windows);
+    explicit OwnWindowsHidden(HWND Keep) : keep(Keep) {
+        EnumThreadWindows(GetCurrentThreadId(), &Collect, (LPARAM)this);
         for (HWND w : windows)
             ShowWindow(w, SW_HIDE);
     }
@@ -134,34 +137,43 @@ class OwnWindowsHidden {
     OwnWindowsHidden &operator=(const OwnWindowsHidden &) = delete;
 
   private:
-    static BOOL CALLBACK Collect(HWND Window, LPARAM List) {
-        if (IsWindowVisible(Window)) ((std::vector<HWND> *)List)->push_back(Window);
+    static BOOL CALLBACK Collect(HWND Window, LPARAM Self) {
+        auto *self = (OwnWindowsHidden *)Self;
+        if (Window != self->keep && IsWindowVisible(Window)) self->windows.push_back(Window);
         return TRUE;
     }
+    HWND keep;
     std::vector<HWND> windows;
 };
 
 // The selection window: borderless and top-most over the whole virtual screen, its client
-// coordinates the snapshot's. It ends its modal loop with mrOk and the area in Chosen, or with
-// mrCancel.
+// coordinates the snapshot's. Made first as one pixel beyond the screen's corner, it takes the
+// activation (and the keys: Esc) from the main window before that hides, so that no other
+// program's window gets it meanwhile. Run ends its modal loop with mrOk and the area in Chosen,
+// or with mrCancel.
 class TAreaSelection : public TForm {
   public:
-    TAreaSelection(const RECT &Screen, HDC ScreenDc)
-        : TForm(nullptr), FScreen(Screen), FBright(ScreenDc, Screen),
-          FDim(FBright.Dc(), Moved(Screen, -Screen.left, -Screen.top)) {
-        FDim.Dim();
+    explicit TAreaSelection(const RECT &Screen) : TForm(nullptr), FScreen(Screen) {
         BorderStyle = TBorderStyle::bsNone;
         FormStyle = TFormStyle::fsStayOnTop;
         HollowBackground = true;
         SetCaption("Select Area");
         Handle();
-        // In the screen's own pixels, whatever the scale the window was made at.
-        SetBounds(Screen.left, Screen.top, Screen.right - Screen.left, Screen.bottom - Screen.top);
-    }
-    int Run() {
+        SetBounds(Screen.left - 1, Screen.top - 1, 1, 1);
         Show();
-        // Started by a hot key from another program's window: the keys (Esc) come here.
         SetForegroundWindow(Handle());
+    }
+    // Takes the snapshot of the screen as it is now and shows it over the whole of it.
+    int Run() {
+        {
+            WindowDC screen(nullptr);
+            FBright.emplace(screen.get(), FScreen);
+        }
+        FDim.emplace(FBright->Dc(), Moved(FScreen, -FScreen.left, -FScreen.top));
+        FDim->Dim();
+        // In the screen's own pixels, whatever the scale the window was made at.
+        SetBounds(FScreen.left, FScreen.top, FScreen.right - FScreen.left,
+                  FScreen.bottom - FScreen.top);
         POINT cursor;
         if (GetCursorPos(&cursor)) Track(cursor);
         return ShowModal();
@@ -185,7 +197,7 @@ class TAreaSelection : public TForm {
     void Compose(HDC Dc, const RECT &Part);
 
     RECT FScreen;
-    Snapshot FBright, FDim;
+    std::optional<Snapshot> FBright, FDim;
     bool FPressed = false;
     POINT FPress = {};
     // WindowFromPoint is asked about the windows beneath this one: it answers as if it were not
@@ -228,7 +240,7 @@ LRESULT TAreaSelection::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: // drawn whole, then validated by the default handling
         Draw(Moved(FScreen, -FScreen.left, -FScreen.top));
         break;
-    case WM_DPICHANGED: // it keeps covering the whole virtual screen
+    case DpiChanged: // it keeps covering the whole virtual screen
         return 0;
     }
     return TForm::WndProc(Msg, wParam, lParam);
@@ -314,6 +326,7 @@ RECT TAreaSelection::Extent() const {
 
 // Composed off the screen and copied in one piece, so that nothing flickers while the mouse moves.
 void TAreaSelection::Draw(const RECT &Part) {
+    if (!FDim) return; // nothing to show before the snapshot
     int w = Part.right - Part.left, h = Part.bottom - Part.top;
     WindowDC window(Handle());
     MemoryDC back(window.get());
@@ -326,14 +339,14 @@ void TAreaSelection::Draw(const RECT &Part) {
 
 // Draws the client area's Part into Dc, whose origin is Part's top-left corner.
 void TAreaSelection::Compose(HDC Dc, const RECT &Part) {
-    BitBlt(Dc, 0, 0, Part.right - Part.left, Part.bottom - Part.top, FDim.Dc(), Part.left, Part.top,
-           SRCCOPY);
+    BitBlt(Dc, 0, 0, Part.right - Part.left, Part.bottom - Part.top, FDim->Dc(), Part.left,
+           Part.top, SRCCOPY);
     if (IsEmpty(FArea)) return;
     RECT area = Moved(FArea, -FScreen.left, -FScreen.top);
     RECT lit = Intersection(area, Part);
     if (!IsEmpty(lit))
         BitBlt(Dc, lit.left - Part.left, lit.top - Part.top, lit.right - lit.left,
-               lit.bottom - lit.top, FBright.Dc(), lit.left, lit.top, SRCCOPY);
+               lit.bottom - lit.top, FBright->Dc(), lit.left, lit.top, SRCCOPY);
     int o = Scaled(OutlineWidth);
     RECT sides[] = {{area.left - o, area.top - o, area.right + o, area.top},
                     {area.left - o, area.bottom, area.right + o, area.bottom + o},
@@ -391,20 +404,16 @@ RECT WindowArea(POINT Pt, const RECT &Screen) {
 }
 
 bool SelectArea(RECT &Area) {
-    RECT screen = VirtualScreen();
     HWND foreground = GetForegroundWindow();
+    auto selection = std::make_unique<TAreaSelection>(VirtualScreen());
     bool chosen = false;
     {
-        OwnWindowsHidden hidden;
+        OwnWindowsHidden hidden(selection->Handle());
         Sleep(ScreenSettleMs);
-        std::unique_ptr<TAreaSelection> selection;
-        {
-            WindowDC screenDc(nullptr);
-            selection = std::make_unique<TAreaSelection>(screen, screenDc.get());
-        }
         chosen = selection->Run() == mrOk;
         Area = selection->Chosen;
-    } // the selection window is gone before this program's windows show again
+        selection.reset(); // gone before this program's windows show again
+    }
     if (foreground && IsWindow(foreground)) SetForegroundWindow(foreground);
     if (chosen) Sleep(ScreenSettleMs);
     return chosen;

@@ -23,6 +23,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/playback.sh"
 . "$here/options.sh"
 . "$here/keys.sh"
+. "$here/selectarea.sh"
 e2e_init app
 export E2E_WINE_TIMEOUT=20
 started=$(date +%s)
@@ -56,6 +57,7 @@ run check_play_missing
 run check_bad_folder
 run check_options
 run check_reliability
+run check_select_area
 run check_close_while_recording
 run check_scaled_display
 e2e_log "suite took $(($(date +%s) - started)) s"
