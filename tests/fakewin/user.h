@@ -231,9 +231,8 @@ int GetLocaleInfoA(DWORD locale, DWORD type, LPSTR data, int size);
 int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR wide, int wide_len, LPSTR out,
                         int out_size, LPCSTR default_char, BOOL *used_default);
 
-// Choosing an area by hand: the virtual screen (the double's one screen), the mouse, and the
-// windows under a point, topmost first and newest first. Windows that make_foreign marks belong
-// to another process; the rest to this thread. WM_PAINT is never sent.
+// Choosing an area by hand. Windows that make_foreign marks are another process's, the rest this
+// thread's. WM_PAINT is never sent.
 #define SM_XVIRTUALSCREEN 76
 #define SM_YVIRTUALSCREEN 77
 #define SM_CXVIRTUALSCREEN 78

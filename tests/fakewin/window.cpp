@@ -464,18 +464,17 @@ int GetSystemMetrics(int index) { // the virtual screen is the one screen
     return index == SM_CXVIRTUALSCREEN || index == SM_CYVIRTUALSCREEN ? size : 0;
 }
 
-// Windows of this thread that answer WM_NCHITTEST with HTTRANSPARENT are looked through.
+// The newest visible top-level window there; this thread's that answer WM_NCHITTEST with
+// HTTRANSPARENT are looked through.
 HWND WindowFromPoint(POINT pt) {
-    std::vector<std::pair<HWND, bool>> under; // top-level windows there, topmost first
+    std::vector<std::pair<HWND, bool>> under;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        for (bool topmost : {true, false})
-            for (auto it = s.live.rbegin(); it != s.live.rend(); ++it) {
-                const WindowInfo &i = it->second.info;
-                if (!(i.style & WS_CHILD) && i.visible && contains(i.rect, pt) &&
-                    ((i.exstyle & WS_EX_TOPMOST) != 0) == topmost)
-                    under.push_back({i.hwnd, it->second.foreign});
-            }
+        for (auto it = s.live.rbegin(); it != s.live.rend(); ++it) {
+            const WindowInfo &i = it->second.info;
+            if (!(i.style & WS_CHILD) && i.visible && contains(i.rect, pt))
+                under.push_back({i.hwnd, it->second.foreign});
+        }
     }
     for (auto &w : under)
         if (w.second || SendMessageA(w.first, WM_NCHITTEST, 0, 0) != HTTRANSPARENT) return w.first;
@@ -503,11 +502,9 @@ BOOL ScreenToClient(HWND hwnd, LPPOINT pt) {
 
 BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
     return on_window(hwnd, FALSE, [&](Window &w) {
-        POINT o = client_origin(w), c; // the rectangle is in the client space of its parent
-        client_of(w.info, &c);
+        POINT o = w.info.style & WS_CHILD ? client_origin(*find(w.info.parent)) : POINT{0, 0};
         const RECT &r = w.info.rect;
-        *rect = {r.left + o.x - c.x, r.top + o.y - c.y, r.right + o.x - c.x, r.bottom + o.y - c.y};
-        return TRUE;
+        return *rect = {r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y}, TRUE;
     });
 }
 
@@ -527,8 +524,8 @@ BOOL EnumThreadWindows(DWORD thread, WNDENUMPROC fn, LPARAM lp) {
             if (thread == 1 && !w.second.foreign && !(w.second.info.style & WS_CHILD))
                 list.push_back(w.second.info.hwnd);
     }
-    for (HWND hwnd : list)
-        if (!fn(hwnd, lp)) break;
+    for (size_t i = 0; i < list.size() && fn(list[i], lp);)
+        ++i;
     return TRUE;
 }
 
