@@ -52,12 +52,12 @@ run check_still_then_moving
 run check_sound
 run check_no_sound
 run check_hot_keys
+run check_select_area
 run check_playback
 run check_play_missing
 run check_bad_folder
 run check_options
 run check_reliability
-run check_select_area
 run check_close_while_recording
 run check_scaled_display
 e2e_log "suite took $(($(date +%s) - started)) s"
