@@ -30,7 +30,7 @@ check_select_area() {
     local info pictures px=
     picture 257 193
     if select_then drag_over_picture && record_chosen && info=$(avi_has test.avi size=240x120) &&
-        pictures=$(avi_pictures test.avi "$PIC_W" "$PIC_H" 100 $STEP selected); then
+        pictures=$(avi_pictures test.avi "$PIC_W" "$PIC_H" 100 "$STEP" selected); then
         e2e_pass "a drag records exactly the rectangle dragged: $info, $pictures"
     else
         e2e_fail "a drag records exactly the rectangle dragged" "${info:-no AVI}${pictures:+: $pictures} (want 240x120, the picture in every frame); dialogs: $(open_dialogs)"
