@@ -305,8 +305,6 @@ void TForm1::Button1Click(TObject *) {
     if (!running) {
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
-        // A running recording keeps its area: none is chosen for it.
-        SelectAreaButton->SetEnabled(!ScreenCam->Recording);
     }
 }
 
@@ -401,7 +399,6 @@ void TForm1::Panel1Resize(TObject *) {
 void TForm1::PauseButtonIdle() {
     PauseButton->SetEnabled(false);
     PauseButton->SetCaption("Pause");
-    SelectAreaButton->SetEnabled(true);
 }
 
 // The sound recording pauses with the picture, when the sound box is ticked now (as Stop
@@ -423,6 +420,8 @@ void TForm1::PauseButtonClick(TObject *) {
 // kept for the next Record Again. Record Again records CaptureRight - CaptureLeft pixels across:
 // the area's own exclusive right and bottom make it exactly the size chosen.
 void TForm1::SelectAreaButtonClick(TObject *Sender) {
+    // A running recording keeps its area: none is chosen for it.
+    if (ScreenCam->Recording) return;
     RECT area;
     if (!SelectArea(area)) return;
     CaptureLeft = area.left;

@@ -66,8 +66,7 @@ class TForm1 : public TForm {
     // another program holds are named in FRefusedKeys and told once the window shows.
     void RegisterHotKeys();
     void HotKeyPressed(int Id);
-    // The buttons as they are while nothing records: Pause disabled and captioned "Pause",
-    // Select Area enabled.
+    // The Pause button as it is while nothing records: disabled, captioned "Pause".
     void PauseButtonIdle();
     // Sets the caption from the main thread; progress text still queued is dropped, and so is
     // any the stopped recording reports later, until the next recording starts.
