@@ -5,6 +5,7 @@
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
+#include "ui/areaselect.h"
 #include "ui/optdlg.h"
 #include "ui/settings.h"
 
@@ -41,7 +42,8 @@ constexpr HotKeyCommand RecordKey = {1, VK_F7, "Ctrl+Shift+F7"};
 constexpr HotKeyCommand RecordAgainKey = {2, VK_F8, "Ctrl+Shift+F8"};
 constexpr HotKeyCommand PauseKey = {3, VK_F9, "Ctrl+Shift+F9"};
 constexpr HotKeyCommand StopKey = {4, VK_F10, "Ctrl+Shift+F10"};
-constexpr HotKeyCommand HotKeys[] = {RecordKey, RecordAgainKey, PauseKey, StopKey};
+constexpr HotKeyCommand SelectAreaKey = {5, VK_F6, "Ctrl+Shift+F6"};
+constexpr HotKeyCommand HotKeys[] = {RecordKey, RecordAgainKey, PauseKey, StopKey, SelectAreaKey};
 
 std::string KeyHint(const HotKeyCommand &Key) {
     return std::string(Key.Name) + ", from any window";
@@ -57,6 +59,8 @@ constexpr char NoChangeText[] =
 
 // The Pause button's place in the command panel.
 constexpr int PauseLeft = 108, PauseTop = 138, PauseWidth = 62, PauseHeight = 20;
+// Record gives the left half of its place to Select Area.
+constexpr int RecordButtonWidth = 72, SelectAreaLeft = 84, SelectAreaWidth = 77;
 } // namespace
 
 TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
@@ -126,6 +130,11 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     PauseButton->SetBounds(PauseLeft, PauseTop, PauseWidth, PauseHeight);
     PauseButton->SetCaption("Pause");
     PauseButton->SetEnabled(false);
+    // Beside Record, in the room Record had to its right; after Pause in the tab order.
+    Button7->SetBounds(8, 56, RecordButtonWidth, 25);
+    SelectAreaButton = new TButton(this, Panel2);
+    SelectAreaButton->SetBounds(SelectAreaLeft, 56, SelectAreaWidth, 25);
+    SelectAreaButton->SetCaption("Select Area");
 
     Button1->OnClick = [this](TObject *s) { Button1Click(s); };
     Button2->OnClick = [this](TObject *s) { Button2Click(s); };
@@ -140,10 +149,12 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     RadioButton3->OnClick = [this](TObject *s) { RadioButton3Click(s); };
     Panel1->OnResize = [this](TObject *s) { Panel1Resize(s); };
     PauseButton->OnClick = [this](TObject *s) { PauseButtonClick(s); };
+    SelectAreaButton->OnClick = [this](TObject *s) { SelectAreaButtonClick(s); };
     Button7->Hint = KeyHint(RecordKey);
     Button1->Hint = KeyHint(RecordAgainKey);
     PauseButton->Hint = KeyHint(PauseKey);
     Button2->Hint = KeyHint(StopKey);
+    SelectAreaButton->Hint = KeyHint(SelectAreaKey);
     OnClose = [this](TObject *s) { FormClose(s); };
 
     // The window exists before any recording can post progress to it.
@@ -197,6 +208,7 @@ TButton *TForm1::ButtonOfKey(int Id) const {
            : Id == RecordAgainKey.Id ? Button1
            : Id == PauseKey.Id       ? PauseButton
            : Id == StopKey.Id        ? Button2
+           : Id == SelectAreaKey.Id  ? SelectAreaButton
                                      : nullptr;
 }
 
@@ -496,4 +508,19 @@ void TForm1::PauseButtonClick(TObject *) {
         ScreenCam->ResumeRecording();
         PauseButton->SetCaption("Pause");
     }
+}
+
+// The chosen area is recorded as Record records the one it finds, through Record Again, and
+// kept for the next Record Again. Record Again records CaptureRight - CaptureLeft pixels across:
+// the area's own exclusive right and bottom make it exactly the size chosen.
+void TForm1::SelectAreaButtonClick(TObject *Sender) {
+    // As Record: nothing while a recording runs, and only once the start-up repair is done.
+    if (!ReadyToRecord(SelectAreaButton)) return;
+    RECT area;
+    if (!SelectArea(area)) return;
+    CaptureLeft = area.left;
+    CaptureTop = area.top;
+    CaptureRight = area.right;
+    CaptureBottom = area.bottom;
+    Button1Click(Sender);
 }

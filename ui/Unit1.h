@@ -36,6 +36,7 @@ class TForm1 : public TForm {
     TPanel *Panel1;             // the playback display below the commands
     TMediaPlayer *MediaPlayer1; // the playback of Play Avi and Play Sound
     TButton *PauseButton;       // "Pause" / "Resume": holds the recording still and goes on
+    TButton *SelectAreaButton;  // "Select Area": record a rectangle dragged or a window clicked
 
     void FormCreate(TObject *Sender);
     void FormClose(TObject *Sender);
@@ -55,6 +56,7 @@ class TForm1 : public TForm {
     void RadioButton3Click(TObject *Sender);
     void Panel1Resize(TObject *Sender);
     void PauseButtonClick(TObject *Sender);
+    void SelectAreaButtonClick(TObject *Sender);
 
     // The start-up repair of the recordings that were not closed works on files that Record
     // and Record Again would delete or write: from HoldCommandsForRepair (before the window
@@ -69,8 +71,8 @@ class TForm1 : public TForm {
 
   private:
     void SendSound(const std::string &Command);
-    // The system-wide keys of Record, Record Again, Pause and Stop (README); the ones another
-    // program holds are named in FRefusedKeys and told once the window shows.
+    // The system-wide keys of Record, Select Area, Record Again, Pause and Stop (README); the ones
+    // another program holds are named in FRefusedKeys and told once the window shows.
     void RegisterHotKeys();
     void HotKeyPressed(int Id);
     TButton *ButtonOfKey(int Id) const;

@@ -48,9 +48,22 @@ HRGN CreateRectRgn(int left, int top, int right, int bottom);
 // RGN_DIFF only; the result is said to be COMPLEXREGION whenever it is not empty.
 int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode);
 
+// Text: nothing is drawn.
+#define ETO_OPAQUE 0x0002
+struct SIZE {
+    LONG cx, cy;
+};
+BOOL GdiFlush();
+COLORREF SetBkColor(HDC dc, COLORREF color);
+COLORREF SetTextColor(HDC dc, COLORREF color);
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT *rect, LPCSTR text, UINT count,
+                 const int *dx);
+BOOL GetTextExtentPoint32A(HDC dc, LPCSTR text, int count, SIZE *size); // 7 x 15 a letter
+
 // Cursor and icons
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 #define IDC_IBEAM MAKEINTRESOURCEA(32513)
+#define IDC_CROSS MAKEINTRESOURCEA(32515)
 HCURSOR LoadCursorA(HINSTANCE inst, LPCSTR name);
 #define LoadCursor LoadCursorA
 // The cursor shown on the screen, whichever thread set it.

@@ -141,3 +141,12 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
     d->rects = minus(a->rects, b->rects);
     return d->rects.empty() ? NULLREGION : COMPLEXREGION;
 }
+
+BOOL GdiFlush() { return TRUE; }
+COLORREF SetBkColor(HDC, COLORREF) { return 0; }
+COLORREF SetTextColor(HDC, COLORREF) { return 0; }
+BOOL ExtTextOutA(HDC, int, int, UINT, const RECT *, LPCSTR, UINT, const int *) { return TRUE; }
+BOOL GetTextExtentPoint32A(HDC, LPCSTR, int count, SIZE *size) {
+    *size = {7 * count, 15};
+    return TRUE;
+}

@@ -125,6 +125,7 @@ HMONITOR MonitorFromRect(const RECT *rect, DWORD flags);
 #define MOD_CONTROL 0x0002
 #define MOD_SHIFT 0x0004
 #define MOD_NOREPEAT 0x4000
+#define VK_F6 0x75
 #define VK_F7 0x76
 #define VK_F8 0x77
 #define VK_F9 0x78
@@ -240,3 +241,34 @@ HFONT CreateFontIndirectA(const LOGFONTA *font);
 int GetLocaleInfoA(DWORD locale, DWORD type, LPSTR data, int size);
 int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR wide, int wide_len, LPSTR out,
                         int out_size, LPCSTR default_char, BOOL *used_default);
+
+// Choosing an area by hand. Windows that make_foreign marks are another process's, the rest this
+// thread's. WM_PAINT is never sent.
+#define WM_PAINT 0x000F
+#define WM_SETCURSOR 0x0020
+#define WM_NCHITTEST 0x0084
+#define WM_KEYDOWN 0x0100
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONUP 0x0205
+#define WM_CAPTURECHANGED 0x0215
+#define HTTRANSPARENT (-1)
+#define VK_ESCAPE 0x1B
+#define CWP_SKIPINVISIBLE 0x0001
+#define CWP_SKIPTRANSPARENT 0x0004
+#define FW_BOLD 700
+typedef BOOL (*WNDENUMPROC)(HWND, LPARAM);
+HWND WindowFromPoint(POINT pt);
+HWND ChildWindowFromPointEx(HWND parent, POINT pt, UINT flags);
+BOOL ScreenToClient(HWND hwnd, LPPOINT pt);
+BOOL GetWindowRect(HWND hwnd, LPRECT rect);
+DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD process);
+DWORD GetCurrentThreadId();
+BOOL EnumThreadWindows(DWORD thread, WNDENUMPROC fn, LPARAM lp);
+HWND SetCapture(HWND hwnd);
+BOOL ReleaseCapture();
+HCURSOR SetCursor(HCURSOR cursor);
+HWND GetForegroundWindow();
+BOOL SetForegroundWindow(HWND hwnd);
+HMODULE LoadLibraryA(LPCSTR name); // finds nothing

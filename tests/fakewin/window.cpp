@@ -5,6 +5,7 @@
 #include "fakewin/area.h"
 #include "fakewin/files.h"
 #include "fakewin/screen.h"
+#include "fakewin/windows.h"
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +24,7 @@ struct Window {
     WNDPROC proc = nullptr;
     LONG_PTR userdata = 0;
     HFONT font = nullptr; // as the system's controls keep it: WM_SETFONT, WM_GETFONT
+    bool foreign = false; // another process's
 };
 
 struct WindowState {
@@ -82,7 +84,7 @@ bool take(LPMSG msg, HWND hwnd, bool remove) {
 }
 
 // The client area: framed windows lose a border and a caption, as on Windows.
-RECT client_of(const WindowInfo &info) {
+RECT client_of(const WindowInfo &info, POINT *origin = nullptr) {
     int side = (info.style & WS_THICKFRAME)                                           ? 4
                : ((info.style & WS_DLGFRAME) || (info.exstyle & WS_EX_DLGMODALFRAME)) ? 3
                : (info.style & WS_BORDER)                                             ? 1
@@ -90,11 +92,27 @@ RECT client_of(const WindowInfo &info) {
     if (info.exstyle & WS_EX_CLIENTEDGE) side += 2;
     int top = side + ((info.style & WS_CAPTION) == WS_CAPTION ? 19 : 0);
     const RECT &r = info.rect;
+    if (origin) *origin = {r.left + side, r.top + top};
     return {0, 0, std::max(0, (int)(r.right - r.left - 2 * side)),
             std::max(0, (int)(r.bottom - r.top - top - side))};
 }
 
+// Where a window's client area starts on the screen, its parents' places added up.
+POINT client_origin(const Window &w) {
+    POINT o, p = {0, 0};
+    client_of(w.info, &o);
+    if (w.info.style & WS_CHILD) p = client_origin(*find(w.info.parent));
+    return {o.x + p.x, o.y + p.y};
+}
+bool contains(const RECT &r, POINT pt) {
+    return pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
+}
+
 } // namespace
+
+void make_foreign(HWND hwnd) {
+    on_window(hwnd, 0, [](Window &w) { return w.foreign = true, 0; });
+}
 
 bool window_info(HWND hwnd, WindowInfo &info) {
     return on_window(hwnd, false, [&](Window &w) { return info = w.info, true; });
@@ -179,6 +197,7 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         auto cls = s.classes.find(lower(className));
         Window w;
         w.proc = cls == s.classes.end() ? &DefWindowProcA : cls->second;
+        w.foreign = (style & WS_CHILD) && find(parent)->foreign;
         hwnd = (HWND)next_handle;
         next_handle += 4;
         w.info = {hwnd,
@@ -451,3 +470,75 @@ BOOL UnregisterHotKey(HWND hwnd, int id) {
     s.hot_keys.erase(it);
     return TRUE;
 }
+
+// The newest visible top-level window there; this thread's that answer WM_NCHITTEST with
+// HTTRANSPARENT are looked through.
+HWND WindowFromPoint(POINT pt) {
+    std::vector<std::pair<HWND, bool>> under;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = s.live.rbegin(); it != s.live.rend(); ++it) {
+            const WindowInfo &i = it->second.info;
+            if (!(i.style & WS_CHILD) && i.visible && contains(i.rect, pt))
+                under.push_back({i.hwnd, it->second.foreign});
+        }
+    }
+    for (auto &w : under)
+        if (w.second || SendMessageA(w.first, WM_NCHITTEST, 0, 0) != HTTRANSPARENT) return w.first;
+    return nullptr;
+}
+
+HWND ChildWindowFromPointEx(HWND parent, POINT pt, UINT flags) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto &w : s.live) {
+        const WindowInfo &i = w.second.info;
+        if (i.parent == parent && (i.style & WS_CHILD) && contains(i.rect, pt) &&
+            (i.visible || !(flags & CWP_SKIPINVISIBLE)))
+            return i.hwnd;
+    }
+    Window *p = find(parent);
+    return p && contains(client_of(p->info), pt) ? parent : nullptr;
+}
+
+BOOL ScreenToClient(HWND hwnd, LPPOINT pt) {
+    return on_window(hwnd, FALSE, [&](Window &w) {
+        POINT o = client_origin(w);
+        return *pt = {pt->x - o.x, pt->y - o.y}, TRUE;
+    });
+}
+
+BOOL GetWindowRect(HWND hwnd, LPRECT rect) {
+    return on_window(hwnd, FALSE, [&](Window &w) {
+        POINT o = w.info.style & WS_CHILD ? client_origin(*find(w.info.parent)) : POINT{0, 0};
+        const RECT &r = w.info.rect;
+        return *rect = {r.left + o.x, r.top + o.y, r.right + o.x, r.bottom + o.y}, TRUE;
+    });
+}
+
+DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD process) {
+    bool foreign = on_window(hwnd, false, [](Window &w) { return w.foreign; });
+    if (process) *process = GetCurrentProcessId() + foreign;
+    return foreign ? 2 : 1;
+}
+
+DWORD GetCurrentThreadId() { return on_main_thread() ? 1 : 3; }
+
+BOOL EnumThreadWindows(DWORD thread, WNDENUMPROC fn, LPARAM lp) {
+    std::vector<HWND> list;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto &w : s.live)
+            if (thread == 1 && !w.second.foreign && !(w.second.info.style & WS_CHILD))
+                list.push_back(w.second.info.hwnd);
+    }
+    for (size_t i = 0; i < list.size() && fn(list[i], lp);)
+        ++i;
+    return TRUE;
+}
+
+HWND SetCapture(HWND) { return nullptr; }
+BOOL ReleaseCapture() { return TRUE; }
+HCURSOR SetCursor(HCURSOR) { return nullptr; }
+HWND GetForegroundWindow() { return nullptr; }
+BOOL SetForegroundWindow(HWND hwnd) { return IsWindow(hwnd); }
+HMODULE LoadLibraryA(LPCSTR) { return nullptr; }

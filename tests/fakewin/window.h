@@ -72,6 +72,9 @@ struct HotKey {
 };
 std::vector<HotKey> hot_keys();
 
+// The window, and the children made in it from now on, become another process's.
+void make_foreign(HWND hwnd);
+
 // The user's decimal separator (GetLocaleInfo LOCALE_SDECIMAL); "." after a reset.
 void set_decimal_separator(const std::string &sep);
 

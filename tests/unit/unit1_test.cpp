@@ -51,10 +51,11 @@ TEST_F(MainWindowTest, StartsAsDesigned) {
     for (HWND child : fakewin::children(Form1->Panel2->Handle()))
         if (fakewin::window_info(child, info) && (info.style & WS_TABSTOP))
             tabs.push_back(info.text);
-    EXPECT_EQ(std::vector<std::string>({"Record Again", "Stop", "Options", "About", "Record",
-                                        "Play Avi", "Standar Cam", "wave recorder (sound)",
-                                        "Play Sound", "Low", "Med", "Hight", "Pause"}),
-              tabs);
+    EXPECT_EQ(
+        std::vector<std::string>({"Record Again", "Stop", "Options", "About", "Record", "Play Avi",
+                                  "Standar Cam", "wave recorder (sound)", "Play Sound", "Low",
+                                  "Med", "Hight", "Pause", "Select Area"}),
+        tabs);
     ASSERT_TRUE(fakewin::window_info(Form1->Button5->Handle(), info));
     EXPECT_EQ(176, info.rect.left);
     EXPECT_EQ(88, info.rect.top);
@@ -325,7 +326,7 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
     Application->CreateForm(Form1);
     Application->CreateForm(OptionDlg);
     Application->CreateForm(Form2);
-    EXPECT_EQ(3u, fakewin::hot_keys().size());
+    EXPECT_EQ(4u, fakewin::hot_keys().size());
     Application->ProcessMessages();
     Application->ProcessMessages();
     auto boxes = fakewin::message_boxes();
@@ -516,4 +517,88 @@ TEST_F(MainWindowTest, AboutAndClose) {
     Application->ProcessMessages();
     EXPECT_FALSE(ScreenCam->Recording);
     EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
+    // Another program's windows: a player half off the screen with a video surface and a hidden
+    // panel, and an editor under Quillet's own main window.
+    auto window = [](HWND parent, DWORD style, int x, int y, int w, int h) {
+        return CreateWindowExA(0, "other", "", style, x, y, w, h, parent, nullptr, nullptr,
+                               nullptr);
+    };
+    HWND player = window(nullptr, WS_POPUP | WS_VISIBLE, -40, 300, 400, 200);
+    fakewin::make_foreign(player);
+    window(player, WS_CHILD | WS_VISIBLE, 10, 20, 200, 100);
+    window(player, WS_CHILD, 250, 20, 100, 100);
+    fakewin::make_foreign(window(nullptr, WS_POPUP | WS_VISIBLE, 500, 50, 400, 350));
+    Form1->Show();
+    struct Event {
+        UINT msg;
+        int x, y;
+    };
+    const std::vector<Event> escape = {{WM_KEYDOWN, VK_ESCAPE, 0}};
+    struct Row {
+        std::vector<Event> events;
+        std::vector<int> area; // left, top, width, height recorded; none: cancelled
+    } rows[] = {
+        {{{WM_LBUTTONDOWN, 100, 50}, {WM_MOUSEMOVE, 200, 90}, {WM_LBUTTONUP, 299, 149}},
+         {100, 50, 200, 100}},
+        {{{WM_LBUTTONDOWN, 299, 149}, {WM_LBUTTONUP, 100, 50}}, {100, 50, 200, 100}},
+        {{{WM_LBUTTONDOWN, 100, 149}, {WM_LBUTTONUP, 299, 50}}, {100, 50, 200, 100}},
+        {{{WM_LBUTTONDOWN, 10, 10}, {WM_LBUTTONUP, 14, 10}}, {10, 10, 5, 1}},
+        {{{WM_LBUTTONDOWN, 5, 5}, {WM_LBUTTONUP, -20, -20}}, {0, 0, 6, 6}},
+        {{{WM_LBUTTONDOWN, 1000, 700}, {WM_LBUTTONUP, 1100, 800}}, {1000, 700, 24, 68}},
+        // Clicks: the video surface, cut to the screen; the player itself, whose child there is
+        // hidden; the editor, not the main window above it.
+        {{{WM_LBUTTONDOWN, 50, 350}, {WM_LBUTTONUP, 53, 347}}, {0, 320, 170, 100}},
+        {{{WM_LBUTTONDOWN, 260, 350}, {WM_LBUTTONUP, 260, 350}}, {0, 300, 360, 200}},
+        {{{WM_LBUTTONDOWN, 700, 200}, {WM_LBUTTONUP, 700, 200}}, {500, 50, 400, 350}},
+        // Cancelled: Esc (after Record's key, which does nothing meanwhile), a right click, a
+        // click where no window is, then Esc.
+        {{{WM_HOTKEY, 1, 0}, {WM_KEYDOWN, VK_ESCAPE, 0}}, {}},
+        {{{WM_RBUTTONUP, 300, 300}}, {}},
+        {{{WM_LBUTTONDOWN, 1010, 10}, {WM_LBUTTONUP, 1010, 10}}, {}},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(n);
+        int round = 0;
+        HWND selection = nullptr;
+        fakewin::on_idle([&] {
+            if (++round == 3) return false; // still open after Esc: ends as the program would
+            selection = fakewin::window_calls(fakewin::WindowCall::Show).back().hwnd;
+            for (const Event &e : round > 1 ? escape : row.events)
+                PostMessageA(e.msg == WM_HOTKEY ? Form1->Handle() : selection, e.msg,
+                             e.msg == WM_HOTKEY || e.msg == WM_KEYDOWN ? e.x : 0,
+                             MAKELONG(e.x, e.y));
+            return true;
+        });
+        CaptureLeft = CaptureTop = CaptureRight = CaptureBottom = -1;
+        if (n++ == 0) // by the key, from any window
+            for (auto &k : fakewin::hot_keys())
+                if (k.vk == VK_F6) SendMessageA(Form1->Handle(), WM_HOTKEY, (WPARAM)k.id, 0);
+        if (n > 1) Press(Form1->SelectAreaButton);
+        fakewin::on_idle(nullptr);
+        EXPECT_LT(round, 3);
+        EXPECT_TRUE(IsWindowVisible(Form1->Handle()) && IsWindowEnabled(Form1->Handle()));
+        EXPECT_TRUE(selection && !IsWindow(selection));
+        if (row.area.empty()) {
+            EXPECT_TRUE(fakewin::message_boxes().empty());
+            EXPECT_FALSE(ScreenCam->Recording);
+            EXPECT_EQ(-1, CaptureLeft);
+            continue;
+        }
+        EXPECT_EQ(row.area, (std::vector<int>{RecordLeft, RecordTop, RecordWidth, RecordHeight}));
+        size_t shown = fakewin::window_calls(fakewin::WindowCall::Show).size();
+        Press(Form1->SelectAreaButton); // while it records: nothing
+        EXPECT_EQ(shown, fakewin::window_calls(fakewin::WindowCall::Show).size());
+        Press(Form1->Button2);
+        StopRecordingAndWait(ScreenCam);
+        // Record Again records the same area again.
+        Press(Form1->Button1);
+        EXPECT_EQ(row.area, (std::vector<int>{RecordLeft, RecordTop, RecordWidth, RecordHeight}));
+        Press(Form1->Button2);
+        StopRecordingAndWait(ScreenCam);
+        fakewin::clear_message_boxes(); // a compressor that refuses a small area says so
+    }
 }

@@ -24,6 +24,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/options.sh"
 . "$here/keys.sh"
 . "$here/settings.sh"
+. "$here/selectarea.sh"
 e2e_init app
 export E2E_WINE_TIMEOUT=20
 started=$(date +%s)
@@ -53,6 +54,7 @@ run check_still_then_moving
 run check_sound
 run check_no_sound
 run check_hot_keys
+run check_select_area
 run check_playback
 run check_play_missing
 run check_bad_folder

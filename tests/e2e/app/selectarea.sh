@@ -1,0 +1,56 @@
+# shellcheck shell=bash
+# Select Area with the real mouse (xdotool): a drag over part of the moving picture, from the
+# bottom-right corner of a 240 x 120 rectangle up to the picture's top-left one, records exactly
+# that rectangle, whose frames show the picture and nothing of the selection screen (a screenshot
+# of it while dragging: select-area.png); Esc records nothing, shows no box and brings the main
+# window back; a click on the picture's window records the window. Sourced by run.sh.
+
+# select_then command...: clicks Select Area, runs the command once the selection screen covers
+# the display (it shows first as one pixel off the screen) and waits for the screen to go.
+select_then() {
+    SELECT_BEFORE=$(caption)
+    rm -f test.avi
+    click "Select Area" && e2e_wait 5 _covered && "$@" && drive wait-gone "Select Area" 5000 >/dev/null
+}
+_covered() { [[ $(drive rect "Select Area" 2>/dev/null) == "0 0 "* ]]; }
+
+# Records two seconds of the area chosen, from its first progress caption.
+record_chosen() {
+    wait_progress "$SELECT_BEFORE" 8 >/dev/null && sleep 2 && click Stop && avi_wait test.avi 10
+}
+
+drag_over_picture() {
+    xdotool mousemove $((PIC_X + 239)) $((PIC_Y + 119)) mousedown 1 mousemove 150 100 \
+        mousemove "$PIC_X" "$PIC_Y" && sleep 0.5
+    e2e_shot "$E2E_OUT/select-area.png"
+    xdotool mouseup 1
+}
+
+check_select_area() {
+    local info pictures px=
+    picture 257 193
+    if select_then drag_over_picture && record_chosen && info=$(avi_has test.avi size=240x120) &&
+        pictures=$(avi_pictures test.avi "$PIC_W" "$PIC_H" 100 "$STEP" selected); then
+        e2e_pass "a drag records exactly the rectangle dragged: $info, $pictures"
+    else
+        e2e_fail "a drag records exactly the rectangle dragged" "${info:-no AVI}${pictures:+: $pictures} (want 240x120, the picture in every frame); dialogs: $(open_dialogs)"
+    fi
+    if select_then xdotool key Escape && drive wait-window "@$MAIN" 3000 >/dev/null && sleep 1 &&
+        e2e_shot "$E2E_TMP/escaped.png" && ! px=$(marker_shown "$E2E_TMP/escaped.png") &&
+        [ ! -e test.avi ] && [ -z "$(drive dialogs)" ]; then
+        e2e_pass "Esc records nothing and shows no box, the main window back"
+    else
+        e2e_fail "Esc records nothing" "test.avi: $(ls test.avi 2>&1), marker pixel $px, dialogs: $(open_dialogs)"
+    fi
+    picture 256 192
+    info='' pictures=''
+    # The mouse leaves the window at once: the cursor drawn into the frames would not match.
+    if select_then xdotool mousemove $((PIC_X + 100)) $((PIC_Y + 100)) click 1 mousemove 600 700 &&
+        record_chosen &&
+        info=$(avi_has test.avi size=256x192) &&
+        pictures=$(avi_frames test.avi "$PIC_W" "$PIC_H" window 16); then
+        e2e_pass "a click records the window clicked: $info, $pictures"
+    else
+        e2e_fail "a click records the window clicked" "${info:-no AVI}${pictures:+: $pictures} (want 256x192); dialogs: $(open_dialogs)"
+    fi
+}
