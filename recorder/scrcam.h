@@ -5,6 +5,7 @@
 #include "framework/gdiholders.h"
 #include "framework/thread.h"
 #include "framework/winapi.h"
+#include "avifile/recordfile.h"
 #include "recorder/VFW.h"
 
 #include <atomic>
@@ -130,6 +131,8 @@ class TScreenCam : public TObject {
     void MarkStage(LoopStage Stage) {
         if (OnStage) OnStage(Stage);
     }
+    // The same for the parts of each write, told on the thread that writes.
+    std::function<void(WriteStage)> OnWriteStage;
 
     // Recording thread
     void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);
