@@ -86,8 +86,8 @@ ffmpeg_cpu() { # W H: "ms-per-frame frames xserver-ms-per-frame" of FFmpeg's gra
         -pix_fmt rgb555le -y "$E2E_TMP/ffmpeg.avi"; } 2>&1 | awk '/^cpu / { print ($2 + $3) * 1000 }')
     f=$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets \
         -of csv=p=0 "$E2E_TMP/ffmpeg.avi")
-    awk -v t="$t" -v f="$f" -v x="$(($(cpu_ms "$E2E_XVFB_PID") - x0))" \
-        'BEGIN { if (f > 0) printf "%.3f %d %.3f\n", t / f, f, x / f; else print "0 0 0" }'
+    awk -v t="$t" -v f="$f" -v x="$(cpu_ms "$E2E_XVFB_PID")" -v y="$x0" \
+        'BEGIN { if (f > 0) printf "%.3f %d %.3f\n", t / f, f, (x - y) / f; else print "0 0 0" }'
 }
 for size in $CPU_SIZES; do
     W=${size%x*} H=${size#*x}
@@ -103,8 +103,9 @@ for size in $CPU_SIZES; do
         echo "$size cpu run $r: $line" >>"$E2E_OUT/suite.log"
         n=$(bench_field frames "$line")
         col[frames]+="$n " col[skipped]+="$(bench_field skipped "$line") "
-        col[xserver]+="$(awk -v x=$((x1 - x0)) -v n="$n" 'BEGIN { printf "%.3f", n > 0 ? x / n : 0 }') "
-        for f in cpu $CPU_STAGES encoder; do col[$f]+="$(bench_field c_$f "$line") "; done
+        col[xserver]+="$(awk -v x="$x1" -v y="$x0" -v n="$n" 'BEGIN { printf "%.3f", n > 0 ? (x - y) / n : 0 }') "
+        col[cpu]+="$(bench_field cpu "$line") "
+        for f in $CPU_STAGES encoder; do col[$f]+="$(bench_field c_$f "$line") "; done
     done
     e2e_stop "$PIC" 2
     declare -A med=()

@@ -289,9 +289,10 @@ int main(int argc, char **argv) {
         }
         stage[(int)LoopStage::MarkerActive] += stage[(int)LoopStage::MarkerIdle];
         for (int i = 0; i < StageCount; i++)
-            if (i != (int)LoopStage::MarkerIdle) std::printf(" c_%s=%.3f", workerNames[i], stage[i]);
+            if (i != (int)LoopStage::MarkerIdle)
+                std::printf(" c_%s=%.3f", workerNames[i], stage[i]);
         static const char *const writerNames[WriteStageCount] = {"wait", "sound", "frame",
-                                                                  "journal"};
+                                                                 "journal"};
         marks = writerCpu.Reads / WriteStageCount;
         for (int i = 0; i < WriteStageCount; i++) {
             double t = per(writerCpu.Total[i], marks);
