@@ -103,7 +103,7 @@ for size in $CPU_SIZES; do
         echo "$size cpu run $r: $line" >>"$E2E_OUT/suite.log"
         n=$(bench_field frames "$line")
         col[frames]+="$n " col[skipped]+="$(bench_field skipped "$line") "
-        col[xserver]+="$(awk -v x="$x1" -v y="$x0" -v n="$n" 'BEGIN { printf "%.3f", n > 0 ? (x - y) / n : 0 }') "
+        col[xserver]+="$(awk -v x="$x1" -v y="$x0" -v n="$n" 'BEGIN { printf "%.3f", (n > 0 ? (x - y) / n : 0) }') "
         col[cpu]+="$(bench_field cpu "$line") "
         for f in $CPU_STAGES encoder; do col[$f]+="$(bench_field c_$f "$line") "; done
     done
@@ -115,7 +115,7 @@ for size in $CPU_SIZES; do
     echo "$size at 30 frames a second for ${CPU_SECS} s, MSVC q10000, medians of $RUNS runs: CPU ms per frame"
     printf '  %-12s %8s %6s\n' stage ms share
     for f in $CPU_STAGES; do
-        printf '  %-12s %8.3f %5.1f%%\n' "$f" "${med[$f]}" "$(awk -v a="${med[$f]}" -v b="${med[cpu]}" 'BEGIN { print b > 0 ? 100 * a / b : 0 }')"
+        printf '  %-12s %8.3f %5.1f%%\n' "$f" "${med[$f]}" "$(awk -v a="${med[$f]}" -v b="${med[cpu]}" 'BEGIN { print (b > 0 ? 100 * a / b : 0) }')"
     done
     printf '  %-12s %8.3f  (the encoder alone on frames of the area, part of "frame")\n' encoder "${med[encoder]}"
     printf '  %-12s %8.3f  frames %s, skipped %s, X server %s ms/frame\n' total "${med[cpu]}" "${med[frames]}" "${med[skipped]}" "${med[xserver]}"
