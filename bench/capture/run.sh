@@ -23,7 +23,8 @@
 # msvideo1 encoder on the same display and area in the same run, each process's user and system
 # time per frame it wrote, the share of each stage of the recording (its thread's time, see
 # capture_bench.cpp), and the ratio to FFmpeg's (goal <= 0.25). The X server's time per frame in
-# each run is shown beside (it serves both grabs, and draws the moving picture meanwhile).
+# each run is shown beside (it serves both grabs, and draws the moving picture meanwhile), and
+# the grab ceiling's own time per grab: what a BitBlt of the area and a copy out cost at least.
 #
 #   bench/capture/run.sh     (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=3, SECS=3, SIZES, LONG_RUNS=3,
 #                             CPU_SIZES="640x480 1920x1080", CPU_SECS=10,
@@ -97,6 +98,8 @@ for size in $CPU_SIZES; do
         read -r ff ffn ffx < <(ffmpeg_cpu "$W" "$H")
         echo "$size cpu run $r: ffmpeg ms/frame=$ff frames=$ffn xserver=$ffx" >>"$E2E_OUT/suite.log"
         col[ffmpeg]+="$ff " col[ffn]+="$ffn " col[ffx]+="$ffx "
+        line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" 3)
+        col[floor]+="$(bench_field cpu "$line") "
         x0=$(cpu_ms "$E2E_XVFB_PID")
         line=$(bench MSVC "$W" "$H" "$CPU_SECS" 33 10000)
         x1=$(cpu_ms "$E2E_XVFB_PID")
@@ -109,7 +112,7 @@ for size in $CPU_SIZES; do
     done
     e2e_stop "$PIC" 2
     declare -A med=()
-    for f in ffmpeg ffn ffx frames skipped xserver cpu $CPU_STAGES encoder; do
+    for f in ffmpeg ffn ffx floor frames skipped xserver cpu $CPU_STAGES encoder; do
         med[$f]=$(printf '%s\n' ${col[$f]} | bench_median)
     done
     echo "$size at 30 frames a second for ${CPU_SECS} s, MSVC q10000, medians of $RUNS runs: CPU ms per frame"
@@ -118,6 +121,8 @@ for size in $CPU_SIZES; do
         printf '  %-12s %8.3f %5.1f%%\n' "$f" "${med[$f]}" "$(awk -v a="${med[$f]}" -v b="${med[cpu]}" 'BEGIN { print (b > 0 ? 100 * a / b : 0) }')"
     done
     printf '  %-12s %8.3f  (the encoder alone on frames of the area, part of "frame")\n' encoder "${med[encoder]}"
+    printf '  %-12s %8.3f  (the grab ceiling'"'"'s time per grab and copy out: the floor of grab + conversion)\n' \
+        "grab floor" "${med[floor]}"
     printf '  %-12s %8.3f  frames %s, skipped %s, X server %s ms/frame\n' total "${med[cpu]}" "${med[frames]}" "${med[skipped]}" "${med[xserver]}"
     printf '  %-12s %8.3f  frames %s of %s, X server %s ms/frame\n' ffmpeg "${med[ffmpeg]}" "${med[ffn]}" "$((CPU_SECS * 30))" "${med[ffx]}"
     awk -v a="${med[cpu]}" -v b="${med[ffmpeg]}" -v size="$size" 'BEGIN { r = b > 0 ? a / b : 0

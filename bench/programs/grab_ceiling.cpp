@@ -74,9 +74,7 @@ int main(int argc, char **argv) {
     std::memset(&info, 0, sizeof(info));
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = w;
-    // GRAB_TOPDOWN=1: a top-down section, the screen's own row order.
-    const char *topDown = std::getenv("GRAB_TOPDOWN");
-    info.bmiHeader.biHeight = topDown && atoi(topDown) == 1 ? -h : h;
+    info.bmiHeader.biHeight = h;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = (WORD)(depth > 16 ? depth : 16);
     info.bmiHeader.biCompression = BI_RGB;
