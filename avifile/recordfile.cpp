@@ -127,7 +127,9 @@ HRESULT RecordFile::Write(LONG Position, const void *Pixels, LONG Size) {
     if (samples != 1 && bytes != 1) return AVIERR_FILEWRITE;
     Bytes += ChunkBytes(samples == 1 ? bytes : samples);
     ++FramesInFile;
+    if (OnStage) OnStage(WriteStage::Frame);
     Journal.Frame(Noted(Position));
+    if (OnStage) OnStage(WriteStage::Journal);
     return AVIERR_OK;
 }
 
@@ -223,7 +225,10 @@ void DeleteRecordingFiles(const std::string &Name) {
         DeleteFileA(NumberedFileName(Name, n).c_str());
 }
 
-HRESULT RecordFiles::Start() { return Current->Open(NumberedFileName(Name, Number), Setup); }
+HRESULT RecordFiles::Start() {
+    Current->OnStage = OnStage;
+    return Current->Open(NumberedFileName(Name, Number), Setup);
+}
 
 void RecordFiles::AttachSound(SoundSource *ASound, int AInterval) {
     Sound = ASound;
@@ -248,6 +253,7 @@ HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
             Current->Close();
         }
         Current = std::make_unique<RecordFile>();
+        Current->OnStage = OnStage;
         // A file of the next number that is still there is another recording's: it is kept.
         do
             ++Number;
@@ -261,6 +267,7 @@ HRESULT RecordFiles::Write(int Index, const void *Pixels, LONG Size) {
     if (Sound && SampleAt(Index) - SoundWritten >= SamplesIn(Sound->Format(), SoundBlockLeastMs))
         error = WriteSoundUntil(SampleAt(Index), false);
     if (error != AVIERR_OK) return error;
+    if (OnStage) OnStage(WriteStage::Sound);
     return Current->Write(Index - FirstIndex, Pixels, Size);
 }
 

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,12 @@ struct StreamSetup {
     std::vector<BYTE> SoundFormat;
 };
 
+// The parts of one frame's write, each told at its end when a listener is set (the capture
+// benchmark times them): the wait for the frame, the sound before it, the frame through the
+// compressed stream, and its journal entry.
+enum class WriteStage { Wait, Sound, Frame, Journal };
+using WriteStageListener = std::function<void(WriteStage)>;
+
 // One AVI file: created with the recording's stream header, compressor options and format,
 // written a frame at a time, closed complete. Close runs on every path, the destructor's too.
 class RecordFile {
@@ -77,6 +84,7 @@ class RecordFile {
     void Close();
 
     bool IsOpen() const { return File != nullptr; }
+    WriteStageListener OnStage;
     int Frames() const { return FramesInFile; }
     LONG SoundSamples() const { return SoundLength; }
 
@@ -135,6 +143,8 @@ class RecordFiles {
     HRESULT EndSound(int LastIndex);
 
     int FileNumber() const { return Number; }
+    // Told the end of each part of a write; set before the first.
+    WriteStageListener OnStage;
 
   private:
     // Writes the sound up to recording sample Until, in blocks of at most half a second, into

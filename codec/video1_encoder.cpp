@@ -331,6 +331,20 @@ std::size_t Encoder::encode(const std::uint16_t *frame, int quality, bool key_fr
             const std::size_t origin = static_cast<std::size_t>(by) * 4 * w + bx * 4u;
             // Whole rows as two 32-bit words: two pixels masked and compared per operation.
             std::uint32_t changed = 0, differs = 0;
+            if (!key && same_quality) {
+                // Most blocks of a recording stay as they were: those are skipped after a look
+                // at their input alone.
+                for (int r = 0; r < 4; ++r) {
+                    std::uint32_t in[2], last[2];
+                    std::memcpy(in, frame + origin + r * w, 8);
+                    std::memcpy(last, &previous_input_[origin + r * w], 8);
+                    changed |= ((in[0] & kPixelMask) ^ last[0]) | ((in[1] & kPixelMask) ^ last[1]);
+                }
+                if (!changed) {
+                    if (++run == kMaxSkipRun) p = flush_skips(run, p);
+                    continue;
+                }
+            }
             for (int r = 0; r < 4; ++r) {
                 const std::size_t row = origin + r * w;
                 std::uint32_t in[2], last[2], shown[2];

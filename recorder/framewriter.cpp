@@ -7,8 +7,8 @@
 #include <utility>
 
 FrameWriter::FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind,
-                         SoundSource *ASound, int AInterval)
-    : Name(AName), Setup(ASetup), Sound(ASound), Interval(AInterval) {
+                         SoundSource *ASound, int AInterval, WriteStageListener AOnStage)
+    : Name(AName), Setup(ASetup), Sound(ASound), Interval(AInterval), OnStage(std::move(AOnStage)) {
     if (!Behind) return;
     try {
         Thread = std::thread(&FrameWriter::Run, this);
@@ -46,6 +46,7 @@ HRESULT FrameWriter::OpenFiles() {
         AVIFileInit();
         LibraryStarted = true;
         Files.emplace(Name, Setup);
+        Files->OnStage = OnStage;
         if (Sound) Files->AttachSound(Sound, Interval);
         return Files->Start();
     } catch (const std::exception &) {
@@ -105,6 +106,7 @@ HRESULT FrameWriter::EndSound(int LastIndex) {
 
 HRESULT FrameWriter::WriteInHand() {
     if (!Files) return AVIERR_FILEWRITE;
+    if (OnStage) OnStage(WriteStage::Wait);
     try {
         if (Ending) return Files->EndSound(Index);
         return Files->Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);

@@ -22,7 +22,8 @@ class FrameWriter {
     // running at once. Sound, when given, is written beside the frames, Interval milliseconds
     // of it for each position; it must outlive the writer.
     FrameWriter(const std::string &AName, const StreamSetup &ASetup, bool Behind,
-                SoundSource *ASound = nullptr, int AInterval = 0);
+                SoundSource *ASound = nullptr, int AInterval = 0,
+                WriteStageListener AOnStage = nullptr);
     // Finishes: the frame in hand is written, then the files are closed.
     ~FrameWriter();
     FrameWriter(const FrameWriter &) = delete;
@@ -51,6 +52,7 @@ class FrameWriter {
     StreamSetup Setup;
     SoundSource *Sound;
     int Interval;
+    WriteStageListener OnStage;
     std::optional<RecordFiles> Files; // on the thread that owns them
     bool LibraryStarted = false;
     std::thread Thread;

@@ -357,7 +357,7 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         StreamSetup setup = MakeStreamSetup(this, frame);
         StartSound(this, sound, setup, soundProblem);
         writer.emplace(FileName, setup, WriteBehind, sound ? &*sound : nullptr,
-                       std::max(1, (int)MsPerFrame));
+                       std::max(1, (int)MsPerFrame), OnWriteStage);
         error = writer->Open();
         if (error == AVIERR_OK) {
             FreeFrame(frame.Bits);

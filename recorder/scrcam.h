@@ -6,6 +6,7 @@
 #include "framework/thread.h"
 #include "framework/winapi.h"
 #include "framework/VFW.h"
+#include "avifile/recordfile.h"
 
 #include <atomic>
 #include <cstdint>
@@ -137,6 +138,8 @@ class TScreenCam : public TObject {
     void MarkStage(LoopStage Stage) {
         if (OnStage) OnStage(Stage);
     }
+    // The same for the parts of each write, told on the thread that writes.
+    std::function<void(WriteStage)> OnWriteStage;
 
     // Recording thread
     void StartRecording(int Left, int Top, int Width, int Height, const std::string &FileName);

@@ -18,7 +18,16 @@
 # written with it to those without (at a real interval the loop sleeps, so load moves it less
 # than the 1 ms loop's frames a second).
 #
+# First, where a frame's processor time goes at 30 frames a second (CPU_SIZES, CPU_SECS, RUNS
+# runs): the recording with the default compressor at 33 ms beside FFmpeg's x11grab into its
+# msvideo1 encoder on the same display and area in the same run, each process's user and system
+# time per frame it wrote, the share of each stage of the recording (its thread's time, see
+# capture_bench.cpp), and the ratio to FFmpeg's (goal <= 0.25). The X server's time per frame in
+# each run is shown beside (it serves both grabs, and draws the moving picture meanwhile), and
+# the grab ceiling's own time per grab: what a BitBlt of the area and a copy out cost at least.
+#
 #   bench/capture/run.sh     (QUILLET_DISPLAY, QUILLET_WIN_BUILD, RUNS=3, SECS=3, SIZES, LONG_RUNS=3,
+#                             CPU_SIZES="640x480 1920x1080", CPU_SECS=10,
 #                             LONG_SECS=20, LONG_SIZES=1920x1080, LONG_WRITES="behind inline"
 #                             (and "sound"); the codec registered in the prefix for 'MSVC')
 set -u
@@ -62,6 +71,64 @@ bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
     E2E_WINE_TIMEOUT=$(($4 + 60)) e2e_wine "$E2E_WIN_BUILD/capture_bench.exe" "$1" \
         'C:\windows\temp\capture_bench.avi' $X $Y "$2" "$3" "$4" "${5:-1}" "${6:-}"
 }
+
+CPU_SIZES=${CPU_SIZES-640x480 1920x1080}
+CPU_SECS=${CPU_SECS:-10}
+CPU_STAGES="bookkeeping marker grab cursor conversion write sleep sound frame journal main other"
+TICK=$(getconf CLK_TCK)
+cpu_ms() { # PID: user and system time of a live process so far, in ms
+    awk -v t="$TICK" '{ sub(/.*\) /, ""); print ($12 + $13) * 1000 / t }' "/proc/$1/stat" 2>/dev/null || echo 0
+}
+ffmpeg_cpu() { # W H: "ms-per-frame frames xserver-ms-per-frame" of FFmpeg's grab and encoder at 30 a second
+    local x0 t f
+    x0=$(cpu_ms "$E2E_XVFB_PID")
+    t=$({ /usr/bin/time -f 'cpu %U %S' ffmpeg -nostdin -v error -f x11grab -framerate 30 \
+        -video_size "$1x$2" -i "$E2E_DISPLAY.0+$X,$Y" -t "$CPU_SECS" -c:v msvideo1 \
+        -pix_fmt rgb555le -y "$E2E_TMP/ffmpeg.avi"; } 2>&1 | awk '/^cpu / { print ($2 + $3) * 1000 }')
+    f=$(ffprobe -v error -count_packets -select_streams v -show_entries stream=nb_read_packets \
+        -of csv=p=0 "$E2E_TMP/ffmpeg.avi")
+    awk -v t="$t" -v f="$f" -v x="$(cpu_ms "$E2E_XVFB_PID")" -v y="$x0" \
+        'BEGIN { if (f > 0) printf "%.3f %d %.3f\n", t / f, f, (x - y) / f; else print "0 0 0" }'
+}
+for size in $CPU_SIZES; do
+    W=${size%x*} H=${size#*x}
+    show_picture "$W" "$H"
+    declare -A col=()
+    for r in $(seq "$RUNS"); do
+        read -r ff ffn ffx < <(ffmpeg_cpu "$W" "$H")
+        echo "$size cpu run $r: ffmpeg ms/frame=$ff frames=$ffn xserver=$ffx" >>"$E2E_OUT/suite.log"
+        col[ffmpeg]+="$ff " col[ffn]+="$ffn " col[ffx]+="$ffx "
+        line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" 3)
+        col[floor]+="$(bench_field cpu "$line") "
+        x0=$(cpu_ms "$E2E_XVFB_PID")
+        line=$(bench MSVC "$W" "$H" "$CPU_SECS" 33 10000)
+        x1=$(cpu_ms "$E2E_XVFB_PID")
+        echo "$size cpu run $r: $line" >>"$E2E_OUT/suite.log"
+        n=$(bench_field frames "$line")
+        col[frames]+="$n " col[skipped]+="$(bench_field skipped "$line") "
+        col[xserver]+="$(awk -v x="$x1" -v y="$x0" -v n="$n" 'BEGIN { printf "%.3f", (n > 0 ? (x - y) / n : 0) }') "
+        col[cpu]+="$(bench_field cpu "$line") "
+        for f in $CPU_STAGES encoder; do col[$f]+="$(bench_field c_$f "$line") "; done
+    done
+    e2e_stop "$PIC" 2
+    declare -A med=()
+    for f in ffmpeg ffn ffx floor frames skipped xserver cpu $CPU_STAGES encoder; do
+        med[$f]=$(printf '%s\n' ${col[$f]} | bench_median)
+    done
+    echo "$size at 30 frames a second for ${CPU_SECS} s, MSVC q10000, medians of $RUNS runs: CPU ms per frame"
+    printf '  %-12s %8s %6s\n' stage ms share
+    for f in $CPU_STAGES; do
+        printf '  %-12s %8.3f %5.1f%%\n' "$f" "${med[$f]}" "$(awk -v a="${med[$f]}" -v b="${med[cpu]}" 'BEGIN { print (b > 0 ? 100 * a / b : 0) }')"
+    done
+    printf '  %-12s %8.3f  (the encoder alone on frames of the area, part of "frame")\n' encoder "${med[encoder]}"
+    printf '  %-12s %8.3f  (the grab ceiling'"'"'s time per grab and copy out: the floor of grab + conversion)\n' \
+        "grab floor" "${med[floor]}"
+    printf '  %-12s %8.3f  frames %s, skipped %s, X server %s ms/frame\n' total "${med[cpu]}" "${med[frames]}" "${med[skipped]}" "${med[xserver]}"
+    printf '  %-12s %8.3f  frames %s of %s, X server %s ms/frame\n' ffmpeg "${med[ffmpeg]}" "${med[ffn]}" "$((CPU_SECS * 30))" "${med[ffx]}"
+    awk -v a="${med[cpu]}" -v b="${med[ffmpeg]}" -v size="$size" 'BEGIN { r = b > 0 ? a / b : 0
+        printf "%s CPU per frame / FFmpeg'"'"'s: %.3f (goal <= 0.25: %s)\n", size, r, r > 0 && r <= 0.25 ? "ok" : "NOT" }'
+    unset col med
+done
 
 echo "loop at 1 ms per frame, medians of $RUNS runs of ${SECS} s; stages in ms per pass"
 printf '%-10s %-11s %7s %8s %6s %-9s %10s %7s' area codec/write fps ceiling ratio goal ceil+write ratio/w

@@ -12,11 +12,22 @@
 // the marker stays off, to see what its paints cost the grab; with QUILLET_BENCH_JOURNAL=off the
 // recording keeps no journal beside its file; with CAPTURE_BENCH_WRITE=inline each frame is written
 // on the worker before the next grab (the loop's order before frames were written behind it).
+//
+// Also the processor time each frame costs, from the first pass to the stop (user and system time
+// of the process and of its threads, as the system counts it): cpu_frames= (frames in that span),
+// cpu= (the process, ms per frame), and per stage, ms of its thread's time per frame: the worker's
+// c_bookkeeping= c_marker= c_grab= c_cursor= c_conversion= c_write= c_sleep=, the writer's
+// c_sound= c_frame= (the frame through the compressed stream: conversion, encoder and the file's
+// write) c_journal=, the main thread's c_main=, and c_other= (the rest of the process). The
+// thread times are read at every mark; what one read costs (c_read=, ms) is taken off each stage.
+// With a compressor, c_encoder= is the encoder's own time per frame (the driver's conversion
+// included) on frames of the area.
 #include "bench/programs/bench_clock.h"
 #include "avifile/journalfile.h"
 #include "recorder/recordthread.h"
 #include "tests/e2e/programs/timed_recording.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +39,64 @@ namespace {
 using bench::NowMs;
 
 const int StageCount = (int)LoopStage::Sleep + 1;
+const int WriteStageCount = (int)WriteStage::Journal + 1;
+
+double Ms(const FILETIME &T) {
+    return (double)(((uint64_t)T.dwHighDateTime << 32) | T.dwLowDateTime) / 10000.0;
+}
+// User and system time of a thread, and of the whole process, in ms.
+double ThreadCpu(HANDLE Thread) {
+    FILETIME created, ended, kernel, user;
+    if (!GetThreadTimes(Thread, &created, &ended, &kernel, &user)) return 0;
+    return Ms(kernel) + Ms(user);
+}
+double ProcessCpu() {
+    FILETIME created, ended, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
+    return Ms(kernel) + Ms(user);
+}
+
+// Processor time per stage of one thread, from mark to mark, between the first mark and Stop.
+// The process's and the main thread's times are read at the first mark and at the stop, the
+// frames counted between the two.
+struct CpuClock {
+    double Last = -1;
+    std::vector<double> Total;
+    int Reads = 0;
+    explicit CpuClock(int Stages) : Total(Stages) {}
+    void Mark(int Stage) {
+        double now = ThreadCpu(GetCurrentThread());
+        if (Last >= 0) {
+            Total[Stage] += now - Last;
+            Reads++;
+        }
+        Last = now;
+    }
+};
+
+struct Span {
+    HANDLE Main = nullptr;
+    double Process[2] = {}, MainCpu[2] = {};
+    int Frames[2] = {};
+    std::atomic<int> Taken{0}; // 1: started, 2: ended
+    void Take(int FramesNow) {
+        int i = Taken;
+        Process[i] = ProcessCpu();
+        MainCpu[i] = ThreadCpu(Main);
+        Frames[i] = FramesNow;
+        Taken = i + 1;
+    }
+};
+
+// What one read of a thread's time costs the thread, in ms.
+double ReadCost() {
+    const int Reads = 2000;
+    double start = ThreadCpu(GetCurrentThread()), sink = 0;
+    for (int i = 0; i < Reads; i++)
+        sink += ThreadCpu(GetCurrentThread());
+    double end = ThreadCpu(GetCurrentThread());
+    return sink >= 0 ? (end - start) / Reads : 0;
+}
 
 // Time per stage, summed on the worker; read after it has ended. Also the slowest pass's work
 // (every stage but the sleep) and the stage that took most of it: a pass of one and a half
@@ -77,13 +146,14 @@ const char *StageName(LoopStage Stage) {
 
 struct CodecTimes {
     double Encoder = -1, Decoder = -1; // ms per frame; -1 when not measured
+    double EncoderCpu = -1;            // the encoder's thread time per frame
 };
 
 // The encoder alone on frames of the area, in the loop's order of key and delta frames, and the
 // decoder alone on what it made (the system's compressed stream may decode every frame it
 // writes, to hand the encoder the previous frame).
 CodecTimes CodecAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H) {
-    const int Grabs = 8, Rounds = 4;
+    const int Grabs = 8, Rounds = 8;
     CodecTimes times;
     std::vector<std::unique_ptr<OwnedFrame>> frames;
     for (int i = 0; i < Grabs; i++) {
@@ -102,7 +172,7 @@ CodecTimes CodecAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H
     if (ICCompressGetFormat(hic, in, out) == ICERR_OK &&
         ICCompressBegin(hic, in, out) == ICERR_OK) {
         DWORD room = ICCompressGetSize(hic, in, out) + 1024;
-        double start = NowMs();
+        double start = NowMs(), startCpu = ThreadCpu(GetCurrentThread());
         for (int n = 0; n < Grabs * Rounds; n++) {
             int i = n % Grabs, prev = (n + Grabs - 1) % Grabs;
             std::vector<BYTE> data(room);
@@ -116,6 +186,7 @@ CodecTimes CodecAlone(TScreenCam &Cam, DWORD Handler, int X, int Y, int W, int H
             coded.push_back(std::move(data));
         }
         times.Encoder = (NowMs() - start) / (Grabs * Rounds);
+        times.EncoderCpu = (ThreadCpu(GetCurrentThread()) - startCpu) / (Grabs * Rounds);
         ICCompressEnd(hic);
     }
     ICClose(hic);
@@ -170,9 +241,23 @@ int main(int argc, char **argv) {
     const char *sound = getenv("CAPTURE_BENCH_SOUND");
     if (sound && atoi(sound) == 1) cam->RecordSound = true;
     StageClock clock;
-    cam->OnStage = [&clock](LoopStage Stage) { clock.Mark(Stage); };
+    CpuClock workerCpu(StageCount), writerCpu(WriteStageCount);
+    Span span;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &span.Main, 0,
+                    FALSE, DUPLICATE_SAME_ACCESS);
+    TScreenCam *camera = cam.get();
+    cam->OnStage = [&](LoopStage Stage) {
+        clock.Mark(Stage);
+        if (span.Taken == 2) return;
+        workerCpu.Mark((int)Stage);
+        if (span.Taken == 0 || !camera->Recording) span.Take(camera->FramesWritten);
+    };
+    cam->OnWriteStage = [&](WriteStage Stage) {
+        if (span.Taken == 1) writerCpu.Mark((int)Stage);
+    };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));
     cam->OnStage = nullptr;
+    cam->OnWriteStage = nullptr;
 
     // The loop's own time: from its start to the stop request.
     double seconds = (stopTime - cam->StartTime) / 1000.0;
@@ -187,14 +272,47 @@ int main(int argc, char **argv) {
                 clock.PerPass(LoopStage::Conversion), clock.PerPass(LoopStage::Write),
                 clock.PerPass(LoopStage::Sleep));
     std::printf(" slowest=%.1f slowest_stage=%s", clock.Slowest, StageName(clock.SlowestStage));
+    int frames = span.Frames[1] - span.Frames[0];
+    if (span.Taken == 2 && frames > 0) {
+        double read = ReadCost(), worker = 0, writer = 0;
+        auto per = [&](double Total, int Reads) { return (Total - Reads * read) / frames; };
+        std::printf(" cpu_frames=%d cpu=%.3f c_read=%.4f", frames,
+                    (span.Process[1] - span.Process[0]) / frames, read);
+        // Each stage's share of the reads: one a mark.
+        static const char *const workerNames[StageCount] = {
+            "bookkeeping", "marker", "grab", "cursor", "conversion", "marker2", "write", "sleep"};
+        double stage[StageCount];
+        int marks = workerCpu.Reads / StageCount;
+        for (int i = 0; i < StageCount; i++) {
+            stage[i] = per(workerCpu.Total[i], marks);
+            worker += stage[i];
+        }
+        stage[(int)LoopStage::MarkerActive] += stage[(int)LoopStage::MarkerIdle];
+        for (int i = 0; i < StageCount; i++)
+            if (i != (int)LoopStage::MarkerIdle)
+                std::printf(" c_%s=%.3f", workerNames[i], stage[i]);
+        static const char *const writerNames[WriteStageCount] = {"wait", "sound", "frame",
+                                                                 "journal"};
+        marks = writerCpu.Reads / WriteStageCount;
+        for (int i = 0; i < WriteStageCount; i++) {
+            double t = per(writerCpu.Total[i], marks);
+            writer += t;
+            std::printf(" c_%s=%.3f", writerNames[i], t);
+        }
+        double main = (span.MainCpu[1] - span.MainCpu[0]) / frames;
+        std::printf(" c_main=%.3f c_other=%.3f", main,
+                    (span.Process[1] - span.Process[0]) / frames - worker - writer - main);
+    }
     if (handler != mmioFOURCC('D', 'I', 'B', ' ')) {
         CodecTimes codec = CodecAlone(*cam, handler, x, y, w, h);
-        std::printf(" encoder=%.3f decoder=%.3f", codec.Encoder, codec.Decoder);
+        std::printf(" encoder=%.3f decoder=%.3f c_encoder=%.3f", codec.Encoder, codec.Decoder,
+                    codec.EncoderCpu);
     }
     std::printf("\n");
     std::fflush(stdout);
-    int frames = cam->FramesWritten;
+    int written = cam->FramesWritten;
     cam.reset();
+    CloseHandle(span.Main);
     DeleteFileA(argv[2]);
-    return frames > 0 ? 0 : 1;
+    return written > 0 ? 0 : 1;
 }

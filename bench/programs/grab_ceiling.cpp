@@ -7,7 +7,8 @@
 //
 //   grab_ceiling X Y W H seconds [file]
 //
-// Prints: ceiling W=640 H=480 grabs=N seconds=S fps=F ms=M
+// Prints: ceiling W=640 H=480 grabs=N seconds=S fps=F ms=M cpu=C (the process's user and system
+// time per grab, ms)
 #include "bench/programs/bench_clock.h"
 #include "framework/winapi.h"
 
@@ -19,6 +20,7 @@
 #include <vector>
 
 using bench::NowMs;
+using bench::ProcessCpuMs;
 
 namespace {
 // Writes the copies handed to it, one at a time, to a file on its own thread.
@@ -97,6 +99,7 @@ int main(int argc, char **argv) {
     }
 
     int grabs = 0;
+    double cpuStart = ProcessCpuMs();
     double start = NowMs(), now = start;
     {
         std::unique_ptr<CopyWriter> writer;
@@ -114,8 +117,9 @@ int main(int argc, char **argv) {
     now = NowMs();
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     double seconds = (now - start) / 1000;
-    std::printf("ceiling W=%d H=%d grabs=%d seconds=%.3f fps=%.1f ms=%.3f\n", w, h, grabs, seconds,
-                grabs / seconds, (now - start) / grabs);
+    std::printf("ceiling W=%d H=%d grabs=%d seconds=%.3f fps=%.1f ms=%.3f cpu=%.3f\n", w, h, grabs,
+                seconds, grabs / seconds, (now - start) / grabs,
+                (ProcessCpuMs() - cpuStart) / grabs);
     SelectObject(memory, old);
     DeleteDC(memory);
     DeleteObject(dib);
