@@ -48,6 +48,23 @@ GrabHeldForRun::~GrabHeldForRun() {
     InRun = false;
 }
 
+namespace {
+// A DIB section at the frame's depth and row order (the recording's grab) is read out by a copy
+// of its bits: under Wine GetDIBits takes two and a half times as long (1.25 ms against 0.5 for
+// a full-HD frame), on the worker between two grabs.
+bool CopySectionBits(HBITMAP Bitmap, const BITMAPINFOHEADER &Frame, BYTE *Pixels) {
+    DIBSECTION section = {};
+    if (GetObject(Bitmap, sizeof(section), &section) != (int)sizeof(section) ||
+        !section.dsBm.bmBits || section.dsBmih.biCompression != BI_RGB ||
+        section.dsBmih.biBitCount != Frame.biBitCount || section.dsBmih.biWidth != Frame.biWidth ||
+        section.dsBmih.biHeight != Frame.biHeight)
+        return false;
+    GdiFlush(); // what was drawn into it is there
+    std::memcpy(Pixels, section.dsBm.bmBits, Frame.biSizeImage);
+    return true;
+}
+} // namespace
+
 HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
     // A depth outside 1..32 is refused before it takes part in any size or shift.
     if (BitDepth <= 0 || BitDepth > 32) return nullptr;
@@ -82,7 +99,8 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
 
         MemoryDC dc(nullptr);
         BYTE *pixels = lock.ptr + header->biSize + colorTable;
-        if (!GetDIBits(dc.get(), Bitmap, 0, (UINT)bm.bmHeight, pixels, (BITMAPINFO *)header,
+        if (!CopySectionBits(Bitmap, *header, pixels) &&
+            !GetDIBits(dc.get(), Bitmap, 0, (UINT)bm.bmHeight, pixels, (BITMAPINFO *)header,
                        DIB_RGB_COLORS)) {
             // A reused block still holds the frame before.
             std::memset(pixels, 0, header->biSizeImage);

@@ -89,6 +89,7 @@ typedef POINT *LPPOINT;
 struct BITMAP {
     LONG bmWidth, bmHeight, bmWidthBytes;
     WORD bmPlanes, bmBitsPixel;
+    LPVOID bmBits;
 };
 
 struct BITMAPINFOHEADER {
@@ -101,6 +102,14 @@ struct BITMAPINFOHEADER {
 };
 typedef BITMAPINFOHEADER *LPBITMAPINFOHEADER;
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
+// The fake's GetObject gives a bitmap's BITMAP only, never this.
+struct DIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    DWORD dsBitfields[3];
+    HANDLE dshSection;
+    DWORD dsOffset;
+};
 
 struct RGBQUAD {
     BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
