@@ -38,7 +38,6 @@ int GetObjectA(HGDIOBJ obj, int size, LPVOID out);
 #define GetObject GetObjectA
 HGDIOBJ GetStockObject(int index);
 BOOL BitBlt(HDC dst, int x, int y, int cx, int cy, HDC src, int x1, int y1, DWORD rop);
-inline BOOL GdiFlush() { return TRUE; } // the fake draws at once
 int GetDIBits(HDC dc, HBITMAP bmp, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi,
               UINT usage);
 COLORREF GetPixel(HDC dc, int x, int y);

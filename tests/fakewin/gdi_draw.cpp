@@ -142,7 +142,7 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
     return d->rects.empty() ? NULLREGION : COMPLEXREGION;
 }
 
-BOOL GdiFlush() { return TRUE; }
+BOOL GdiFlush() { return TRUE; } // the fake draws at once
 COLORREF SetBkColor(HDC, COLORREF) { return 0; }
 COLORREF SetTextColor(HDC, COLORREF) { return 0; }
 BOOL ExtTextOutA(HDC, int, int, UINT, const RECT *, LPCSTR, UINT, const int *) { return TRUE; }
