@@ -7,6 +7,7 @@
 // never has a gap (the AVI library refuses audio that is not contiguous).
 #pragma once
 #include "avifile/recordfile.h"
+#include "recorder/soundclock.h"
 #include "framework/winapi.h"
 
 #include <atomic>
@@ -19,42 +20,6 @@
 
 // PCM with block alignment and byte rate worked out from the format.
 WAVEFORMATEX PcmFormat(int BitsPerSample, int Channels, DWORD SamplesPerSec);
-
-// Follows captured sound to the frame clock. Blocks come in with the frame-clock time at which
-// their last sample had been captured; the output's sample n belongs to time n / rate after time
-// 0. Before the first block nothing can be placed.
-class SoundAligner {
-  public:
-    // Samples of the output are due at APerMs a millisecond of the frame clock.
-    void Reset(const WAVEFORMATEX &AFormat, DWORD ATimeZero, double APerMs);
-    // A captured block and when (frame clock) it was complete.
-    void Arrived(std::vector<BYTE> Data, DWORD Time);
-    // Appends at most Samples samples to Out, as far as sound is at hand; Fill: silence for the
-    // rest. Returns the samples appended.
-    LONG Produce(LONG Samples, std::vector<BYTE> &Out, bool Fill);
-    int64_t Produced() const { return Out; }
-
-  private:
-    // Appends Count samples; Skip passes over Count samples of the first block.
-    void Emit(const BYTE *Samples, int64_t Count, std::vector<BYTE> &Dest);
-    void Skip(int64_t Count);
-
-    WAVEFORMATEX Format{};
-    DWORD TimeZero = 0;
-    double PerMs = 0;
-    std::deque<std::vector<BYTE>> Blocks;
-    size_t FrontUsed = 0;                         // bytes of the first block already taken
-    int64_t Received = 0;                         // samples captured so far
-    int64_t Consumed = 0;                         // captured samples taken (or dropped)
-    int64_t Out = 0;                              // samples produced
-    std::deque<std::pair<DWORD, double>> Offsets; // per block: its time, captured minus due
-    double Estimate = 0;                          // captured samples that belong before time 0
-    bool Placed = false;                          // the first block has set where the output starts
-    int64_t SilenceLeft = 0;                      // capture started late: silence first
-    int64_t DropLeft = 0;                         // capture started early: sound before time 0 goes
-    int64_t SinceCorrection = 0;
-    std::vector<BYTE> Last; // the last sample produced, repeated to insert one
-};
 
 // The capture: wave-in on the default input, buffers handed back on a thread of its own.
 class SoundStream : public SoundSource {
