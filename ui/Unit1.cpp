@@ -6,6 +6,7 @@
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
 #include "ui/areaselect.h"
+#include "ui/hotkeys.h"
 #include "ui/optdlg.h"
 #include "ui/settings.h"
 
@@ -27,27 +28,6 @@ constexpr DWORD SoundSettleMs = 250;
 constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
 // Asks the main thread to tell the user which hot keys could not be had, once the window shows.
 constexpr UINT WM_HOTKEYSREFUSED = WM_APP + 2;
-
-// The hot keys: Ctrl+Shift with a function key that programs do not use alone, and not
-// Ctrl+Alt (AltGr on many keyboards, so it would take characters from typing).
-constexpr UINT HotKeyModifiers = MOD_CONTROL | MOD_SHIFT;
-// MOD_NOREPEAT (Windows 7 on), which SDK headers for older targets leave out.
-constexpr UINT NoRepeat = 0x4000;
-struct HotKeyCommand {
-    int Id;
-    UINT Key;
-    const char *Name;
-};
-constexpr HotKeyCommand RecordKey = {1, VK_F7, "Ctrl+Shift+F7"};
-constexpr HotKeyCommand RecordAgainKey = {2, VK_F8, "Ctrl+Shift+F8"};
-constexpr HotKeyCommand PauseKey = {3, VK_F9, "Ctrl+Shift+F9"};
-constexpr HotKeyCommand StopKey = {4, VK_F10, "Ctrl+Shift+F10"};
-constexpr HotKeyCommand SelectAreaKey = {5, VK_F6, "Ctrl+Shift+F6"};
-constexpr HotKeyCommand HotKeys[] = {RecordKey, RecordAgainKey, PauseKey, StopKey, SelectAreaKey};
-
-std::string KeyHint(const HotKeyCommand &Key) {
-    return std::string(Key.Name) + ", from any window";
-}
 
 constexpr char RepairingCaption[] = "Quillet: repairing recordings that were not closed...";
 constexpr char WaitingCaption[] =
@@ -164,36 +144,17 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
 }
 
 TForm1::~TForm1() {
-    for (const HotKeyCommand &key : HotKeys)
-        UnregisterHotKey(FWindow, key.Id);
+    FHotKeys.Unregister();
     FormDestroy(this);
 }
 
 void TForm1::RegisterHotKeys() {
-    std::vector<const HotKeyCommand *> held;
-    for (const HotKeyCommand &key : HotKeys) {
-        // Held down, a key sends one command, not one per repeat; before Windows 7 the system
-        // refuses that modifier, and the key repeats.
-        BOOL registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers | NoRepeat, key.Key);
-        if (!registered && GetLastError() != ERROR_HOTKEY_ALREADY_REGISTERED)
-            registered = RegisterHotKey(FWindow, key.Id, HotKeyModifiers, key.Key);
-        if (registered) continue;
-        if (GetLastError() == ERROR_HOTKEY_ALREADY_REGISTERED)
-            held.push_back(&key);
-        else
-            FFailedKeys += (FFailedKeys.empty() ? "" : ", ") + std::string(key.Name);
-    }
-    // All four held: a copy of Quillet started before has them, and they work there.
-    if (held.size() == sizeof(HotKeys) / sizeof(HotKeys[0])) {
-        for (const HotKeyCommand *key : held)
-            ButtonOfKey(key->Id)->Hint =
-                std::string(key->Name) + " works in the other copy of Quillet";
-        held.clear();
-    }
-    for (const HotKeyCommand *key : held)
-        FRefusedKeys += (FRefusedKeys.empty() ? "" : ", ") + std::string(key->Name);
-    if (!FRefusedKeys.empty() || !FFailedKeys.empty())
-        PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
+    FHotKeys.Register(FWindow);
+    if (FHotKeys.OtherCopyHoldsThem())
+        for (const HotKeyCommand &key : HotKeys)
+            ButtonOfKey(key.Id)->Hint =
+                std::string(key.Name) + " works in the other copy of Quillet";
+    if (!FHotKeys.Refusal().empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
 }
 
 // Each hot key does what its button does, and nothing when the button is disabled or cannot
@@ -305,16 +266,7 @@ LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (Msg == WM_HOTKEYSREFUSED) {
-        std::string text;
-        if (!FRefusedKeys.empty())
-            text =
-                "Another program holds these keys, so they do nothing in Quillet: " + FRefusedKeys +
-                ". ";
-        if (!FFailedKeys.empty())
-            text += "The system refused these keys, so they do nothing in Quillet: " + FFailedKeys +
-                    ". ";
-        text += "The buttons and the other keys work.";
-        MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONWARNING);
+        MessageBoxA(nullptr, FHotKeys.Refusal().c_str(), "Error", MB_ICONWARNING);
         return 0;
     }
     return TForm::WndProc(Msg, wParam, lParam);

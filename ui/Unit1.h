@@ -3,6 +3,7 @@
 #include "framework/buttons.h"
 #include "framework/fields.h"
 #include "framework/mediaplayer.h"
+#include "ui/hotkeys.h"
 
 #include <atomic>
 #include <memory>
@@ -72,7 +73,7 @@ class TForm1 : public TForm {
   private:
     void SendSound(const std::string &Command);
     // The system-wide keys of Record, Select Area, Record Again, Pause and Stop (README); the ones
-    // another program holds are named in FRefusedKeys and told once the window shows.
+    // another program holds are told once the window shows.
     void RegisterHotKeys();
     void HotKeyPressed(int Id);
     TButton *ButtonOfKey(int Id) const;
@@ -93,10 +94,9 @@ class TForm1 : public TForm {
     std::unique_ptr<TScreenCam> FScreenCam;
     std::atomic<HWND> FWindow{nullptr};
     std::mutex FProgressLock;
-    std::string FProgressText;   // guarded by FProgressLock
-    bool FProgressHeld = false;  // guarded by FProgressLock
-    std::string FRefusedKeys;    // held by another program
-    std::string FFailedKeys;     // refused by the system for another reason
+    std::string FProgressText;  // guarded by FProgressLock
+    bool FProgressHeld = false; // guarded by FProgressLock
+    HotKeyRegistration FHotKeys;
     bool FRecordingRuns = false; // started here and not stopped by Stop yet
     bool FRepairing = false;
     std::string FCaptionAfterRepair;
