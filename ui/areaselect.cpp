@@ -33,40 +33,8 @@ constexpr COLORREF OutlineColor = RGB(255, 170, 0);
 // White on black stays readable over any picture.
 constexpr COLORREF ReadoutTextColor = RGB(255, 255, 255);
 constexpr COLORREF ReadoutBackColor = RGB(0, 0, 0);
-// DWMWA_EXTENDED_FRAME_BOUNDS (Windows Vista on) and WM_DPICHANGED (8.1 on), which SDK headers
-// for older targets leave out.
-constexpr DWORD ExtendedFrameBounds = 9;
+// WM_DPICHANGED (Windows 8.1 on), which SDK headers for older targets leave out.
 constexpr UINT DpiChanged = 0x02E0;
-
-bool IsEmpty(const RECT &R) { return R.right <= R.left || R.bottom <= R.top; }
-
-RECT Intersection(const RECT &A, const RECT &B) {
-    RECT r = {std::max(A.left, B.left), std::max(A.top, B.top), std::min(A.right, B.right),
-              std::min(A.bottom, B.bottom)};
-    return IsEmpty(r) ? RECT{0, 0, 0, 0} : r;
-}
-
-RECT Moved(RECT R, LONG Dx, LONG Dy) {
-    return {R.left + Dx, R.top + Dy, R.right + Dx, R.bottom + Dy};
-}
-
-bool IsClick(POINT Press, POINT Release) {
-    return std::abs(Release.x - Press.x) <= ClickSlop && std::abs(Release.y - Press.y) <= ClickSlop;
-}
-
-// A window's rectangle on the screen. A top-level window's is its visible frame where the desktop
-// composition knows it: the frame GetWindowRect gives takes in borders that are invisible from
-// Windows 10 on, through which the windows behind show.
-bool WindowBounds(HWND Window, bool TopLevel, RECT &Bounds) {
-    using DwmAttribute = HRESULT(CALLBACK *)(HWND, DWORD, void *, DWORD);
-    static HMODULE dwm = LoadLibraryA("dwmapi.dll");
-    static auto attribute =
-        dwm ? (DwmAttribute)(void *)GetProcAddress(dwm, "DwmGetWindowAttribute") : nullptr;
-    if (TopLevel && attribute &&
-        attribute(Window, ExtendedFrameBounds, &Bounds, sizeof(Bounds)) == 0 && !IsEmpty(Bounds))
-        return true;
-    return GetWindowRect(Window, &Bounds) != FALSE;
-}
 
 // The readout's font, made once per dots per inch and kept, as the forms keep theirs.
 HFONT ReadoutFont(int Dpi) {
@@ -370,38 +338,6 @@ void TAreaSelection::Compose(HDC Dc, const RECT &Part) {
 }
 
 } // namespace
-
-RECT VirtualScreen() {
-    int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    return {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN),
-            y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-}
-
-RECT DraggedArea(POINT From, POINT To, const RECT &Screen) {
-    RECT area = {std::min(From.x, To.x), std::min(From.y, To.y), std::max(From.x, To.x) + 1,
-                 std::max(From.y, To.y) + 1};
-    return Intersection(area, Screen);
-}
-
-RECT WindowArea(POINT Pt, const RECT &Screen) {
-    HWND hit = WindowFromPoint(Pt);
-    HWND top = hit ? GetAncestor(hit, GA_ROOT) : nullptr;
-    DWORD process = 0;
-    if (top) GetWindowThreadProcessId(top, &process);
-    if (!top || top == GetDesktopWindow() || process == GetCurrentProcessId()) return {};
-    // Down to the deepest child there; a disabled one counts (a player's video surface may be).
-    hit = top;
-    for (;;) {
-        POINT local = Pt;
-        ScreenToClient(hit, &local);
-        HWND child = ChildWindowFromPointEx(hit, local, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
-        if (!child || child == hit) break;
-        hit = child;
-    }
-    RECT bounds;
-    if (!WindowBounds(hit, hit == top, bounds)) return {};
-    return Intersection(bounds, Screen);
-}
 
 bool SelectArea(RECT &Area) {
     HWND foreground = GetForegroundWindow();
