@@ -71,6 +71,8 @@ class TForm1 : public TForm {
     LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
+    // The form as designed (Unit1form.cpp): the controls, their places, captions and handlers.
+    void CreateControls();
     void SendSound(const std::string &Command);
     // The system-wide keys of Record, Select Area, Record Again, Pause and Stop (README); the ones
     // another program holds are told once the window shows.
