@@ -161,7 +161,7 @@ for size in $SIZES; do
     for run in $RUNS_OF; do
         codec=${run%/*}
         fps=$(printf '%s\n' ${col[$run.fps]} | bench_median)
-        goal=$([ $codec = DIB ] && echo 0.8 || echo 0.6)
+        goal=$([ $codec = DIB ] && echo 0.8 || echo 0.9)
         ratio=$(bench_ratio "$fps" "$ceiling")
         verdict=$(awk -v r="$ratio" -v g="$goal" 'BEGIN { print (r + 0 >= g ? ">=" g " ok" : "<" g " NOT") }')
         [ "${run#*/}" = inline ] && verdict=reference
