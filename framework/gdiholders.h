@@ -92,3 +92,15 @@ class HiddenCursor {
     HiddenCursor(const HiddenCursor &) = delete;
     HiddenCursor &operator=(const HiddenCursor &) = delete;
 };
+
+// The format in which the screen is read: 32 bits per pixel, rows top-down.
+inline BITMAPINFO TopDown32Format(int Width, int Height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = Width;
+    info.bmiHeader.biHeight = -Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}

@@ -51,17 +51,7 @@ class ScreenCopy {
     }
 
   private:
-    BITMAPINFO Format() const {
-        BITMAPINFO info;
-        std::memset(&info, 0, sizeof(info));
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        return info;
-    }
+    BITMAPINFO Format() const { return TopDown32Format(width, height); }
     HBITMAP MakeSection(HDC screen) const {
         BITMAPINFO info = Format();
         void *bits = nullptr;

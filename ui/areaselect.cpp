@@ -72,13 +72,7 @@ class Snapshot {
 
   private:
     static HBITMAP MakeSection(HDC Source, int Width, int Height, void **Bits) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = Width;
-        info.bmiHeader.biHeight = -Height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = TopDown32Format(Width, Height);
         return CreateDIBSection(Source, &info, DIB_RGB_COLORS, Bits, nullptr, 0);
     }
     int width, height;
