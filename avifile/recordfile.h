@@ -53,9 +53,9 @@ struct StreamSetup {
 };
 
 // The parts of one frame's write, each told at its end when a listener is set (the capture
-// benchmark times them): the wait for the frame, the sound before it, the frame through the
-// compressed stream, and its journal entry.
-enum class WriteStage { Wait, Sound, Frame, Journal };
+// benchmark times them): the wait for the frame, its read-out (the cursor drawn in, the pixels
+// read), the sound before it, the frame through the compressed stream, and its journal entry.
+enum class WriteStage { Wait, Read, Sound, Frame, Journal };
 using WriteStageListener = std::function<void(WriteStage)>;
 
 // One AVI file: created with the recording's stream header, compressor options and format,

@@ -55,15 +55,16 @@ HRESULT FrameWriter::OpenFiles() {
 }
 
 void FrameWriter::CloseFiles() {
+    FreeFrame(Copy.Bits);
     Files.reset();
     if (LibraryStarted) AVIFileExit();
     LibraryStarted = false;
 }
 
-void FrameWriter::Hand(int AIndex, OwnedFrame &AFrame) {
+void FrameWriter::Hand(int AIndex, const GrabSurface &ASurface) {
     std::unique_lock<std::mutex> lock(Lock);
     Index = AIndex;
-    std::swap(Frame.Bits, AFrame.Bits);
+    Surface = &ASurface;
     InHand = true;
     if (!Thread.joinable()) {
         lock.unlock();
@@ -81,8 +82,6 @@ HRESULT FrameWriter::Finish() {
     if (!InHand) return AVIERR_OK;
     Wake.wait(lock, [this] { return !Pending; });
     InHand = false;
-    // Back to the grabber of this thread, which keeps the block for its next frame.
-    FreeFrame(Frame.Bits);
     return Result;
 }
 
@@ -109,7 +108,10 @@ HRESULT FrameWriter::WriteInHand() {
     if (OnStage) OnStage(WriteStage::Wait);
     try {
         if (Ending) return Files->EndSound(Index);
-        return Files->Write(Index, Frame.Pixels(), (LONG)Frame.Bits->biSizeImage);
+        FramePixels pixels = ReadGrab(*Surface, Copy);
+        if (OnStage) OnStage(WriteStage::Read);
+        if (!pixels.Data) return FrameNotRead;
+        return Files->Write(Index, pixels.Data, (LONG)pixels.Size);
     } catch (const std::exception &) {
         return AVIERR_MEMORY;
     }

@@ -16,6 +16,9 @@
 #include <string>
 #include <thread>
 
+// A frame whose pixels could not be had: the run ends as when a grab fails.
+constexpr HRESULT FrameNotRead = (HRESULT)0x80040001L;
+
 class FrameWriter {
   public:
     // Behind: the files live on the writer's thread; otherwise on the caller's, each write
@@ -31,13 +34,13 @@ class FrameWriter {
 
     // Opens the first file; its error, or AVIERR_OK.
     HRESULT Open();
-    // Waits until the frame handed before is written and gives its block back to the caller's
-    // grabber. Returns that write's result (AVIERR_OK when none was in hand): after a failed
-    // write nothing more is handed.
+    // Waits until the frame handed before is written, and so its grab surface free again.
+    // Returns that write's result (AVIERR_OK when none was in hand): after a failed write
+    // nothing more is handed. FrameNotRead: its pixels could not be had (the user was told).
     HRESULT Finish();
-    // Hands a frame to write at recording position Index (first call Finish). The writer owns
-    // the frame until the next Finish.
-    void Hand(int Index, OwnedFrame &Frame);
+    // Hands a grab to read out and write at recording position Index (first call Finish). The
+    // writer owns its surface until the next Finish.
+    void Hand(int Index, const GrabSurface &Surface);
     // At the end of the recording (after Finish), on the writer's thread like every write: the
     // files' sound up to the end of the last position, LastIndex.
     HRESULT EndSound(int LastIndex);
@@ -64,6 +67,7 @@ class FrameWriter {
     bool Quit = false;
     bool Ending = false; // the job in hand is EndSound
     int Index = 0;
-    OwnedFrame Frame;
+    const GrabSurface *Surface = nullptr;
+    OwnedFrame Copy; // the read-out of a grab whose surface's bits cannot be read in place
     HRESULT Result = AVIERR_OK;
 };

@@ -3,6 +3,7 @@
 #include "recorder/scrcam.h"
 #include "recorder/recordthread.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -17,10 +18,6 @@ constexpr int MaxCursorSize = 256;
 // frame is 8 MB that the system would otherwise map and fault in anew at every pass. Only a
 // recording worker keeps one, and its run gives it back when it ends.
 thread_local HGLOBAL SpareBlock = nullptr;
-
-// A recording run shows "Error retrieving bitmap bits" once: what fails one read-out fails the
-// next, and a modal box per frame would bury the user and hold up Stop and the next recording.
-thread_local bool InRun = false, ReadOutFailureShown = false;
 
 // A movable block of that size: the spare one when it fits, else a new zero-filled one.
 HGLOBAL FrameBlock(size_t Size) {
@@ -37,35 +34,44 @@ void FreeSpareFrameBlock() {
     SpareBlock = nullptr;
 }
 
+// A recording run shows "Error retrieving bitmap bits" once: what fails one read-out fails the
+// next, and a modal box per frame would bury the user and hold up Stop and the next recording.
 GrabHeldForRun::GrabHeldForRun(TScreenCam *ARecorder) : Recorder(ARecorder) {
-    InRun = true;
-    ReadOutFailureShown = false;
+    Recorder->ReadOutFailureShown = false;
 }
 
 GrabHeldForRun::~GrabHeldForRun() {
-    Recorder->HeldGrab.reset();
+    for (auto &held : Recorder->HeldGrab)
+        held.reset();
     FreeSpareFrameBlock();
-    InRun = false;
 }
 
 namespace {
-// A DIB section at the frame's depth and row order (the recording's grab) is read out by a copy
-// of its bits: under Wine GetDIBits takes two and a half times as long (1.25 ms against 0.5 for
-// a full-HD frame), on the worker between two grabs.
-bool CopySectionBits(HBITMAP Bitmap, const BITMAPINFOHEADER &Frame, BYTE *Pixels) {
+// The bits of a DIB section of that size and depth, rows bottom-up, once what was drawn into it
+// is there; null for any other bitmap. Read straight from the section, a recording's frame needs
+// no copy: under Wine GetDIBits takes two and a half times as long as a copy (1.25 ms against 0.5
+// for a full-HD frame).
+const BYTE *SectionBits(HBITMAP Bitmap, LONG Width, LONG Height, int Depth) {
     DIBSECTION section = {};
     if (GetObject(Bitmap, sizeof(section), &section) != (int)sizeof(section) ||
         !section.dsBm.bmBits || section.dsBmih.biCompression != BI_RGB ||
-        section.dsBmih.biBitCount != Frame.biBitCount || section.dsBmih.biWidth != Frame.biWidth ||
-        section.dsBmih.biHeight != Frame.biHeight)
-        return false;
-    GdiFlush(); // what was drawn into it is there
-    std::memcpy(Pixels, section.dsBm.bmBits, Frame.biSizeImage);
-    return true;
+        section.dsBmih.biBitCount != Depth || section.dsBmih.biWidth != Width ||
+        section.dsBmih.biHeight != Height)
+        return nullptr;
+    GdiFlush();
+    return (const BYTE *)section.dsBm.bmBits;
 }
+
+bool CopySectionBits(HBITMAP Bitmap, const BITMAPINFOHEADER &Frame, BYTE *Pixels) {
+    const BYTE *bits = SectionBits(Bitmap, Frame.biWidth, Frame.biHeight, Frame.biBitCount);
+    if (bits) std::memcpy(Pixels, bits, Frame.biSizeImage);
+    return bits != nullptr;
+}
+
+DWORD RowBytes(int Width, int Depth) { return ((DWORD)Width * Depth + 31) / 32 * 4; }
 } // namespace
 
-HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
+HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth, std::atomic<bool> *FailureShown) {
     // A depth outside 1..32 is refused before it takes part in any size or shift.
     if (BitDepth <= 0 || BitDepth > 32) return nullptr;
     BITMAP bm = {};
@@ -104,9 +110,8 @@ HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth) {
                        DIB_RGB_COLORS)) {
             // A reused block still holds the frame before.
             std::memset(pixels, 0, header->biSizeImage);
-            if (!ReadOutFailureShown)
+            if (!FailureShown || !FailureShown->exchange(true))
                 MessageBox(nullptr, "Error retrieving bitmap bits", "Error", MB_OK | RunBox);
-            ReadOutFailureShown = InRun;
         }
         // GetDIBits may rewrite the count of colours used.
         header->biClrUsed = colorTable / 4;
@@ -156,42 +161,34 @@ GrabSurface::GrabSurface(int AWidth, int AHeight, int ADepth)
       Bitmap(MakeGrabBitmap(Screen.get(), AWidth, AHeight, ADepth)), Width(AWidth), Height(AHeight),
       Depth(ADepth) {}
 
-BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Height) {
-    MarkStage(LoopStage::Bookkeeping);
-    // The recording worker keeps its surface from frame to frame; any other caller (the
-    // catalogue's probe, a test) has one for this grab alone.
-    std::unique_ptr<GrabSurface> own;
-    GrabSurface *surface = nullptr;
-    if (CurrentRecordThread()) {
-        if (!HeldGrab || HeldGrab->Width != Width || HeldGrab->Height != Height ||
-            HeldGrab->Depth != BitsPerPixel) {
-            HeldGrab.reset();
-            HeldGrab = std::make_unique<GrabSurface>(Width, Height, BitsPerPixel);
-        }
-        surface = HeldGrab.get();
-    } else {
-        own = std::make_unique<GrabSurface>(Width, Height, BitsPerPixel);
-        surface = own.get();
-    }
-    if (ShowMarker && RecordThread) PaintMarker(true);
-    MarkStage(LoopStage::MarkerActive);
+namespace {
+// Marks the stage and, when the marker shows, paints it.
+void PaintMarkerFor(TScreenCam &Cam, bool Active) {
+    if (Cam.ShowMarker && Cam.RecordThread) Cam.PaintMarker(Active);
+    Cam.MarkStage(Active ? LoopStage::MarkerActive : LoopStage::MarkerIdle);
+}
 
-    HDC memory = surface->Memory.get();
+// The area into the surface, with the arrow drawn in when the cursor is recorded.
+void GrabInto(TScreenCam &Cam, GrabSurface &Surface, int Left, int Top) {
+    PaintMarkerFor(Cam, true);
+    int width = Surface.Width, height = Surface.Height;
+    HDC memory = Surface.Memory.get();
     {
-        // The bitmap must be out of the context again before it is converted.
-        Selection selected(memory, surface->Bitmap.get());
-        if (Left < ScreenLeft || Top < ScreenTop || Left + Width > ScreenLeft + ScreenWidth ||
-            Top + Height > ScreenTop + ScreenHeight) {
+        // The bitmap must be out of the context again before it is read out.
+        Selection selected(memory, Surface.Bitmap.get());
+        if (Left < Cam.ScreenLeft || Top < Cam.ScreenTop ||
+            Left + width > Cam.ScreenLeft + Cam.ScreenWidth ||
+            Top + height > Cam.ScreenTop + Cam.ScreenHeight) {
             // The copy leaves what lies off the screen alone: black there, not the cursor that
             // an earlier frame drew.
             Selection black(memory, GetStockObject(BLACK_BRUSH));
             Selection noOutline(memory, GetStockObject(NULL_PEN));
-            Rectangle(memory, 0, 0, Width + 1, Height + 1);
+            Rectangle(memory, 0, 0, width + 1, height + 1);
         }
-        BitBlt(memory, 0, 0, Width, Height, surface->Screen.get(), Left, Top, SRCCOPY);
-        MarkStage(LoopStage::Grab);
+        BitBlt(memory, 0, 0, width, height, Surface.Screen.get(), Left, Top, SRCCOPY);
+        Cam.MarkStage(LoopStage::Grab);
 
-        if (RecordCursor) {
+        if (Cam.RecordCursor) {
             // One question gives the position and the cursor shown; the image is always the
             // arrow, placed by the shown cursor's hot spot.
             CURSORINFO shown = {};
@@ -200,27 +197,81 @@ BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Hei
                 shown.hCursor = nullptr;
                 GetCursorPos(&shown.ptScreenPos);
             }
-            POINT hot = HotSpotOf(*surface, shown.hCursor);
+            POINT hot = HotSpotOf(Surface, shown.hCursor);
             int x = shown.ptScreenPos.x - Left - hot.x, y = shown.ptScreenPos.y - Top - hot.y;
             // Drawn from its top-left corner: an arrow that cannot reach the frame is not drawn
             // (under Wine the drawing costs about as much as the read-out of a small frame).
-            if (x < Width && y < Height && x > -MaxCursorSize && y > -MaxCursorSize)
-                DrawIcon(memory, x, y, ArrowCursor);
+            if (x < width && y < height && x > -MaxCursorSize && y > -MaxCursorSize)
+                DrawIcon(memory, x, y, Cam.ArrowCursor);
         }
-        MarkStage(LoopStage::Cursor);
+        // What was drawn is in the surface before another thread reads it.
+        GdiFlush();
+        Cam.MarkStage(LoopStage::Cursor);
     }
+    PaintMarkerFor(Cam, false);
+}
+} // namespace
 
-    HGLOBAL mem = BitmapToDIB(surface->Bitmap.get(), BitsPerPixel);
+GrabSurface &TScreenCam::GrabArea(int Which, int Left, int Top, int Width, int Height) {
+    MarkStage(LoopStage::Bookkeeping);
+    std::unique_ptr<GrabSurface> &held = HeldGrab[Which];
+    if (!held || held->Width != Width || held->Height != Height || held->Depth != BitsPerPixel) {
+        held.reset();
+        held = std::make_unique<GrabSurface>(Width, Height, BitsPerPixel);
+        held->ReadOutFailureShown = &ReadOutFailureShown;
+    }
+    GrabInto(*this, *held, Left, Top);
+    return *held;
+}
+
+FramePixels ReadGrab(const GrabSurface &Surface, OwnedFrame &Copy) {
+    FramePixels pixels;
+    if (Surface.Depth >= 16) {
+        pixels.Data =
+            SectionBits(Surface.Bitmap.get(), Surface.Width, Surface.Height, Surface.Depth);
+        pixels.Size = RowBytes(Surface.Width, Surface.Depth) * (DWORD)Surface.Height;
+        if (pixels.Data) return pixels;
+    }
+    // The frame before's block takes this one, on whichever thread reads.
+    if (Copy.Bits) {
+        HGLOBAL before = GlobalHandle(Copy.Bits);
+        GlobalUnlock(before);
+        Copy.Bits = nullptr;
+        FreeSpareFrameBlock();
+        SpareBlock = before;
+    }
+    HGLOBAL mem = BitmapToDIB(Surface.Bitmap.get(), Surface.Depth, Surface.ReadOutFailureShown);
+    FreeSpareFrameBlock(); // one the read-out did not take
+    Copy.Bits = mem ? (BITMAPINFOHEADER *)GlobalLock(mem) : nullptr;
+    if (!Copy.Bits) {
+        if (mem) GlobalFree(mem);
+        MessageBox(nullptr, "Error capturing a frame!", "Error", MB_ICONWARNING | RunBox);
+        return FramePixels{};
+    }
+    return FramePixels{Copy.Pixels(), Copy.Bits->biSizeImage};
+}
+
+BITMAPINFOHEADER *TScreenCam::CaptureFrame(int Left, int Top, int Width, int Height) {
+    // The recording worker grabs into the first of its kept surfaces; any other caller (the
+    // catalogue's probe, a test) has one for this grab alone.
+    std::unique_ptr<GrabSurface> own;
+    GrabSurface *surface = nullptr;
+    if (CurrentRecordThread()) {
+        surface = &GrabArea(0, Left, Top, Width, Height);
+    } else {
+        MarkStage(LoopStage::Bookkeeping);
+        own = std::make_unique<GrabSurface>(Width, Height, BitsPerPixel);
+        surface = own.get();
+        GrabInto(*this, *surface, Left, Top);
+    }
+    HGLOBAL mem = BitmapToDIB(surface->Bitmap.get(), BitsPerPixel, surface->ReadOutFailureShown);
     auto *frame = mem ? (BITMAPINFOHEADER *)GlobalLock(mem) : nullptr;
     if (!frame) {
         if (mem) GlobalFree(mem);
         MessageBox(nullptr, "Error capturing a frame!", "Error", MB_ICONWARNING | RunBox);
         return nullptr;
     }
-    own.reset();
     MarkStage(LoopStage::Conversion);
-    if (ShowMarker && RecordThread) PaintMarker(false);
-    MarkStage(LoopStage::MarkerIdle);
     return frame;
 }
 

@@ -207,7 +207,9 @@ HRESULT HoldWhilePaused(TScreenCam *R, SoundStream *Sound, const std::function<H
 // The timed loop: grabs frames and hands each to the writer (framewriter.h) at the position
 // its capture time calls for, until the recording is stopped. Returns the failed write's error,
 // or 0. A frame counts as written when it is handed to the writer, so that the progress shows
-// every position passed, and a write that fails takes it back.
+// every position passed, and a write that fails takes it back. The grabs take turns between the
+// two kept surfaces: each goes into the one the writer does not hold, and the writer reads the
+// pixels while the next grab goes on.
 HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int Left, int Top,
                      const std::function<bool()> &KeepGoing, bool &FrameLost) {
     int interval = R->MsPerFrame;
@@ -219,6 +221,7 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int
     DWORD lastWriteTime = 0, lastProgressTime = 0;
     int lastWrittenIndex = 0;
     bool anyHanded = false;
+    int freeSurface = 0; // the kept surface that the writer does not hold
     R->FramesWritten = 0;
     R->MsPerFrameActual = 0;
     R->StartTime = timeGetTime();
@@ -231,6 +234,12 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int
     auto finish = [&](bool Last = false) {
         HRESULT error = writer.Finish();
         if (error != AVIERR_OK) R->FramesWritten--;
+        if (error == FrameNotRead) {
+            // Told already, like a grab that fails: the run ends through the same teardown.
+            FrameLost = true;
+            error = AVIERR_OK;
+            Last = false;
+        }
         if (Last && error == AVIERR_OK && Sound && anyHanded)
             error = writer.EndSound(lastWrittenIndex);
         return error;
@@ -240,17 +249,12 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int
     while (KeepGoing()) {
         if (R->Paused) {
             HRESULT error = HoldWhilePaused(R, Sound, finish, sleepSlice, KeepGoing);
-            if (error != AVIERR_OK) return error;
+            if (error != AVIERR_OK || FrameLost) return error;
             continue;
         }
         DWORD elapsed = timeGetTime() - R->StartTime;
-        OwnedFrame frame;
-        frame.Bits = R->CaptureFrame(Left, Top, R->CaptureWidth, R->CaptureHeight);
-        if (!frame.Bits) {
-            FrameLost = true;
-            finish(true);
-            return AVIERR_OK;
-        }
+        GrabSurface &grab =
+            R->GrabArea(freeSurface, Left, Top, R->CaptureWidth, R->CaptureHeight);
         int index = (int)std::nearbyint((double)elapsed / interval);
         R->FrameIndex = index;
         if (index - lastWrittenIndex - 1 > 0) R->SkippedFrames += index - lastWrittenIndex - 1;
@@ -258,8 +262,9 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int
         // first frame of the file.
         if (!anyHanded ? index >= 0 : index > lastWrittenIndex) {
             HRESULT error = finish();
-            if (error != AVIERR_OK) return error;
-            writer.Hand(index, frame);
+            if (error != AVIERR_OK || FrameLost) return error;
+            writer.Hand(index, grab);
+            freeSurface ^= 1;
             R->FramesWritten++;
             anyHanded = true;
             R->MsPerFrameActual = (double)(elapsed - lastWriteTime);

@@ -73,6 +73,9 @@ struct GrabSurface {
     // A cursor's hot spot does not change while the cursor lives.
     HCURSOR HotSpotOf = nullptr;
     POINT HotSpot = {0, 0};
+    // A recording's surface: set when a failed read-out has been told in the run, so that it is
+    // told once. None: told at every failure.
+    std::atomic<bool> *ReadOutFailureShown = nullptr;
 };
 
 class TScreenCam : public TObject {
@@ -153,9 +156,16 @@ class TScreenCam : public TObject {
 
     // Frame grabber: a locked packed DIB, or null; give it back with FreeFrame.
     BITMAPINFOHEADER *CaptureFrame(int Left, int Top, int Width, int Height);
-    // The grab surface the recording worker keeps through its run; only that worker touches
-    // it, and the run lets it go when it ends (a grab on another thread makes its own).
-    std::unique_ptr<GrabSurface> HeldGrab;
+    // The recording loop's grab, cursor drawn in, into kept surface Which (0 or 1), not yet
+    // read out: the loop grabs into one while the writer reads the other. On the recording
+    // worker only.
+    GrabSurface &GrabArea(int Which, int Left, int Top, int Width, int Height);
+    // The grab surfaces the recording worker keeps through its run; the worker grabs into them
+    // and its writer reads them, one frame at a time each, and the run lets them go when it
+    // ends (a grab on another thread makes its own).
+    std::unique_ptr<GrabSurface> HeldGrab[2];
+    // A failed read-out has been told in the run under way.
+    std::atomic<bool> ReadOutFailureShown{false};
 
     // One recording run: RunRecorded, RunFailed or RunWithDefault.
     int RecordToFile(int Left, int Top, int Width, int Height, const std::string &FileName);
@@ -184,11 +194,24 @@ struct GrabHeldForRun {
 };
 
 // Converts a device-dependent bitmap into an unlocked movable global block holding a packed
-// DIB at BitDepth bits per pixel, or returns null when the block cannot be allocated.
-HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth);
+// DIB at BitDepth bits per pixel, or returns null when the block cannot be allocated. A failed
+// read-out is told in a box (once while *FailureShown is set, which it sets) and leaves the
+// pixels black.
+HGLOBAL BitmapToDIB(HBITMAP Bitmap, int BitDepth, std::atomic<bool> *FailureShown = nullptr);
 // Unlocks and frees a frame from CaptureFrame and clears the reference; null is left alone. On a
 // recording worker the block is kept for the next grab instead, until the run ends.
 void FreeFrame(BITMAPINFOHEADER *&Frame);
+
+// A frame's pixels, rows bottom-up at the recording's depth.
+struct FramePixels {
+    const BYTE *Data = nullptr;
+    DWORD Size = 0;
+};
+struct OwnedFrame;
+// A grab's pixels: the surface's own bits when it is a DIB section of the frame's format, else
+// a read-out into Copy (the pixels black when the read-out fails). No data when Copy's block
+// cannot be had: the box "Error capturing a frame!" has told the user then.
+FramePixels ReadGrab(const GrabSurface &Surface, OwnedFrame &Copy);
 
 // A frame from CaptureFrame, given back with FreeFrame on every path.
 struct OwnedFrame {

@@ -67,14 +67,15 @@ show_picture() { # W H: the moving picture over the area, until stopped
     e2e_show_picture $X $Y "$1" "$2" 10 topmost
     PIC=$E2E_PIC_PID
 }
-bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line
+bench() { # FOURCC W H SECS [MS QUALITY]: one capture_bench line (the threads' times read at each
+    # mark only with CAPTURE_BENCH_CPU=1: a read is a server round trip under Wine, eight a pass)
     E2E_WINE_TIMEOUT=$(($4 + 60)) e2e_wine "$E2E_WIN_BUILD/capture_bench.exe" "$1" \
         'C:\windows\temp\capture_bench.avi' $X $Y "$2" "$3" "$4" "${5:-1}" "${6:-}"
 }
 
 CPU_SIZES=${CPU_SIZES-640x480 1920x1080}
 CPU_SECS=${CPU_SECS:-10}
-CPU_STAGES="bookkeeping marker grab cursor conversion write sleep sound frame journal main other"
+CPU_STAGES="bookkeeping marker grab cursor conversion write sleep readout sound frame journal main other"
 TICK=$(getconf CLK_TCK)
 cpu_ms() { # PID: user and system time of a live process so far, in ms
     awk -v t="$TICK" '{ sub(/.*\) /, ""); print ($12 + $13) * 1000 / t }' "/proc/$1/stat" 2>/dev/null || echo 0
@@ -101,7 +102,7 @@ for size in $CPU_SIZES; do
         line=$(e2e_wine "$E2E_WIN_BUILD/grab_ceiling.exe" $X $Y "$W" "$H" 3)
         col[floor]+="$(bench_field cpu "$line") "
         x0=$(cpu_ms "$E2E_XVFB_PID")
-        line=$(bench MSVC "$W" "$H" "$CPU_SECS" 33 10000)
+        line=$(CAPTURE_BENCH_CPU=1 bench MSVC "$W" "$H" "$CPU_SECS" 33 10000)
         x1=$(cpu_ms "$E2E_XVFB_PID")
         echo "$size cpu run $r: $line" >>"$E2E_OUT/suite.log"
         n=$(bench_field frames "$line")
@@ -149,7 +150,7 @@ for size in $SIZES; do
             codec=${run%/*}
             sound=0
             [ "${run#*/}" = sound ] && sound=1
-            line=$(CAPTURE_BENCH_SOUND=$sound CAPTURE_BENCH_WRITE=${run#*/} bench "$codec" "$W" "$H" "$SECS")
+            line=$(CAPTURE_BENCH_CPU=0 CAPTURE_BENCH_SOUND=$sound CAPTURE_BENCH_WRITE=${run#*/} bench "$codec" "$W" "$H" "$SECS")
             echo "$size $run run $r: $line" >>"$E2E_OUT/suite.log"
             for f in fps $STAGES encoder decoder; do col[$run.$f]+="$(bench_field $f "$line") "; done
         done
@@ -193,7 +194,7 @@ for size in $([ "$LONG_RUNS" -gt 0 ] && echo "$LONG_SIZES"); do
         for write in $LONG_WRITES; do
             sound=0
             [ "$write" = sound ] && sound=1
-            line=$(CAPTURE_BENCH_SOUND=$sound CAPTURE_BENCH_WRITE=${write/sound/behind} bench MSVC "$W" "$H" "$LONG_SECS" 33 10000)
+            line=$(CAPTURE_BENCH_CPU=0 CAPTURE_BENCH_SOUND=$sound CAPTURE_BENCH_WRITE=${write/sound/behind} bench MSVC "$W" "$H" "$LONG_SECS" 33 10000)
             echo "long run $r, $size, write $write: $line" >>"$E2E_OUT/suite.log"
             written[$write]+="$(bench_field frames "$line") "
             skipped[$write]+="$(bench_field skipped "$line") "

@@ -11,14 +11,16 @@
 // encoder= and decoder=, ms per frame of each alone. With CAPTURE_BENCH_MARKER=0 in the environment
 // the marker stays off, to see what its paints cost the grab; with QUILLET_BENCH_JOURNAL=off the
 // recording keeps no journal beside its file; with CAPTURE_BENCH_WRITE=inline each frame is written
-// on the worker before the next grab (the loop's order before frames were written behind it).
+// on the worker before the next grab (the loop's order before frames were written behind it); with
+// CAPTURE_BENCH_CPU=0 no thread's time is read (no cpu= and c_ fields), for the loop's own speed.
 //
 // Also the processor time each frame costs, from the first pass to the stop (user and system time
 // of the process and of its threads, as the system counts it): cpu_frames= (frames in that span),
 // cpu= (the process, ms per frame), and per stage, ms of its thread's time per frame: the worker's
 // c_bookkeeping= c_marker= c_grab= c_cursor= c_conversion= c_write= c_sleep=, the writer's
-// c_sound= c_frame= (the frame through the compressed stream: conversion, encoder and the file's
-// write) c_journal=, the main thread's c_main=, and c_other= (the rest of the process). The
+// c_readout= (the cursor drawn in, the pixels read) c_sound= c_frame= (the frame through the
+// compressed stream: conversion, encoder and the file's write) c_journal=, the main thread's
+// c_main=, and c_other= (the rest of the process). The
 // thread times are read at every mark; what one read costs (c_read=, ms) is taken off each stage.
 // With a compressor, c_encoder= is the encoder's own time per frame (the driver's conversion
 // included) on frames of the area.
@@ -240,6 +242,10 @@ int main(int argc, char **argv) {
     // The sound of the default input into the AVI as well (16 bits, mono, 48300 samples/s).
     const char *sound = getenv("CAPTURE_BENCH_SOUND");
     if (sound && atoi(sound) == 1) cam->RecordSound = true;
+    // Each read of a thread's time is a call into the system (under Wine a server round trip):
+    // eight a pass slow the loop, so they are made only where the processor time is asked for.
+    const char *cpu = getenv("CAPTURE_BENCH_CPU");
+    bool threadTimes = !cpu || atoi(cpu) != 0;
     StageClock clock;
     CpuClock workerCpu(StageCount), writerCpu(WriteStageCount);
     Span span;
@@ -249,11 +255,11 @@ int main(int argc, char **argv) {
     cam->OnStage = [&](LoopStage Stage) {
         clock.Mark(Stage);
         if (span.Taken == 2) return;
-        workerCpu.Mark((int)Stage);
+        if (threadTimes) workerCpu.Mark((int)Stage);
         if (span.Taken == 0 || !camera->Recording) span.Take(camera->FramesWritten);
     };
     cam->OnWriteStage = [&](WriteStage Stage) {
-        if (span.Taken == 1) writerCpu.Mark((int)Stage);
+        if (threadTimes && span.Taken == 1) writerCpu.Mark((int)Stage);
     };
     DWORD stopTime = timed_recording::RecordFor(*cam, x, y, w, h, argv[2], atof(argv[7]));
     cam->OnStage = nullptr;
@@ -273,7 +279,7 @@ int main(int argc, char **argv) {
                 clock.PerPass(LoopStage::Sleep));
     std::printf(" slowest=%.1f slowest_stage=%s", clock.Slowest, StageName(clock.SlowestStage));
     int frames = span.Frames[1] - span.Frames[0];
-    if (span.Taken == 2 && frames > 0) {
+    if (span.Taken == 2 && frames > 0 && threadTimes) {
         double read = ReadCost(), worker = 0, writer = 0;
         auto per = [&](double Total, int Reads) { return (Total - Reads * read) / frames; };
         std::printf(" cpu_frames=%d cpu=%.3f c_read=%.4f", frames,
@@ -291,8 +297,8 @@ int main(int argc, char **argv) {
         for (int i = 0; i < StageCount; i++)
             if (i != (int)LoopStage::MarkerIdle)
                 std::printf(" c_%s=%.3f", workerNames[i], stage[i]);
-        static const char *const writerNames[WriteStageCount] = {"wait", "sound", "frame",
-                                                                 "journal"};
+        static const char *const writerNames[WriteStageCount] = {"wait", "readout", "sound",
+                                                                 "frame", "journal"};
         marks = writerCpu.Reads / WriteStageCount;
         for (int i = 0; i < WriteStageCount; i++) {
             double t = per(writerCpu.Total[i], marks);

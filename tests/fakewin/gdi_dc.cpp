@@ -125,6 +125,7 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO *bmi, UINT usage, void **bits,
     uintptr_t k = make_bitmap(width, height, bpp);
     Object &b = state().objects.at(k);
     b.dib_bits.assign(((size_t)width * bpp + 31) / 32 * 4 * height, 0);
+    b.dib_height = h.biHeight;
     if (bits) *bits = b.dib_bits.data();
     return handle_of<HBITMAP>(k);
 }
@@ -177,6 +178,40 @@ BOOL DeleteObject(HGDIOBJ obj) {
     return TRUE;
 }
 
+namespace {
+// One row of the surface in a DIB's format, into a zeroed row.
+void WriteDibRow(const Surface &sf, int row, int width, int bpp, const RGBQUAD *table, BYTE *out) {
+    for (int x = 0; x < width; x++) {
+        uint32_t v = sf.px[(size_t)row * sf.width + x];
+        COLORREF c = from_device(sf.bpp, v);
+        switch (bpp) {
+        case 32:
+        case 24: {
+            BYTE *p = out + x * (bpp / 8);
+            p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c);
+            break;
+        }
+        case 16: {
+            WORD w = (WORD)((GetRValue(c) >> 3) << 10 | (GetGValue(c) >> 3) << 5 |
+                            (GetBValue(c) >> 3));
+            out[x * 2] = (BYTE)w;
+            out[x * 2 + 1] = (BYTE)(w >> 8);
+            break;
+        }
+        case 8:
+            out[x] = (BYTE)(sf.bpp == 8 ? v : to_device(8, c));
+            break;
+        case 4:
+            out[x / 2] |= (BYTE)(nearest(table, 16, c) << (x % 2 ? 0 : 4));
+            break;
+        case 1:
+            if (nearest(table, 2, c)) out[x / 8] |= (BYTE)(0x80 >> (x % 8));
+            break;
+        }
+    }
+}
+} // namespace
+
 int GetObjectA(HGDIOBJ obj, int size, LPVOID out) {
     std::lock_guard<std::mutex> lock(mutex());
     Object *o = find(obj, Kind::Bitmap);
@@ -187,6 +222,31 @@ int GetObjectA(HGDIOBJ obj, int size, LPVOID out) {
     bm.bmWidthBytes = (o->surface.width * o->surface.bpp + 15) / 16 * 2;
     bm.bmPlanes = 1;
     bm.bmBitsPixel = (WORD)o->surface.bpp;
+    if (size >= (int)sizeof(DIBSECTION) && !o->dib_bits.empty()) {
+        // A DIB section: its bits as drawn so far (the fake draws into its surface), rows in
+        // the order it was made with.
+        const Surface &sf = o->surface;
+        DIBSECTION ds = {};
+        size_t stride = ((size_t)sf.width * sf.bpp + 31) / 32 * 4;
+        for (int line = 0; line < sf.height; line++) {
+            BYTE *out = o->dib_bits.data() + (size_t)line * stride;
+            memset(out, 0, stride);
+            WriteDibRow(sf, o->dib_height > 0 ? sf.height - 1 - line : line, sf.width, sf.bpp,
+                        nullptr, out);
+        }
+        ds.dsBm = bm;
+        ds.dsBm.bmWidthBytes = (LONG)stride;
+        ds.dsBm.bmBits = o->dib_bits.data();
+        ds.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
+        ds.dsBmih.biWidth = sf.width;
+        ds.dsBmih.biHeight = o->dib_height;
+        ds.dsBmih.biPlanes = 1;
+        ds.dsBmih.biBitCount = (WORD)sf.bpp;
+        ds.dsBmih.biCompression = BI_RGB;
+        ds.dsBmih.biSizeImage = (DWORD)o->dib_bits.size();
+        memcpy(out, &ds, sizeof(ds));
+        return (int)sizeof(ds);
+    }
     int n = std::min(size, (int)sizeof(BITMAP));
     if (n <= 0) return 0;
     memcpy(out, &bm, n);
@@ -275,34 +335,7 @@ int GetDIBits(HDC dc, HBITMAP bmp, UINT start, UINT lines, LPVOID bits, LPBITMAP
         BYTE *out = (BYTE *)bits + (size_t)i * stride;
         memset(out, 0, stride);
         if (row >= sf.height) continue;
-        for (int x = 0; x < width; x++) {
-            uint32_t v = sf.px[(size_t)row * sf.width + x];
-            COLORREF c = from_device(sf.bpp, v);
-            switch (bpp) {
-            case 32:
-            case 24: {
-                BYTE *p = out + x * (bpp / 8);
-                p[0] = GetBValue(c), p[1] = GetGValue(c), p[2] = GetRValue(c);
-                break;
-            }
-            case 16: {
-                WORD w = (WORD)((GetRValue(c) >> 3) << 10 | (GetGValue(c) >> 3) << 5 |
-                                (GetBValue(c) >> 3));
-                out[x * 2] = (BYTE)w;
-                out[x * 2 + 1] = (BYTE)(w >> 8);
-                break;
-            }
-            case 8:
-                out[x] = (BYTE)(sf.bpp == 8 ? v : to_device(8, c));
-                break;
-            case 4:
-                out[x / 2] |= (BYTE)(nearest(table, 16, c) << (x % 2 ? 0 : 4));
-                break;
-            case 1:
-                if (nearest(table, 2, c)) out[x / 8] |= (BYTE)(0x80 >> (x % 8));
-                break;
-            }
-        }
+        WriteDibRow(sf, row, width, bpp, table, out);
     }
     return count;
 }

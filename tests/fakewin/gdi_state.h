@@ -37,6 +37,7 @@ struct Object {
     // Bitmap; a DIB section also has its bits block (see CreateDIBSection)
     Surface surface;
     std::vector<BYTE> dib_bits;
+    LONG dib_height = 0; // as made: negative for rows top-down
     // Brush and pen: hollow brush / null pen have no colour
     bool null_tool = false;
     COLORREF color = 0;

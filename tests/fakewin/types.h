@@ -102,7 +102,7 @@ struct BITMAPINFOHEADER {
 };
 typedef BITMAPINFOHEADER *LPBITMAPINFOHEADER;
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
-// The fake's GetObject gives a bitmap's BITMAP only, never this.
+// The fake's GetObject gives this for a DIB section when asked for it.
 struct DIBSECTION {
     BITMAP dsBm;
     BITMAPINFOHEADER dsBmih;

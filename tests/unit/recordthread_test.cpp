@@ -299,9 +299,13 @@ TEST_F(RecordThread, RecorderDestroyedWhileRecording) {
 }
 
 TEST_F(RecordThread, RetryWithTheDefaultAfterYes) {
+    // No read-out succeeds: each run says so once. (A DIB section's bits are read in place:
+    // the screen's kind of bitmap is read out.)
+    set_screen(1024, 768, 8);
+    cam = std::make_unique<TScreenCam>(nullptr);
+    cam->MsPerFrame = 20;
     install_compressor({ICTYPE_VIDEO, CVID, u"Cinepak", nullptr, false, false, false});
     ChooseRefusingCompressor(IDYES);
-    // No read-out succeeds: each run says so once.
     fail_get_dibits(1 << 20);
     answer_message_boxes({IDOK, IDYES});
     cam->StartRecording(10, 20, 64, 48, "test.avi");
