@@ -241,7 +241,12 @@ int main(int argc, char **argv) {
     if (write && std::strcmp(write, "inline") == 0) cam->WriteBehind = false;
     // The sound of the default input into the AVI as well (16 bits, mono, 48300 samples/s).
     const char *sound = getenv("CAPTURE_BENCH_SOUND");
-    if (sound && atoi(sound) == 1) cam->RecordSound = true;
+    if (sound && atoi(sound) == 1) {
+        cam->RecordSound = true;
+        // The AVI takes the sound only where the picture plays at about the speed it was
+        // recorded (else a box says why, which nobody here would answer): at 1 ms, 1000 a second.
+        cam->PlaybackFps = 1000 / cam->MsPerFrame;
+    }
     // Each read of a thread's time is a call into the system (under Wine a server round trip):
     // eight a pass slow the loop, so they are made only where the processor time is asked for.
     const char *cpu = getenv("CAPTURE_BENCH_CPU");
