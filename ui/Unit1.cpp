@@ -10,6 +10,7 @@
 #include "ui/optdlg.h"
 #include "ui/settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -24,6 +25,8 @@ std::string WaveBytesPerSec = "163000";
 
 namespace {
 constexpr DWORD SoundSettleMs = 250;
+// While Record looks, messages are handled at least this often.
+constexpr DWORD LookPumpMs = 10;
 // Carries progress text from the recording worker to the main thread.
 constexpr UINT WM_PROGRESSCAPTION = WM_APP + 1;
 // Asks the main thread to tell the user which hot keys could not be had, once the window shows.
@@ -36,6 +39,8 @@ constexpr char NoChangeText[] =
     "Nothing on the screen changed while Quillet looked, so there is no area to record.\n\n"
     "Start the picture first (play the video), then press Record, or choose the area by hand "
     "with Select Area.";
+constexpr char LookingCaption[] =
+    "Quillet: looking for the moving picture... Stop (Ctrl+Shift+F10) cancels";
 
 } // namespace
 
@@ -192,7 +197,7 @@ void TForm1::SendSound(const std::string &Command) {
 bool TForm1::ReadyToRecord(TButton *Command) {
     // A second start would delete the files the running recording has finished, and send the
     // sound's commands to the recording (RECORD resumes a paused one).
-    if (ScreenCam->Recording) return false;
+    if (ScreenCam->Recording || FLooking) return false;
     if (FRepairing) {
         FWaitingCommand = Command;
         SetCaption(WaitingCaption);
@@ -239,6 +244,11 @@ void TForm1::Button1Click(TObject *) {
 
 void TForm1::Button2Click(TObject *) {
     FWaitingCommand = nullptr;
+    // Stop during Record's look cancels the look and nothing else.
+    if (FLooking) {
+        FLookCancelled = true;
+        return;
+    }
     FRecordingRuns = false;
     ScreenCam->StopRecording();
     MediaPlayer1->Close();
@@ -293,7 +303,7 @@ void TForm1::Button6Click(TObject *) {
 void TForm1::Button7Click(TObject *Sender) {
     if (!ReadyToRecord(Button7)) return;
     int left = 0, top = 0, right = 0, bottom = 0;
-    DetectChangingArea(left, top, right, bottom);
+    if (!LookForThePicture(left, top, right, bottom)) return;
     // No change gives no area: recording it would only replace the last recording with a
     // file of no picture, so the area of the last Record stays.
     if (right <= left || bottom <= top) {
@@ -305,6 +315,34 @@ void TForm1::Button7Click(TObject *Sender) {
     CaptureRight = right;
     CaptureBottom = bottom;
     Button1Click(Sender);
+}
+
+// The look takes a second or more; the window answers meanwhile, so that Stop can cancel it.
+bool TForm1::LookForThePicture(int &Left, int &Top, int &Right, int &Bottom) {
+    std::string caption = Caption();
+    SetCaption(LookingCaption);
+    FLooking = true;
+    FLookCancelled = false;
+    bool looked = false;
+    try {
+        looked = DetectChangingArea(Left, Top, Right, Bottom, [this](DWORD Ms) {
+            DWORD until = timeGetTime() + Ms;
+            for (;;) {
+                Application->ProcessMessages();
+                if (FLookCancelled || Application->Terminated()) return false;
+                DWORD now = timeGetTime();
+                if ((int)(until - now) <= 0) return true;
+                Sleep(std::min<DWORD>(until - now, LookPumpMs));
+            }
+        });
+    } catch (...) {
+        FLooking = false;
+        SetCaption(caption);
+        throw;
+    }
+    FLooking = false;
+    SetCaption(caption);
+    return looked;
 }
 
 void TForm1::ComboBox1Click(TObject *) {

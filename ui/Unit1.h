@@ -92,6 +92,9 @@ class TForm1 : public TForm {
     // Sets the caption from the main thread; progress text still queued is dropped, and so is
     // any the stopped recording reports later, until the next recording starts.
     void SetCaptionNow(const std::string &Text);
+    // Record's look at the screen (DetectChangingArea), the caption saying so; false when Stop
+    // cancelled it.
+    bool LookForThePicture(int &Left, int &Top, int &Right, int &Bottom);
 
     std::unique_ptr<TScreenCam> FScreenCam;
     std::atomic<HWND> FWindow{nullptr};
@@ -103,6 +106,8 @@ class TForm1 : public TForm {
     bool FRepairing = false;
     std::string FCaptionAfterRepair;
     TButton *FWaitingCommand = nullptr; // asked for during the repair
+    bool FLooking = false;              // Record looks at the screen
+    bool FLookCancelled = false;        // Stop was pressed during the look
 };
 
 extern TForm1 *Form1;

@@ -1,20 +1,16 @@
-// The Record command's detection of the changing area: two full-screen snapshots half a
-// second apart, each read out once with GetDIBits and compared in memory. Reading single
-// pixels from the snapshots took most of a second on a large screen, during which the main
-// window did not answer.
+// The Record command's look at the screen: full-screen snapshots about every 100 ms, each read
+// out once with GetDIBits and compared with the one before in memory, the changes gathered in a
+// ChangeMap; then the picture chosen among them and snapped to the window it nearly fills.
 #include "ui/areadetect.h"
 #include "framework/gdiholders.h"
 
-#include <cstring>
+#include <algorithm>
 #include <new>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
 namespace {
-
-// Detection pauses this long between the two copies of the screen.
-constexpr DWORD DetectionPause = 500;
 
 // Copies of the whole screen, made in one DIB section at 32 bits, top row first, and read out
 // from it. One section serves both copies, and the copy is made at 32 bits by the blit itself,
@@ -62,72 +58,90 @@ class ScreenCopy {
     GdiObject<HBITMAP> bitmap;
 };
 
-} // namespace
-
-void ScanChangedArea(const uint32_t *First, const uint32_t *Second, int Width, int Height,
-                     int &Left, int &Top, int &Right, int &Bottom) {
-    Left = Top = Right = Bottom = 0;
-    int limit = Width - 1;
-    bool leftOpen = true, topOpen = true;
-    for (int y = 0; y < Height; y++) {
-        const uint32_t *a = First + (size_t)y * Width, *b = Second + (size_t)y * Width;
-        int start = Left;
-        if (limit < start) continue;
-        // Unchanged rows are by far the common case; whole-row compares skip them quickly.
-        // A row that differs only in the unused byte falls through to the exact test.
-        if (std::memcmp(a + start, b + start, (size_t)(limit - start + 1) * 4) == 0) {
-            if (!topOpen) limit = Right;
-            continue;
-        }
-        for (int x = start; x <= limit; x++) {
-            if (((a[x] ^ b[x]) & 0x00ffffff) == 0) continue;
-            if (leftOpen && x > Left) {
-                Left = x;
-                leftOpen = false;
-            }
-            if (x > Right) Right = x;
-            if (topOpen && y > Top) {
-                Top = y;
-                topOpen = false;
-            }
-            if (y > Bottom) Bottom = y;
-        }
-        if (!topOpen) limit = Right;
-    }
+// The program's own windows, in snapshot pixels: they change while it looks (the caption says
+// that it looks) and are never the picture.
+BOOL CALLBACK CollectOwnWindow(HWND Window, LPARAM Boxes) {
+    RECT r;
+    if (IsWindowVisible(Window) && GetWindowRect(Window, &r))
+        ((std::vector<PixelBox> *)Boxes)->push_back({r.left, r.top, r.right - 1, r.bottom - 1});
+    return TRUE;
 }
 
-void DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom) {
+void ClearOwnWindows(ChangeMap &Map, int Left, int Top) {
+    std::vector<PixelBox> own;
+    EnumThreadWindows(GetCurrentThreadId(), &CollectOwnWindow, (LPARAM)&own);
+    for (PixelBox b : own)
+        Map.Clear({b.Left - Left, b.Top - Top, b.Right - Left, b.Bottom - Top});
+}
+
+// The windows and controls under the middle of Box (screen pixels) that the picture might
+// fill: from the top-level window down to the deepest child there, each with its client area.
+// None of this program, nor the desktop.
+std::vector<PixelBox> WindowsUnder(const PixelBox &Box) {
+    std::vector<PixelBox> found;
+    POINT middle = {(Box.Left + Box.Right) / 2, (Box.Top + Box.Bottom) / 2};
+    HWND hit = WindowFromPoint(middle);
+    HWND window = hit ? GetAncestor(hit, GA_ROOT) : nullptr;
+    DWORD process = 0;
+    if (window) GetWindowThreadProcessId(window, &process);
+    if (!window || window == GetDesktopWindow() || process == GetCurrentProcessId()) return found;
+    for (int depth = 0; window && depth < 32; depth++) {
+        RECT r;
+        if (GetWindowRect(window, &r)) found.push_back({r.left, r.top, r.right - 1, r.bottom - 1});
+        POINT origin = {0, 0}, local = middle;
+        ScreenToClient(window, &origin);
+        if (GetClientRect(window, &r))
+            found.push_back({r.left - origin.x, r.top - origin.y, r.right - 1 - origin.x,
+                             r.bottom - 1 - origin.y});
+        ScreenToClient(window, &local);
+        HWND child = ChildWindowFromPointEx(window, local, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+        window = child == window ? nullptr : child;
+    }
+    return found;
+}
+
+} // namespace
+
+bool DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom, const LookWait &Wait) {
     Left = Top = Right = Bottom = 0;
     // Shown again on every path out, a failed snapshot included: the user must not be left
     // without a mouse cursor behind an error box.
     HiddenCursor hidden;
     int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
     int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 0 || height <= 0) return true;
     std::optional<ScreenCopy> copy;
-    std::vector<uint32_t> first, second;
-    DWORD spent = 0;
-    {
+    std::vector<uint32_t> before, after;
+    auto snapshot = [&](std::vector<uint32_t> &pixels) {
+        // The desktop's context is held only while the screen is copied, not across a wait.
         WindowDC desktop(GetDesktopWindow());
-        if (width > 0 && height > 0) {
-            copy.emplace(desktop.get(), width, height);
-            copy->Take(desktop.get(), left, top);
-            // The pause runs from the first copy: reading it out and making room for the
-            // second happen within it.
-            DWORD taken = timeGetTime();
-            copy->Reserve(first);
-            copy->ReadOut(first);
-            copy->Reserve(second);
-            spent = timeGetTime() - taken;
+        if (!copy) copy.emplace(desktop.get(), width, height);
+        copy->Take(desktop.get(), left, top);
+        if (pixels.empty()) copy->Reserve(pixels);
+        copy->ReadOut(pixels);
+    };
+    snapshot(before);
+    ChangeMap changes(width, height);
+    DWORD start = timeGetTime(), end = LongestStillLook;
+    bool moved = false;
+    for (DWORD due = SnapshotInterval;; due += SnapshotInterval) {
+        DWORD now = timeGetTime() - start;
+        DWORD pause = due > now ? due - now : 0;
+        if (Wait ? !Wait(pause) : (Sleep(pause), false)) return false;
+        snapshot(after);
+        changes.Add(before.data(), after.data());
+        before.swap(after);
+        ClearOwnWindows(changes, left, top);
+        if (!moved && !changes.Empty()) {
+            moved = true;
+            end = due - SnapshotInterval + LookAfterMotion;
         }
+        if (due >= end) break;
     }
-    Sleep(spent < DetectionPause ? DetectionPause - spent : 0);
-    if (!copy) return;
-    // This context stays held through the scan.
-    WindowDC desktop(GetDesktopWindow());
-    copy->Take(desktop.get(), left, top);
-    copy->ReadOut(second);
-    ScanChangedArea(first.data(), second.data(), width, height, Left, Top, Right, Bottom);
-    // The scan's rules hold within the snapshot; its bounds become screen coordinates.
-    Left += left, Right += left;
-    Top += top, Bottom += top;
+    PixelBox found = ChooseRegion(changes);
+    if (found.Empty()) return true;
+    found = {found.Left + left, found.Top + top, found.Right + left, found.Bottom + top};
+    found = SnapToWindow(found, WindowsUnder(found));
+    Left = found.Left, Top = found.Top, Right = found.Right, Bottom = found.Bottom;
+    return true;
 }

@@ -129,6 +129,17 @@ TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
     ASSERT_EQ(1u, fakewin::message_boxes().size());
     EXPECT_EQ(MB_ICONINFORMATION | RunBox, fakewin::message_boxes()[0].type);
     fakewin::clear_message_boxes();
+    // Stop during the look, the caption saying so, cancels it and does nothing else.
+    std::string before = Form1->Caption(), during;
+    fakewin::on_sleep([&during](DWORD) {
+        during = Form1->Caption();
+        Form1->Button2->Click();
+    });
+    Press(Form1->Button7);
+    EXPECT_EQ("Quillet: looking for the moving picture... Stop (Ctrl+Shift+F10) cancels", during);
+    EXPECT_EQ(before, Form1->Caption());
+    EXPECT_TRUE(fakewin::message_boxes().empty());
+    EXPECT_FALSE(Form1->Button1->Enabled());
     // A box changes during the detection's pause (its first sleep); the command records it
     // as Record Again would, with the service fix applied to its height.
     int sleeps = 0;
@@ -295,7 +306,7 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
             if (k.vk == vk) SendMessageA(Form1->Handle(), WM_HOTKEY, (WPARAM)k.id, 0);
         }
     };
-    fakewin::on_sleep([](DWORD) { fakewin::fill_screen_rect(100, 50, 300, 150, RGB(9, 0, 0)); });
+    fakewin::on_sleep([](DWORD) { fakewin::fill_screen_rect(100, 50, 300, 150, RGB(90, 0, 0)); });
     Form1->CheckBox1->SetChecked(true);
     press(VK_F8); // Record Again is still disabled
     EXPECT_FALSE(ScreenCam->Recording);
