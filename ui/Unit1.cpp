@@ -48,6 +48,7 @@ TForm1::TForm1(TComponent *AOwner) : TForm(AOwner) {
     CreateControls();
     // The window exists before any recording can post progress to it.
     FWindow = Handle();
+    FOwnWindow.Exclude(Handle());
     FormCreate(this);
     RegisterHotKeys();
 }
@@ -126,6 +127,7 @@ void TForm1::FormCreate(TObject *) {
 }
 
 void TForm1::FormClose(TObject *) {
+    FOwnWindow.ComeBack();
     if (ScreenCam) ScreenCam->StopRecording();
 }
 
@@ -231,10 +233,14 @@ void TForm1::Button1Click(TObject *) {
     ScreenCam->SoundSamplesPerSec = std::atoi(WaveSamplesPerSec.c_str());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
     bool running = ScreenCam->Recording;
+    // Out of the area before the first frame, where the system cannot leave it out of copies.
+    if (!running)
+        FOwnWindow.StepAside({CaptureLeft, CaptureTop, CaptureRight, CaptureBottom + HeightFix});
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());
     // A recording already running keeps its pause as it is.
     if (!running) {
+        if (!ScreenCam->Recording) FOwnWindow.ComeBack();
         PauseButton->SetCaption("Pause");
         PauseButton->SetEnabled(ScreenCam->Recording);
         FRecordingRuns = ScreenCam->Recording;
@@ -263,6 +269,7 @@ void TForm1::RecordingEnded() {
 }
 
 void TForm1::ShowStopped() {
+    FOwnWindow.ComeBack();
     Button1->SetEnabled(true);
     PauseButtonIdle();
     if (!CheckBox1->Checked()) return;

@@ -4,6 +4,7 @@
 #include "framework/fields.h"
 #include "framework/mediaplayer.h"
 #include "ui/hotkeys.h"
+#include "ui/ownwindow.h"
 
 #include <atomic>
 #include <memory>
@@ -106,6 +107,7 @@ class TForm1 : public TForm {
     bool FRepairing = false;
     std::string FCaptionAfterRepair;
     TButton *FWaitingCommand = nullptr; // asked for during the repair
+    OwnWindowOutOfRecording FOwnWindow; // this window, never in a recording
     bool FLooking = false;              // Record looks at the screen
     bool FLookCancelled = false;        // Stop was pressed during the look
 };

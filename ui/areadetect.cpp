@@ -1,6 +1,7 @@
 // The Record command's look at the screen: full-screen snapshots about every 100 ms, each read
 // out once with GetDIBits and compared with the one before in memory, the changes gathered in a
-// ChangeMap; then the picture chosen among them and snapped to the window it nearly fills.
+// ChangeMap; then the picture chosen among them, taken out to its edges and snapped to the
+// window it nearly fills.
 #include "ui/areadetect.h"
 #include "framework/gdiholders.h"
 
@@ -122,24 +123,30 @@ bool DetectChangingArea(int &Left, int &Top, int &Right, int &Bottom, const Look
     };
     snapshot(before);
     ChangeMap changes(width, height);
-    DWORD start = timeGetTime(), end = LongestStillLook;
+    // The look's times run by the clock: on a busy machine a snapshot may take longer than the
+    // interval, and the look still ends on time.
+    DWORD start = timeGetTime(), end = LongestStillLook, last = 0;
     bool moved = false;
     for (DWORD due = SnapshotInterval;; due += SnapshotInterval) {
         DWORD now = timeGetTime() - start;
-        DWORD pause = due > now ? due - now : 0;
-        if (Wait ? !Wait(pause) : (Sleep(pause), false)) return false;
+        if (!(Wait ? Wait(due > now ? due - now : 0) : (Sleep(due > now ? due - now : 0), true)))
+            return false;
         snapshot(after);
         changes.Add(before.data(), after.data());
         before.swap(after);
         ClearOwnWindows(changes, left, top);
+        now = timeGetTime() - start;
         if (!moved && !changes.Empty()) {
             moved = true;
-            end = due - SnapshotInterval + LookAfterMotion;
+            end = last + LookAfterMotion;
         }
-        if (due >= end) break;
+        if (now >= end) break;
+        last = now;
+        due = std::max(due, now);
     }
     PixelBox found = ChooseRegion(changes);
     if (found.Empty()) return true;
+    found = SnapToEdges(before.data(), width, height, found);
     found = {found.Left + left, found.Top + top, found.Right + left, found.Bottom + top};
     found = SnapToWindow(found, WindowsUnder(found));
     Left = found.Left, Top = found.Top, Right = found.Right, Bottom = found.Bottom;

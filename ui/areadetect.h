@@ -17,7 +17,8 @@ using LookWait = std::function<bool(DWORD Ms)>;
 
 // Looks at the whole virtual screen (every monitor), with the cursor hidden, and leaves in
 // Left, Top, Right and Bottom the inclusive bounds, in screen coordinates, of the moving picture
-// (ChooseRegion), or of the window or control it nearly fills; never a window of this program.
+// (ChooseRegion) out to its own edges (SnapToEdges), or of the window or control it nearly fills
+// (SnapToWindow); never a window of this program.
 // All four are 0 when nothing moved or the look was cancelled; the result is false only when
 // Wait said the user cancelled. Without Wait the look sleeps. Throws std::runtime_error when a
 // snapshot cannot be made or read; the cursor is shown again and every DC and bitmap released

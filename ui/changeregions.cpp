@@ -144,6 +144,46 @@ PixelBox ChooseRegion(const ChangeMap &Map) {
     return picture;
 }
 
+namespace {
+
+// Whether the line of pixels at `at` (a column when `columns`, else a row), between `from` and
+// `to`, differs from the line at `beyond` in nearly every pixel.
+bool EdgeBetween(const uint32_t *pixels, int width, bool columns, int at, int beyond, int from,
+                 int to) {
+    int differ = 0;
+    for (int i = from; i <= to; i++) {
+        size_t a = columns ? (size_t)i * width + at : (size_t)at * width + i;
+        size_t b = columns ? (size_t)i * width + beyond : (size_t)beyond * width + i;
+        differ += Differs(pixels[a], pixels[b]);
+    }
+    return differ >= EdgeShare * (to - from + 1);
+}
+
+// The side at `side` moved out in steps of `out` (-1 or +1) to the picture's edge; `limit` is
+// the snapshot's last line that way.
+int EdgeOut(const uint32_t *pixels, int width, bool columns, int side, int out, int limit,
+            int reach, int from, int to) {
+    for (int at = side; std::abs(at - side) <= reach; at += out) {
+        if (at == limit) return at;
+        if (EdgeBetween(pixels, width, columns, at, at + out, from, to)) return at;
+    }
+    return side;
+}
+
+} // namespace
+
+PixelBox SnapToEdges(const uint32_t *Pixels, int Width, int Height, const PixelBox &Region) {
+    if (Region.Empty()) return Region;
+    PixelBox r = Region;
+    int across = (int)(EdgeReach * (Region.Right - Region.Left + 1));
+    int down = (int)(EdgeReach * (Region.Bottom - Region.Top + 1));
+    r.Left = EdgeOut(Pixels, Width, true, r.Left, -1, 0, across, r.Top, r.Bottom);
+    r.Right = EdgeOut(Pixels, Width, true, r.Right, 1, Width - 1, across, r.Top, r.Bottom);
+    r.Top = EdgeOut(Pixels, Width, false, r.Top, -1, 0, down, r.Left, r.Right);
+    r.Bottom = EdgeOut(Pixels, Width, false, r.Bottom, 1, Height - 1, down, r.Left, r.Right);
+    return r;
+}
+
 PixelBox SnapToWindow(const PixelBox &Region, const std::vector<PixelBox> &Candidates) {
     const PixelBox *best = nullptr;
     for (const PixelBox &c : Candidates) {

@@ -63,6 +63,16 @@ constexpr int RegionGapCells = 2;
 // it. An empty box when nothing changed.
 PixelBox ChooseRegion(const ChangeMap &Map);
 
+// The picture's own edges around Region, in a snapshot of Width x Height pixels (as ChangeMap::Add
+// reads them): parts of a video that stayed still during the look (a test pattern's bars, the
+// plain corners of a zooming picture) lie between the changes and the picture's edge. Each side
+// moves out, by at most EdgeReach of the region's size along it, to the first line that differs
+// from the line beyond it in nearly every pixel (EdgeShare), or to the snapshot's edge; a side
+// with no such line stays where it is.
+constexpr double EdgeReach = 0.5;
+constexpr double EdgeShare = 0.9;
+PixelBox SnapToEdges(const uint32_t *Pixels, int Width, int Height, const PixelBox &Region);
+
 // A window or control that Region nearly fills: the smallest of Candidates that holds Region
 // (give or take SnapSlack pixels) and of whose area Region covers at least SnapShare. Region
 // itself when there is none.

@@ -262,3 +262,14 @@ HMONITOR MonitorFromRect(const RECT *rect, DWORD) {
         return (HMONITOR) nullptr;
     });
 }
+
+BOOL GetMonitorInfoA(HMONITOR monitor, MONITORINFO *info) {
+    return locked([&](State &s) {
+        std::vector<Monitor> list = s.monitors;
+        if (list.empty()) list.push_back({{0, 0, s.screen.width, s.screen.height}, s.dpi});
+        size_t i = (size_t)(uintptr_t)monitor;
+        if (!info || i < 1 || i > list.size()) return FALSE;
+        info->rcMonitor = info->rcWork = list[i - 1].rect;
+        return TRUE;
+    });
+}

@@ -117,6 +117,16 @@ HWND GetAncestor(HWND hwnd, UINT flags);
 #define MONITOR_DEFAULTTONULL 0
 int GetSystemMetrics(int index);
 HMONITOR MonitorFromRect(const RECT *rect, DWORD flags);
+// A monitor's work area is the whole monitor.
+#define MONITOR_DEFAULTTONEAREST 2
+struct MONITORINFO {
+    DWORD cbSize;
+    RECT rcMonitor, rcWork;
+    DWORD dwFlags;
+};
+BOOL GetMonitorInfoA(HMONITOR monitor, MONITORINFO *info);
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOWMINNOACTIVE 7
 #define GA_ROOT 2
 
 // System-wide hot keys.

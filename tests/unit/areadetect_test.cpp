@@ -91,6 +91,25 @@ TEST(ChangeMap, FaintAndUnusedByteChangesAreNoChangeAndOwnWindowsAreCleared) {
     EXPECT_TRUE(map.Empty());
 }
 
+TEST(SnapToEdges, OutToThePicturesOwnEdgesOrTheScreensButNoFurther) {
+    const int W = 64, H = 48;
+    const uint32_t desk = 0x00203040, picture = 0x00c0c0c0;
+    struct Case {
+        PixelBox picture, changes, found;
+    } cases[] = {
+        {{10, 8, 49, 39}, {20, 16, 39, 31}, {10, 8, 49, 39}},   // still margins around the motion
+        {{30, 20, 63, 47}, {36, 26, 55, 40}, {30, 20, 63, 47}}, // at the screen's corner
+        {{2, 2, 61, 45}, {25, 20, 34, 27}, {25, 20, 34, 27}},   // the edges beyond reach
+    };
+    for (const Case &c : cases) {
+        std::vector<uint32_t> px(W * H, desk);
+        for (int y = c.picture.Top; y <= c.picture.Bottom; y++)
+            for (int x = c.picture.Left; x <= c.picture.Right; x++)
+                px[y * W + x] = picture;
+        EXPECT_EQ(SnapToEdges(px.data(), W, H, c.changes), c.found);
+    }
+}
+
 TEST(SnapToWindow, TheWindowOrControlTheRegionNearlyFills) {
     const PixelBox player = {100, 100, 739, 519}, surface = {108, 130, 731, 489};
     const PixelBox region = {110, 140, 725, 480};

@@ -613,3 +613,42 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
         fakewin::clear_message_boxes(); // a compressor that refuses a small area says so
     }
 }
+
+TEST(PlaceOutside, TheNearestPlaceOnTheMonitorBesideTheAreaOrNone) {
+    const RECT monitor = {0, 0, 1920, 1080}, window = {640, 300, 1280, 700};
+    struct Case {
+        RECT area;
+        bool fits;
+        POINT to;
+    } cases[] = {
+        {{600, 250, 1000, 800}, true, {1000, 300}}, // right of it: the other sides are off
+        {{500, 200, 1400, 600}, true, {640, 600}},  // below it
+        {{1200, 100, 1500, 650}, true, {560, 300}}, // left of it, the smaller move
+        {{0, 0, 1920, 1080}, false, {0, 0}},        // the whole screen: minimized
+    };
+    for (const Case &c : cases) {
+        POINT to = {0, 0};
+        EXPECT_EQ(c.fits, PlaceOutside(window, c.area, monitor, to));
+        EXPECT_EQ(c.to.x, to.x);
+        EXPECT_EQ(c.to.y, to.y);
+    }
+}
+
+TEST_F(MainWindowTest, TheMainWindowStepsOutOfTheRecordedAreaUntilStop) {
+    Form1->Show();
+    RECT home, aside;
+    GetWindowRect(Form1->Handle(), &home);
+    CaptureLeft = home.left + 20;
+    CaptureTop = home.top - 10;
+    CaptureRight = home.right + 10;
+    CaptureBottom = home.bottom - 30;
+    Form1->Button1Click(Form1->Button1);
+    ASSERT_TRUE(ScreenCam->Recording);
+    GetWindowRect(Form1->Handle(), &aside);
+    EXPECT_EQ(CaptureLeft - (home.right - home.left), aside.left) << "left of the area";
+    EXPECT_EQ(home.top, aside.top);
+    Press(Form1->Button2);
+    GetWindowRect(Form1->Handle(), &aside);
+    EXPECT_EQ(home.left, aside.left);
+    EXPECT_EQ(home.top, aside.top);
+}
