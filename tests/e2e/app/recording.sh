@@ -158,3 +158,41 @@ check_still_then_moving() {
         e2e_fail "Record of a still screen, then of a moving picture" "box on top and focused: \"$front\"; $info"
     fi
 }
+
+# Record over the main window's place: the picture lies under the window (which stays on top),
+# 20 px larger every way. Wine cannot leave the window out of screen copies, so it steps out of
+# the area for the recording; no frame holds a pixel of it (every frame is the picture), and it
+# is back where it was after Stop.
+check_main_window_out_of_recording() {
+    local l t r b home during after info pictures=
+    home=$(drive rect "@$MAIN") && read -r l t r b <<<"$home" || {
+        e2e_fail "main window out of the recording" "no main window rectangle"
+        return 1
+    }
+    e2e_stop "$PIC_PID" 2
+    local x=$((l - 20)) y=$((t - 20)) w=$((r - l + 40)) h=$((b - t + 40))
+    e2e_show_picture $x $y $w $h $STEP
+    PIC_PID=$E2E_PIC_PID PIC_W=$w PIC_H=$h
+    local before
+    before=$(caption)
+    click Record
+    wait_progress "$before" 10 >/dev/null
+    during=$(drive rect "@$MAIN")
+    sleep 2
+    click Stop
+    avi_wait test.avi 10
+    after=$(e2e_wait 5 _main_window_at "$home" && echo "$home" || drive rect "@$MAIN")
+    read -r l t r b <<<"$during"
+    if ! info=$(avi_has test.avi size=$((w - 1))x$((h - 1))); then
+        e2e_fail "main window out of the recording" "ffprobe: $info (want $((w - 1))x$((h - 1)))"
+    elif ! pictures=$(avi_pictures test.avi "$w" "$h" 100 $STEP mainwindow); then
+        e2e_fail "main window out of the recording" "$info: $pictures; window during $during"
+    elif [ "$after" != "$home" ] || { [ "$r" -gt $x ] && [ "$l" -lt $((x + w)) ] &&
+        [ "$b" -gt $y ] && [ "$t" -lt $((y + h)) ]; }; then
+        e2e_fail "main window out of the recording" "window at $home, during $during, after $after"
+    else
+        e2e_pass "main window out of the recording: $info, $pictures; window at $home, during $during, back at $after"
+    fi
+    picture 257 193
+}
+_main_window_at() { [ "$(drive rect "@$MAIN")" = "$1" ]; }
