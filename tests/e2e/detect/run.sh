@@ -21,7 +21,7 @@ check() {
     scene_measure "$name" 2 "$@"
     bad=$(awk '/ run [0-9]+:/ { if ($(NF - 5) < 0.98 || $(NF - 3) > 0.10) print }' <<<"$SCENE_LAST")
     if grep -q ' summary ' <<<"$SCENE_LAST" && [ -z "$bad" ]; then
-        e2e_pass "$name: $(grep ' summary ' <<<"$SCENE_LAST" | cut -d' ' -f3-)"
+        e2e_pass "$name: $(sed -n 's/.* summary //p' <<<"$SCENE_LAST")"
     else
         e2e_fail "$name" "${bad:-no figures: $SCENE_LAST}"
     fi
