@@ -191,12 +191,12 @@ TEST_F(AreaDetect, TakesTheControlThePictureNearlyFillsButNoWindowOfItsOwn) {
                                nullptr);
     };
     // The program's own window repaints all over, more than the video changes.
-    HWND own = window(nullptr, WS_POPUP | WS_VISIBLE, 400, 300, 200, 100);
+    HWND own = window(nullptr, WS_POPUP | WS_VISIBLE, 20, 20, 600, 420);
     HWND player = window(nullptr, WS_POPUP | WS_VISIBLE, 640, 440, 340, 200);
     fakewin::make_foreign(player);
     window(player, WS_CHILD | WS_VISIBLE, 10, 20, 320, 170);
     auto scene = [](DWORD at) {
-        flash(at, 400, 300, 599, 399);
+        flash(at, 20, 20, 619, 439);
         flash(at, 655, 470, 960, 620);
     };
     EXPECT_EQ(detect(scene), (PixelBox{650, 460, 969, 629}));
