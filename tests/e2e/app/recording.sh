@@ -160,7 +160,7 @@ check_still_then_moving() {
 }
 
 # Record over the main window's place: the picture lies under the window (which stays on top),
-# 20 px larger every way. Wine cannot leave the window out of screen copies, so it steps out of
+# about 20 px larger every way. Wine cannot leave the window out of screen copies, so it steps out of
 # the area for the recording; no frame holds a pixel of it (every frame is the picture), and it
 # is back where it was after Stop.
 check_main_window_out_of_recording() {
@@ -170,12 +170,22 @@ check_main_window_out_of_recording() {
         return 1
     }
     e2e_stop "$PIC_PID" 2
-    local x=$((l - 20)) y=$((t - 20)) w=$((r - l + 40)) h=$((b - t + 40))
+    # One more than a multiple of 4 each way: Record Again records one less, and the default
+    # compressor takes sizes in blocks of 4.
+    local x=$((l - 20)) y=$((t - 20)) w=$(((r - l + 43) / 4 * 4 + 1)) h=$(((b - t + 43) / 4 * 4 + 1))
     e2e_show_picture $x $y $w $h $STEP
     PIC_PID=$E2E_PIC_PID PIC_W=$w PIC_H=$h
+    # The picture's window came up last: the main window back above it, as a click on it would.
+    local xw
+    for xw in $(xdotool search --onlyvisible --pid "$QUILLET_PID" 2>/dev/null); do
+        xdotool windowraise "$xw"
+    done
+    sleep 0.3
     local before
     before=$(caption)
     click Record
+    # The mouse out of the way: the recording draws the cursor in.
+    xdotool mousemove 2 2
     wait_progress "$before" 10 >/dev/null
     during=$(drive rect "@$MAIN")
     sleep 2

@@ -51,6 +51,7 @@ run check_about
 run check_unaligned_size
 run check_service_fixes
 run check_still_then_moving
+run check_main_window_out_of_recording
 run check_sound
 run check_no_sound
 run check_hot_keys
