@@ -38,43 +38,43 @@ measure() {
     ROWS+=("$name $(bench_field covered_worst "$line") $(bench_field covered_median "$line") $(bench_field outside_worst "$line") $(bench_field outside_median "$line") $(bench_field look_worst "$line") $(bench_field look_median "$line")")
 }
 wanted() { [ -z "${QUILLET_BENCH_SCENES:-}" ] || [[ " $QUILLET_BENCH_SCENES " == *" $1 "* ]]; }
-P="640 360 640 360" # the player, in the middle of the screen
+P=(640 360 640 360) # the player, in the middle of the screen
 
-if wanted pattern; then scene_play $P "$(scene_pattern 640 360)"; measure pattern "$RUNS" $P; scene_end; fi
-if wanted zoom; then scene_play $P "$(scene_zoom 640 360)"; measure zoom "$RUNS" $P; scene_end; fi
+if wanted pattern; then scene_play "${P[@]}" "$(scene_pattern 640 360)"; measure pattern "$RUNS" "${P[@]}"; scene_end; fi
+if wanted zoom; then scene_play "${P[@]}" "$(scene_zoom 640 360)"; measure zoom "$RUNS" "${P[@]}"; scene_end; fi
 if wanted clock; then
-    scene_play $P "$(scene_zoom 640 360)"; scene_wine clock 885 310; measure clock-above "$RUNS" $P; scene_end
+    scene_play "${P[@]}" "$(scene_zoom 640 360)"; scene_wine clock 885 310; measure clock-above "$RUNS" "${P[@]}"; scene_end
 fi
 if wanted caret; then
-    scene_play $P "$(scene_zoom 640 360)"; scene_wine caret 640 740 640 120; measure caret-below "$RUNS" $P
+    scene_play "${P[@]}" "$(scene_zoom 640 360)"; scene_wine caret 640 740 640 120; measure caret-below "$RUNS" "${P[@]}"
     scene_end
-    scene_play $P "$(scene_pattern 640 360)"; scene_wine caret 640 200 640 120; measure caret-above "$RUNS" $P
+    scene_play "${P[@]}" "$(scene_pattern 640 360)"; scene_wine caret 640 200 640 120; measure caret-above "$RUNS" "${P[@]}"
     scene_end
 fi
-if wanted object; then scene_wine object $P; measure still-object "$RUNS" $P; scene_end; fi
+if wanted object; then scene_wine object "${P[@]}"; measure still-object "$RUNS" "${P[@]}"; scene_end; fi
 if wanted letterbox; then
-    scene_play $P "$(scene_zoom 640 272),pad=640:360:0:44:color=0x080808,noise=alls=6:allf=t"
-    measure letterbox "$RUNS" 640 404 640 272 $P
+    scene_play "${P[@]}" "$(scene_zoom 640 272),pad=640:360:0:44:color=0x080808,noise=alls=6:allf=t"
+    measure letterbox "$RUNS" 640 404 640 272 "${P[@]}"
     scene_end
 fi
 if wanted two; then
-    scene_play 200 120 240 136 "$(scene_pattern 240 136)"; scene_play $P "$(scene_zoom 640 360)"
-    measure two-videos "$RUNS" $P; scene_end
+    scene_play 200 120 240 136 "$(scene_pattern 240 136)"; scene_play "${P[@]}" "$(scene_zoom 640 360)"
+    measure two-videos "$RUNS" "${P[@]}"; scene_end
 fi
 if wanted late; then
     # Still for the first three seconds of the video: still when the look begins, moving within it.
     for ((i = 0; i < RUNS; i++)); do
-        scene_play $P "$(scene_zoom 640 360),tpad=start_duration=3:start_mode=clone"
-        measure "late-start-$((i + 1))" 1 $P; scene_end
+        scene_play "${P[@]}" "$(scene_zoom 640 360),tpad=start_duration=3:start_mode=clone"
+        measure "late-start-$((i + 1))" 1 "${P[@]}"; scene_end
     done
 fi
 if wanted edge; then scene_play 1600 840 320 240 "$(scene_pattern 320 240)"; measure edge-corner "$RUNS" 1600 840 320 240; scene_end; fi
 if wanted large; then scene_play 0 0 1280 720 "$(scene_pattern 1280 720)"; measure large-top-left "$RUNS" 0 0 1280 720; scene_end; fi
 if wanted cursor; then
-    scene_play $P "$(scene_pattern 640 360)"
+    scene_play "${P[@]}" "$(scene_pattern 640 360)"
     (while :; do for x in 100 700 1300 1800; do xdotool mousemove "$x" $((x / 2)); sleep 0.05; done; done) &
     SCENE_PIDS+=($!)
-    measure moving-cursor "$RUNS" $P; scene_end
+    measure moving-cursor "$RUNS" "${P[@]}"; scene_end
 fi
 
 printf '\n%-16s %8s %8s %8s %8s %8s %8s\n' scene covered "(median)" outside "(median)" "look ms" "(median)" | tee "$E2E_OUT/table.txt"

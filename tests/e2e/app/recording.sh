@@ -165,15 +165,16 @@ check_still_then_moving() {
 # is back where it was after Stop.
 check_main_window_out_of_recording() {
     local l t r b home during after info pictures=
-    home=$(drive rect "@$MAIN") && read -r l t r b <<<"$home" || {
+    if ! home=$(drive rect "@$MAIN"); then
         e2e_fail "main window out of the recording" "no main window rectangle"
         return 1
-    }
+    fi
+    read -r l t r b <<<"$home"
     e2e_stop "$PIC_PID" 2
     # One more than a multiple of 4 each way: Record Again records one less, and the default
     # compressor takes sizes in blocks of 4.
     local x=$((l - 20)) y=$((t - 20)) w=$(((r - l + 43) / 4 * 4 + 1)) h=$(((b - t + 43) / 4 * 4 + 1))
-    e2e_show_picture $x $y $w $h $STEP
+    e2e_show_picture $x $y $w $h "$STEP"
     PIC_PID=$E2E_PIC_PID PIC_W=$w PIC_H=$h
     # The picture's window came up last: the main window back above it, as a click on it would.
     local xw

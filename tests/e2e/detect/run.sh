@@ -27,20 +27,20 @@ check() {
     fi
 }
 
-P="352 240 320 180" # the player, in the middle of the 1024x768 screen
-scene_play $P "$(scene_pattern 320 180)"
-check "test pattern" $P
+P=(352 240 320 180) # the player, in the middle of the 1024x768 screen
+scene_play "${P[@]}" "$(scene_pattern 320 180)"
+check "test pattern" "${P[@]}"
 scene_end
-scene_play $P "$(scene_zoom 320 180)"
+scene_play "${P[@]}" "$(scene_zoom 320 180)"
 scene_wine clock 437 190
-check "clock above the video" $P
+check "clock above the video" "${P[@]}"
 scene_end
-scene_play $P "$(scene_zoom 320 180)"
+scene_play "${P[@]}" "$(scene_zoom 320 180)"
 scene_wine caret 352 440 320 100
-check "caret below the video" $P
+check "caret below the video" "${P[@]}"
 scene_end
 scene_play 40 40 160 90 "$(scene_pattern 160 90)"
-scene_play $P "$(scene_zoom 320 180)"
-check "the larger of two videos" $P
+scene_play "${P[@]}" "$(scene_zoom 320 180)"
+check "the larger of two videos" "${P[@]}"
 scene_end
 e2e_finish
