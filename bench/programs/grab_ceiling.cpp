@@ -1,8 +1,9 @@
 // grab_ceiling: the fastest grab of a screen area this display allows, as the reference for the
-// capture benchmark: BitBlt into one DIB section at the screen's depth, made once, and a copy
-// of its pixels out into one buffer, as often as it goes for the given time. Given a file, each
-// copy is also written to it on a second thread while the next grab goes on (one copy in hand,
-// two buffers), as a recording writes its frames: what grabbing and writing the same bytes cost
+// capture benchmark: BitBlt into one DIB section at the screen's depth, made once, and the
+// pixels there (GdiFlush), as often as it goes for the given time; nothing is copied out, as the
+// recording reads its grabs in place. Given a file, each grab is also copied out and the copy
+// written to the file on a second thread while the next grab goes on (one copy in hand, two
+// buffers), as a recording writes its frames: what grabbing and writing the same bytes cost
 // together on this machine, beside nothing else.
 //
 //   grab_ceiling X Y W H seconds [file]
@@ -87,10 +88,11 @@ int main(int argc, char **argv) {
     }
     HGDIOBJ old = SelectObject(memory, dib);
     size_t size = ((size_t)w * info.bmiHeader.biBitCount + 31) / 32 * 4 * h;
-    std::vector<unsigned char> copies[2] = {std::vector<unsigned char>(size),
-                                            std::vector<unsigned char>(size)};
+    std::vector<unsigned char> copies[2];
     HANDLE file = INVALID_HANDLE_VALUE;
     if (argc > 6) {
+        copies[0].resize(size);
+        copies[1].resize(size);
         file = CreateFileA(argv[6], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             std::fprintf(stderr, "grab_ceiling: cannot make %s\n", argv[6]);
@@ -105,11 +107,13 @@ int main(int argc, char **argv) {
         std::unique_ptr<CopyWriter> writer;
         if (file != INVALID_HANDLE_VALUE) writer = std::make_unique<CopyWriter>(file);
         while (now - start < limit) {
-            std::vector<unsigned char> &copy = copies[grabs % 2];
             BitBlt(memory, 0, 0, w, h, screen, x, y, SRCCOPY);
             GdiFlush();
-            std::memcpy(copy.data(), bits, size);
-            if (writer) writer->Hand(copy.data(), size);
+            if (writer) {
+                std::vector<unsigned char> &copy = copies[grabs % 2];
+                std::memcpy(copy.data(), bits, size);
+                writer->Hand(copy.data(), size);
+            }
             grabs++;
             now = NowMs();
         }
