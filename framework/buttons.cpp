@@ -1,6 +1,37 @@
 // Push buttons, check boxes and radio buttons.
 #include "framework/buttons.h"
 
+// --- Hover tracking of the system's buttons ---
+
+namespace {
+WNDPROC SystemButtonProc = nullptr;
+
+// A themed button asks to hear of a hover 1 ms after the mouse comes, and then of its leaving.
+// Under Wine both are found by polling the pointer at the hover's pace, 100 times a second
+// (a dozen server round trips each, on the main thread), for as long as the mouse rests on the
+// button: through a whole recording when it rests on the button that started it. Once the
+// button is lit, its leaving is watched at the system's hover pace (400 ms) instead.
+LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT result = CallWindowProcA(SystemButtonProc, hwnd, msg, wp, lp);
+    if (msg == WM_MOUSEHOVER) {
+        TRACKMOUSEEVENT track = {};
+        track.cbSize = sizeof(track);
+        track.dwFlags = TME_LEAVE;
+        track.hwndTrack = hwnd;
+        track.dwHoverTime = HOVER_DEFAULT;
+        TrackMouseEvent(&track);
+    }
+    return result;
+}
+} // namespace
+
+void WatchButtonHover(HWND Button) {
+    WNDPROC proc = (WNDPROC)GetWindowLongPtrA(Button, GWLP_WNDPROC);
+    if (!proc || proc == &ButtonProc) return;
+    SystemButtonProc = proc;
+    SetWindowLongPtrA(Button, GWLP_WNDPROC, (LONG_PTR)&ButtonProc);
+}
+
 // --- TButton ---
 
 void TButton::CreateParams(std::string &ClassName, DWORD &Style, DWORD &) {

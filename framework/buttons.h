@@ -3,6 +3,10 @@
 #include "framework/controls.h"
 
 // A push button; a click raises OnClick and, in a modal form, closes it with ModalResult.
+// Watches the mouse's hover over a button of the system's class at the system's pace once the
+// button is lit (see buttons.cpp).
+void WatchButtonHover(HWND Button);
+
 class TButton : public TControl {
   public:
     using TControl::TControl;

@@ -2,6 +2,7 @@
 // show: labels, group boxes and panels.
 #include "framework/controls.h"
 #include "framework/application.h"
+#include "framework/buttons.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -92,6 +93,7 @@ void TControl::CreateHandle() {
                         parent, (HMENU)(UINT_PTR)id, GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) return;
     ControlWindows()[FHandle] = this;
+    if (cls == "BUTTON") WatchButtonHover(FHandle);
     SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(FForm->Dpi()), FALSE);
     HandleCreated();
 }

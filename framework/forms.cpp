@@ -142,6 +142,9 @@ void TForm::CreateHandle() {
     Realign();
 }
 
+// The wait before a hint shows when the mouse moves on from another control's: that of the first.
+constexpr int HintReshowMs = 500;
+
 // One tool tip window for the form shows the hints of its controls; the form's window owns it,
 // so it goes with it.
 void TForm::AddHints() {
@@ -153,6 +156,9 @@ void TForm::AddHints() {
                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, FHandle,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
         if (!tip) return;
+        // A shown tip watches for the mouse's leaving at its reshow pace, under Wine by asking
+        // where the pointer is (100 ms by default): at the pace a first tip waits to show.
+        SendMessageA(tip, TTM_SETDELAYTIME, TTDT_RESHOW, HintReshowMs);
         TOOLINFOA tool = {};
         tool.cbSize = sizeof(tool);
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -53,6 +53,7 @@ typedef MSG *LPMSG;
 #define SWP_NOACTIVATE 0x0010
 
 #define GWLP_USERDATA (-21)
+#define GWLP_WNDPROC (-4)
 
 #define WM_SIZE 0x0005
 #define WM_CLOSE 0x0010
@@ -84,6 +85,7 @@ BOOL IsWindow(HWND hwnd);
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
+LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 BOOL ShowWindow(HWND hwnd, int cmd);
 BOOL IsWindowVisible(HWND hwnd);
 BOOL SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags);
@@ -149,7 +151,9 @@ BOOL UnregisterHotKey(HWND hwnd, int id);
 #define TTS_NOPREFIX 0x02
 #define TTF_IDISHWND 0x0001
 #define TTF_SUBCLASS 0x0010
+#define TTM_SETDELAYTIME (WM_USER + 3)
 #define TTM_ADDTOOLA (WM_USER + 4)
+#define TTDT_RESHOW 1
 struct TOOLINFOA {
     UINT cbSize, uFlags;
     HWND hwnd;
@@ -259,6 +263,17 @@ int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR wide, int wide_len, 
 #define WM_NCHITTEST 0x0084
 #define WM_KEYDOWN 0x0100
 #define WM_MOUSEMOVE 0x0200
+#define WM_MOUSEHOVER 0x02A1
+// Where the mouse goes, as the program asks to hear of it (fakewin::mouse_tracking).
+#define TME_HOVER 0x00000001
+#define TME_LEAVE 0x00000002
+#define HOVER_DEFAULT 0xFFFFFFFF
+struct TRACKMOUSEEVENT {
+    DWORD cbSize, dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+};
+BOOL TrackMouseEvent(TRACKMOUSEEVENT *track);
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
 #define WM_RBUTTONUP 0x0205

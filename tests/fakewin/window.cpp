@@ -37,6 +37,7 @@ struct WindowState {
     std::function<bool()> idle;
     std::vector<WindowCall> calls;
     std::vector<HotKey> hot_keys;
+    std::vector<TRACKMOUSEEVENT> tracking;
     bool refuse_no_repeat = false;
     std::vector<std::pair<UINT, UINT>> held_keys; // by other programs
 };
@@ -150,6 +151,11 @@ std::vector<HotKey> hot_keys() {
     return s.hot_keys;
 }
 
+std::vector<TRACKMOUSEEVENT> mouse_tracking() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return s.tracking;
+}
+
 void on_idle(std::function<bool()> fn) {
     std::lock_guard<std::mutex> lock(mutex);
     s.idle = std::move(fn);
@@ -251,16 +257,33 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
     return msg == WM_ERASEBKGND;
 }
 
-// Only the user data: the program keeps its form there.
+// The user data (the program keeps its form there) and the window procedure.
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+    if (index == GWLP_WNDPROC)
+        return on_window(hwnd, (LONG_PTR)0, [&](Window &w) {
+            return (LONG_PTR)std::exchange(w.proc, (WNDPROC)value);
+        });
     if (index != GWLP_USERDATA) return 0;
     return on_window(hwnd, (LONG_PTR)0,
                      [&](Window &w) { return std::exchange(w.userdata, value); });
 }
 
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
+    if (index == GWLP_WNDPROC)
+        return on_window(hwnd, (LONG_PTR)0, [](Window &w) { return (LONG_PTR)w.proc; });
     if (index != GWLP_USERDATA) return 0;
     return on_window(hwnd, (LONG_PTR)0, [](Window &w) { return w.userdata; });
+}
+
+LRESULT CallWindowProcA(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    return proc ? proc(hwnd, msg, wp, lp) : 0;
+}
+
+BOOL TrackMouseEvent(TRACKMOUSEEVENT *track) {
+    if (!track || track->cbSize != sizeof(*track)) return FALSE;
+    std::lock_guard<std::mutex> lock(mutex);
+    s.tracking.push_back(*track);
+    return TRUE;
 }
 
 BOOL ShowWindow(HWND hwnd, int cmd) {

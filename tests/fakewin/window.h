@@ -71,6 +71,8 @@ struct HotKey {
     UINT modifiers, vk;
 };
 std::vector<HotKey> hot_keys();
+// The program's TrackMouseEvent calls in order.
+std::vector<TRACKMOUSEEVENT> mouse_tracking();
 
 // The window, and the children made in it from now on, become another process's.
 void make_foreign(HWND hwnd);

@@ -146,6 +146,18 @@ TEST_F(FrameworkTest, ControlsBecomeChildWindowsAndRaiseTheirEvents) {
     off->SetEnabled(true);
     SendMessageA(panel->Handle(), WM_COMMAND, MAKELONG(0, BN_CLICKED), (LPARAM)off->Handle());
     EXPECT_EQ(3, clicks);
+
+    // Once a button is lit by the mouse's hover, its leaving is watched at the system's hover
+    // pace; the system's button still gets every message.
+    EXPECT_EQ(1, SendMessageA(off->Handle(), WM_ERASEBKGND, 0, 0));
+    SendMessageA(off->Handle(), WM_MOUSEMOVE, 0, 0);
+    EXPECT_TRUE(fakewin::mouse_tracking().empty());
+    SendMessageA(off->Handle(), WM_MOUSEHOVER, 0, 0);
+    std::vector<TRACKMOUSEEVENT> tracking = fakewin::mouse_tracking();
+    ASSERT_EQ(1u, tracking.size());
+    EXPECT_EQ((DWORD)TME_LEAVE, tracking[0].dwFlags);
+    EXPECT_EQ(off->Handle(), tracking[0].hwndTrack);
+    EXPECT_EQ(HOVER_DEFAULT, tracking[0].dwHoverTime);
 }
 
 TEST_F(FrameworkTest, AlignedPanelsFillTheClientArea) {
