@@ -89,7 +89,8 @@ void TApplication::Terminate() {
 void TApplication::HandleException(const std::exception &E) {
     std::string text = E.what();
     if (!text.empty() && (unsigned char)text.back() > '.') text += '.';
-    HWND owner = MainForm && MainForm->HandleAllocated() ? MainForm->Handle() : nullptr;
+    TForm *form = ModalForm ? ModalForm : MainForm;
+    HWND owner = form && form->HandleAllocated() ? form->Handle() : nullptr;
     MessageBoxA(owner, text.c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
 }
 

@@ -36,13 +36,16 @@ class TApplication {
     void Terminate();
     bool Terminated() const { return FTerminated; }
     // The default handler: the error's text (with a closing full stop) in a message box with
-    // the error icon, captioned with Title.
+    // the error icon, captioned with Title, owned by the modal form if one runs (a box enables
+    // its owner when it closes: the main form would take commands under the modal one).
     void HandleException(const std::exception &E);
     // Frees the forms, newest first.
     void FreeForms();
 
     std::string Title;
     TForm *MainForm = nullptr;
+    // The form whose modal loop runs now (the innermost), or null.
+    TForm *ModalForm = nullptr;
     // The hidden window that owns the top-level forms other than the main one, so that only
     // the main window has a taskbar button; null before Initialize.
     HWND Handle() const;

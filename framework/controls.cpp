@@ -138,10 +138,20 @@ void TControl::Resized() {
     if (OnResize) OnResize(this);
 }
 
+std::string WindowText(HWND Window) {
+    int length = GetWindowTextLengthA(Window);
+    std::string text((size_t)length + 1, '\0');
+    GetWindowTextA(Window, &text[0], length + 1);
+    text.resize(strlen(text.c_str()));
+    return text;
+}
+
 void TControl::SetCaption(const std::string &Value) {
     if (Value == FCaption) return;
     FCaption = Value;
-    if (FHandle) SetWindowTextA(FHandle, FCaption.c_str());
+    // A text the window holds already (the user's own typing) is never written back: an edit
+    // field puts its caret at the start when its text is set, and the next key would land there.
+    if (FHandle && WindowText(FHandle) != FCaption) SetWindowTextA(FHandle, FCaption.c_str());
 }
 
 void TControl::SetEnabled(bool Value) {

@@ -75,6 +75,9 @@ class TControl : public TComponent {
     bool FVisible = true;
 };
 
+// The text of a window as the system holds it.
+std::string WindowText(HWND Window);
+
 enum class TAlignment { taLeftJustify, taCenter, taRightJustify };
 
 // A caption that the user cannot change.

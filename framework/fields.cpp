@@ -76,9 +76,7 @@ void TComboBox::Notify(WORD Code) {
             if (OnSelect) OnSelect(this);
         }
     } else if (Code == CBN_EDITCHANGE) {
-        char text[1024];
-        GetWindowTextA(Handle(), text, sizeof(text));
-        TControl::SetCaption(text);
+        TControl::SetCaption(WindowText(Handle()));
         if (OnChange) OnChange(this);
     }
 }
@@ -99,10 +97,7 @@ void TEdit::SetText(const std::string &Value) {
 
 void TEdit::Notify(WORD Code) {
     if (Code != EN_CHANGE) return;
-    int length = GetWindowTextLengthA(Handle());
-    std::string text((size_t)length + 1, '\0');
-    GetWindowTextA(Handle(), &text[0], length + 1);
-    text.resize(strlen(text.c_str()));
+    std::string text = WindowText(Handle());
     if (text == Caption()) return;
     TControl::SetCaption(text);
     if (OnChange) OnChange(this);

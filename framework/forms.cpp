@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace {
 // WM_DPICHANGED (Windows 8.1 on), which SDK headers for older targets leave out.
@@ -321,6 +322,7 @@ int TForm::ShowModal() {
     if (owner) EnableWindow(owner, FALSE);
     ModalResult = mrNone;
     FModal = true;
+    TForm *outer = std::exchange(Application->ModalForm, this);
     Show();
     MSG msg;
     while (ModalResult == mrNone) {
@@ -331,7 +333,10 @@ int TForm::ShowModal() {
             break;
         }
         Application->DispatchOne(msg);
+        // A box owned by the owner (a compressor's, say) enables it when it closes.
+        if (owner && IsWindowEnabled(owner)) EnableWindow(owner, FALSE);
     }
+    Application->ModalForm = outer;
     FModal = false;
     // The owner comes back before this form hides, so that activation returns to it.
     if (reenable) EnableWindow(owner, TRUE);

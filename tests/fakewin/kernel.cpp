@@ -104,11 +104,18 @@ DWORD GetFileAttributesA(LPCSTR name) {
     return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
 }
 
+// As on Windows, a box enables its owner again when it closes, whatever the owner was before.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    Lock lock(kernel.mutex);
-    s.boxes.push_back({owner, text ? text : "", caption ? caption : "", type, on_main_thread()});
-    if (s.answers.empty()) return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
-    int answer = s.answers.front();
-    s.answers.pop_front();
+    int answer = (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+    {
+        Lock lock(kernel.mutex);
+        s.boxes.push_back(
+            {owner, text ? text : "", caption ? caption : "", type, on_main_thread()});
+        if (!s.answers.empty()) {
+            answer = s.answers.front();
+            s.answers.pop_front();
+        }
+    }
+    if (owner) EnableWindow(owner, TRUE);
     return answer;
 }

@@ -25,6 +25,7 @@ struct Window {
     LONG_PTR userdata = 0;
     HFONT font = nullptr; // as the system's controls keep it: WM_SETFONT, WM_GETFONT
     bool foreign = false; // another process's
+    size_t caret = 0;     // an edit field's insertion point
 };
 
 struct WindowState {
@@ -110,6 +111,23 @@ bool contains(const RECT &r, POINT pt) {
 }
 
 } // namespace
+
+void type_keys(HWND edit, const std::string &keys) {
+    for (char key : keys) {
+        HWND parent = nullptr;
+        WORD code = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            Window *w = find(edit);
+            if (!w) return;
+            w->info.text.insert(std::min(w->caret, w->info.text.size()), 1, key);
+            w->caret = std::min(w->caret, w->info.text.size() - 1) + 1;
+            parent = w->info.parent;
+            code = lower(w->info.cls) == "combobox" ? CBN_EDITCHANGE : EN_CHANGE;
+        }
+        SendMessageA(parent, WM_COMMAND, MAKELONG(0, code), (LPARAM)edit);
+    }
+}
 
 void make_foreign(HWND hwnd) {
     on_window(hwnd, 0, [](Window &w) { return w.foreign = true, 0; });
@@ -343,10 +361,12 @@ int SetWindowRgn(HWND hwnd, HRGN rgn, BOOL redraw) {
     return 1;
 }
 
-// The text is the window record's own: no window of the program answers the text messages.
+// The text is the window record's own: no window of the program answers the text messages. As
+// in the system's edit fields, a text set puts the caret at its start.
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
     return on_window(hwnd, FALSE, [&](Window &w) {
         w.info.text = text ? text : "";
+        w.caret = 0;
         s.calls.push_back({WindowCall::Text, hwnd, 0, w.info.text, on_main_thread()});
         return TRUE;
     });

@@ -74,6 +74,10 @@ std::vector<HotKey> hot_keys();
 // The program's TrackMouseEvent calls in order.
 std::vector<TRACKMOUSEEVENT> mouse_tracking();
 
+// Keys typed into an edit field (or a combo box's) at its caret, each reported to the parent as
+// the system reports it (EN_CHANGE, CBN_EDITCHANGE).
+void type_keys(HWND edit, const std::string &keys);
+
 // The window, and the children made in it from now on, become another process's.
 void make_foreign(HWND hwnd);
 

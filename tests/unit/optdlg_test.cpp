@@ -117,6 +117,8 @@ TEST_F(OptionsTest, BadKeyFrameTextKeepsTheDialogOpenAndAppliesNothing) {
         Press(OptionDlg->Button2);
         EXPECT_TRUE(OptionDlg->Visible());
         EXPECT_EQ("abc", OptionDlg->EditKeyFrames->Text());
+        // The box belongs to the dialog: the main window takes nothing after it.
+        EXPECT_FALSE(IsWindowEnabled(Form1->Handle()));
         Press(OptionDlg->Button3);
     });
     EXPECT_EQ(-1, ScreenCam->SelectedCompressor);
@@ -128,6 +130,7 @@ TEST_F(OptionsTest, BadKeyFrameTextKeepsTheDialogOpenAndAppliesNothing) {
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("'abc' n'est pas une valeur enti\xE8re correcte.", boxes[0].text);
     EXPECT_EQ("Quillet", boxes[0].caption);
+    EXPECT_EQ(OptionDlg->Handle(), boxes[0].owner);
     EXPECT_TRUE(boxes[0].type & MB_ICONERROR);
     EXPECT_FALSE(OptionDlg->Visible());
 
@@ -229,6 +232,23 @@ TEST_F(OptionsTest, CancelKeepsTheSettingsButNotTheTypedFileName) {
     EXPECT_EQ(10000, ScreenCam->Quality);
     Form1->Button1Click(Form1->Button1); // Record Again, as Record runs it
     EXPECT_EQ(std::vector<std::string>({"edited.avi"}), fakewin::deleted_files());
+}
+
+// Keys land at the caret, which the edit fields put at the start whenever their text is set.
+TEST_F(OptionsTest, TypedTextReadsAsTypedInEveryBox) {
+    OptionDlg->Handle();
+    const std::pair<TControl *, const char *> boxes[] = {{OptionDlg->FileName, "neg.avi"},
+                                                         {OptionDlg->WaveName, "neg.wav"},
+                                                         {OptionDlg->EditKeyFrames, "12"},
+                                                         {Form1->ComboBox1, "My Cam"}};
+    for (auto &box : boxes) {
+        SetWindowTextA(box.first->Handle(), "");
+        fakewin::type_keys(box.first->Handle(), box.second);
+        fakewin::WindowInfo info;
+        ASSERT_TRUE(fakewin::window_info(box.first->Handle(), info));
+        EXPECT_EQ(box.second, info.text);
+        EXPECT_EQ(box.second, box.first->Caption());
+    }
 }
 
 // Enter as the dialog keys deliver it when the focused control is not the default button.
