@@ -205,12 +205,12 @@ bool TForm1::ReadyToRecord(TButton *Command) {
         SetCaption(WaitingCaption);
         return false;
     }
-    MediaPlayer1->Close();
     return true;
 }
 
 void TForm1::Button1Click(TObject *) {
     if (!ReadyToRecord(Button1)) return;
+    MediaPlayer1->Close(); // it would hold the files the recording replaces
     ScreenCam->ShowMarker = true;
     {
         std::lock_guard<std::mutex> lock(FProgressLock);
@@ -309,6 +309,7 @@ void TForm1::Button6Click(TObject *) {
 
 void TForm1::Button7Click(TObject *Sender) {
     if (!ReadyToRecord(Button7)) return;
+    MediaPlayer1->Close(); // its picture would be the change found
     int left = 0, top = 0, right = 0, bottom = 0;
     if (!LookForThePicture(left, top, right, bottom)) return;
     // No change gives no area: recording it would only replace the last recording with a

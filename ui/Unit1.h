@@ -83,8 +83,7 @@ class TForm1 : public TForm {
     // The Pause button as it is while nothing records: disabled, captioned "Pause".
     void PauseButtonIdle();
     // Whether Record or Record Again may start now: not while a recording runs (paused too),
-    // nor while the repair works (then the command waits for it). Closes the player, which
-    // would hold the files the recording replaces.
+    // nor while the repair works (then the command waits for it).
     bool ReadyToRecord(TButton *Command);
     // The window as Stop leaves it: Record Again enabled, nothing to pause, the sound saved.
     void ShowStopped();

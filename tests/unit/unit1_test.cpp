@@ -570,9 +570,11 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
         {{{WM_RBUTTONUP, 300, 300}}, {}},
         {{{WM_LBUTTONDOWN, 1010, 10}, {WM_LBUTTONUP, 1010, 10}}, {}},
     };
+    fakewin::add_media_file("test.wav", false, 0, 0);
     int n = 0;
     for (const Row &row : rows) {
         SCOPED_TRACE(n);
+        Press(Form1->Button6); // playing, which only a recording stops
         int round = 0;
         HWND selection = nullptr;
         fakewin::on_idle([&] {
@@ -597,6 +599,7 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
             EXPECT_TRUE(fakewin::message_boxes().empty());
             EXPECT_FALSE(ScreenCam->Recording);
             EXPECT_EQ(-1, CaptureLeft);
+            EXPECT_EQ(1, fakewin::open_mci_devices());
             continue;
         }
         EXPECT_EQ(row.area, (std::vector<int>{RecordLeft, RecordTop, RecordWidth, RecordHeight}));
