@@ -136,6 +136,10 @@ class TAreaSelection : public TForm {
         // In the screen's own pixels, whatever the scale the window was made at.
         SetBounds(FScreen.left, FScreen.top, FScreen.right - FScreen.left,
                   FScreen.bottom - FScreen.top);
+        // Off the screen it had the activation but perhaps not the keyboard (a window system
+        // gives that only to windows it shows): asked again now that it covers the screen.
+        SetFocus(nullptr);
+        SetFocus(Handle());
         POINT cursor;
         if (GetCursorPos(&cursor)) Track(cursor);
         return ShowModal();

@@ -580,6 +580,7 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
         fakewin::on_idle([&] {
             if (++round == 3) return false; // still open after Esc: ends as the program would
             selection = fakewin::window_calls(fakewin::WindowCall::Show).back().hwnd;
+            EXPECT_EQ(selection, GetFocus()); // the keys go to it, whoever had them
             for (const Event &e : round > 1 ? escape : row.events)
                 PostMessageA(e.msg == WM_HOTKEY ? Form1->Handle() : selection, e.msg,
                              e.msg == WM_HOTKEY || e.msg == WM_KEYDOWN ? e.x : 0,

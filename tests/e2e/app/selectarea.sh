@@ -10,8 +10,11 @@
 select_then() {
     SELECT_BEFORE=$(caption)
     rm -f test.avi
-    click "Select Area" && e2e_wait 5 _covered && "$@" && drive wait-gone "Select Area" 5000 >/dev/null
+    if [ "$1" = hot_key ]; then hot_key "$2"; else click "Select Area"; fi &&
+        e2e_wait 5 _covered && { [ "$1" != hot_key ] || shift 2; } && "$@" &&
+        drive wait-gone "Select Area" 5000 >/dev/null
 }
+Escape() { xdotool key Escape; }
 _covered() { [[ $(drive rect "Select Area" 2>/dev/null) == "0 0 "* ]]; }
 
 # Records two seconds of the area chosen, from its first progress caption.
@@ -41,6 +44,14 @@ check_select_area() {
         e2e_pass "Esc records nothing and shows no box, the main window back"
     else
         e2e_fail "Esc records nothing" "test.avi: $(ls test.avi 2>&1), marker pixel $px, dialogs: $(open_dialogs)"
+    fi
+    # By its key while another program has the keyboard: the selection screen takes it.
+    focus_picture
+    if select_then hot_key F6 Escape; then
+        e2e_pass "Select Area by its key from another program's window: Esc cancels"
+    else
+        e2e_fail "Select Area by its key from another program's window: Esc cancels" "the selection screen still shows: $(drive rect "Select Area" 2>&1)"
+        xdotool click 3
     fi
     picture 256 192
     info='' pictures=''
