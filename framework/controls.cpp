@@ -87,10 +87,10 @@ void TControl::CreateHandle() {
     CreateParams(cls, style, exstyle);
     style |= WS_CHILD | (FVisible ? WS_VISIBLE : 0) | (FEnabled ? 0 : WS_DISABLED);
     if (cls == "QuilletPanel") EnsurePanelClass();
-    int id = NextControlId();
+    FId = NextControlId();
     FHandle =
         CreateWindowExA(exstyle, cls.c_str(), FCaption.c_str(), style, at.x, at.y, FWidth, FHeight,
-                        parent, (HMENU)(UINT_PTR)id, GetModuleHandleA(nullptr), nullptr);
+                        parent, (HMENU)(UINT_PTR)FId, GetModuleHandleA(nullptr), nullptr);
     if (!FHandle) return;
     ControlWindows()[FHandle] = this;
     if (cls == "BUTTON") WatchButtonHover(FHandle);
@@ -105,6 +105,16 @@ TControl *TControl::Host() const {
     while (host && !host->IsContainer())
         host = host->FParent;
     return host;
+}
+
+HWND TControl::HostWindow() const {
+    TControl *host = Host();
+    return host ? host->FHandle : FForm ? FForm->Handle() : nullptr;
+}
+
+RECT TControl::PlaceInHost() const {
+    POINT at = WindowOrigin();
+    return {at.x, at.y, at.x + FWidth, at.y + FHeight};
 }
 
 POINT TControl::WindowOrigin() const {
@@ -131,7 +141,13 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
         POINT at = WindowOrigin();
         SetWindowPos(FHandle, nullptr, at.x, at.y, FWidth, FHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    if (FHandle && !FHint.empty()) FForm->ShowHint(this); // the tip's place moves with it
     if (sized) Resized();
+}
+
+void TControl::SetHint(const std::string &Value) {
+    FHint = Value;
+    if (FHandle) FForm->ShowHint(this);
 }
 
 void TControl::Resized() {

@@ -20,6 +20,10 @@ class TControl : public TComponent {
     TForm *Form() const { return FForm; }
     TControl *Parent() const { return FParent; }
     HWND Handle() const { return FHandle; }
+    int Id() const { return FId; }
+    // The window the control's window sits in (a panel's or the form's), and its place there.
+    HWND HostWindow() const;
+    RECT PlaceInHost() const;
 
     int Left() const { return FLeft; }
     int Top() const { return FTop; }
@@ -35,9 +39,10 @@ class TControl : public TComponent {
     void SetVisible(bool Value);
 
     TAlign Align = TAlign::alNone;
-    // Shown in a tool tip while the mouse rests on the control; set before the form's window
-    // is made.
-    std::string Hint;
+    // Shown in a tool tip while the mouse rests on the control, enabled or not; the tip follows
+    // every change.
+    const std::string &Hint() const { return FHint; }
+    void SetHint(const std::string &Value);
     TNotifyEvent OnClick;
     TNotifyEvent OnResize;
 
@@ -69,8 +74,9 @@ class TControl : public TComponent {
     TForm *FForm;
     TControl *FParent;
     HWND FHandle = nullptr;
+    int FId = 0;
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
-    std::string FCaption;
+    std::string FCaption, FHint;
     bool FEnabled = true;
     bool FVisible = true;
 };

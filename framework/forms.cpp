@@ -139,34 +139,42 @@ void TForm::CreateHandle() {
     SendMessageA(FHandle, WM_SETFONT, (WPARAM)DefaultFont(FDpi), FALSE);
     for (TControl *c : FControls)
         c->CreateHandle();
-    AddHints();
+    for (TControl *c : FControls)
+        if (!c->Hint().empty()) ShowHint(c);
     Realign();
 }
 
 // The wait before a hint shows when the mouse moves on from another control's: that of the first.
 constexpr int HintReshowMs = 500;
 
-// One tool tip window for the form shows the hints of its controls; the form's window owns it,
-// so it goes with it.
-void TForm::AddHints() {
-    HWND tip = nullptr;
-    for (TControl *c : FControls) {
-        if (c->Hint.empty() || !c->Handle()) continue;
-        if (!tip)
-            tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
-                                  WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, FHandle,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
-        if (!tip) return;
+// One tool tip window for the form shows the hints of its controls. Each control is two tools:
+// itself, and its place in the window under it, which gets the mouse while the control is
+// disabled (a disabled button says why in its hint).
+void TForm::ShowHint(TControl *Control) {
+    HWND control = Control->Handle(), under = Control->HostWindow();
+    if (!control || !under) return;
+    if (!FToolTip && !Control->Hint().empty()) {
+        FToolTip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, FHandle,
+                                   nullptr, GetModuleHandleA(nullptr), nullptr);
         // A shown tip watches for the mouse's leaving at its reshow pace, under Wine by asking
         // where the pointer is (100 ms by default): at the pace a first tip waits to show.
-        SendMessageA(tip, TTM_SETDELAYTIME, TTDT_RESHOW, HintReshowMs);
-        TOOLINFOA tool = {};
+        if (FToolTip) SendMessageA(FToolTip, TTM_SETDELAYTIME, TTDT_RESHOW, HintReshowMs);
+    }
+    if (!FToolTip) return;
+    TOOLINFOA tools[2] = {};
+    tools[0].uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tools[0].hwnd = FHandle;
+    tools[0].uId = (UINT_PTR)control;
+    tools[1].uFlags = TTF_SUBCLASS;
+    tools[1].hwnd = under;
+    tools[1].uId = (UINT_PTR)Control->Id(); // a small number: never a window's handle
+    tools[1].rect = Control->PlaceInHost();
+    for (TOOLINFOA &tool : tools) {
         tool.cbSize = sizeof(tool);
-        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = FHandle;
-        tool.uId = (UINT_PTR)c->Handle();
-        tool.lpszText = (LPSTR)c->Hint.c_str();
-        SendMessageA(tip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
+        tool.lpszText = (LPSTR)Control->Hint().c_str();
+        SendMessageA(FToolTip, TTM_DELTOOLA, 0, (LPARAM)&tool);
+        if (!Control->Hint().empty()) SendMessageA(FToolTip, TTM_ADDTOOLA, 0, (LPARAM)&tool);
     }
 }
 
@@ -214,6 +222,7 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NCDESTROY:
         FHandle = nullptr;
+        FToolTip = nullptr;
         for (TControl *c : FControls)
             c->HandleDestroyed();
         break;

@@ -96,6 +96,8 @@ class TForm : public TComponent {
     void Realign();
     // The dots per inch the form and its controls are laid out for.
     int Dpi() const { return FDpi; }
+    // Puts the control's hint (none when empty) into the form's tool tip.
+    void ShowHint(TControl *Control);
 
   protected:
     virtual void CreateParams(TCreateParams &Params);
@@ -105,13 +107,13 @@ class TForm : public TComponent {
   private:
     static LRESULT CALLBACK StdWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     void CreateHandle();
-    void AddHints();
     // Sizes the form and places and sizes its controls for NewDpi.
     void ScaleTo(int NewDpi);
     void UpdateBounds();
     void ClickDefault(bool Cancel);
 
     HWND FHandle = nullptr;
+    HWND FToolTip = nullptr; // the controls' hints; the form's window owns it
     int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
     std::string FCaption;
     bool FVisible = false;

@@ -2,6 +2,7 @@
 #include "avifile/journalfile.h"
 #include "avifile/recordfile.h"
 #include "framework/application.h"
+#include "framework/sysutils.h"
 #include "recorder/recordthread.h"
 #include "recorder/scrcam.h"
 #include "ui/areadetect.h"
@@ -60,11 +61,40 @@ TForm1::~TForm1() {
 
 void TForm1::RegisterHotKeys() {
     FHotKeys.Register(FWindow);
-    if (FHotKeys.OtherCopyHoldsThem())
-        for (const HotKeyCommand &key : HotKeys)
-            ButtonOfKey(key.Id)->Hint =
-                std::string(key.Name) + " works in the other copy of Quillet";
+    for (const HotKeyCommand &key : HotKeys)
+        ButtonOfKey(key.Id)->SetHint(KeyHintOf(ButtonOfKey(key.Id)));
     if (!FHotKeys.Refusal().empty()) PostMessageA(FWindow, WM_HOTKEYSREFUSED, 0, 0);
+}
+
+std::string TForm1::KeyHintOf(TButton *Button) const {
+    for (const HotKeyCommand &key : HotKeys)
+        if (ButtonOfKey(key.Id) == Button)
+            return FHotKeys.OtherCopyHoldsThem()
+                       ? std::string(key.Name) + " works in the other copy of Quillet"
+                       : KeyHint(key);
+    return "";
+}
+
+void TForm1::CommandsWhileRecording(bool Recording) {
+    for (TButton *button : {Button7, SelectAreaButton, Button1, Button5}) {
+        if (Recording || button != Button1) button->SetEnabled(!Recording);
+        button->SetHint(!Recording          ? KeyHintOf(button)
+                        : button == Button5 ? "Not while a recording runs: its AVI file is "
+                                              "still being written"
+                                            : "Not while a recording runs: Stop it first");
+    }
+}
+
+void TForm1::OpenPlayer(const std::string &FileName, const char *MadeBy) {
+    MediaPlayer1->FileName = FileName;
+    try {
+        MediaPlayer1->Open();
+    } catch (const std::exception &e) {
+        std::string why = GetFileAttributesA(FileName.c_str()) == INVALID_FILE_ATTRIBUTES
+                              ? std::string("there is no such file. ") + MadeBy
+                              : e.what();
+        throw Exception("Cannot play \"" + FileName + "\": " + why);
+    }
 }
 
 // Each hot key does what its button does, and nothing when the button is disabled or cannot
@@ -238,6 +268,7 @@ void TForm1::Button1Click(TObject *) {
         FOwnWindow.StepAside({CaptureLeft, CaptureTop, CaptureRight, CaptureBottom + HeightFix});
     ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
                               CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());
+    CommandsWhileRecording(ScreenCam->Recording);
     // A recording already running keeps its pause as it is.
     if (!running) {
         if (!ScreenCam->Recording) FOwnWindow.ComeBack();
@@ -271,6 +302,7 @@ void TForm1::RecordingEnded() {
 void TForm1::ShowStopped() {
     FOwnWindow.ComeBack();
     Button1->SetEnabled(true);
+    CommandsWhileRecording(false);
     PauseButtonIdle();
     if (!CheckBox1->Checked()) return;
     SendSound("STOP mysound");
@@ -295,15 +327,14 @@ void TForm1::Button4Click(TObject *) {
 }
 
 void TForm1::Button5Click(TObject *) {
-    MediaPlayer1->FileName = OptionDlg->FileName->Text();
-    MediaPlayer1->Open();
+    OpenPlayer(OptionDlg->FileName->Text(), "Record makes it.");
     MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
     MediaPlayer1->Play();
 }
 
 void TForm1::Button6Click(TObject *) {
-    MediaPlayer1->FileName = OptionDlg->WaveName->Text();
-    MediaPlayer1->Open();
+    OpenPlayer(OptionDlg->WaveName->Text(),
+               "A recording with \"wave recorder (sound)\" ticked makes it when it stops.");
     MediaPlayer1->Play();
 }
 

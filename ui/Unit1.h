@@ -80,6 +80,14 @@ class TForm1 : public TForm {
     void RegisterHotKeys();
     void HotKeyPressed(int Id);
     TButton *ButtonOfKey(int Id) const;
+    // The hint of a command's button while it can run: its key, or where the key works.
+    std::string KeyHintOf(TButton *Button) const;
+    // While a recording runs, Record, Select Area and Record Again could only be refused, and
+    // Play Avi would open the file being written: disabled then, their hints saying why. After
+    // it, ShowStopped enables Record Again.
+    void CommandsWhileRecording(bool Recording);
+    // Opens the player on the file; when it cannot, the error names the file and the reason.
+    void OpenPlayer(const std::string &FileName, const char *MadeBy);
     // The Pause button as it is while nothing records: disabled, captioned "Pause".
     void PauseButtonIdle();
     // Whether Record or Record Again may start now: not while a recording runs (paused too),

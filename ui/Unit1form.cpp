@@ -96,10 +96,5 @@ void TForm1::CreateControls() {
     Panel1->OnResize = [this](TObject *s) { Panel1Resize(s); };
     PauseButton->OnClick = [this](TObject *s) { PauseButtonClick(s); };
     SelectAreaButton->OnClick = [this](TObject *s) { SelectAreaButtonClick(s); };
-    Button7->Hint = KeyHint(RecordKey);
-    Button1->Hint = KeyHint(RecordAgainKey);
-    PauseButton->Hint = KeyHint(PauseKey);
-    Button2->Hint = KeyHint(StopKey);
-    SelectAreaButton->Hint = KeyHint(SelectAreaKey);
     OnClose = [this](TObject *s) { FormClose(s); };
 }

@@ -153,6 +153,7 @@ BOOL UnregisterHotKey(HWND hwnd, int id);
 #define TTF_SUBCLASS 0x0010
 #define TTM_SETDELAYTIME (WM_USER + 3)
 #define TTM_ADDTOOLA (WM_USER + 4)
+#define TTM_DELTOOLA (WM_USER + 5)
 #define TTDT_RESHOW 1
 struct TOOLINFOA {
     UINT cbSize, uFlags;

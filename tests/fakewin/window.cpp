@@ -41,6 +41,7 @@ struct WindowState {
     std::vector<TRACKMOUSEEVENT> tracking;
     bool refuse_no_repeat = false;
     std::vector<std::pair<UINT, UINT>> held_keys; // by other programs
+    std::vector<Tool> tools;                      // of every tool tip window
 };
 // The regions the windows own go with the GDI area's own reset.
 Area<WindowState> windows;
@@ -127,6 +128,11 @@ void type_keys(HWND edit, const std::string &keys) {
         }
         SendMessageA(parent, WM_COMMAND, MAKELONG(0, code), (LPARAM)edit);
     }
+}
+
+std::vector<Tool> tools() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return s.tools;
 }
 
 void make_foreign(HWND hwnd) {
@@ -426,6 +432,15 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         proc = w ? w->proc : nullptr;
         if (w && msg == WM_SETFONT) w->font = (HFONT)wp;
         if (w && msg == WM_GETFONT) return (LRESULT)w->font;
+        // A tool tip keeps one tool per window and id.
+        auto *tool = (const TOOLINFOA *)lp;
+        if (w && w->info.cls == TOOLTIPS_CLASSA && (msg == TTM_ADDTOOLA || msg == TTM_DELTOOLA)) {
+            auto same = [&](const Tool &t) { return t.hwnd == tool->hwnd && t.id == tool->uId; };
+            s.tools.erase(std::remove_if(s.tools.begin(), s.tools.end(), same), s.tools.end());
+            if (msg == TTM_ADDTOOLA)
+                s.tools.push_back({tool->hwnd, tool->uId, tool->rect, tool->lpszText});
+            return TRUE;
+        }
     }
     return proc ? proc(hwnd, msg, wp, lp) : 0;
 }

@@ -78,6 +78,15 @@ std::vector<TRACKMOUSEEVENT> mouse_tracking();
 // the system reports it (EN_CHANGE, CBN_EDITCHANGE).
 void type_keys(HWND edit, const std::string &keys);
 
+// The tools of the tool tip windows, as added (a tool added again replaces the old one).
+struct Tool {
+    HWND hwnd;
+    UINT_PTR id;
+    RECT rect;
+    std::string text;
+};
+std::vector<Tool> tools();
+
 // The window, and the children made in it from now on, become another process's.
 void make_foreign(HWND hwnd);
 

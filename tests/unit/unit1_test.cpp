@@ -19,6 +19,15 @@ std::string Caption() {
     return text;
 }
 
+// The texts of the control's tools: the control itself, and its place in the window under it.
+std::vector<std::string> Tips(TControl *Control) {
+    std::vector<std::string> texts;
+    for (auto &tool : fakewin::tools())
+        if (tool.id == (UINT_PTR)Control->Handle() || tool.id == (UINT_PTR)Control->Id())
+            texts.push_back(tool.text);
+    return texts;
+}
+
 } // namespace
 
 class MainWindowTest : public UiTest {};
@@ -298,7 +307,7 @@ TEST_F(MainWindowTest, PauseAndResumeWhileRecordingWithTheSound) {
 }
 
 TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
-    EXPECT_EQ("Ctrl+Shift+F9, from any window", Form1->PauseButton->Hint);
+    EXPECT_EQ("Ctrl+Shift+F9, from any window", Form1->PauseButton->Hint());
     auto press = [](UINT vk) {
         for (auto &k : fakewin::hot_keys()) {
             EXPECT_EQ(Form1->Handle(), k.hwnd);
@@ -352,7 +361,8 @@ TEST_F(MainWindowTest, HotKeysDoWhatTheirButtonsDoFromAnyWindow) {
     Application->CreateForm(Form1);
     Application->ProcessMessages();
     EXPECT_EQ(1u, fakewin::message_boxes().size());
-    EXPECT_EQ("Ctrl+Shift+F7 works in the other copy of Quillet", Form1->Button7->Hint);
+    EXPECT_EQ("Ctrl+Shift+F7 works in the other copy of Quillet", Form1->Button7->Hint());
+    EXPECT_EQ(std::vector<std::string>(2, Form1->Button7->Hint()), Tips(Form1->Button7));
 }
 
 TEST_F(MainWindowTest, RecordWaitsForTheStartUpRepair) {
@@ -477,6 +487,8 @@ TEST_F(MainWindowTest, PlaybackCommands) {
     auto boxes = fakewin::message_boxes();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Quillet", boxes[0].caption);
+    EXPECT_EQ("Cannot play \"missing.avi\": there is no such file. Record makes it.",
+              boxes[0].text);
     EXPECT_EQ(1u, fakewin::mci_commands().size()); // the failed open only
 
     fakewin::add_media_file("clip.avi", true, 160, 120);
@@ -511,6 +523,16 @@ TEST_F(MainWindowTest, PlaybackCommands) {
     // Record Again closes the player before it replaces the files.
     Press(Form1->Button1);
     EXPECT_EQ(0, fakewin::open_mci_devices());
+    // What cannot run while it records is disabled, its hint saying why, until Stop.
+    for (bool recording : {true, false}) {
+        for (TButton *b :
+             {Form1->Button7, Form1->SelectAreaButton, Form1->Button1, Form1->Button5}) {
+            EXPECT_EQ(!recording, b->Enabled());
+            EXPECT_EQ(recording || b != Form1->Button5 ? 2u : 0u, Tips(b).size());
+            EXPECT_EQ(recording, b->Hint().find("Not while a recording runs") == 0);
+        }
+        Press(Form1->Button2);
+    }
 }
 
 TEST_F(MainWindowTest, AboutAndClose) {

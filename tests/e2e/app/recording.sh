@@ -84,7 +84,14 @@ check_record_again_while_recording() {
     fi
     sleep 1
     drive click "@$MAIN" "Record Again" >/dev/null
-    sleep 1.5
+    local off
+    off=$(for b in Record "Select Area" "Record Again" "Play Avi"; do drive enabled "@$MAIN" "$b"; done | tr -d '\n')
+    e2e_expect "while it records, Record, Select Area, Record Again and Play Avi are disabled" "enabled: $off" [ "$off" = 0000 ]
+    # The hint of a disabled button shows all the same (a look: hint-while-recording.png).
+    local l t r b
+    read -r l t r b < <(drive rect "@$MAIN" "Record Again")
+    xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) sleep 0.2 mousemove_relative 2 0 sleep 1.5
+    e2e_shot "$E2E_OUT/hint-while-recording.png"
     click Stop
     if ! avi_wait test.avi 10; then
         e2e_fail "Record Again while recording" "test.avi not complete after Stop"
