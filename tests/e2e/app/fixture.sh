@@ -9,7 +9,7 @@
 #   PIC_PID, PIC_W, PIC_H     the moving picture now shown at (PIC_X, PIC_Y)
 
 PIC_X=24 PIC_Y=40 STEP=40
-PIC_PID='' PIC_W='' PIC_H='' EDIT_FILE='' EDIT_WAVE='' EDIT_KEYS=''
+PIC_PID='' PIC_W='' PIC_H='' EDIT_FILE='' EDIT_WAVE=''
 PROGRESS_CAPTION='^ms/Frame: [0-9]+[.,][0-9]{2}, FrameNr: [0-9]+, Skipped Frames: [0-9]+$'
 
 # The Options dialog's edit boxes, counted in screen order, found by their start-up texts. The

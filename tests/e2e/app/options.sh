@@ -3,69 +3,42 @@
 # OK putting them (and the compressor of the list) into the next recording; every box a user types
 # in typed into with real keys. Sourced by run.sh.
 
-# type_into window n text: a real click into the n-th edit box of the window, its text taken away
-# with the keys and the text typed, as a user does.
+# type_into window text new: a real click into the box that reads text, its text taken away with
+# the keys and the new one typed, as a user does.
 type_into() {
     local l t r b
-    read -r l t r b < <(drive child-rect "$1" "$2" Edit) && [ -n "$b" ] || return 1
+    read -r l t r b < <(drive rect "$1" "$2") && [ -n "$b" ] || return 1
     xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click 1 key End key --repeat 20 BackSpace \
         type --delay 40 "$3"
 }
 
-# The Options dialog opened with a real click; the key-frame box is the edit box that holds
-# neither name.
-open_options() {
-    click Options && drive wait-window Options 10000 >/dev/null || return 1
-    local i
-    for i in 0 1 2; do [ "$i" != "$EDIT_FILE" ] && [ "$i" != "$EDIT_WAVE" ] && EDIT_KEYS=$i; done
-    sleep 0.3
-}
-
+# Every box reads as typed (options-typed.png). After the box about the key-frame text (OK by a
+# real click, the box closed with Enter) Options stays in front: a real click where Record lies
+# under it starts nothing (options-after-error.png).
 check_typing() {
-    open_options || { e2e_fail "typed text reads as typed" "no Options dialog"; return 1; }
-    type_into Options "$EDIT_FILE" neg.avi
-    type_into Options "$EDIT_WAVE" neg.wav
-    type_into Options "$EDIT_KEYS" 12
-    local r got
+    local got before r
+    click Options && drive wait-window Options 10000 >/dev/null && sleep 0.3 || return 1
+    type_into Options test.avi neg.avi && type_into Options test.wav neg.wav && type_into Options 5 abc
     read -r -a r < <(drive rect Options)
     e2e_shot "$E2E_OUT/options-typed.png" "${r[0]}" "${r[1]}" $((r[2] - r[0])) $((r[3] - r[1]))
-    got="$(drive get-edit Options "$EDIT_FILE") $(drive get-edit Options "$EDIT_WAVE") $(drive get-edit Options "$EDIT_KEYS")"
-    e2e_expect "Options: typed text reads as typed (options-typed.png)" "boxes read \"$got\"" \
-        [ "$got" = "neg.avi neg.wav 12" ]
-    drive set-edit Options "$EDIT_WAVE" test.wav >/dev/null
-    set_file test.avi
-    drive click Options Cancel >/dev/null
-    drive wait-gone Options 5000 >/dev/null
-    type_into "@$MAIN" 0 "My Cam"
+    got=$(for i in 0 1 2; do drive get-edit Options $i; done | tr '\n' ' ')
+    e2e_expect "Options: typed text reads as typed (options-typed.png)" "\"$got\"" [ "$got" = "abc neg.avi neg.wav " ]
+    rm -f test.avi
+    e2e_click Options OK && e2e_wait 5 _box_shows && xdotool key Return && e2e_wait 5 eval '! _box_shows'
+    before=$(caption)
+    sleep 0.5 && e2e_shot "$E2E_OUT/options-after-error.png" && click Record && sleep 2
+    got="$(drive wait-window Options 10 >/dev/null && echo Options) $(caption) $(ls test.avi 2>/dev/null)$(open_dialogs)"
+    e2e_expect "Options stays in front after an error box: the main window takes no click (options-after-error.png)" \
+        "Options shown, caption, test.avi, boxes: $got" [ "$got" = "Options $before " ]
+    dismiss_boxes >/dev/null
+    type_into Options abc 5 && set_file test.avi && drive set-edit Options "$EDIT_WAVE" test.wav >/dev/null
+    drive click Options Cancel >/dev/null && drive wait-gone Options 5000 >/dev/null
+    type_into "@$MAIN" "Standar Cam" "My Cam"
     got=$(drive get-edit "@$MAIN" 0)
     e2e_expect "the service fix box: typed text reads as typed" "it reads \"$got\"" [ "$got" = "My Cam" ]
     drive select-combo "@$MAIN" 0 >/dev/null
 }
-
-# After the box about a bad key-frame text (OK by a real click, the box closed with Enter) the
-# dialog stays in front: a real click where Record lies under it starts nothing.
-check_options_in_front() {
-    open_options || { e2e_fail "Options stays in front after an error box" "no Options dialog"; return 1; }
-    rm -f test.avi
-    type_into Options "$EDIT_KEYS" abc
-    e2e_click Options OK
-    e2e_wait 5 _box_shows && xdotool key Return && e2e_wait 5 _no_box && sleep 0.5
-    local before shot
-    before=$(caption)
-    shot=$E2E_OUT/options-after-error.png
-    e2e_shot "$shot"
-    click Record
-    sleep 2
-    e2e_expect "Options stays in front after an error box, the main window takes no click (options-after-error.png)" \
-        "Options showing: $(drive wait-window Options 10 >/dev/null && echo yes || echo no), caption \"$(caption)\", test.avi: $(ls test.avi 2>&1), dialogs: $(open_dialogs)" \
-        eval 'drive wait-window Options 10 >/dev/null && [ "$(caption)" = "$before" ] && [ ! -e test.avi ] && [ -z "$(drive dialogs)" ]'
-    dismiss_boxes >/dev/null
-    drive set-edit Options "$EDIT_KEYS" 5 >/dev/null
-    drive click Options Cancel >/dev/null
-    drive wait-gone Options 5000 >/dev/null
-}
 _box_shows() { [[ $(drive dialogs) == *"n'est pas"* ]]; }
-_no_box() { [[ $(drive dialogs) != *"n'est pas"* ]]; }
 
 check_options() {
     drive post-click "@$MAIN" Options >/dev/null

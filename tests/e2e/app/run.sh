@@ -44,7 +44,6 @@ sox -n -r 22050 -c 1 -b 16 "$E2E_TMP/tone.wav" synth 400 sine 1000 vol 0.5
 run check_startup
 [ -n "$MAIN" ] || e2e_abort "start-up" "no main window to work with"
 run check_typing
-run check_options_in_front
 run check_first_recording
 run check_record_again
 run check_record_again_while_recording

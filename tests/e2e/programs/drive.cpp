@@ -462,15 +462,6 @@ int text(const Call &c) {
     return 0;
 }
 
-int child_rect(const Call &c) {
-    HWND w = nth_child(c.top, c.arg[2], atoi(c.arg[1]));
-    if (!w) return fail(c.arg[2], c.arg[1]);
-    RECT r;
-    GetWindowRect(w, &r);
-    printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
-    return 0;
-}
-
 struct Command {
     const char *name;
     const char *args;
@@ -518,8 +509,6 @@ const Command kCommands[] = {
     {"get-edit", "<win> <n>", "text of the n-th edit box", 2, true,
      [](const Call &c) { return edit(c, false); }},
     {"text", "<win> <n> <class>", "text of the n-th child of a class", 3, true, text},
-    {"child-rect", "<win> <n> <class>", "screen rectangle of the n-th child of a class", 3, true,
-     child_rect},
     {"close", "<win>", "post WM_CLOSE", 1, true, close},
     {"list", "<win>", "the window and all its controls", 1, true, list},
     {"windows", "[all]", "top-level windows (visible ones, or all)", 0, false, windows},
