@@ -63,7 +63,7 @@ void PutStreamList(std::vector<uint8_t> &h, const StreamList &S) {
 // RiffBytes after the RIFF header. With sound, the audio stream's list follows the video's, as
 // the platform's writer closes a file: its length in samples, a sample the format's block.
 std::vector<uint8_t> Headers(const RepairPlan &Plan, const JournalStream &S, uint64_t RiffBytes) {
-    int32_t length = Plan.Length();
+    int64_t length = Plan.Length();
     uint32_t largest = 0, largestSound = 0;
     uint64_t soundBytes = 0;
     for (const FoundFrame &f : Plan.Frames)
@@ -73,8 +73,9 @@ std::vector<uint8_t> Headers(const RepairPlan &Plan, const JournalStream &S, uin
         soundBytes += f.Frame.Size;
     }
     uint32_t align = SoundAlign(S), soundRate = align ? SoundBytesPerSec(S) : 0;
-    int32_t width = (int32_t)Get32(&S.Format[4]), height = (int32_t)Get32(&S.Format[8]);
-    if (height < 0) height = -height;
+    // A top-down bitmap has a negative height: the picture is as tall as its magnitude.
+    uint32_t width = Get32(&S.Format[4]), height = Get32(&S.Format[8]);
+    if (height & 0x80000000u) height = 0u - height;
 
     std::vector<uint8_t> h;
     Put32(h, RiffTag);
@@ -95,8 +96,8 @@ std::vector<uint8_t> Headers(const RepairPlan &Plan, const JournalStream &S, uin
     Put32(h, 0);
     Put32(h, align ? 2 : 1);
     Put32(h, std::max(largest, largestSound));
-    Put32(h, (uint32_t)width);
-    Put32(h, (uint32_t)height);
+    Put32(h, width);
+    Put32(h, height);
     for (int i = 0; i < 4; ++i)
         Put32(h, 0);
     PutStreamList(h, {VidsTag, S.Handler, S.Scale, S.Rate, (uint32_t)length,
@@ -183,7 +184,7 @@ bool WriteRepairedAvi(const RepairPlan &Plan, const JournalStream &S, RepairSour
     if (Plan.Result != RepairPlan::Repairable || Plan.Frames.empty() ||
         S.Format.size() < MinFormatBytes)
         return false;
-    int32_t length = Plan.Length();
+    int64_t length = Plan.Length();
     std::vector<const FoundFrame *> chunks = InFileOrder(Plan);
     uint32_t largest = 0;
     uint64_t dataBytes = 8 * ((uint64_t)length - Plan.Frames.size()); // the gaps' empty chunks

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <system_error>
 
 namespace {
@@ -57,6 +59,7 @@ bool RepairByCopy(const RepairPlan &Plan, const JournalStream &Stream, FileSourc
     bool written = WriteRepairedAvi(Plan, Stream, Avi, out);
     Result.TryAgain = true; // no room, or the file held by another program: for now
     if (!out.Finish() || !written) {
+        Result.Attempted = true;
         DeleteFileA(temporary.c_str());
         Result.Reason = "the repaired file could not be written beside it";
         return false;
@@ -104,19 +107,47 @@ std::vector<std::string> ReadOpenJournals() {
     return journals;
 }
 
-bool ListOpenJournal(const std::string &Journal) {
+namespace {
+
+// Makes the entry of a journal in one step: the journal's path, and after it the number of
+// starts whose repair could not write the rebuilt file, when there were any.
+bool WriteEntry(const std::string &Journal, int FailedTries) {
     CreateDirectoryA(OpenJournalFolder().c_str(), nullptr);
     std::string entry = EntryFor(Journal);
     std::string made = entry + "." + std::to_string(CurrentProcessId()) + ".new";
     HANDLE f = OpenHandle(made, GENERIC_WRITE, 0, CREATE_ALWAYS);
     if (f == INVALID_HANDLE_VALUE) return false;
     std::string line = Journal + "\r\n";
+    if (FailedTries > 0) line += std::to_string(FailedTries) + "\r\n";
     bool written = WriteAll(f, line.data(), line.size()) && FlushFileBuffers(f);
     written = CloseHandle(f) && written;
     if (written && ReplaceWith(made, entry)) return true;
     DeleteFileA(made.c_str());
     return false;
 }
+
+// The starts whose repair of the journal could not write the rebuilt file, from its entry.
+int FailedTries(const std::string &Journal) {
+    bool found;
+    std::vector<uint8_t> data = ReadWhole(EntryFor(Journal), found);
+    std::string text(data.begin(), data.end());
+    size_t line = text.find('\n');
+    return line == std::string::npos ? 0 : std::atoi(text.c_str() + line + 1);
+}
+
+// Renames the journal so that it is no longer taken for one to repair, and deletes its entry.
+void SetAside(const std::string &Journal, RepairResult &Result) {
+    std::string aside = Journal + SetAsideSuffix;
+    if (MoveFileExA(Journal.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        Result.SetAsideAs = aside;
+        Result.TryAgain = false;
+        UnlistOpenJournal(Journal);
+    }
+}
+
+} // namespace
+
+bool ListOpenJournal(const std::string &Journal) { return WriteEntry(Journal, 0); }
 
 void UnlistOpenJournal(const std::string &Journal) { DeleteFileA(EntryFor(Journal).c_str()); }
 
@@ -225,6 +256,7 @@ std::vector<RepairResult> RepairRecording(const std::string &JournalName) {
             if (!RepairInPlace(plan, journal.Stream, avi)) {
                 result.Reason = "it could not be written";
                 result.TryAgain = true;
+                result.Attempted = true;
                 return {result};
             }
         } else if (!RepairByCopy(plan, journal.Stream, avi, result)) {
@@ -234,6 +266,7 @@ std::vector<RepairResult> RepairRecording(const std::string &JournalName) {
     DeleteFileA(JournalName.c_str());
     result.Result = RepairResult::Recovered;
     result.Frames = (int)plan.Frames.size();
+    result.LeftOut = plan.BeyondReach;
     result.Seconds = (double)plan.Length() * journal.Stream.Scale / journal.Stream.Rate;
     return {result};
 }
@@ -243,8 +276,26 @@ std::vector<RepairResult> RepairOpenJournals() {
     std::vector<std::string> names = ReadOpenJournals();
     for (const std::string &name : names) {
         if (InUseElsewhere(name)) continue; // another Quillet is still recording it
+        std::vector<RepairResult> done;
+        try {
+            done = RepairRecording(name);
+        } catch (const std::bad_alloc &) {
+            RepairResult r;
+            r.AviName = AviNameForJournal(name);
+            DeleteFileA((r.AviName + RepairSuffix).c_str());
+            r.Reason = "there was not enough memory to repair it";
+            r.TryAgain = r.Attempted = true;
+            done = {r};
+        }
         bool again = false;
-        for (RepairResult &r : RepairRecording(name)) {
+        for (RepairResult &r : done) {
+            if (r.Attempted) {
+                int tries = FailedTries(name) + 1;
+                if (tries >= RepairTries)
+                    SetAside(name, r);
+                else
+                    WriteEntry(name, tries);
+            }
             again = again || r.TryAgain;
             results.push_back(r);
         }
@@ -258,8 +309,16 @@ std::string RepairNotice(const std::vector<RepairResult> &Results) {
     for (const RepairResult &r : Results) {
         char line[512];
         if (r.Result == RepairResult::Recovered)
-            std::snprintf(line, sizeof line, "%s: %d frames, %.1f seconds\n", r.AviName.c_str(),
-                          r.Frames, r.Seconds);
+            std::snprintf(line, sizeof line, "%s: %d frames, %.1f seconds%s\n", r.AviName.c_str(),
+                          r.Frames, r.Seconds,
+                          r.LeftOut ? " (the frames its journal places after these, farther "
+                                      "than the recording could reach, were left out)"
+                                    : "");
+        else if (!r.SetAsideAs.empty())
+            std::snprintf(line, sizeof line,
+                          "%s: not repaired, %s. Its journal was set aside as %s and the file "
+                          "was left as it is.\n",
+                          r.AviName.c_str(), r.Reason.c_str(), r.SetAsideAs.c_str());
         else if (r.TryAgain)
             std::snprintf(line, sizeof line,
                           "%s: not repaired this time, %s. It will be tried again at the next "

@@ -68,17 +68,27 @@ struct RepairResult {
     std::string AviName;
     int Frames = 0;
     double Seconds = 0;
-    std::string Reason;    // why it was not repaired
-    bool TryAgain = false; // for a passing reason: its entry stays for the next start
+    std::string Reason;     // why it was not repaired
+    bool TryAgain = false;  // for a passing reason: its entry stays for the next start
+    bool Attempted = false; // the rebuilt file itself could not be written: counted in the entry
+    std::string SetAsideAs; // the journal's new name, when it was set aside
+    bool LeftOut = false;   // frames the journal places beyond the recording's reach left out
 };
+
+// A journal whose repair could not write the rebuilt file at this many starts is set aside
+// (renamed so) and its entry deleted: it is not tried at every start for ever.
+constexpr int RepairTries = 3;
+// What a journal set aside has after its name.
+constexpr char SetAsideSuffix[] = ".not-repaired";
 
 // Repairs the AVI of one journal; the AVI is replaced only by a complete rebuilt file.
 // Returns nothing for an AVI that was closed (its journal is deleted) or a journal that is gone.
 std::vector<RepairResult> RepairRecording(const std::string &JournalName);
 
 // Repairs every AVI the entries name that no running Quillet is writing, and deletes their
-// entries: none is repaired twice. An entry stays when the repair failed for a passing reason;
-// a file damaged beyond repair is reported once and left as it is, with its journal.
+// entries: none is repaired twice. An entry stays when the repair failed for a passing reason
+// (up to RepairTries starts when the rebuilt file could not be written; then its journal is set
+// aside); a file damaged beyond repair is reported once and left as it is, with its journal.
 std::vector<RepairResult> RepairOpenJournals();
 
 // The text of the start-up notice, "" when there is nothing to say.

@@ -10,6 +10,45 @@ namespace {
 // How far into the file the first frame is looked for when no list of frames says where.
 constexpr uint64_t FirstFrameSearch = 1 << 20;
 constexpr size_t SumBlock = 64 << 10;
+// A position the journal skips with no empty chunk for it in the file takes an empty chunk and
+// an index entry in the rebuilt file. Such positions are taken up to this many bytes of them
+// beyond the bytes of the run kept: a rebuilt file is never much larger than what was found.
+constexpr uint64_t EmptyPositionBytes = 8 + 16;
+constexpr uint64_t EmptyPositionAllowance = 1 << 20;
+// The search for the frames reads the file at most this many times over, and remembers the
+// chunks its walks came to this far into the file.
+constexpr uint64_t ReadsPerByte = 4;
+constexpr uint64_t RememberedSpan = 64 << 20;
+
+// The file as the search for the frames reads it: what its walks share. A walk that comes to a
+// chunk another walk came to goes no further (what lies after it was followed once), and the
+// reads stop at a budget, so that the search is linear in the file however it is laid out.
+class Search : public RepairSource {
+  public:
+    Search(RepairSource &File, uint64_t Budget)
+        : File(File), Left(Budget), Seen((size_t)(std::min(File.Size(), RememberedSpan) / 2)) {}
+    uint64_t Size() const override { return File.Size(); }
+    bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
+        if (Count > Left) {
+            Left = 0;
+            return false;
+        }
+        Left -= Count;
+        return File.Read(Offset, Buffer, Count);
+    }
+    // False when a walk came to the chunk at Offset (always even) before.
+    bool FirstVisit(uint64_t Offset) {
+        if (Offset / 2 >= Seen.size()) return true;
+        if (Seen[(size_t)(Offset / 2)]) return false;
+        Seen[(size_t)(Offset / 2)] = true;
+        return true;
+    }
+
+  private:
+    RepairSource &File;
+    uint64_t Left;
+    std::vector<bool> Seen;
+};
 
 bool Read32(RepairSource &File, uint64_t Offset, uint32_t &Value) {
     uint8_t b[4];
@@ -60,18 +99,20 @@ void TakeSound(RepairSource &File, uint64_t At, uint32_t Size,
 // Follows the journal's frames chunk by chunk from Start, into Plan: the frames found whole,
 // the sound's blocks among them, the empty chunks taken for skipped positions, and where the
 // run ends. The platform's writer puts an empty chunk at each position a recording skips, just
-// before the next frame; other writers may not, so such chunks are passed over only while due.
-void FollowFrames(RepairSource &File, uint64_t Start, const std::vector<JournalFrame> &Frames,
+// before the next frame; other writers may not, so such chunks are passed over only while due,
+// and positions without one are taken only as far as the bytes found could reach.
+void FollowFrames(Search &File, uint64_t Start, const std::vector<JournalFrame> &Frames,
                   const std::vector<JournalFrame> &Blocks, RepairPlan &Plan) {
     Plan.FirstChunk = Start;
     Plan.EveryPosition = true;
-    uint64_t at = Start, end = File.Size();
+    uint64_t at = Start, end = File.Size(), empty = 0;
     int64_t position = 0;
     for (const JournalFrame &frame : Frames) {
         uint32_t id = 0, size = 0;
         std::vector<uint64_t> gaps;
         for (;;) {
-            if (!Read32(File, at, id) || !Read32(File, at + 4, size)) return;
+            if (!File.FirstVisit(at) || !Read32(File, at, id) || !Read32(File, at + 4, size))
+                return;
             if (id == JunkTag || IsOtherStreamId(id)) {
                 if (id == SoundId) TakeSound(File, at, size, Blocks, Plan);
                 at += 8 + RiffPadded(size);
@@ -87,6 +128,11 @@ void FollowFrames(RepairSource &File, uint64_t Start, const std::vector<JournalF
             at + 8 + size > end ||
             ((frame.Flags & JournalSumKnown) && !SumMatches(File, at + 8, size, frame.Sum)))
             return;
+        empty += (uint64_t)(frame.Position - position);
+        if (empty * EmptyPositionBytes > at + 8 + size - Start + EmptyPositionAllowance) {
+            Plan.BeyondReach = true;
+            return;
+        }
         FoundFrame f{at + 8, id, frame};
         f.Frame.Size = size;
         // Key frames: those the journal says, the first, and those the writer marked with the
@@ -102,8 +148,8 @@ void FollowFrames(RepairSource &File, uint64_t Start, const std::vector<JournalF
     // The sound written after the last frame noted: the sound goes into the file before the
     // frame it ends at, and a file before a split takes the sound of its last moments last.
     uint32_t id = 0, size = 0;
-    while (!Plan.SoundEnded && Read32(File, at, id) && Read32(File, at + 4, size) &&
-           (id == JunkTag || id == SoundId)) {
+    while (!Plan.SoundEnded && File.FirstVisit(at) && Read32(File, at, id) &&
+           Read32(File, at + 4, size) && (id == JunkTag || id == SoundId)) {
         if (id == SoundId) TakeSound(File, at, size, Blocks, Plan);
         at += 8 + RiffPadded(size);
     }
@@ -187,10 +233,12 @@ RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal) {
     // of the journal's first frame is looked for, and the longest run of frames wins. A start
     // within a run already followed would give a part of that run: each byte of the file is
     // followed at most once, so the search is linear in the file.
+    Search search(File, ReadsPerByte * File.Size() + 2 * FirstFrameSearch);
     uint64_t limit = std::min<uint64_t>(File.Size(), FirstFrameSearch);
     RepairPlan best;
+    bool beyondReach = false;
     std::vector<uint8_t> head((size_t)limit);
-    if (!head.empty() && !File.Read(0, head.data(), head.size())) {
+    if (!head.empty() && !search.Read(0, head.data(), head.size())) {
         plan.Reason = "it cannot be read";
         return plan;
     }
@@ -207,14 +255,17 @@ RepairPlan PlanRepair(RepairSource &File, const JournalContents &Journal) {
             continue;
         if (start < followed) continue;
         RepairPlan found;
-        FollowFrames(File, start, frames, blocks, found);
+        FollowFrames(search, start, frames, blocks, found);
+        beyondReach = beyondReach || found.BeyondReach;
         if (found.Frames.empty()) continue;
         followed = found.End;
         if (found.Frames.size() > best.Frames.size()) best = std::move(found);
         if (best.Frames.size() == frames.size()) break;
     }
     if (best.Frames.empty()) {
-        plan.Reason = "no complete frame of it reached the disk";
+        plan.Reason = beyondReach ? "its journal places its frames farther than the recording "
+                                    "could reach"
+                                  : "no complete frame of it reached the disk";
         return plan;
     }
     best.Result = RepairPlan::Repairable;

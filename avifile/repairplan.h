@@ -40,7 +40,12 @@ struct RepairPlan {
     uint64_t FirstChunk = 0;    // where the run of chunks starts in the file
     uint64_t End = 0;           // where the last chunk kept (frame or sound) ends
     bool EveryPosition = false; // each position below Length has its chunk in the run
-    int32_t Length() const { return Frames.empty() ? 0 : Frames.back().Frame.Position + 1; }
+    // The journal places a frame after those kept farther than the recording could reach: the
+    // frames from it on are left out.
+    bool BeyondReach = false;
+    int64_t Length() const {
+        return Frames.empty() ? 0 : (int64_t)Frames.back().Frame.Position + 1;
+    }
 };
 
 // True when the file is a RIFF AVI whose writer closed it: headers and index in place.

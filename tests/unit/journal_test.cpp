@@ -136,10 +136,11 @@ struct Killed {
 // Budget bytes of writes: a repair cut there is one whose process died.
 struct Bytes : RepairFile {
     std::vector<uint8_t> B;
-    size_t Reads = 0, ReadLimit = SIZE_MAX, Budget = SIZE_MAX;
+    size_t Reads = 0, ReadLimit = SIZE_MAX, Budget = SIZE_MAX, BytesRead = 0;
     explicit Bytes(std::vector<uint8_t> b) : B(std::move(b)) {}
     uint64_t Size() const override { return B.size(); }
     bool Read(uint64_t Offset, void *Buffer, size_t Count) override {
+        BytesRead += Count;
         if (++Reads > ReadLimit || Offset > B.size() || Count > B.size() - Offset) return false;
         std::memcpy(Buffer, B.data() + Offset, Count);
         return true;
@@ -160,7 +161,9 @@ struct Bytes : RepairFile {
 };
 struct Collect : RepairSink {
     std::vector<uint8_t> B;
+    size_t Budget = SIZE_MAX; // bytes it takes
     bool Write(const void *Data, size_t Count) override {
+        if (Count > Budget - B.size()) return false;
         B.insert(B.end(), (const uint8_t *)Data, (const uint8_t *)Data + Count);
         return true;
     }
@@ -657,6 +660,90 @@ TEST(Repair, AnyBytesNeverCrashOrGiveADamagedFile) {
     }
 }
 
+TEST(Repair, CraftedPairsRepairedOrRefusedReadingTheFileAFewTimesAndWritingLittle) {
+    // Each is repaired keeping the frames the recording could reach, or refused with a reason;
+    // the file is read a few times over at most, and the rebuilt file is not much larger.
+    auto oneFrameAt = [](int32_t Position) {
+        Killed k;
+        k.Add(0, 40, true);
+        k.Frames[0].Position = Position;
+        return std::make_pair(k.File, JournalOf(k.Frames));
+    };
+    auto laterFrameAt = [](int32_t Position) {
+        Killed k = Killed::Sample();
+        k.Frames.back().Position = Position;
+        return std::make_pair(k.File, JournalOf(k.Frames));
+    };
+    // "LIST" tags of "movi" lists, each inside a JUNK chunk of a chain, before the recording
+    // (its headers' zeros end the chain) or with none after it.
+    auto moviInJunk = [](size_t Bytes, bool Recording) {
+        Killed k = Killed::Sample();
+        std::vector<uint8_t> file;
+        while (file.size() < Bytes) {
+            Put(file, "JUNK", 12);
+            Put(file, "LIST", 4);
+            file.insert(file.end(), {'m', 'o', 'v', 'i'});
+        }
+        if (Recording) file.insert(file.end(), k.File.begin(), k.File.end());
+        return std::make_pair(file, JournalOf(k.Frames));
+    };
+    // Frame chunks of the first frame's size, one after the other within each other's data.
+    auto nested = [] {
+        Killed k;
+        k.Add(0, 32 << 10, true);
+        std::vector<uint8_t> file;
+        while (file.size() < (64 << 10))
+            Put(file, "00db", 32 << 10);
+        return std::make_pair(file, JournalOf(k.Frames));
+    };
+    auto tallest = [] {
+        Killed k = Killed::Sample();
+        JournalStream s = Stream();
+        s.Format[8] = 0;
+        s.Format[11] = 0x80; // a height of -2^31
+        return std::make_pair(k.File, JournalOf(k.Frames, s));
+    };
+    struct Row {
+        const char *What;
+        std::pair<std::vector<uint8_t>, JournalContents> Pair;
+        size_t Frames; // kept; none for a refusal
+        bool LeftOut;
+    } rows[] = {
+        {"one frame at position 140,000,000", oneFrameAt(140000000), 0, false},
+        {"one frame at position 5,046,272", oneFrameAt(5046272), 0, false},
+        {"one frame at position 2,147,483,647", oneFrameAt(INT32_MAX), 0, false},
+        {"the last frame at position 2,147,483,647", laterFrameAt(INT32_MAX), 6, true},
+        {"the last frame at position 10,000,000", laterFrameAt(10000000), 6, true},
+        {"the last frame at position 40,000 (a long pause)", laterFrameAt(40000), 7, false},
+        {"64 KB of movi lists in JUNK", moviInJunk(64 << 10, true), 7, false},
+        {"1 MB of movi lists in JUNK", moviInJunk(1 << 20, false), 0, false},
+        {"64 KB of frame chunks within each other", nested(), 0, false},
+        {"a height of -2,147,483,648", tallest(), 7, false},
+    };
+    for (Row &row : rows) {
+        SCOPED_TRACE(row.What);
+        Bytes file(row.Pair.first);
+        const JournalContents &j = row.Pair.second;
+        size_t size = file.B.size();
+        file.ReadLimit = 64 * size; // calls, each at least 4 bytes
+        RepairPlan plan = PlanRepair(file, j);
+        EXPECT_LE(file.BytesRead, 6 * size + (3 << 20));
+        EXPECT_EQ(plan.Frames.size(), row.Frames);
+        EXPECT_EQ(plan.BeyondReach, row.LeftOut);
+        if (row.Frames == 0) {
+            EXPECT_EQ(plan.Result, RepairPlan::Impossible);
+            EXPECT_FALSE(plan.Reason.empty());
+            continue;
+        }
+        Collect out;
+        out.Budget = 2 * size + (1 << 20);
+        ASSERT_TRUE(WriteRepairedAvi(plan, j.Stream, file, out));
+        Parsed p = Parse(out.B);
+        EXPECT_EQ(p.Error, "");
+        EXPECT_EQ(p.Data.size(), row.Frames);
+    }
+}
+
 // --- the files: journal beside the AVI, entries of open journals, start-up repair ---
 
 // In the test's own folder (test_folder.cpp), which holds the entries too.
@@ -765,6 +852,15 @@ TEST_F(JournalFiles, StartUpRepairsEachListedFileOnceAndSaysSo) {
     EXPECT_TRUE(RepairOpenJournals().empty());
     EXPECT_EQ(Load(first), repaired);
     EXPECT_EQ(RepairNotice({}), "");
+    // Frames the journal places farther than the recording could reach are left out, and said.
+    k.Frames.back().Position = 10000000;
+    std::string far = KilledRecording("far.avi", k);
+    results = RepairOpenJournals();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(RepairNotice(results),
+              "Recordings that were not closed have been recovered:\n" + far +
+                  ": 6 frames, 0.9 seconds (the frames its journal places after these, farther "
+                  "than the recording could reach, were left out)\n");
 }
 
 TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
@@ -822,6 +918,29 @@ TEST_F(JournalFiles, ClosedFileHasNothingToDoAndAnUnrepairableOneIsLeftAsItIs) {
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Result, RepairResult::Recovered);
     EXPECT_TRUE(ReadOpenJournals().empty());
+
+    // The rebuilt file cannot be written beside it (a folder of its name): tried at the next
+    // starts, then its journal is set aside, said once, and not tried again.
+    Killed tight;
+    tight.File.resize(64);
+    tight.Add(0, 20, true);
+    std::string held = KilledRecording("held.avi", tight);
+    ASSERT_EQ(mkdir((held + ".repairing").c_str(), 0777), 0);
+    for (int start = 1; start <= RepairTries; ++start) {
+        results = RepairOpenJournals();
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].TryAgain, start < RepairTries) << start;
+    }
+    EXPECT_EQ(RepairNotice(results), "A recording that was not closed could not be repaired:\n" +
+                                         held +
+                                         ": not repaired, the repaired file could not be written "
+                                         "beside it. Its journal was set aside as " +
+                                         held +
+                                         ".journal.not-repaired and the file was left as "
+                                         "it is.\n");
+    EXPECT_TRUE(ReadOpenJournals().empty());
+    EXPECT_TRUE(Exists(held + ".journal.not-repaired"));
+    EXPECT_EQ(Load(held), tight.File);
 }
 
 TEST_F(JournalFiles, TwoCopiesOpeningJournalsAtOnceKeepEveryEntry) {
