@@ -17,7 +17,7 @@ fi
 
 for p in cmake make g++ libgtest-dev g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          wine wine32:i386 wine64 fonts-wine fonts-liberation xvfb x11-utils xdotool imagemagick ffmpeg sox \
-         pulseaudio pulseaudio-utils procps; do
+         pulseaudio pulseaudio-utils procps clang libclang-rt-14-dev; do
   want "$p"
 done
 

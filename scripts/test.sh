@@ -37,6 +37,9 @@ build() { # dir, cmake args...
 mkdir -p build
 step "native build (ASan+UBSan)" build build/native-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLET_SANITIZE=ON
 step "native tests (ASan+UBSan)" env ASAN_OPTIONS=detect_leaks=1 build/native-asan/quillet_tests --gtest_brief=1
+step "fuzz build (libFuzzer)" build build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_FUZZ=ON
+step "repair fuzzing (1 min)" bash scripts/fuzz-repair.sh 60
 step "native build (TSan)" build build/native-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_TSAN=ON
 step "native tests (TSan)" env TSAN_OPTIONS=halt_on_error=1 build/native-tsan/quillet_tests --gtest_brief=1
 step "Windows build" build build/win -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -1065,6 +1066,15 @@ TEST_F(RunJournal, HoldsTheStreamAndEveryWrittenPositionUntilTheFileIsClosed) {
                     lj.Frames.end());
     EXPECT_GE(blocks.size(), 2u);
     EXPECT_EQ(lj.Frames, blocks);
+    // The pair as the run left it seeds the repair's fuzz target, when asked for.
+    if (const char *seeds = std::getenv("QUILLET_REPAIR_SEEDS")) {
+        std::vector<uint8_t> seed(4), avi = Load(Dir + "/lost.avi");
+        for (int i = 0; i < 4; ++i)
+            seed[i] = (uint8_t)(lb.size() >> (8 * i));
+        seed.insert(seed.end(), lb.begin(), lb.end());
+        seed.insert(seed.end(), avi.begin(), avi.end());
+        Save(std::string(seeds) + "/run-with-sound", seed);
+    }
     std::vector<RepairResult> results = RepairOpenJournals();
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Frames, (int)fakewin::avi_files().back().writes.size());
