@@ -7,6 +7,8 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 seconds=${1:-60}
+# Each run writes and forces its files to the disk: in memory where the system has a folder so.
+[ -z "${TMPDIR:-}" ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 corpus=build/fuzz/corpus
 mkdir -p "$corpus" build/fuzz/found
 QUILLET_REPAIR_SEEDS=$root/$corpus build/native-asan/quillet_tests \
