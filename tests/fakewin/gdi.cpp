@@ -228,6 +228,9 @@ std::vector<const char *> misuse_log() {
 std::vector<WindowPaint> window_paints() {
     return locked([](State &s) { return s.paints; });
 }
+std::vector<std::string> drawn_texts() {
+    return locked([](State &s) { return s.texts; });
+}
 int window_dcs_taken(HWND hwnd) {
     return locked([&](State &s) { return s.window_dcs.count(hwnd) ? s.window_dcs[hwnd] : 0; });
 }

@@ -145,7 +145,11 @@ int CombineRgn(HRGN dst, HRGN src1, HRGN src2, int mode) {
 BOOL GdiFlush() { return TRUE; } // the fake draws at once
 COLORREF SetBkColor(HDC, COLORREF) { return 0; }
 COLORREF SetTextColor(HDC, COLORREF) { return 0; }
-BOOL ExtTextOutA(HDC, int, int, UINT, const RECT *, LPCSTR, UINT, const int *) { return TRUE; }
+BOOL ExtTextOutA(HDC, int, int, UINT, const RECT *, LPCSTR text, UINT count, const int *) {
+    std::lock_guard<std::mutex> lock(mutex());
+    state().texts.emplace_back(text, count);
+    return TRUE;
+}
 BOOL GetTextExtentPoint32A(HDC, LPCSTR, int count, SIZE *size) {
     *size = {7 * count, 15};
     return TRUE;

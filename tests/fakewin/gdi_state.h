@@ -78,6 +78,7 @@ struct State {
     int global_failures = 0;
     int dibits_failures = 0;
     std::vector<WindowPaint> paints;
+    std::vector<std::string> texts;
     std::map<HWND, int> window_dcs;
     std::vector<const char *> misuse;
 };

@@ -2,6 +2,7 @@
 #pragma once
 #include "fakewin/types.h"
 
+#include <string>
 #include <vector>
 
 namespace fakewin {
@@ -52,7 +53,8 @@ struct WindowPaint {
     bool main_thread; // painted on the thread that owns the windows
 };
 std::vector<WindowPaint> window_paints();
-int window_dcs_taken(HWND hwnd); // GetDC(hwnd) calls so far
+int window_dcs_taken(HWND hwnd);        // GetDC(hwnd) calls so far
+std::vector<std::string> drawn_texts(); // what ExtTextOut drew, on any context
 
 // Regions. The window side of SetWindowRgn calls take_region to own a region (it no longer
 // counts as live and DeleteObject on it fails), and drop_region when the window system frees

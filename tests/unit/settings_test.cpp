@@ -49,6 +49,8 @@ TEST_F(SettingsTest, EachValueIsReadCheckedAndWrittenBack) {
          "SoundQuality=Loud\nAviName=\nWavName=a\tb\nAreaLeft=300\nAreaTop=10\nAreaRight=200\n"
          "AreaBottom=60",
          "10000 5 100 10"},
+        {"AviName=C:\\Vid\xe9os\\take.avi", // letters from 0x80 up are no control characters
+         "10000 5 100 10 -1 | 0 0 0 0 | 0 0 0 | C:\\Vid\xe9os\\take.avi test.wav"},
         // A compressor no longer installed, an area on no monitor.
         {"Compressor=XVID\nAreaLeft=5000\nAreaTop=10\nAreaRight=5100\nAreaBottom=60\nQuality=6600",
          "6600 5 100 10"},

@@ -5,7 +5,11 @@
 #include "fakewin/screen.h"
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
+#include "ui/settings.h"
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -375,6 +379,14 @@ TEST_F(MainWindowTest, RecordWaitsForTheStartUpRepair) {
     Form1->RepairEnded();
     EXPECT_EQ(std::vector<std::string>({"test.avi"}), fakewin::deleted_files());
     EXPECT_EQ("Quillet 1.542", Caption());
+    Press(Form1->Button2);
+    // Stop meanwhile: the waiting command is given up.
+    Form1->HoldCommandsForRepair();
+    Press(Form1->Button1);
+    Press(Form1->Button2);
+    Form1->RepairEnded();
+    EXPECT_FALSE(ScreenCam->Recording);
+    EXPECT_EQ(1u, fakewin::deleted_files().size());
 }
 
 TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale) {
@@ -565,6 +577,7 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
     window(player, WS_CHILD, 250, 20, 100, 100);
     fakewin::make_foreign(window(nullptr, WS_POPUP | WS_VISIBLE, 500, 50, 400, 350));
     Form1->Show();
+    HWND hidden[] = {OptionDlg->Handle(), Form2->Handle()}; // made, and not shown
     struct Event {
         UINT msg;
         int x, y;
@@ -572,7 +585,8 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
     const std::vector<Event> escape = {{WM_KEYDOWN, VK_ESCAPE, 0}};
     struct Row {
         std::vector<Event> events;
-        std::vector<int> area; // left, top, width, height recorded; none: cancelled
+        std::vector<int> area;    // left, top, width, height recorded; none: cancelled
+        bool leftMonitor = false; // a monitor left of the primary and higher: from here on
     } rows[] = {
         {{{WM_LBUTTONDOWN, 100, 50}, {WM_MOUSEMOVE, 200, 90}, {WM_LBUTTONUP, 299, 149}},
          {100, 50, 200, 100}},
@@ -590,7 +604,9 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
         // click where no window is, then Esc.
         {{{WM_HOTKEY, 1, 0}, {WM_KEYDOWN, VK_ESCAPE, 0}}, {}},
         {{{WM_RBUTTONUP, 300, 300}}, {}},
-        {{{WM_LBUTTONDOWN, 1010, 10}, {WM_LBUTTONUP, 1010, 10}}, {}},
+        {{{WM_LBUTTONDOWN, 1010, 10}, {WM_LBUTTONUP, 1010, 10}, {WM_KEYDOWN, VK_ESCAPE, 0}}, {}},
+        // The selection's client area starts at the virtual screen's corner, -1280, -200.
+        {{{WM_LBUTTONDOWN, 100, 100}, {WM_LBUTTONUP, 299, 149}}, {-1180, -100, 200, 50}, true},
     };
     fakewin::add_media_file("test.wav", false, 0, 0);
     int n = 0;
@@ -613,10 +629,13 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
         if (n++ == 0) // by the key, from any window
             for (auto &k : fakewin::hot_keys())
                 if (k.vk == VK_F6) SendMessageA(Form1->Handle(), WM_HOTKEY, (WPARAM)k.id, 0);
+        if (row.leftMonitor)
+            fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 96}}, 32);
         if (n > 1) Press(Form1->SelectAreaButton);
         fakewin::on_idle(nullptr);
-        EXPECT_LT(round, 3);
+        EXPECT_EQ(round, 1); // ended by the row's own events
         EXPECT_TRUE(IsWindowVisible(Form1->Handle()) && IsWindowEnabled(Form1->Handle()));
+        EXPECT_FALSE(IsWindowVisible(hidden[0]) || IsWindowVisible(hidden[1]));
         EXPECT_TRUE(selection && !IsWindow(selection));
         if (row.area.empty()) {
             EXPECT_TRUE(fakewin::message_boxes().empty());
@@ -626,6 +645,12 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
             continue;
         }
         EXPECT_EQ(row.area, (std::vector<int>{RecordLeft, RecordTop, RecordWidth, RecordHeight}));
+        std::ostringstream kept; // for Record Again after a restart
+        kept << std::ifstream(SettingsPath()).rdbuf();
+        char area[96];
+        snprintf(area, sizeof(area), "AreaLeft=%d\r\nAreaTop=%d\r\nAreaRight=%d\r\nAreaBottom=%d",
+                 row.area[0], row.area[1], row.area[0] + row.area[2], row.area[1] + row.area[3]);
+        EXPECT_NE(std::string::npos, kept.str().find(area)) << kept.str();
         size_t shown = fakewin::window_calls(fakewin::WindowCall::Show).size();
         Press(Form1->SelectAreaButton); // while it records: nothing
         EXPECT_EQ(shown, fakewin::window_calls(fakewin::WindowCall::Show).size());
@@ -638,6 +663,9 @@ TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
         StopRecordingAndWait(ScreenCam);
         fakewin::clear_message_boxes(); // a compressor that refuses a small area says so
     }
+    // While the first row dragged, the readout showed the dragged rectangle.
+    auto texts = fakewin::drawn_texts();
+    EXPECT_NE(texts.end(), std::find(texts.begin(), texts.end(), "101 x 41 at 100, 50"));
 }
 
 TEST(PlaceOutside, TheNearestPlaceOnTheMonitorBesideTheAreaOrNone) {
