@@ -32,18 +32,19 @@ void store(std::uint8_t *p, int bits_per_pixel, bool rgb565, int r5, int g5, int
     }
 }
 
-void row32_to_rgb555(const std::uint8_t *s, int width, std::uint16_t *d) {
+// One row of 32-bit pixels. Written once, compiled twice in the 32-bit build: for any processor,
+// and below for those with SSE2, where the compiler vectorises it.
+inline void row32_to_rgb555(const std::uint8_t *s, int width, std::uint16_t *d) {
     for (int x = 0; x < width; ++x, s += 4)
         d[x] = from_rgb(s[2], s[1], s[0]);
 }
 
 #if defined(__GNUC__) && defined(__i386__)
 // The 32-bit build runs on processors without SSE2, but nearly every one has it: there the row
-// converts with it, vectorised (measured under Wine at full HD: 0.5 ms a frame instead of 1.75).
+// converts vectorised (measured under Wine at full HD: 0.5 ms a frame instead of 1.75).
 __attribute__((target("sse2"))) void row32_to_rgb555_sse2(const std::uint8_t *s, int width,
                                                           std::uint16_t *d) {
-    for (int x = 0; x < width; ++x, s += 4)
-        d[x] = from_rgb(s[2], s[1], s[0]);
+    row32_to_rgb555(s, width, d);
 }
 
 bool has_sse2() {

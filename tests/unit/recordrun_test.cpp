@@ -16,10 +16,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <set>
 #include <thread>
@@ -602,23 +604,31 @@ bool HoldUntil(const std::function<bool()> &Done) {
 } // namespace
 
 TEST_F(RecordRun, TheLoopGoesOnWhileAFrameIsWritten) {
-    // Position 1 is read out and written only once the loop has grabbed position 2; the screen
+    // Position 1 is read out and written only once the loop has grabbed position 2; the area
     // changes between every two grabs, and each frame must still show its own.
     int shade = 0;
     on_sleep([this, &shade](DWORD) {
-        fill_screen_rect(0, 0, 1024, 768, RGB(++shade, 0, 0));
+        fill_screen_rect(0, 0, 80, 80, RGB(++shade, 0, 0));
         if (now() >= 400) cam->Recording = false;
     });
-    std::atomic<int> grabs{0};
+    std::mutex lock;
+    std::condition_variable grabbed;
+    int grabs = 0;
     cam->OnStage = [&](LoopStage stage) {
-        if (stage == LoopStage::Grab) ++grabs;
+        if (stage != LoopStage::Grab) return;
+        std::lock_guard<std::mutex> hold(lock);
+        ++grabs;
+        grabbed.notify_all();
     };
     int writes = 0;
     bool wentOn = false;
     cam->OnWriteStage = [&](WriteStage stage) {
         if (stage != WriteStage::Wait || ++writes != 2) return;
+        // Held until the loop grabs again, however slowly it gets there. A loop that waited
+        // for this write would never grab: the ten minutes only end that hang.
+        std::unique_lock<std::mutex> hold(lock);
         int seen = grabs;
-        wentOn = HoldUntil([&] { return grabs > seen; });
+        wentOn = grabbed.wait_for(hold, std::chrono::minutes(10), [&] { return grabs > seen; });
     };
     std::thread::id loop = std::this_thread::get_id(), writer;
     on_avi_call([&](const std::string &line) {

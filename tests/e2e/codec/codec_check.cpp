@@ -10,9 +10,13 @@
 //   codec_check gaps OUT W H             write one still picture at positions 0 1 2 4 6 8 9 10 12
 //   codec_check play IN OUT               play IN through MCI into a window, grab the window (BGRA)
 //   codec_check compare A B               compare two raw RGB555 files, bit 15 ignored
+//   codec_check pixels                    convert 32-bit rows as this build does (SSE2 where the
+//                                         processor has it), compare with each channel's top bits
 //   codec_check compare555 A B W H X Y    compare a BGRA grab A (width W) at X,Y with the last
 //                                         RGB555 frame of B (W x H), 5-bit values widened
 #include "../programs/report.h" // beside the codec, this program has no project include path
+#include "pixel_convert.h"
+#include "video1_format.h"
 
 #include <windows.h>
 #include <vfw.h>
@@ -366,6 +370,23 @@ int compare_grab(const char *grab_path, const char *frames_path, int grab_w, int
                : 1;
 }
 
+// Row y sweeps channel y through every level, at a width that leaves a tail after the vector
+// steps; the other channels and the fourth byte vary.
+int pixels() {
+    const int w = 259, h = 3;
+    std::vector<BYTE> bgra((size_t)w * h * 4);
+    for (size_t i = 0; i < bgra.size(); i++)
+        bgra[i] = (BYTE)(i % 4 == i / 4 / w ? i / 4 % w : i * 37 + 11);
+    std::vector<std::uint16_t> out((size_t)w * h);
+    video1::dib_to_rgb555(bgra.data(), w, h, 32, false, nullptr, 0, out.data());
+    size_t differ = 0;
+    for (size_t i = 0; i < out.size(); i++) {
+        const BYTE *p = &bgra[i * 4];
+        differ += out[i] != video1::pack555(p[2] >> 3, p[1] >> 3, p[0] >> 3);
+    }
+    return ok(differ == 0, "%zu of %zu converted pixels differ", differ, out.size()) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -385,6 +406,8 @@ int main(int argc, char **argv) {
         rc = gaps(argv[2], atoi(argv[3]), atoi(argv[4]));
     else if (cmd == "play" && argc == 4)
         rc = play(argv[2], argv[3]);
+    else if (cmd == "pixels")
+        rc = pixels();
     else if (cmd == "compare" && argc == 4)
         rc = compare(argv[2], argv[3]);
     else if (cmd == "compare555" && argc == 9)

@@ -25,6 +25,8 @@ e2e_pass "registration in $WINEPREFIX"
 
 e2e_expect "ICInfo lists the compressor at 32 bpp (About yes, Configure no)" \
   "not listed as wanted" cc info
+e2e_expect "the 32-bit row converter keeps each channel's top five bits in place" \
+  "colours differ" cc pixels
 e2e_expect "ICCompressQuery refuses 321x241 and accepts 324x244" "wrong answers" cc query
 
 # A moving test picture, 15 frames of 320x240.
