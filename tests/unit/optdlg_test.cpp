@@ -108,19 +108,29 @@ TEST_F(OptionsTest, BadKeyFrameTextKeepsTheDialogOpenAndAppliesNothing) {
     ScreenCam->MsPerFrame = 250;
     ScreenCam->PlaybackFps = 20;
     ScreenCam->KeyFrameEvery = 7;
-    RunOptions([] {
-        OptionDlg->ComboBoxCompressor->Select(1);
-        OptionDlg->TrackBarQuality->SetPosition(40);
-        OptionDlg->TrackBarRecord->SetPosition(900);
-        OptionDlg->TrackBarPlayback->SetPosition(10);
-        OptionDlg->EditKeyFrames->SetText("abc");
-        Press(OptionDlg->Button2);
+    // OK is clicked as the user does, through the dialog's window; its loop goes on after it.
+    int round = 0;
+    fakewin::on_idle([&round] {
+        if (round++ == 0) {
+            OptionDlg->ComboBoxCompressor->Select(1);
+            OptionDlg->TrackBarQuality->SetPosition(40);
+            OptionDlg->TrackBarRecord->SetPosition(900);
+            OptionDlg->TrackBarPlayback->SetPosition(10);
+            OptionDlg->EditKeyFrames->SetText("abc");
+            HWND ok = OptionDlg->Button2->Handle();
+            PostMessageA(OptionDlg->Handle(), WM_COMMAND, (WPARAM)BN_CLICKED << 16, (LPARAM)ok);
+            return true;
+        }
+        fakewin::on_idle(nullptr);
         EXPECT_TRUE(OptionDlg->Visible());
         EXPECT_EQ("abc", OptionDlg->EditKeyFrames->Text());
         // The box belongs to the dialog: the main window takes nothing after it.
         EXPECT_FALSE(IsWindowEnabled(Form1->Handle()));
         Press(OptionDlg->Button3);
+        return true;
     });
+    Press(Form1->Button3);
+    EXPECT_EQ(2, round);
     EXPECT_EQ(-1, ScreenCam->SelectedCompressor);
     EXPECT_EQ(10000, ScreenCam->Quality);
     EXPECT_EQ(7, ScreenCam->KeyFrameEvery);
@@ -169,6 +179,11 @@ TEST_F(OptionsTest, MicrosoftEntryIsPickedAtEveryOpening) {
     // The choice made with OK is shown again, so that the next OK keeps it.
     RunOptions([] {
         EXPECT_EQ(2, OptionDlg->ComboBoxCompressor->ItemIndex());
+        OptionDlg->ComboBoxCompressor->Select(0);
+        Press(OptionDlg->Button2);
+    });
+    RunOptions([] { // the first of the list as well
+        EXPECT_EQ(0, OptionDlg->ComboBoxCompressor->ItemIndex());
         Press(OptionDlg->Button3);
     });
 }
