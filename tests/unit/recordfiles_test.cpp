@@ -394,6 +394,8 @@ TEST_F(RecordFilesTest, AFailedWriteAfterFramesKeepsThemWhateverTheCompressor) {
     EXPECT_EQ(cam->CompressorFourCC.load(), mmioFOURCC('D', 'I', 'B', ' '));
     ASSERT_EQ(avi_files().size(), 1u);
     EXPECT_EQ(Positions(avi_files()[0]), (std::vector<LONG>{0, 1}));
+    for (auto &gone : deleted_files()) // its journal only: the file stays
+        EXPECT_NE(gone.substr(gone.size() - 8), "take.avi");
 }
 
 } // namespace
