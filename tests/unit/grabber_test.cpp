@@ -361,8 +361,9 @@ class GrabberInARecording : public Grabber {
     }
     // Records the area for two frames, moves the cursor to (x, y), records two more and stops;
     // the frames written.
-    std::vector<fakewin::AviWrite> RecordMovingTheCursorTo(int Left, int Top, int x, int y) {
-        cam->StartRecording(Left, Top, 64, 48, "test.avi");
+    std::vector<fakewin::AviWrite> RecordMovingTheCursorTo(int Left, int Top, int x, int y,
+                                                           int Width = 64) {
+        cam->StartRecording(Left, Top, Width, 48, "test.avi");
         EXPECT_TRUE(Serve([] { return Writes().size() >= 2; }));
         fakewin::set_cursor_pos(x, y);
         size_t moved = Writes().size();
@@ -470,6 +471,39 @@ TEST_F(GrabberInARecording, AnAreaAboveTheScreenKeepsNoCursorOfAnEarlierFrame) {
     };
     EXPECT_TRUE(arrowAbove(writes[0]));
     EXPECT_FALSE(arrowAbove(writes.back()));
+}
+
+TEST_F(GrabberInARecording, AnAreaBelowTheScreenKeepsNoCursorOfAnEarlierFrame) {
+    // A monitor above the primary: the virtual screen's top is not its left. The arrow reaches
+    // below the screen's bottom edge, into the 24 rows of the area that lie below it.
+    fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{0, -768, 1024, 0}, 96}}, 32);
+    cam = std::make_unique<TScreenCam>(nullptr); // it reads the virtual screen when made
+    cam->MsPerFrame = 20;
+    fakewin::fill_screen_rect(0, -768, 1024, 768, RGB(0, 0, 200));
+    fakewin::set_cursor_pos(40, 760);
+    auto writes = RecordMovingTheCursorTo(10, 768 - 24, 600, 600);
+    ASSERT_GE(writes.size(), 4u);
+    auto arrowBelow = [](const fakewin::AviWrite &w) {
+        for (int y = 24; y < 48; y++)
+            for (int x = 0; x < 64; x++)
+                if (WrittenPixel(w, 64, 48, x, y) != RGB(0, 0, 0)) return true;
+        return false;
+    };
+    EXPECT_TRUE(arrowBelow(writes[0]));
+    EXPECT_FALSE(arrowBelow(writes.back()));
+}
+
+// Read in place from 16 bits up, read out into a block of the writer's below; that block goes
+// when the files close (the fixture counts live blocks).
+TEST_F(GrabberInARecording, FramesKeepTheirRowsPaddingAtEveryDepth) {
+    for (int depth : {8, 16, 24}) {
+        fakewin::set_screen(1024, 768, depth);
+        cam = std::make_unique<TScreenCam>(nullptr); // it reads the depth when made
+        cam->MsPerFrame = 20;
+        auto writes = RecordMovingTheCursorTo(10, 20, 600, 600, 63);
+        ASSERT_GE(writes.size(), 4u);
+        EXPECT_EQ(writes.back().size, (63 * depth / 8 + 3) / 4 * 4 * 48) << depth;
+    }
 }
 
 TEST_F(GrabberInARecording, AnAreaGrownInHeightOnlyIsGrabbedAtTheGrownSize) {
