@@ -59,46 +59,75 @@ void Raise(const TNotifyEvent &Event, TObject *Sender) {
     if (Event) Event(Sender);
 }
 
-// Size aligned up to Factor, or down when up would pass the screen's edge.
-int Align(int Size, int Factor, int Limit) {
+// Size aligned up to Factor, or down when up would be more than the screen holds. Grown, the
+// area stays on the screen: at its edge Start moves inside.
+int Align(int &Start, int Size, int Factor, int ScreenStart, int ScreenSize) {
     int r = Size % Factor;
     if (r == 0) return Size;
-    return Size + (Factor - r) > Limit ? Size - r : Size + (Factor - r);
+    int grown = Size + (Factor - r);
+    if (grown > ScreenSize) return Size - r;
+    Start = std::max(ScreenStart, std::min(Start, ScreenStart + ScreenSize - grown));
+    return grown;
 }
 
-// Finds a size the compressor that will record accepts, growing the area to multiples of 2,
-// 4 and 8: the one chosen in Options, or the one in use when none is chosen or the run repeats
-// a failed one with the default (the default Video 1 compressor takes only multiples of 4, so
-// without this most areas could not be recorded at all). 'IV50' is never recorded with: the
-// default takes its place from the start. Leaves the format frame in Current and the size to
-// record in the recorder; false when a frame could not be grabbed.
-bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int Width,
-               int Height) {
-    DWORD type = 0, handler = 0;
-    bool inUse = false; // asking the compressor in use rather than a chosen one
-    if (IsRepeatedRun()) {
-        type = ICTYPE_VIDEO;
-        handler = Recorder->CompressorFourCC;
-        inUse = true;
+// The compressor that will record: the one chosen in Options, or the one in use when none is
+// chosen or the run repeats a failed one with the default. 'IV50' is never recorded with: the
+// default takes its place from the start. InUse: not a choice of the catalogue's.
+void CompressorToAsk(TScreenCam *Recorder, bool Repeated, DWORD &Type, DWORD &Handler,
+                     bool &InUse) {
+    Type = 0, Handler = 0, InUse = false;
+    if (Repeated) {
+        Type = ICTYPE_VIDEO;
+        Handler = Recorder->CompressorFourCC;
+        InUse = true;
     } else {
         // The Options command may rebuild the catalogue while we read the entry.
         std::lock_guard<std::mutex> lock(Recorder->CatalogueLock);
         int selected = Recorder->SelectedCompressor;
         if (selected == -1) {
-            type = ICTYPE_VIDEO;
-            handler = Recorder->CompressorFourCC;
-            inUse = true;
+            Type = ICTYPE_VIDEO;
+            Handler = Recorder->CompressorFourCC;
+            InUse = true;
         } else if (selected >= 0 && selected < Recorder->CompressorCount &&
                    selected < MaxCompressors) {
-            type = Recorder->Compressors[selected].fccType;
-            handler = Recorder->Compressors[selected].fccHandler;
+            Type = Recorder->Compressors[selected].fccType;
+            Handler = Recorder->Compressors[selected].fccHandler;
         }
     }
-    if (type && SameFourCC(handler, ReplacedCompressor)) {
-        type = ICTYPE_VIDEO;
-        handler = DefaultCompressor;
-        inUse = true;
+    if (Type && SameFourCC(Handler, ReplacedCompressor)) {
+        Type = ICTYPE_VIDEO;
+        Handler = DefaultCompressor;
+        InUse = true;
     }
+}
+
+// Asks the compressor about Area as requested, then grown to multiples of 2, 4 and 8 (the
+// default Video 1 compressor takes only multiples of 4, so without this most areas could not be
+// recorded at all): Area is left as the first one it takes. False when it takes none (Area as
+// requested) or a probe could not be made.
+bool GrowUntilAccepted(const TScreenCam *Recorder, RECT &Area,
+                       const std::function<bool(int, const RECT &, bool &)> &Accepts) {
+    const int width = Area.right - Area.left, height = Area.bottom - Area.top;
+    for (int factor = 1; factor <= 8; factor *= 2) {
+        int left = Area.left, top = Area.top;
+        int w = Align(left, width, factor, Recorder->ScreenLeft, Recorder->ScreenWidth);
+        int h = Align(top, height, factor, Recorder->ScreenTop, Recorder->ScreenHeight);
+        bool failed = false;
+        if (Accepts(factor, {left, top, left + w, top + h}, failed))
+            return Area = {left, top, left + w, top + h}, true;
+        if (failed) break;
+    }
+    return false;
+}
+
+// Finds a size the compressor that will record accepts (GrowUntilAccepted). Leaves the format
+// frame in Current, the size to record in the recorder and the place in Left and Top; false when
+// a frame could not be grabbed.
+bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int &Left, int &Top, int Width,
+               int Height) {
+    DWORD type, handler;
+    bool inUse;
+    CompressorToAsk(Recorder, IsRepeatedRun(), type, handler, inUse);
     if (inUse) Recorder->CompressorFourCC = handler;
     QueryCompressor query(type, handler);
     if (!query.get()) {
@@ -106,20 +135,24 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
         if (!inUse) Recorder->CompressorFourCC = DefaultCompressor;
         return true;
     }
-    int factor = 1, width = Width, height = Height;
-    for (;;) {
-        if (ICCompressQuery(query.get(), Current.Bits, nullptr) == ICERR_OK) break;
-        factor *= 2;
-        if (factor > 8) break;
-        width = Align(Width, factor, Recorder->ScreenWidth);
-        height = Align(Height, factor, Recorder->ScreenHeight);
-        FreeFrame(Current.Bits);
-        Current.Bits = Recorder->CaptureFrame(Left, Top, width, height);
-        if (!Current.Bits) return false;
-    }
-    if (factor <= 8) {
-        Recorder->CaptureWidth = width;
-        Recorder->CaptureHeight = height;
+    RECT area = {Left, Top, Left + Width, Top + Height};
+    RECT probed = area; // the current frame's
+    bool accepted =
+        GrowUntilAccepted(Recorder, area, [&](int Factor, const RECT &Probe, bool &Failed) {
+            if (Factor > 1) {
+                FreeFrame(Current.Bits);
+                probed = Probe;
+                Current.Bits = Recorder->CaptureFrame(
+                    Probe.left, Probe.top, Probe.right - Probe.left, Probe.bottom - Probe.top);
+                if (!Current.Bits) return Failed = true, false;
+            }
+            return ICCompressQuery(query.get(), Current.Bits, nullptr) == ICERR_OK;
+        });
+    if (!Current.Bits) return false;
+    if (accepted) {
+        Left = area.left, Top = area.top;
+        Recorder->CaptureWidth = area.right - area.left;
+        Recorder->CaptureHeight = area.bottom - area.top;
         // The compressor that accepted the frames records them.
         Recorder->CompressorFourCC = handler;
         return true;
@@ -127,7 +160,8 @@ bool Negotiate(TScreenCam *Recorder, OwnedFrame &Current, int Left, int Top, int
     // The last probe was sized for the compressor that refused: the default records at the
     // size asked for, and the stream format must match the frames written.
     Recorder->CompressorFourCC = DefaultCompressor;
-    if (width != Width || height != Height) {
+    if (probed.left != Left || probed.top != Top || probed.right != Left + Width ||
+        probed.bottom != Top + Height) {
         FreeFrame(Current.Bits);
         Current.Bits = Recorder->CaptureFrame(Left, Top, Width, Height);
     }
@@ -253,8 +287,7 @@ HRESULT RecordFrames(TScreenCam *R, FrameWriter &Writer, SoundStream *Sound, int
             continue;
         }
         DWORD elapsed = timeGetTime() - R->StartTime;
-        GrabSurface &grab =
-            R->GrabArea(freeSurface, Left, Top, R->CaptureWidth, R->CaptureHeight);
+        GrabSurface &grab = R->GrabArea(freeSurface, Left, Top, R->CaptureWidth, R->CaptureHeight);
         int index = (int)std::nearbyint((double)elapsed / interval);
         R->FrameIndex = index;
         if (index - lastWrittenIndex - 1 > 0) R->SkippedFrames += index - lastWrittenIndex - 1;
@@ -309,6 +342,34 @@ void StartSound(const TScreenCam *R, std::optional<SoundStream> &Sound, StreamSe
 
 } // namespace
 
+RECT TScreenCam::AreaToRecord(int Left, int Top, int Width, int Height) {
+    RECT area = {Left, Top, Left + Width, Top + Height};
+    DWORD type, handler;
+    bool inUse;
+    CompressorToAsk(this, false, type, handler, inUse);
+    QueryCompressor query(type, handler);
+    if (!query.get()) return area;
+    // A frame's header and colour table say all that the compressor is asked.
+    struct {
+        BITMAPINFOHEADER Header;
+        RGBQUAD Colors[256];
+    } format = {};
+    BITMAPINFOHEADER &h = format.Header;
+    h.biSize = sizeof(h);
+    h.biPlanes = 1;
+    h.biBitCount = (WORD)BitsPerPixel;
+    h.biCompression = BI_RGB;
+    h.biClrUsed = BitsPerPixel <= 8 ? 1u << BitsPerPixel : 0;
+    RECT grown = area;
+    bool accepted = GrowUntilAccepted(this, grown, [&](int, const RECT &Probe, bool &) {
+        h.biWidth = Probe.right - Probe.left;
+        h.biHeight = Probe.bottom - Probe.top;
+        h.biSizeImage = (DWORD)((h.biWidth * BitsPerPixel + 31) / 32 * 4 * h.biHeight);
+        return ICCompressQuery(query.get(), &h, nullptr) == ICERR_OK;
+    });
+    return accepted ? grown : area;
+}
+
 int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
                              const std::string &FileName) {
     // A worker whose recording was stopped and replaced by a newer one must not carry on
@@ -340,9 +401,9 @@ int TScreenCam::RecordToFile(int Left, int Top, int Width, int Height,
         OwnedFrame frame;
         frame.Bits = CaptureFrame(Left, Top, Width, Height);
         if (frame.Bits)
-            frameLost = !Negotiate(this, frame, Left, Top, Width, Height);
+            frameLost = !Negotiate(this, frame, Left, Top, Width, Height); // may move the area
         else
-            frameLost = !frame.Bits;
+            frameLost = true;
         if (frameLost) {
             Raise(OnError, this);
             return RunFailed;

@@ -167,6 +167,9 @@ class TScreenCam : public TObject {
     // A failed read-out has been told in the run under way.
     std::atomic<bool> ReadOutFailureShown{false};
 
+    // The area a recording started now on the given one records: grown for the compressor as
+    // the run grows it, and kept on the screen. Only headers are asked about: nothing is grabbed.
+    RECT AreaToRecord(int Left, int Top, int Width, int Height);
     // One recording run: RunRecorded, RunFailed or RunWithDefault.
     int RecordToFile(int Left, int Top, int Width, int Height, const std::string &FileName);
 

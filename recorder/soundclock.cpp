@@ -18,6 +18,10 @@ constexpr int64_t CorrectionSpacing = 100;
 // A difference beyond this (viewers notice sound 45 ms ahead of the picture), after sound was
 // lost or a device stalled, is made up at once: silence inserted, or the sound dropped.
 constexpr double StepMs = 45;
+// Sound lost shows as every block from then on standing more than a step below the ones before.
+// Blocks that come back late stand as low, but only those held up together, which come at once:
+// a loss is known when the low ones have come over this long.
+constexpr uint32_t LossKnownMs = 100;
 
 } // namespace
 
@@ -40,6 +44,7 @@ void SoundAligner::Arrived(std::vector<uint8_t> Data, uint32_t Time) {
     Offsets.emplace_back(Time, (double)Received - due);
     while (Time - Offsets.front().first > OffsetWindowMs)
         Offsets.pop_front();
+    ForgetBeforeLoss(StepMs * Shape.SamplesPerSec / 1000);
     Estimate = Offsets.front().second;
     for (auto &o : Offsets)
         Estimate = std::max(Estimate, o.second);
@@ -53,6 +58,25 @@ void SoundAligner::Arrived(std::vector<uint8_t> Data, uint32_t Time) {
             SilenceLeft = -start;
         Placed = true;
     }
+}
+
+// The blocks before a loss no longer tell where the output stands: without them the estimate
+// drops to the blocks after it at once, and stays there.
+void SoundAligner::ForgetBeforeLoss(double Step) {
+    std::vector<double> bestBefore(Offsets.size());
+    for (size_t i = 1; i < Offsets.size(); ++i)
+        bestBefore[i] =
+            i == 1 ? Offsets[0].second : std::max(bestBefore[i - 1], Offsets[i - 1].second);
+    size_t lowFrom = Offsets.size();
+    double lowBest = 0;
+    for (size_t i = Offsets.size(); i-- > 1;) {
+        lowBest =
+            i + 1 == Offsets.size() ? Offsets[i].second : std::max(lowBest, Offsets[i].second);
+        if (lowBest >= bestBefore[i] - Step) break;
+        lowFrom = i;
+    }
+    if (lowFrom < Offsets.size() && Offsets.back().first - Offsets[lowFrom].first >= LossKnownMs)
+        Offsets.erase(Offsets.begin(), Offsets.begin() + (std::ptrdiff_t)lowFrom);
 }
 
 void SoundAligner::Emit(const uint8_t *Samples, int64_t Count, std::vector<uint8_t> &Dest) {

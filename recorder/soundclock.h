@@ -34,6 +34,7 @@ class SoundAligner {
     // Appends Count samples; Skip passes over Count samples of the first block.
     void Emit(const uint8_t *Samples, int64_t Count, std::vector<uint8_t> &Dest);
     void Skip(int64_t Count);
+    void ForgetBeforeLoss(double Step);
 
     SoundShape Shape;
     uint32_t TimeZero = 0;

@@ -24,6 +24,13 @@ std::string WaveChannels = "1";
 std::string WaveSamplesPerSec = "48300";
 std::string WaveBytesPerSec = "163000";
 
+RECT CaptureArea() { return {CaptureLeft, CaptureTop, CaptureRight, CaptureBottom}; }
+
+void SetCaptureArea(const RECT &Area) {
+    CaptureLeft = Area.left, CaptureTop = Area.top;
+    CaptureRight = Area.right, CaptureBottom = Area.bottom;
+}
+
 namespace {
 constexpr DWORD SoundSettleMs = 250;
 // While Record looks, messages are handled at least this often.
@@ -42,6 +49,9 @@ constexpr char NoChangeText[] =
     "with Select Area.";
 constexpr char LookingCaption[] =
     "Quillet: looking for the moving picture... Stop (Ctrl+Shift+F10) cancels";
+constexpr char ThinAreaText[] =
+    "The area is %d pixels high, and the service fix takes %d pixels off its height: nothing "
+    "would be left to record.\n\nChoose a taller area, or the service fix \"Standar Cam\".";
 
 } // namespace
 
@@ -239,6 +249,17 @@ bool TForm1::ReadyToRecord(TButton *Command) {
 }
 
 void TForm1::Button1Click(TObject *) {
+    // Only what lies on the screen now can be grabbed.
+    RECT area = CaptureArea();
+    if (!IsEmpty(area)) area = Intersection(area, VirtualScreen());
+    int height = area.bottom - area.top + HeightFix;
+    // A run on an area the service fix leaves no height of could only fail.
+    if (!IsEmpty(area) && height <= 0 && !ScreenCam->Recording) {
+        char text[320];
+        snprintf(text, sizeof(text), ThinAreaText, (int)(area.bottom - area.top), -HeightFix);
+        MessageBoxA(nullptr, text, "Record", MB_OK | MB_ICONWARNING | RunBox);
+        return;
+    }
     if (!ReadyToRecord(Button1)) return;
     MediaPlayer1->Close(); // it would hold the files the recording replaces
     ScreenCam->ShowMarker = true;
@@ -262,21 +283,16 @@ void TForm1::Button1Click(TObject *) {
     ScreenCam->SoundChannels = std::atoi(WaveChannels.c_str());
     ScreenCam->SoundSamplesPerSec = std::atoi(WaveSamplesPerSec.c_str());
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
-    bool running = ScreenCam->Recording;
     // Out of the area before the first frame, where the system cannot leave it out of copies.
-    if (!running)
-        FOwnWindow.StepAside({CaptureLeft, CaptureTop, CaptureRight, CaptureBottom + HeightFix});
-    ScreenCam->StartRecording(CaptureLeft, CaptureTop, CaptureRight - CaptureLeft,
-                              CaptureBottom - CaptureTop + HeightFix, OptionDlg->FileName->Text());
+    FOwnWindow.StepAside({area.left, area.top, area.right, area.top + height});
+    ScreenCam->StartRecording(area.left, area.top, area.right - area.left, height,
+                              OptionDlg->FileName->Text());
     CommandsWhileRecording(ScreenCam->Recording);
-    // A recording already running keeps its pause as it is.
-    if (!running) {
-        if (!ScreenCam->Recording) FOwnWindow.ComeBack();
-        PauseButton->SetCaption("Pause");
-        PauseButton->SetEnabled(ScreenCam->Recording);
-        FRecordingRuns = ScreenCam->Recording;
-        SaveSettings(); // the area and the settings a recording started with
-    }
+    if (!ScreenCam->Recording) FOwnWindow.ComeBack();
+    PauseButton->SetCaption("Pause");
+    PauseButton->SetEnabled(ScreenCam->Recording);
+    FRecordingRuns = ScreenCam->Recording;
+    SaveSettings(); // the area and the settings a recording started with
 }
 
 void TForm1::Button2Click(TObject *) {
@@ -444,16 +460,17 @@ void TForm1::PauseButtonClick(TObject *) {
 }
 
 // The chosen area is recorded as Record records the one it finds, through Record Again, and
-// kept for the next Record Again. Record Again records CaptureRight - CaptureLeft pixels across:
-// the area's own exclusive right and bottom make it exactly the size chosen.
+// kept for the next Record Again.
 void TForm1::SelectAreaButtonClick(TObject *Sender) {
     // As Record: nothing while a recording runs, and only once the start-up repair is done.
     if (!ReadyToRecord(SelectAreaButton)) return;
+    // The readout tells the size recorded: the service fix taken off, grown for the compressor.
+    auto recorded = [](const RECT &A) {
+        int height = A.bottom - A.top + HeightFix;
+        return height > 0 ? ScreenCam->AreaToRecord(A.left, A.top, A.right - A.left, height) : A;
+    };
     RECT area;
-    if (!SelectArea(area)) return;
-    CaptureLeft = area.left;
-    CaptureTop = area.top;
-    CaptureRight = area.right;
-    CaptureBottom = area.bottom;
+    if (!SelectArea(area, recorded)) return;
+    SetCaptureArea(area);
     Button1Click(Sender);
 }

@@ -121,7 +121,14 @@ class TForm1 : public TForm {
 
 extern TForm1 *Form1;
 extern TScreenCam *ScreenCam;
+// The area to record. Record Again records the rectangle they make: CaptureRight - CaptureLeft
+// pixels across from CaptureLeft, CaptureBottom - CaptureTop down from CaptureTop. Record puts
+// there the outermost changed pixels (inclusive bounds), so its recordings leave the last changed
+// column and row out; Select Area puts its rectangle, right and bottom exclusive, so it records
+// exactly what was chosen. CaptureArea and SetCaptureArea take them as one rectangle.
 extern int CaptureLeft, CaptureTop, CaptureRight, CaptureBottom;
+RECT CaptureArea();
+void SetCaptureArea(const RECT &Area);
 extern int HeightFix;
 // What each service fix takes off the detected area's height, in ComboBox1's order.
 constexpr int StandardCamHeightFix = 0;

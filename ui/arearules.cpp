@@ -33,6 +33,13 @@ RECT Intersection(const RECT &A, const RECT &B) {
     return IsEmpty(r) ? RECT{0, 0, 0, 0} : r;
 }
 
+RECT Union(const RECT &A, const RECT &B) {
+    if (IsEmpty(A)) return B;
+    if (IsEmpty(B)) return A;
+    return {std::min(A.left, B.left), std::min(A.top, B.top), std::max(A.right, B.right),
+            std::max(A.bottom, B.bottom)};
+}
+
 RECT Moved(RECT R, LONG Dx, LONG Dy) {
     return {R.left + Dx, R.top + Dy, R.right + Dx, R.bottom + Dy};
 }
@@ -59,6 +66,13 @@ RECT WindowArea(POINT Pt, const RECT &Screen) {
     DWORD process = 0;
     if (top) GetWindowThreadProcessId(top, &process);
     if (!top || top == GetDesktopWindow() || process == GetCurrentProcessId()) return {};
+    // The visible desktop is the shell's window, over every monitor: it gives the one clicked.
+    if (top == GetShellWindow()) {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof(monitor);
+        if (!GetMonitorInfoA(MonitorFromPoint(Pt, MONITOR_DEFAULTTONEAREST), &monitor)) return {};
+        return Intersection(monitor.rcMonitor, Screen);
+    }
     // Down to the deepest child there; a disabled one counts (a player's video surface may be).
     hit = top;
     for (;;) {

@@ -51,6 +51,10 @@ HFONT ReadoutFont(int Dpi) {
     return font;
 }
 
+bool EqualArea(const RECT &A, const RECT &B) {
+    return A.left == B.left && A.top == B.top && A.right == B.right && A.bottom == B.bottom;
+}
+
 // A copy of part of a device context at 32 bits per pixel, kept selected in a context of its own.
 class Snapshot {
   public:
@@ -115,7 +119,8 @@ class OwnWindowsHidden {
 // or with mrCancel.
 class TAreaSelection : public TForm {
   public:
-    explicit TAreaSelection(const RECT &Screen) : TForm(nullptr), FScreen(Screen) {
+    TAreaSelection(const RECT &Screen, const AreaRecorded &Recorded)
+        : TForm(nullptr), FScreen(Screen), FRecorded(Recorded) {
         BorderStyle = TBorderStyle::bsNone;
         FormStyle = TFormStyle::fsStayOnTop;
         HollowBackground = true;
@@ -163,6 +168,7 @@ class TAreaSelection : public TForm {
     void Compose(HDC Dc, const RECT &Part);
 
     RECT FScreen;
+    AreaRecorded FRecorded;
     std::optional<Snapshot> FBright, FDim;
     bool FPressed = false;
     POINT FPress = {};
@@ -171,6 +177,7 @@ class TAreaSelection : public TForm {
     bool FSeeThrough = false;
     // What shows undimmed, and the readout beside the cursor: screen coordinates.
     RECT FArea = {}, FReadout = {};
+    RECT FReadoutOf = {}, FRecordedArea = {}; // the last area told about, and its recording
     std::string FText;
 };
 
@@ -247,9 +254,12 @@ void TAreaSelection::Highlight(const RECT &Area, POINT Cursor) {
     FReadout = {};
     FText.clear();
     if (!IsEmpty(Area)) {
+        // What a recording of it holds, which the compressor may grow.
+        if (!EqualArea(Area, FReadoutOf)) FReadoutOf = Area, FRecordedArea = FRecorded(Area);
+        const RECT &r = FRecordedArea;
         char text[96];
-        snprintf(text, sizeof(text), "%ld x %ld at %ld, %ld", (long)(Area.right - Area.left),
-                 (long)(Area.bottom - Area.top), (long)Area.left, (long)Area.top);
+        snprintf(text, sizeof(text), "%ld x %ld at %ld, %ld", (long)(r.right - r.left),
+                 (long)(r.bottom - r.top), (long)r.left, (long)r.top);
         FText = text;
         SIZE size = {};
         {
@@ -271,23 +281,17 @@ void TAreaSelection::Highlight(const RECT &Area, POINT Cursor) {
     }
     RECT after = Extent();
     // What either highlight covers, at once: the mouse moves faster than a paint would come.
-    if (IsEmpty(before)) before = after;
-    if (!IsEmpty(after))
-        before = {std::min(before.left, after.left), std::min(before.top, after.top),
-                  std::max(before.right, after.right), std::max(before.bottom, after.bottom)};
-    if (!IsEmpty(before)) Draw(Intersection(before, Moved(FScreen, -FScreen.left, -FScreen.top)));
+    RECT both = Union(before, after);
+    if (!IsEmpty(both)) Draw(Intersection(both, Moved(FScreen, -FScreen.left, -FScreen.top)));
 }
 
 // What the highlight covers (the area with its outline, the readout), in client coordinates.
 RECT TAreaSelection::Extent() const {
     int o = Scaled(OutlineWidth);
-    RECT r = IsEmpty(FArea)
-                 ? FReadout
-                 : RECT{FArea.left - o, FArea.top - o, FArea.right + o, FArea.bottom + o};
-    if (!IsEmpty(FReadout))
-        r = {std::min(r.left, FReadout.left), std::min(r.top, FReadout.top),
-             std::max(r.right, FReadout.right), std::max(r.bottom, FReadout.bottom)};
-    return Moved(r, -FScreen.left, -FScreen.top);
+    RECT outlined = IsEmpty(FArea)
+                        ? RECT{}
+                        : RECT{FArea.left - o, FArea.top - o, FArea.right + o, FArea.bottom + o};
+    return Moved(Union(outlined, FReadout), -FScreen.left, -FScreen.top);
 }
 
 // Composed off the screen and copied in one piece, so that nothing flickers while the mouse moves.
@@ -337,9 +341,10 @@ void TAreaSelection::Compose(HDC Dc, const RECT &Part) {
 
 } // namespace
 
-bool SelectArea(RECT &Area) {
+bool SelectArea(RECT &Area, const AreaRecorded &Recorded) {
     HWND foreground = GetForegroundWindow();
-    auto selection = std::make_unique<TAreaSelection>(VirtualScreen());
+    auto selection = std::make_unique<TAreaSelection>(
+        VirtualScreen(), Recorded ? Recorded : [](const RECT &A) { return A; });
     bool chosen = false;
     {
         OwnWindowsHidden hidden(selection->Handle());

@@ -3,6 +3,7 @@
 #include "framework/winapi.h"
 #include "recorder/scrcam.h"
 #include "ui/Unit1.h"
+#include "ui/arearules.h"
 #include "ui/optdlg.h"
 
 #include <algorithm>
@@ -110,17 +111,18 @@ void LoadCompressor(const Values &V) {
         }
 }
 
-// The last area recorded, when it still lies on a monitor.
+// The last area recorded, cut to the virtual screen, when some of it still lies on a monitor.
 void LoadArea(const Values &V) {
     int left, top, right, bottom;
     const int Far = 1 << 20; // farther than any screen reaches
     if (!ReadInt(V, "AreaLeft", -Far, Far, left) || !ReadInt(V, "AreaTop", -Far, Far, top) ||
         !ReadInt(V, "AreaRight", -Far, Far, right) || !ReadInt(V, "AreaBottom", -Far, Far, bottom))
         return;
-    RECT area = {left, top, right + 1, bottom + 1};
-    // An empty area (Record with nothing changing) records nothing again: not kept.
-    if (right <= left || bottom <= top || !MonitorFromRect(&area, MONITOR_DEFAULTTONULL)) return;
-    CaptureLeft = left, CaptureTop = top, CaptureRight = right, CaptureBottom = bottom;
+    // Only what lies on the screen now is grabbed; an empty area (Record with nothing changing)
+    // records nothing again: not kept.
+    RECT area = Intersection({left, top, right, bottom}, VirtualScreen());
+    if (IsEmpty(area) || !MonitorFromRect(&area, MONITOR_DEFAULTTONULL)) return;
+    SetCaptureArea(area);
     Form1->Button1->SetEnabled(true);
 }
 

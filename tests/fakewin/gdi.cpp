@@ -266,6 +266,11 @@ HMONITOR MonitorFromRect(const RECT *rect, DWORD) {
     });
 }
 
+HMONITOR MonitorFromPoint(POINT pt, DWORD flags) {
+    RECT r = {pt.x, pt.y, pt.x + 1, pt.y + 1};
+    return MonitorFromRect(&r, flags);
+}
+
 BOOL GetMonitorInfoA(HMONITOR monitor, MONITORINFO *info) {
     return locked([&](State &s) {
         std::vector<Monitor> list = s.monitors;

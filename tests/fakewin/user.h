@@ -121,6 +121,7 @@ int GetSystemMetrics(int index);
 HMONITOR MonitorFromRect(const RECT *rect, DWORD flags);
 // A monitor's work area is the whole monitor.
 #define MONITOR_DEFAULTTONEAREST 2
+HMONITOR MonitorFromPoint(POINT pt, DWORD flags);
 struct MONITORINFO {
     DWORD cbSize;
     RECT rcMonitor, rcWork;
@@ -129,6 +130,7 @@ struct MONITORINFO {
 BOOL GetMonitorInfoA(HMONITOR monitor, MONITORINFO *info);
 #define SW_SHOWNOACTIVATE 4
 #define SW_SHOWMINNOACTIVE 7
+HWND GetShellWindow();
 #define GA_ROOT 2
 
 // System-wide hot keys.

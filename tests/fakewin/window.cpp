@@ -42,6 +42,7 @@ struct WindowState {
     bool refuse_no_repeat = false;
     std::vector<std::pair<UINT, UINT>> held_keys; // by other programs
     std::vector<Tool> tools;                      // of every tool tip window
+    HWND shell = nullptr;
 };
 // The regions the windows own go with the GDI area's own reset.
 Area<WindowState> windows;
@@ -133,6 +134,10 @@ void type_keys(HWND edit, const std::string &keys) {
 std::vector<Tool> tools() {
     std::lock_guard<std::mutex> lock(mutex);
     return s.tools;
+}
+
+void set_shell_window(HWND hwnd) {
+    on_window(hwnd, 0, [&](Window &) { return s.shell = hwnd, 0; });
 }
 
 void make_foreign(HWND hwnd) {
@@ -527,6 +532,11 @@ BOOL UnregisterHotKey(HWND hwnd, int id) {
     if (it == s.hot_keys.end()) return FALSE;
     s.hot_keys.erase(it);
     return TRUE;
+}
+
+HWND GetShellWindow() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return s.shell;
 }
 
 // The newest visible top-level window there; this thread's that answer WM_NCHITTEST with

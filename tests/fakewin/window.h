@@ -87,6 +87,9 @@ struct Tool {
 };
 std::vector<Tool> tools();
 
+// The desktop as the shell shows it (GetShellWindow); none after a reset.
+void set_shell_window(HWND hwnd);
+
 // The window, and the children made in it from now on, become another process's.
 void make_foreign(HWND hwnd);
 

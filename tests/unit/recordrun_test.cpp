@@ -337,21 +337,35 @@ TEST_F(RecordRun, UnopenableAndReplacedCompressorsFallBackToTheDefault) {
 
 TEST_F(RecordRun, MarkerSurroundsTheSizeActuallyRecorded) {
     // The default compressor grows these areas by 3 and 2 pixels: brackets placed around the
-    // requested area would stand inside every frame.
+    // requested area would stand inside every frame. At the screen's right and bottom edges the
+    // area grows inside, so that no frame holds black from beyond them; the selection's readout
+    // tells the same area beforehand.
     install_compressor(DivisibleBy4(MSVC));
     cam->SelectedCompressor = -1;
+    fill_screen_rect(0, 0, 1024, 768, RGB(0, 0, 255));
     StopAt(50);
-    for (auto size : {std::pair<int, int>{321, 242}, {322, 241}}) {
-        EXPECT_EQ(Run(10, 20, size.first, size.second), 1);
-        ASSERT_EQ(cam->CaptureWidth, 324);
-        ASSERT_EQ(cam->CaptureHeight, 244);
+    struct {
+        int left, top, width, height, recordedLeft, recordedTop;
+    } rows[] = {
+        {10, 20, 321, 242, 10, 20}, {10, 20, 322, 241, 10, 20}, {823, 639, 201, 129, 820, 636}};
+    for (auto &r : rows) {
+        RECT told = cam->AreaToRecord(r.left, r.top, r.width, r.height);
+        EXPECT_EQ(Run(r.left, r.top, r.width, r.height), 1);
+        const int w = r.width / 4 * 4 + 4, h = r.height / 4 * 4 + 4;
+        ASSERT_EQ(cam->CaptureWidth, w);
+        ASSERT_EQ(cam->CaptureHeight, h);
         const TFlashingWnd &marker = *cam->MarkerWindow;
-        EXPECT_EQ(marker.AreaLeft, 10);
-        EXPECT_EQ(marker.AreaTop, 20);
-        EXPECT_EQ(marker.AreaRight, 10 + 324 - 1) << size.first;
-        EXPECT_EQ(marker.AreaBottom, 20 + 244 - 1) << size.second;
-        EXPECT_EQ(marker.Width(), 324 + 16);
-        EXPECT_EQ(marker.Height(), 244 + 16);
+        EXPECT_EQ(
+            (std::vector<LONG>{r.recordedLeft, r.recordedTop, r.recordedLeft + w - 1,
+                               r.recordedTop + h - 1, r.recordedLeft, r.recordedTop,
+                               r.recordedLeft + w, r.recordedTop + h}),
+            (std::vector<LONG>{marker.AreaLeft, marker.AreaTop, marker.AreaRight, marker.AreaBottom,
+                               told.left, told.top, told.right, told.bottom}));
+        EXPECT_EQ(marker.Width(), w + 16);
+        auto files = avi_files();
+        for (auto &write : files.back().writes)
+            for (size_t i = 0; i < write.data.size(); i += 4)
+                ASSERT_EQ(write.data[i], 255) << "pixel " << i / 4 << " not from the screen";
     }
 }
 

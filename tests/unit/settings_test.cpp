@@ -36,11 +36,12 @@ TEST_F(SettingsTest, EachValueIsReadCheckedAndWrittenBack) {
     mkdir((std::string(getenv("APPDATA")) + "/Quillet").c_str(), 0777);
     const std::string defaults = " -1 | 0 0 0 0 | 0 0 0 | test.avi test.wav";
     const char *rows[][2] = {
-        // Every value ('DIB ' loses its blank where the file is edited by hand).
+        // Every value ('DIB ' loses its blank where the file is edited by hand), the area cut
+        // to the screen.
         {"Compressor=DIB\nQuality=3700\nKeyFrameEvery=12\nMsPerFrame=498\nPlaybackFps=25\n"
-         "AreaLeft=-90\nAreaTop=50\nAreaRight=299\nAreaBottom=149\nSound=1\nSoundQuality=Low\n"
-         "AviName=C:\\a b.avi\r\nWavName=b.wav",
-         "3700 12 498 25 0 | -90 50 299 149 | 1 1 1 | C:\\a b.avi b.wav"},
+         "AreaLeft=-90\nAreaTop=50\nAreaRight=1048576\nAreaBottom=1048576\nSound=1\n"
+         "SoundQuality=Low\nAviName=C:\\a b.avi\r\nWavName=b.wav",
+         "3700 12 498 25 0 | 0 50 1024 768 | 1 1 1 | C:\\a b.avi b.wav"},
         {"\x01\xff\xfe garbage\n==\n=5\nQuality\n[Quillet", "10000 5 100 10"},
         {"Quality=20000\nKeyFrameEvery=99999999999999999999\nMsPerFrame=0\nPlaybackFps=-3",
          "10000 2147483647 1 1"},

@@ -5,6 +5,7 @@
 #include "fakewin/screen.h"
 #include "marker/flashwnd.h"
 #include "recorder/scrcam.h"
+#include "ui/arearules.h"
 #include "ui/settings.h"
 
 #include <algorithm>
@@ -562,6 +563,32 @@ TEST_F(MainWindowTest, AboutAndClose) {
     Application->ProcessMessages();
     EXPECT_FALSE(ScreenCam->Recording);
     EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(MainWindowTest, AnAreaTheServiceFixLeavesNoHeightOfIsRefusedBeforeAnythingIsTouched) {
+    Form1->CheckBox1->SetChecked(true);
+    SetCaptureArea({10, 50, 210, 70});
+    Form1->ComboBox1->Select(2); // Youtube: 20 off
+    Form1->Button1Click(Form1->Button1);
+    ASSERT_EQ(1u, fakewin::message_boxes().size());
+    EXPECT_EQ(0u, fakewin::message_boxes()[0].text.find("The area is 20 pixels high"));
+    EXPECT_TRUE(fakewin::deleted_files().empty());
+    EXPECT_TRUE(MciStrings().empty());
+    EXPECT_FALSE(ScreenCam->Recording);
+}
+
+// The desktop is the shell's window, over every monitor: a click there takes one monitor.
+TEST_F(MainWindowTest, AClickOnTheDesktopTakesTheMonitorThere) {
+    fakewin::set_monitors({{{0, 0, 1024, 768}, 96}, {{-1280, -200, 0, 824}, 144}}, 32);
+    HWND desktop = CreateWindowExA(0, "other", "", WS_POPUP | WS_VISIBLE, -1280, -200, 2304, 1024,
+                                   nullptr, nullptr, nullptr, nullptr);
+    fakewin::make_foreign(desktop);
+    fakewin::set_shell_window(desktop);
+    RECT left = WindowArea({-5, 800}, VirtualScreen()),
+         primary = WindowArea({5, 5}, VirtualScreen());
+    EXPECT_EQ((std::vector<LONG>{-1280, -200, 0, 824, 0, 0, 1024, 768}),
+              (std::vector<LONG>{left.left, left.top, left.right, left.bottom, primary.left,
+                                 primary.top, primary.right, primary.bottom}));
 }
 
 TEST_F(MainWindowTest, SelectAreaRecordsTheDraggedRectangleOrTheClickedWindow) {
