@@ -16,7 +16,7 @@
 namespace {
 
 constexpr char SettingsFolder[] = "Quillet";
-constexpr char SettingsFile[] = "Quillet.ini";
+constexpr char SettingsFileName[] = "Quillet.ini";
 // No settings file of ours comes near this; anything longer is not one.
 constexpr DWORD MaxSettingsSize = 64 * 1024;
 
@@ -27,15 +27,24 @@ constexpr int MinFps = 1, MaxFps = 50;
 const char *const SoundPresets[] = {"Low", "Med", "Hight"};
 
 using Values = std::map<std::string, std::string>;
+// Paths go through the wide calls: the application data folder may hold characters (a user
+// name in another script) that the ANSI code page has no place for.
+using WidePath = std::basic_string<WCHAR>;
 
-std::string AppDataFolder() {
-    char path[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("APPDATA", path, sizeof(path));
-    return n > 0 && n < sizeof(path) ? std::string(path, n) : std::string();
+WidePath Widened(const std::string &Ascii) { return WidePath(Ascii.begin(), Ascii.end()); }
+
+// The settings file's full path, or empty when the system names no application data folder.
+WidePath SettingsFile() {
+    WCHAR folder[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(Widened("APPDATA").c_str(), folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return WidePath();
+    // The system takes "/" between folders as well, and so does the test double.
+    return WidePath(folder, n) +
+           Widened(std::string("/") + SettingsFolder + "/" + SettingsFileName);
 }
 
-std::string ReadWhole(const std::string &Path) {
-    HANDLE file = CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+std::string ReadWhole(const WidePath &Path) {
+    HANDLE file = CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::string();
     std::string text;
@@ -159,14 +168,17 @@ std::string SettingsText() {
 } // namespace
 
 std::string SettingsPath() {
-    std::string folder = AppDataFolder();
-    if (folder.empty()) return folder;
-    // The system takes "/" between folders as well, and so does the test double.
-    return folder + "/" + SettingsFolder + "/" + SettingsFile;
+    WidePath path = SettingsFile();
+    std::string text(path.size() * 3, '\0'); // UTF-8 takes up to 3 bytes for a UTF-16 unit
+    int n = path.empty() ? 0
+                         : WideCharToMultiByte(CP_UTF8, 0, path.c_str(), (int)path.size(), &text[0],
+                                               (int)text.size(), nullptr, nullptr);
+    text.resize(n > 0 ? n : 0);
+    return text;
 }
 
 void LoadSettings() {
-    std::string path = SettingsPath();
+    WidePath path = SettingsFile();
     if (path.empty()) return;
     Values v = Parse(ReadWhole(path));
     LoadInt(v, "Quality", MinQuality, MaxQuality, ScreenCam->Quality);
@@ -185,23 +197,24 @@ void LoadSettings() {
 }
 
 bool SaveSettings() {
-    std::string path = SettingsPath();
+    WidePath path = SettingsFile();
     if (path.empty()) return false;
-    std::string folder = path.substr(0, path.find_last_of('/'));
-    CreateDirectoryA(folder.c_str(), nullptr); // there already, or it cannot be made
+    WidePath folder = path.substr(0, path.find_last_of('/'));
+    CreateDirectoryW(folder.c_str(), nullptr); // there already, or it cannot be made
     // One new file per process: two copies of Quillet saving at once never share one.
     char suffix[32];
     snprintf(suffix, sizeof(suffix), ".%lu.new", (unsigned long)GetCurrentProcessId());
-    std::string fresh = path + suffix, text = SettingsText();
-    HANDLE file = CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    WidePath fresh = path + Widened(suffix);
+    std::string text = SettingsText();
+    HANDLE file = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD done = 0;
     bool written = WriteFile(file, text.data(), (DWORD)text.size(), &done, nullptr) &&
                    done == text.size() && FlushFileBuffers(file);
     CloseHandle(file);
-    if (written && MoveFileExA(fresh.c_str(), path.c_str(),
+    if (written && MoveFileExW(fresh.c_str(), path.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    DeleteFileA(fresh.c_str());
+    DeleteFileW(fresh.c_str());
     return false;
 }

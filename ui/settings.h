@@ -5,7 +5,8 @@
 #pragma once
 #include <string>
 
-// The settings file's full path, or empty when the system names no application data folder.
+// The settings file's full path in UTF-8, or empty when the system names no application data
+// folder.
 std::string SettingsPath();
 
 // Fills the recorder, the Options dialog and the main window from the settings file. Whatever is

@@ -222,14 +222,59 @@ DWORD GetTempPathA(DWORD size, LPSTR buffer) {
     return (DWORD)path.size();
 }
 
+// The environment holds UTF-8; the ANSI code page is ASCII here: '?' for each character beyond.
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
     const char *value = std::getenv(name);
     if (!value) return Fail(ERROR_ENVVAR_NOT_FOUND);
-    size_t n = std::strlen(value);
-    if (n + 1 > size) return (DWORD)n + 1;
-    std::memcpy(buffer, value, n + 1);
-    return (DWORD)n;
+    std::string ansi;
+    for (const char *c = value; *c; ++c)
+        if ((*c & 0xC0) != 0x80) ansi += *c & 0x80 ? '?' : *c;
+    if (ansi.size() + 1 > size) return (DWORD)ansi.size() + 1;
+    std::memcpy(buffer, ansi.c_str(), ansi.size() + 1);
+    return (DWORD)ansi.size();
 }
+
+// The wide calls, for characters of the basic plane: names in UTF-16, files in UTF-8.
+namespace {
+std::string Utf8(LPCWSTR w) {
+    std::string s;
+    for (; w && *w; ++w)
+        if (*w < 0x80)
+            s += (char)*w;
+        else if (*w < 0x800)
+            s += {char(0xC0 | *w >> 6), char(0x80 | (*w & 0x3F))};
+        else
+            s += {char(0xE0 | *w >> 12), char(0x80 | (*w >> 6 & 0x3F)), char(0x80 | (*w & 0x3F))};
+    return s;
+}
+} // namespace
+
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
+    const char *value = std::getenv(Utf8(name).c_str());
+    if (!value) return Fail(ERROR_ENVVAR_NOT_FOUND);
+    std::u16string w;
+    for (const unsigned char *c = (const unsigned char *)value; *c;) {
+        int more = *c >= 0xE0 ? 2 : *c >= 0xC0 ? 1 : 0;
+        char16_t u = more ? *c++ & (0x3F >> more) : *c++;
+        for (; more-- && *c; ++c)
+            u = (char16_t)(u << 6 | (*c & 0x3F));
+        w += u;
+    }
+    if (w.size() + 1 > size) return (DWORD)w.size() + 1;
+    std::copy(w.c_str(), w.c_str() + w.size() + 1, buffer);
+    return (DWORD)w.size();
+}
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security, DWORD disposition,
+                   DWORD attributes, HANDLE templ) {
+    return CreateFileA(Utf8(name).c_str(), access, share, security, disposition, attributes, templ);
+}
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    return MoveFileExA(Utf8(from).c_str(), Utf8(to).c_str(), flags);
+}
+BOOL CreateDirectoryW(LPCWSTR name, void *security) {
+    return CreateDirectoryA(Utf8(name).c_str(), security);
+}
+BOOL DeleteFileW(LPCWSTR name) { return DeleteFileA(Utf8(name).c_str()); }
 
 DWORD GetCurrentProcessId() { return (DWORD)getpid(); }
 DWORD GetLastError() { return LastError; }

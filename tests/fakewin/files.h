@@ -55,6 +55,12 @@ BOOL FindClose(HANDLE search);
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 // The process's environment (APPDATA names the settings' folder).
 DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void *security, DWORD disposition,
+                   DWORD attributes, HANDLE templ);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL CreateDirectoryW(LPCWSTR name, void *security);
+BOOL DeleteFileW(LPCWSTR name);
 DWORD GetCurrentProcessId();
 DWORD GetLastError();
 void SetLastError(DWORD error);

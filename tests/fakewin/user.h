@@ -255,6 +255,7 @@ HFONT CreateFontIndirectA(const LOGFONTA *font);
 #define LOCALE_USER_DEFAULT 0x0400
 #define LOCALE_SDECIMAL 0x000E
 #define CP_ACP 0
+#define CP_UTF8 65001
 int GetLocaleInfoA(DWORD locale, DWORD type, LPSTR data, int size);
 int WideCharToMultiByte(UINT codepage, DWORD flags, LPCWSTR wide, int wide_len, LPSTR out,
                         int out_size, LPCSTR default_char, BOOL *used_default);

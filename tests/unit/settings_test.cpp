@@ -67,6 +67,14 @@ TEST_F(SettingsTest, EachValueIsReadCheckedAndWrittenBack) {
         EXPECT_EQ(want, Kept()) << row[0];
     }
     EXPECT_TRUE(fakewin::message_boxes().empty());
+    // A folder named outside the ANSI code page (a user's name in another script): kept too.
+    std::string kept = Kept(),
+                folder = getenv("APPDATA") + std::string("/J\xc3\xbcrgen \xe6\x97\xa5");
+    mkdir(folder.c_str(), 0777);
+    setenv("APPDATA", folder.c_str(), 1);
+    ASSERT_TRUE(SaveSettings());
+    Restart();
+    EXPECT_EQ(kept, Kept());
     // A folder that cannot be made (a file stands in its way) keeps nothing.
     setenv("APPDATA", SettingsPath().c_str(), 1);
     EXPECT_FALSE(SaveSettings());

@@ -57,6 +57,7 @@ run check_sound
 run check_no_sound
 run check_hot_keys
 run check_select_area
+run check_select_edge
 run check_playback
 run check_play_missing
 run check_bad_folder

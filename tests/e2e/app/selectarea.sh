@@ -65,3 +65,32 @@ check_select_area() {
         e2e_fail "a click records the window clicked" "${info:-no AVI}${pictures:+: $pictures} (want 256x192); dialogs: $(open_dialogs)"
     fi
 }
+
+# A drag ending at the screen's last column and row, over a picture in that corner: the area grows
+# inwards for the compressor (201x129 records 204x132), and no frame holds black from beyond the
+# edge in its last three columns and rows. A screenshot while dragging shows the readout telling
+# that size: select-edge.png.
+check_select_edge() {
+    local info dark='' pid=$PIC_PID
+    e2e_show_picture 823 639 201 129 $STEP
+    if select_then drag_to_edge && record_chosen && info=$(avi_has test.avi size=204x132) &&
+        dark=$(darkest_edge test.avi) && [ "$dark" -gt 0 ]; then
+        e2e_pass "a drag to the screen's edge records no black: $info, darkest edge pixel $dark"
+    else
+        e2e_fail "a drag to the screen's edge records no black" "${info:-no AVI}, darkest edge pixel ${dark:-?} (want 204x132, above 0)"
+    fi
+    e2e_stop "$E2E_PIC_PID" 2
+    PIC_PID=$pid
+}
+drag_to_edge() {
+    xdotool mousemove 823 639 mousedown 1 mousemove 900 700 mousemove 1023 767 && sleep 0.5
+    e2e_shot "$E2E_OUT/select-edge.png"
+    xdotool mouseup 1 mousemove 600 700
+}
+# The darkest grey of every frame's last three columns and rows where the picture lies (the area
+# grew 3 pixels up and left of it), the picture's own border there.
+darkest_edge() {
+    { ffmpeg -v error -i "$1" -vf crop=3:ih-3:iw-3:3,format=gray -f rawvideo - &&
+        ffmpeg -v error -i "$1" -vf crop=iw-3:3:3:ih-3,format=gray -f rawvideo -; } |
+        od -An -tu1 -v | awk '{ for (i = 1; i <= NF; i++) if (m == "" || $i < m) m = $i } END { print m }'
+}
