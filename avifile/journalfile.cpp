@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -217,6 +218,21 @@ void RecordingJournal::End(bool Delete) {
 bool AviClosedWhole(const std::string &Name, int64_t Limit) {
     FileSource avi(Name, false);
     return avi.IsOpen() && avi.Size() <= (uint64_t)Limit && AviWasClosed(avi);
+}
+
+void EndAtRiffChunk(const std::string &Name) {
+    constexpr uint64_t MostCut = 64; // Wine leaves 20
+    FileSource avi(Name);
+    uint8_t head[8];
+    if (!avi.Writable || !avi.Read(0, head, sizeof(head)) || std::memcmp(head, "RIFF", 4) != 0)
+        return;
+    uint32_t size = head[4] | head[5] << 8 | head[6] << 16 | (uint32_t)head[7] << 24;
+    uint64_t end = 8 + (uint64_t)size + (size & 1);
+    if (avi.Size() <= end || avi.Size() - end > MostCut) return;
+    std::vector<uint8_t> after((size_t)(avi.Size() - end));
+    if (!avi.Read(end, after.data(), after.size())) return;
+    if (std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0; }))
+        avi.Truncate(end);
 }
 
 std::vector<RepairResult> RepairRecording(const std::string &JournalName) {

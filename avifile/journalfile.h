@@ -98,5 +98,10 @@ std::string RepairNotice(const std::vector<RepairResult> &Results);
 // Limit bytes.
 bool AviClosedWhole(const std::string &Name, int64_t Limit);
 
+// Makes a closed AVI end where its RIFF chunk ends. Wine's AVIFile writes 20 zero bytes after
+// the chunk of every file it closes, which a strict reader may take for a damaged chunk; only
+// zeros, and no more than that, are cut.
+void EndAtRiffChunk(const std::string &Name);
+
 // This process's id, as the journal notes it.
 uint32_t CurrentProcessId();

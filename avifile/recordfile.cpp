@@ -199,6 +199,7 @@ void RecordFile::Close() {
     Sound = nullptr;
     SoundLength = 0;
     SoundChunks = 0;
+    if (FramesInFile > 0) EndAtRiffChunk(FileName);
     // The journal goes once the closed file reads back whole: a writer that found no room
     // for the index at close says nothing. Otherwise it stays for the repair at the next start.
     if (FramesInFile == 0 || AviClosedWhole(FileName, AviFileLimit.load()))

@@ -124,6 +124,7 @@ void write_closed(const AviFileRecord &rec) {
         b.insert(b.end(), index.begin(), index.end());
         uint32_t riff = (uint32_t)(b.size() - 8);
         std::memcpy(&b[4], &riff, 4);
+        b.resize(b.size() + 20, 0); // as Wine's writer leaves after the RIFF chunk
     } else {
         std::fill(b.begin(), b.begin() + movi + 12, 0);
     }

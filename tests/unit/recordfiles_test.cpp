@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <system_error>
 #include <unistd.h>
@@ -45,6 +46,13 @@ class RecordFilesTest : public ::testing::Test {
         for (auto &f : avi_files()) {
             EXPECT_TRUE(f.has_format) << f.name;
             EXPECT_LE(f.disk_size(), limit) << f.name;
+            // On the disk it ends where its RIFF chunk does.
+            std::ifstream disk(f.name, std::ios::binary | std::ios::ate);
+            uint32_t head[2] = {};
+            std::streamoff size = disk.tellg();
+            if (disk.seekg(0).read((char *)head, 8) && std::memcmp(head, "RIFF", 4) == 0) {
+                EXPECT_EQ(size, head[1] + 8) << f.name;
+            }
         }
         cam.reset();
     }
