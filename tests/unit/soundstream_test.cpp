@@ -436,35 +436,32 @@ TEST_F(SoundRun, ARefusedFormatFallsBackToTheNearestTheDeviceRecords) {
 // blocks that come back 80 ms late once a second, the three behind them with them, move nothing.
 // Each 16-bit sample holds its capture index: a sample output at n holds index n when in step.
 TEST(SoundAlignerTest, LostSoundIsMadeUpAtOnceAndLateBlocksMoveNothing) {
-    const uint32_t rate = 11025;
+    const int rate = 11025;
     for (int lost : {300, 0}) {
         SoundAligner aligner;
         aligner.Reset({2, rate, false}, 0, rate / 1000.0);
         std::vector<uint8_t> out;
-        double lastOut = -1; // s: the last sample output more than 45 ms out of step
-        int64_t given = 0;
-        for (uint32_t ms = 20; ms <= 14000; ms += 20) {
-            if (ms == 10000) given += lost * rate / 1000;
+        double lastOut = -1; // s: the last sample of sound more than 45 ms out of step
+        int quiet = 0;       // samples of silence made up
+        for (int64_t ms = 20, given = 0; ms <= 14000; ms += 20) {
             std::vector<uint8_t> block;
-            for (int64_t end = ms * rate / 1000; given < end; ++given)
+            for (given += ms == 10000 ? lost * rate / 1000 : 0; given < ms * rate / 1000; ++given)
                 block.insert(block.end(), {(uint8_t)given, (uint8_t)(given >> 8)});
-            uint32_t arrival = ms % 1000 >= 500 && ms % 1000 < 580 ? ms / 1000 * 1000 + 580 : ms;
-            aligner.Arrived(std::move(block), arrival);
-            int64_t from = aligner.Produced();
-            aligner.Produce((int32_t)(ms * rate / 1000 - from), out, false);
-            for (int64_t n = from; n < aligner.Produced(); ++n) {
-                int index = out[2 * n] | out[2 * n + 1] << 8; // 0: silence, no sound out of step
-                int16_t apart = (int16_t)(n - index);
-                if (index && std::abs(apart) > 45 * (int)rate / 1000) lastOut = (double)n / rate;
+            bool late = ms % 1000 >= 500 && ms % 1000 < 580;
+            aligner.Arrived(std::move(block), (uint32_t)(late ? ms - ms % 1000 + 580 : ms));
+            int64_t n = aligner.Produced();
+            aligner.Produce((int32_t)(ms * rate / 1000 - n), out, false);
+            for (; n < aligner.Produced(); ++n) {
+                int index = out[2 * n] | out[2 * n + 1] << 8; // 0: silence, no sound
+                quiet += !index && (n & 0xFFFF);
+                if (index && std::abs((int16_t)(n - index)) > 45 * rate / 1000)
+                    lastOut = (double)n / rate;
             }
         }
-        if (lost) {
-            std::printf("[ measured ] back within 45 ms %.3f s after %d ms lost\n", lastOut - 10,
-                        lost);
-            EXPECT_LT(lastOut - 10, 0.3);
-        } else {
-            EXPECT_EQ(lastOut, -1);
-        }
+        if (lost)
+            std::printf("[ measured ] back within 45 ms %.3f s after the loss\n", lastOut - 10);
+        EXPECT_LT(lastOut, lost ? 10.3 : 0);
+        EXPECT_EQ(lost == 0, quiet == 0); // no silence for late blocks, and no drop after it
     }
 }
 
