@@ -8,6 +8,7 @@
 #include <digitalv.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 #include <vfw.h>
 #else
 #include "fakewin/windows.h"

@@ -10,6 +10,7 @@
 #include "ui/hotkeys.h"
 #include "ui/optdlg.h"
 #include "ui/settings.h"
+#include "ui/takename.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -52,6 +53,10 @@ constexpr char LookingCaption[] =
 constexpr char ThinAreaText[] =
     "The area is %d pixels high, and the service fix takes %d pixels off its height: nothing "
     "would be left to record.\n\nChoose a taller area, or the service fix \"Standar Cam\".";
+
+constexpr char NoAreaText[] =
+    "There is no area to record yet.\n\n"
+    "Press Record to find the changing area, or choose it with Select Area.";
 
 } // namespace
 
@@ -121,6 +126,12 @@ TButton *TForm1::ButtonOfKey(int Id) const {
            : Id == StopKey.Id        ? Button2
            : Id == SelectAreaKey.Id  ? SelectAreaButton
                                      : nullptr;
+}
+
+RECT TForm1::Place() {
+    RECT place = {0, 0, 0, 0};
+    if (!FOwnWindow.HomeWhileAside(place) && HandleAllocated()) GetWindowRect(Handle(), &place);
+    return place;
 }
 
 void ShowRepairNotice(const std::vector<RepairResult> &Results) {
@@ -261,6 +272,10 @@ void TForm1::Button1Click(TObject *) {
         return;
     }
     if (!ReadyToRecord(Button1)) return;
+    if (IsEmpty(area)) {
+        MessageBoxA(nullptr, NoAreaText, "Record Again", MB_OK | MB_ICONINFORMATION | RunBox);
+        return;
+    }
     MediaPlayer1->Close(); // it would hold the files the recording replaces
     ScreenCam->ShowMarker = true;
     {
@@ -274,9 +289,9 @@ void TForm1::Button1Click(TObject *) {
         SendSound("OPEN NEW TYPE WAVEAUDIO ALIAS mysound");
         SendSound(set);
     }
-    // With the numbered files of a recording that went on into them, which would otherwise
-    // stand beside the new one as if they continued it.
-    DeleteRecordingFiles(OptionDlg->FileName->Text());
+    // A take never replaces an earlier one: it gets a name of its own when the name is taken.
+    TakeNames take =
+        NameTakeNow(OptionDlg->FileName->Text(), OptionDlg->WaveName->Text(), CheckBox1->Checked());
     // The AVI gets the same sound as its own audio stream, in step with the frames.
     ScreenCam->RecordSound = CheckBox1->Checked();
     ScreenCam->SoundBitsPerSample = std::atoi(WaveBitsPerSample.c_str());
@@ -285,10 +300,14 @@ void TForm1::Button1Click(TObject *) {
     if (CheckBox1->Checked()) SendSound("RECORD mysound");
     // Out of the area before the first frame, where the system cannot leave it out of copies.
     FOwnWindow.StepAside({area.left, area.top, area.right, area.top + height});
-    ScreenCam->StartRecording(area.left, area.top, area.right - area.left, height,
-                              OptionDlg->FileName->Text());
+    ScreenCam->StartRecording(area.left, area.top, area.right - area.left, height, take.Avi);
     CommandsWhileRecording(ScreenCam->Recording);
     if (!ScreenCam->Recording) FOwnWindow.ComeBack();
+    FTake = take;
+    FTakeSound = CheckBox1->Checked();
+    FTakeToShow = ScreenCam->Recording;
+    FTakeView->Hide();
+    FTakeFrom = {OptionDlg->FileName->Text(), OptionDlg->WaveName->Text()};
     PauseButton->SetCaption("Pause");
     PauseButton->SetEnabled(ScreenCam->Recording);
     FRecordingRuns = ScreenCam->Recording;
@@ -305,14 +324,26 @@ void TForm1::Button2Click(TObject *) {
     FRecordingRuns = false;
     ScreenCam->StopRecording();
     MediaPlayer1->Close();
+    // Nothing plays now: the last take shows again, unless the one just stopped is to come.
+    if (!FTakeToShow) FTakeView->ShowLast();
     ShowStopped();
 }
 
 void TForm1::RecordingEnded() {
     PauseButtonIdle();
-    if (!FRecordingRuns) return;
-    FRecordingRuns = false;
-    ShowStopped();
+    if (FRecordingRuns) {
+        FRecordingRuns = false;
+        ShowStopped();
+    }
+    ShowTake();
+}
+
+void TForm1::ShowTake() {
+    if (!FTakeToShow) return;
+    FTakeToShow = false;
+    TakeSummary take = ReadTake(FTake, FTakeSound, ScreenCam->FramesWritten,
+                                ScreenCam->SkippedFrames, ScreenCam->PlaybackFps);
+    if (take.Files > 0 && MediaPlayer1->DeviceID() == 0) FTakeView->Show(take);
 }
 
 void TForm1::ShowStopped() {
@@ -328,7 +359,7 @@ void TForm1::ShowStopped() {
     Sleep(SoundSettleMs);
     // Quoted, so that a name with spaces is saved where the user asked and not cut at the
     // first space.
-    SendSound("SAVE mysound \"" + OptionDlg->WaveName->Text() + "\"");
+    SendSound("SAVE mysound \"" + TakeWave() + "\"");
     SendSound("CLOSE mysound");
     SetCaptionNow("Sound record");
 }
@@ -342,15 +373,30 @@ void TForm1::Button4Click(TObject *) {
     MessageBoxA(nullptr, "Quillet 1.542 by its author", "About", MB_OK);
 }
 
+// The last take's files while the names it was made from are still the Options dialog's.
+std::string TForm1::TakeAvi() const {
+    return FTake.Avi.empty() || FTakeFrom.Avi != OptionDlg->FileName->Text()
+               ? OptionDlg->FileName->Text()
+               : FTake.Avi;
+}
+
+std::string TForm1::TakeWave() const {
+    return FTake.Wave.empty() || FTakeFrom.Wave != OptionDlg->WaveName->Text()
+               ? OptionDlg->WaveName->Text()
+               : FTake.Wave;
+}
+
 void TForm1::Button5Click(TObject *) {
-    OpenPlayer(OptionDlg->FileName->Text(), "Record makes it.");
+    OpenPlayer(TakeAvi(), "Record makes it.");
+    FTakeView->Hide();
     MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
     MediaPlayer1->Play();
 }
 
 void TForm1::Button6Click(TObject *) {
-    OpenPlayer(OptionDlg->WaveName->Text(),
+    OpenPlayer(TakeWave(),
                "A recording with \"wave recorder (sound)\" ticked makes it when it stops.");
+    FTakeView->Hide();
     MediaPlayer1->Play();
 }
 
@@ -436,6 +482,7 @@ void TForm1::RadioButton3Click(TObject *) {
 }
 
 void TForm1::Panel1Resize(TObject *) {
+    FTakeView->Resize();
     MediaPlayer1->SetDisplayRect({0, 0, Panel1->Width(), Panel1->Height()});
 }
 

@@ -5,6 +5,8 @@
 #include "framework/mediaplayer.h"
 #include "ui/hotkeys.h"
 #include "ui/ownwindow.h"
+#include "ui/takename.h"
+#include "ui/takesummary.h"
 
 #include <atomic>
 #include <memory>
@@ -64,6 +66,11 @@ class TForm1 : public TForm {
     // and Record Again would delete or write: from HoldCommandsForRepair (before the window
     // takes commands) to RepairEnded they wait, the caption saying so, and the last one asked
     // for runs when the repair ends. RepairRuns shows that a repair works.
+    // A copy of Quillet started before this one runs (it holds the hot keys).
+    bool SecondCopy() const { return FHotKeys.OtherCopyHoldsThem(); }
+    // The window's place on the screen now; empty before it has a window.
+    RECT Place();
+
     void HoldCommandsForRepair();
     void RepairRuns();
     void RepairEnded();
@@ -104,6 +111,18 @@ class TForm1 : public TForm {
     // cancelled it.
     bool LookForThePicture(int &Left, int &Top, int &Right, int &Bottom);
 
+    // The files Play Avi and Play Sound play and the sound is saved to: the last take's.
+    std::string TakeAvi() const;
+    std::string TakeWave() const;
+
+    // Once the take's recording has ended: its files and figures in the display area.
+    void ShowTake();
+
+    TakeNames FTake;     // the last take started
+    TakeNames FTakeFrom; // the Options dialog's names it was made from
+    bool FTakeSound = false;
+    bool FTakeToShow = false; // started, and not shown yet
+    std::unique_ptr<TakeView> FTakeView;
     std::unique_ptr<TScreenCam> FScreenCam;
     std::atomic<HWND> FWindow{nullptr};
     std::mutex FProgressLock;

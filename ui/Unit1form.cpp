@@ -71,6 +71,7 @@ void TForm1::CreateControls() {
     MediaPlayer1 = new TMediaPlayer(this, nullptr);
     MediaPlayer1->SetBounds(8, 352, 253, 30);
     MediaPlayer1->Display = Panel1;
+    FTakeView = std::make_unique<TakeView>(this, Panel1);
     // In the room left of "Play Sound", under the sound box; last in the tab order.
     PauseButton = new TButton(this, Panel2);
     PauseButton->SetBounds(PauseLeft, PauseTop, PauseWidth, PauseHeight);

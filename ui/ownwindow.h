@@ -20,6 +20,11 @@ class OwnWindowOutOfRecording {
     void StepAside(const RECT &Area);
     // Back where it was before StepAside, once the recording has ended.
     void ComeBack();
+    // While the window is aside: where the user left it (true).
+    bool HomeWhileAside(RECT &Place) const {
+        if (aside) Place = home;
+        return aside;
+    }
 
   private:
     HWND window = nullptr;

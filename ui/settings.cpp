@@ -5,6 +5,7 @@
 #include "ui/Unit1.h"
 #include "ui/arearules.h"
 #include "ui/optdlg.h"
+#include "ui/windowplace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -135,6 +136,21 @@ void LoadArea(const Values &V) {
     Form1->Button1->SetEnabled(true);
 }
 
+// The main window's place, where the user left it (the default one when it is on no monitor).
+void LoadPlace(const Values &V) {
+    int left, top, right, bottom;
+    const int Far = 1 << 20;
+    bool kept = ReadInt(V, "WindowLeft", -Far, Far, left) &&
+                ReadInt(V, "WindowTop", -Far, Far, top) &&
+                ReadInt(V, "WindowRight", -Far, Far, right) &&
+                ReadInt(V, "WindowBottom", -Far, Far, bottom);
+    RECT place = {left, top, right, bottom};
+    RECT start = {Form1->Left(), Form1->Top(), Form1->Left() + Form1->Width(),
+                  Form1->Top() + Form1->Height()};
+    place = OpeningPlace(kept ? &place : nullptr, start, Form1->SecondCopy());
+    Form1->SetBounds(place.left, place.top, place.right - place.left, place.bottom - place.top);
+}
+
 std::string CompressorCode() {
     int k = ScreenCam->SelectedCompressor;
     if (k < 0 || k >= ScreenCam->CompressorCount) return std::string();
@@ -160,7 +176,13 @@ std::string SettingsText() {
              ScreenCam->Quality.load(), ScreenCam->KeyFrameEvery.load(),
              ScreenCam->MsPerFrame.load(), ScreenCam->PlaybackFps.load(), CaptureLeft, CaptureTop,
              CaptureRight, CaptureBottom, Form1->CheckBox1->Checked() ? 1 : 0);
-    return "[Quillet]\r\nCompressor=" + CompressorCode() + "\r\n" + numbers +
+    RECT place = Form1->Place();
+    char window[128] = "";
+    if (place.right > place.left)
+        snprintf(window, sizeof(window),
+                 "WindowLeft=%ld\r\nWindowTop=%ld\r\nWindowRight=%ld\r\nWindowBottom=%ld\r\n",
+                 (long)place.left, (long)place.top, (long)place.right, (long)place.bottom);
+    return "[Quillet]\r\nCompressor=" + CompressorCode() + "\r\n" + numbers + window +
            "SoundQuality=" + preset + "\r\nAviName=" + OptionDlg->FileName->Text() +
            "\r\nWavName=" + OptionDlg->WaveName->Text() + "\r\n";
 }
@@ -194,6 +216,7 @@ void LoadSettings() {
         if (v["SoundQuality"] == SoundPresets[i]) presets[i]->SetChecked(true);
     LoadCompressor(v);
     LoadArea(v);
+    LoadPlace(v);
 }
 
 bool SaveSettings() {

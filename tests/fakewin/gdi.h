@@ -94,6 +94,14 @@ BOOL DeleteFileA(LPCSTR name);
 DWORD GetFileAttributesA(LPCSTR name);
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_NORMAL 0x80
+struct SYSTEMTIME {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
+};
+// The double's local time (fakewin::set_local_time).
+void GetLocalTime(SYSTEMTIME *time);
+// Logged, not run (fakewin::shell_runs); answers 42, a success.
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder,
+                        int show);
 
 // Message boxes
 #define MB_OK 0x00000000

@@ -23,6 +23,8 @@ struct KernelState {
     std::vector<MessageBoxCall> boxes;
     std::vector<std::string> deleted;
     std::set<std::string> files;
+    SYSTEMTIME local = {2026, 12, 2, 8, 10, 41, 12, 0};
+    std::vector<ShellRun> shell_runs;
 };
 Area<KernelState> kernel;
 KernelState &s = kernel.s;
@@ -50,6 +52,10 @@ void put_files(const std::vector<std::string> &names) {
     Lock lock(kernel.mutex);
     s.files.insert(names.begin(), names.end());
 }
+void set_local_time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    kernel.set(&KernelState::local, SYSTEMTIME{year, month, 0, day, hour, minute, second, 0});
+}
+std::vector<ShellRun> shell_runs() { return kernel.get(&KernelState::shell_runs); }
 
 } // namespace fakewin
 
@@ -102,6 +108,14 @@ DWORD GetFileAttributesA(LPCSTR name) {
     struct stat st;
     if (!name || stat(name, &st) != 0) return INVALID_FILE_ATTRIBUTES;
     return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+void GetLocalTime(SYSTEMTIME *time) { *time = kernel.get(&KernelState::local); }
+
+HINSTANCE ShellExecuteA(HWND, LPCSTR, LPCSTR file, LPCSTR parameters, LPCSTR, int) {
+    Lock lock(kernel.mutex);
+    s.shell_runs.push_back({file ? file : "", parameters ? parameters : ""});
+    return (HINSTANCE)(intptr_t)42;
 }
 
 // As on Windows, a box enables its owner again when it closes, whatever the owner was before.

@@ -36,5 +36,12 @@ void clear_message_boxes();
 std::vector<std::string> deleted_files();
 // Files that exist: GetFileAttributes finds them, DeleteFile removes them. None after a reset.
 void put_files(const std::vector<std::string> &names);
+// What GetLocalTime answers (after a reset: 2026-12-08 10:41:12).
+void set_local_time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
+// Every ShellExecute: the program run and its parameters.
+struct ShellRun {
+    std::string file, parameters;
+};
+std::vector<ShellRun> shell_runs();
 
 } // namespace fakewin

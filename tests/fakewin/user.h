@@ -45,6 +45,7 @@ typedef MSG *LPMSG;
 #define WS_EX_CONTROLPARENT 0x00010000L
 
 #define SW_HIDE 0
+#define SW_SHOWNORMAL 1
 #define SW_SHOW 5
 #define SW_SHOWNA 8
 

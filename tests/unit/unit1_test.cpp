@@ -35,7 +35,14 @@ std::vector<std::string> Tips(TControl *Control) {
 
 } // namespace
 
-class MainWindowTest : public UiTest {};
+class MainWindowTest : public UiTest {
+  protected:
+    void SetUp() override {
+        UiTest::SetUp();
+        // An area found before, as Record Again needs one.
+        CaptureLeft = 0, CaptureTop = 0, CaptureRight = 64, CaptureBottom = 48;
+    }
+};
 
 TEST_F(MainWindowTest, StartsAsDesigned) {
     fakewin::WindowInfo info;
@@ -83,7 +90,8 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     CaptureRight = 110;
     CaptureBottom = 149;
     OptionDlg->FileName->SetText("out.avi");
-    Form1->ComboBox1->Select(1); // VLC
+    fakewin::put_files({"out.avi"}); // an earlier take, which the new one leaves alone
+    Form1->ComboBox1->Select(1);     // VLC
     EXPECT_EQ(-14, HeightFix);
     Form1->Button1Click(Form1->Button1);
 
@@ -92,14 +100,13 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     EXPECT_EQ("OPEN NEW TYPE WAVEAUDIO ALIAS mysound", strings[0].command);
     EXPECT_EQ(SetHight, strings[1].command);
     EXPECT_EQ("RECORD mysound", strings[2].command);
-    EXPECT_EQ(0u, strings[1].files_deleted);
-    EXPECT_EQ(1u, strings[2].files_deleted);
+
     for (auto &s : strings) {
         EXPECT_EQ(Form1->Handle(), s.callback);
         EXPECT_FALSE(s.return_buffer);
         EXPECT_TRUE(s.main_thread);
     }
-    EXPECT_EQ(std::vector<std::string>({"out.avi"}), fakewin::deleted_files());
+    EXPECT_EQ("out 2026-12-08 10-41-12.avi", ScreenCam->RecordThread.load()->AviFileName);
     EXPECT_EQ(10, RecordLeft);
     EXPECT_EQ(50, RecordTop);
     EXPECT_EQ(100, RecordWidth);
@@ -118,9 +125,17 @@ TEST_F(MainWindowTest, RecordAgainWithSoundOpensSetsDeletesRecordsThenStarts) {
     EXPECT_EQ(std::vector<std::string>({"OPEN NEW TYPE WAVEAUDIO ALIAS mysound", SetHight,
                                         "RECORD mysound", "PAUSE mysound"}),
               MciStrings());
-    EXPECT_EQ(1u, fakewin::deleted_files().size());
     EXPECT_EQ(85, RecordHeight);
     EXPECT_EQ(running, ScreenCam->RecordThread.load());
+    // The sound is saved beside the take, under the same base, and both play back.
+    Press(Form1->Button2);
+    EXPECT_EQ("SAVE mysound \"test 2026-12-08 10-41-12.wav\"", MciStrings()[5]);
+    Press(Form1->Button5);
+    Press(Form1->Button6);
+    auto opened = fakewin::mci_commands();
+    EXPECT_EQ("out 2026-12-08 10-41-12.avi", opened[0].element);
+    EXPECT_EQ("test 2026-12-08 10-41-12.wav", opened.back().element);
+    EXPECT_TRUE(fakewin::deleted_files().empty());
 }
 
 TEST_F(MainWindowTest, TheStartUpNoticeHasNoOwner) {
@@ -175,9 +190,9 @@ TEST_F(MainWindowTest, RecordFindsTheChangingAreaThenRecordsIt) {
     EXPECT_EQ(99 - 14, RecordHeight);
     EXPECT_TRUE(ScreenCam->Recording);
     EXPECT_TRUE(ScreenCam->ShowMarker);
-    // An earlier recording's numbered files go too, up to the first number missing.
-    EXPECT_EQ(std::vector<std::string>({"found.avi", "found (2).avi", "found (3).avi"}),
-              fakewin::deleted_files());
+    // An earlier recording and its numbered files stay.
+    EXPECT_EQ("found 2026-12-08 10-41-12.avi", ScreenCam->RecordThread.load()->AviFileName);
+    EXPECT_TRUE(fakewin::deleted_files().empty());
     EXPECT_TRUE(fakewin::message_boxes().empty());
 }
 
@@ -388,8 +403,9 @@ TEST_F(MainWindowTest, RecordWaitsForTheStartUpRepair) {
     Press(Form1->Button1);
     EXPECT_TRUE(fakewin::deleted_files().empty());
     EXPECT_EQ(0u, Caption().find("Quillet: recording starts once")) << Caption();
+    EXPECT_FALSE(ScreenCam->Recording);
     Form1->RepairEnded();
-    EXPECT_EQ(std::vector<std::string>({"test.avi"}), fakewin::deleted_files());
+    EXPECT_TRUE(ScreenCam->Recording);
     EXPECT_EQ("Quillet 1.542", Caption());
     Press(Form1->Button2);
     // Stop meanwhile: the waiting command is given up.
@@ -431,7 +447,9 @@ TEST_F(MainWindowTest, FormsScaleWithTheDisplayAndAgainOnAMonitorOfAnotherScale)
     EXPECT_EQ(185, Form1->Panel1->Top());
 }
 
-TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
+TEST_F(MainWindowTest, RecordAgainWithNoAreaYetSaysSoAndKeepsTheLastRecording) {
+    CaptureLeft = CaptureTop = CaptureRight = CaptureBottom = 0; // as at start
+    fakewin::put_files({"test.avi"});
     Form1->ComboBox1->Select(2);
     Form1->ComboBox1->SetText("VLC"); // typing picks nothing
     EXPECT_EQ(-20, HeightFix);
@@ -439,10 +457,10 @@ TEST_F(MainWindowTest, StopBeforeAnyRecordingEnablesRecordAgainForAnEmptyArea) {
     EXPECT_FALSE(ScreenCam->Recording);
     ASSERT_TRUE(Form1->Button1->Enabled());
     Press(Form1->Button1);
-    EXPECT_EQ(0, RecordLeft);
-    EXPECT_EQ(0, RecordTop);
-    EXPECT_EQ(0, RecordWidth);
-    EXPECT_EQ(-20, RecordHeight);
+    EXPECT_FALSE(ScreenCam->Recording);
+    EXPECT_TRUE(fakewin::deleted_files().empty());
+    ASSERT_EQ(1u, fakewin::message_boxes().size());
+    EXPECT_EQ(0u, fakewin::message_boxes()[0].text.find("There is no area to record yet."));
 }
 
 TEST_F(MainWindowTest, ProgressReachesTheCaptionThroughTheMainThread) {
@@ -731,4 +749,52 @@ TEST_F(MainWindowTest, TheMainWindowStepsOutOfTheRecordedAreaUntilStop) {
     GetWindowRect(Form1->Handle(), &aside);
     EXPECT_EQ(home.left, aside.left);
     EXPECT_EQ(home.top, aside.top);
-}
+
+    TEST_F(MainWindowTest, AfterARecordingTheDisplayShowsTheTakeAndItsFolder) {
+        auto shown = [] {
+            std::vector<std::string> texts;
+            fakewin::WindowInfo info;
+            for (HWND child : fakewin::children(Form1->Panel1->Handle()))
+                if (fakewin::window_info(child, info) && info.visible) texts.push_back(info.text);
+            return texts;
+        };
+        Form1->CheckBox1->SetChecked(true);
+        Form1->Button1Click(Form1->Button1);
+        ASSERT_TRUE(ScreenCam->Recording);
+        EXPECT_TRUE(shown().empty());
+        for (int i = 0; i < 500 && ScreenCam->FramesWritten < 5; i++) {
+            fakewin::wait_for_message(10);
+            Application->ProcessMessages();
+        }
+        Press(Form1->Button2);
+        StopRecordingAndWait(ScreenCam);
+        Application->ProcessMessages();
+        auto files = fakewin::avi_files();
+        ASSERT_EQ(1u, files.size());
+        char here[4096];
+        ASSERT_TRUE(getcwd(here, sizeof here));
+        // The length of the positions the file holds, at the playback rate.
+        double seconds = (files[0].writes.back().pos + 1) / (double)ScreenCam->PlaybackFps;
+        char figures[64];
+        snprintf(figures, sizeof figures, "Length: %.1f s, %d frames, ", seconds,
+                 (int)files[0].writes.size());
+        auto texts = shown();
+        ASSERT_EQ(3u, texts.size()); // no skipped frames, and no WAV (the double's MCI saves none)
+        EXPECT_EQ("Recorded: " + std::string(here) + "/test.avi", texts[0]);
+        EXPECT_EQ(0u, texts[1].find(figures)) << texts[1];
+        EXPECT_EQ("Show in Folder", texts[2]);
+        EXPECT_EQ("Sound record", Caption());
+        Press(Form1->Button5); // playing hides it, Stop brings it back
+        EXPECT_EQ(0u, shown().size());
+        Press(Form1->Button2);
+        EXPECT_EQ(texts, shown());
+        // The folder opens with the file selected.
+        fakewin::WindowInfo info;
+        for (HWND child : fakewin::children(Form1->Panel1->Handle()))
+            if (fakewin::window_info(child, info) && info.text == "Show in Folder")
+                SendMessageA(Form1->Panel1->Handle(), WM_COMMAND, BN_CLICKED << 16, (LPARAM)child);
+        auto runs = fakewin::shell_runs();
+        ASSERT_EQ(1u, runs.size());
+        EXPECT_EQ("explorer.exe", runs[0].file);
+        EXPECT_EQ("/select,\"" + std::string(here) + "/test.avi\"", runs[0].parameters);
+    }

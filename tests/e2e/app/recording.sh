@@ -76,6 +76,7 @@ check_record_again() {
 check_record_again_while_recording() {
     [ "$PIC_H" = 193 ] || picture 257 193
     local before progress
+    rm -f test.avi
     before=$(caption)
     drive click "@$MAIN" "Record Again" >/dev/null
     if ! progress=$(wait_progress "$before" 8); then
@@ -105,6 +106,7 @@ check_record_again_while_recording() {
         e2e_fail "Record Again while recording" "ffprobe: $info (want at least 22 frames: one run of about 3 s); $pictures"
     fi
     # Record during a recording looks for no area: Record Again then keeps the last one.
+    rm -f test.avi
     before=$(caption)
     drive click "@$MAIN" "Record Again" >/dev/null
     wait_progress "$before" 8 >/dev/null
@@ -190,6 +192,7 @@ check_main_window_out_of_recording() {
     done
     sleep 0.3
     local before
+    rm -f test.avi
     before=$(caption)
     click Record
     # The mouse out of the way: the recording draws the cursor in.
@@ -214,3 +217,42 @@ check_main_window_out_of_recording() {
     picture 257 193
 }
 _main_window_at() { [ "$(drive rect "@$MAIN")" = "$1" ]; }
+
+# A take under a name already taken: the first file stays byte for byte, the new one gets its
+# start's time in its name, both decode; once it has stopped the window names the take's full
+# path and its length, within 1 s of what FFmpeg finds (screenshot take-shown.png).
+check_takes_kept() {
+    local sum before takes=() take list path len probed
+    [ -s test.avi ] || record "Record Again" 1 >/dev/null
+    sum=$(md5sum <test.avi)
+    rm -f "test "2*.avi
+    before=$(caption)
+    drive click "@$MAIN" "Record Again" >/dev/null
+    wait_progress "$before" 8 >/dev/null || { e2e_fail "a second take" "no progress caption"; return 1; }
+    sleep 2
+    click Stop
+    takes=("test "2*.avi)
+    take=${takes[0]}
+    if [ ${#takes[@]} -ne 1 ] || [ ! -e "$take" ] || ! avi_wait "$take" 10; then
+        e2e_fail "a second take gets a name of its own" "files: $(ls ./*.avi | tr '\n' ' ')"
+        return 1
+    fi
+    if [ "$(md5sum <test.avi)" = "$sum" ] && avi_decodes test.avi && avi_decodes "$take"; then
+        e2e_pass "two takes in a row: test.avi as it was and \"$take\", both decode"
+    else
+        e2e_fail "two takes in a row" "test.avi changed or a file does not decode: $(avi_info test.avi) / $(avi_info "$take")"
+    fi
+    path=$(winepath -w "$PWD/$take" 2>/dev/null)
+    e2e_wait 10 _take_shown "Recorded: $path" && sleep 0.3
+    e2e_shot "$E2E_OUT/take-shown.png"
+    list=$(drive list "@$MAIN")
+    len=$(sed -n 's/.*"Length: \([0-9]*[.,][0-9]\) s,.*/\1/p' <<<"$list" | tr , .)
+    probed=$(ffprobe -v error -select_streams v:0 -show_entries stream=duration -of csv=p=0 "$take")
+    if grep -qF "\"Recorded: $path\"" <<<"$list" && [ -n "$len" ] &&
+        awk -v a="$len" -v b="$probed" 'BEGIN { d = a - b; exit !(d <= 1 && d >= -1) }'; then
+        e2e_pass "after Stop the window names \"$path\", $len s long (FFmpeg: $probed s)"
+    else
+        e2e_fail "after Stop the window names the take and its length" "want \"$path\" and $probed s; the window: $(grep -E 'Recorded|Length' <<<"$list")"
+    fi
+}
+_take_shown() { drive list "@$MAIN" | grep -qF "\"$1\""; }

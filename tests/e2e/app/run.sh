@@ -46,6 +46,7 @@ run check_startup
 run check_typing
 run check_first_recording
 run check_record_again
+run check_takes_kept
 run check_record_again_while_recording
 run check_record_after_playback
 run check_about

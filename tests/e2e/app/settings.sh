@@ -31,7 +31,18 @@ check_settings() {
     drive wait-gone Options 5000 >/dev/null
     picture 257 193
     why=$(record Record 2 kept.avi) || { e2e_fail "settings: a recording" "$why"; return 1; }
+    # The window dragged by its caption with the mouse, as a user moves it.
+    local moved placed
+    xdotool mousemove 700 205 mousedown 1 mousemove 720 225 mousemove 760 265 mouseup 1
+    sleep 0.5
+    moved=$(drive rect "@$MAIN")
     restart_keeping && rm -f kept.avi; why='' info='' frames=''
+    placed=$(drive rect "@$MAIN")
+    if [ "$moved" != "537 195 906 639" ] && [ "$placed" = "$moved" ]; then
+        e2e_pass "after a restart the window is where it was moved to: $placed"
+    else
+        e2e_fail "after a restart the window is where it was moved to" "moved to \"$moved\" (from 537 195 906 639), opened at \"$placed\""
+    fi
     [ "$SHOWN" = "1 [] 60 482 489 kept.avi kept.wav" ] &&
         why=$(record "Record Again" 2 kept.avi) && info=$(avi_has kept.avi size=256x192 rate=25/1) &&
         frames=$(avi_frames kept.avi 257 193 settings-kept 16) &&
