@@ -245,8 +245,10 @@ TEST_F(OptionsTest, CancelKeepsTheSettingsButNotTheTypedFileName) {
     EXPECT_EQ(300, ScreenCam->MsPerFrame);
     EXPECT_EQ(5, ScreenCam->KeyFrameEvery);
     EXPECT_EQ(10000, ScreenCam->Quality);
+    CaptureRight = 64, CaptureBottom = 48;
     Form1->Button1Click(Form1->Button1); // Record Again, as Record runs it
-    EXPECT_EQ(std::vector<std::string>({"edited.avi"}), fakewin::deleted_files());
+    ASSERT_NE(nullptr, ScreenCam->RecordThread.load());
+    EXPECT_EQ("edited.avi", ScreenCam->RecordThread.load()->AviFileName);
 }
 
 // Keys land at the caret, which the edit fields put at the start whenever their text is set.
