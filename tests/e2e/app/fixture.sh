@@ -70,9 +70,8 @@ _new_progress() {
 }
 
 # record Record|"Record Again" seconds [file]: one recording (Record by a mouse click, with the
-# area detection, or Record Again), a few seconds, Stop by a click, the AVI complete. The file and
-# the WAV of its name are removed first, so that the take gets that name (a take never replaces
-# one: with the name taken it would get its start's time added). Prints four
+# area detection, or Record Again) into the file removed first (a taken name gets a time added),
+# a few seconds, Stop by a click, the AVI complete. Prints four
 # clock times (seconds since the epoch), or why it failed: before the start click, after it
 # returned, before the Stop click, after it returned. Each click runs a driver process that takes
 # its own while to start, so the recording surely covers the middle two and at most the outer two.
