@@ -381,7 +381,7 @@ std::string TForm1::TakeAvi() const {
 }
 
 std::string TForm1::TakeWave() const {
-    return FTake.Wave.empty() || FTakeFrom.Wave != OptionDlg->WaveName->Text()
+    return !FTakeSound || FTakeFrom.Wave != OptionDlg->WaveName->Text()
                ? OptionDlg->WaveName->Text()
                : FTake.Wave;
 }

@@ -76,7 +76,7 @@ TakeView::TakeView(TForm *Form, TPanel *Display) : FDisplay(Display) {
     }
     FFolder = new TButton(Form, Display);
     FFolder->SetCaption("Show in Folder");
-    FFolder->Hint = "Opens the folder with the recording selected";
+    FFolder->SetHint("Opens the folder with the recording selected");
     FFolder->SetVisible(false);
     FFolder->OnClick = [this](TObject *) { ShowInFolder(); };
 }

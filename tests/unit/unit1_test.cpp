@@ -783,6 +783,7 @@ TEST_F(MainWindowTest, AfterARecordingTheDisplayShowsTheTakeAndItsFolder) {
     ASSERT_EQ(3u, after.size()); // no skipped frames, no WAV
     EXPECT_EQ("Recorded: " + path, after[0]);
     EXPECT_EQ(0u, after[1].find(figures)) << after[1];
+    fakewin::add_media_file("test.avi", true, 64, 48);
     Press(Form1->Button5); // playing hides it, Stop brings it back
     EXPECT_TRUE(texts().empty());
     Press(Form1->Button2);
