@@ -86,14 +86,18 @@ TEST_F(SettingsTest, EachValueIsReadCheckedAndWrittenBack) {
     ASSERT_TRUE(SaveSettings());
     Restart();
     EXPECT_EQ(kept, Kept());
-    // A second copy (the first holds the hot keys) opens offset from the kept place.
+    // A folder that cannot be made (a file stands in its way) keeps nothing.
+    setenv("APPDATA", SettingsPath().c_str(), 1);
+    EXPECT_FALSE(SaveSettings());
+}
+
+TEST_F(SettingsTest, ASecondCopyOpensOffsetFromTheKeptPlace) {
+    mkdir((std::string(getenv("APPDATA")) + "/Quillet").c_str(), 0777);
+    // The first copy holds the hot keys.
     std::ofstream(SettingsPath(), std::ios::binary)
         << "WindowLeft=10\nWindowTop=20\nWindowRight=400\nWindowBottom=600";
     for (const HotKeyCommand &key : HotKeys)
         fakewin::hold_hot_key(MOD_CONTROL | MOD_SHIFT, key.Key);
     Restart();
     EXPECT_EQ("10000 5 100 10 -1 | 0 0 0 0 | 0 0 0 | 42 52 432 632 | test.avi test.wav", Kept());
-    // A folder that cannot be made (a file stands in its way) keeps nothing.
-    setenv("APPDATA", SettingsPath().c_str(), 1);
-    EXPECT_FALSE(SaveSettings());
 }
