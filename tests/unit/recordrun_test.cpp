@@ -609,7 +609,7 @@ namespace {
 // Holds the calling (writer) thread until the condition holds or five seconds have passed;
 // whether it held.
 bool HoldUntil(const std::function<bool()> &Done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     while (!Done() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return Done();
@@ -627,22 +627,22 @@ TEST_F(RecordRun, TheLoopGoesOnWhileAFrameIsWritten) {
     });
     std::mutex lock;
     std::condition_variable grabbed;
-    int grabs = 0;
+    bool handedOne = false, grabbedAfter = false; // a grab after position 1 was handed over
     cam->OnStage = [&](LoopStage stage) {
-        if (stage != LoopStage::Grab) return;
         std::lock_guard<std::mutex> hold(lock);
-        ++grabs;
+        if (stage == LoopStage::Write && cam->FrameIndex == 1) handedOne = true;
+        if (stage != LoopStage::Grab || !handedOne) return;
+        grabbedAfter = true;
         grabbed.notify_all();
     };
     int writes = 0;
     bool wentOn = false;
     cam->OnWriteStage = [&](WriteStage stage) {
         if (stage != WriteStage::Wait || ++writes != 2) return;
-        // Held until the loop grabs again, however slowly it gets there. A loop that waited
-        // for this write would never grab: the ten minutes only end that hang.
+        // Held until the loop has grabbed position 2, however slowly it gets there. A loop
+        // that waited for this write would never grab it: the two minutes only end that hang.
         std::unique_lock<std::mutex> hold(lock);
-        int seen = grabs;
-        wentOn = grabbed.wait_for(hold, std::chrono::minutes(10), [&] { return grabs > seen; });
+        wentOn = grabbed.wait_for(hold, std::chrono::minutes(2), [&] { return grabbedAfter; });
     };
     std::thread::id loop = std::this_thread::get_id(), writer;
     on_avi_call([&](const std::string &line) {
