@@ -763,7 +763,8 @@ TEST_F(MainWindowTest, AfterARecordingTheDisplayShowsTheTakeAndItsFolder) {
         return texts;
     };
     Form1->Button1Click(Form1->Button1);
-    for (int i = 0; i < 500 && ScreenCam->FramesWritten < 5; i++) {
+    // Frames are written once the progress reaches the caption (the counts are the worker's).
+    for (int i = 0; i < 500 && Caption().rfind("ms/Frame: ", 0) != 0; i++) {
         fakewin::wait_for_message(10);
         Application->ProcessMessages();
     }
